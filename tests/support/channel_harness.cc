@@ -1,0 +1,105 @@
+#include "tests/support/channel_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "engine/main_queue.h"
+#include "engine/standard_method_codec.h"
+
+namespace corvella::testing {
+
+ChannelHarness::ChannelHarness() : registry_(&messenger_) {
+  MainQueue::shared().bindToCurrentThread();
+}
+
+std::shared_ptr<ReplyLog> ChannelHarness::sendBytes(const std::string& channel,
+                                                    const std::vector<uint8_t>& message) {
+  auto log = std::make_shared<ReplyLog>();
+  messenger_.deliver(channel, message, [log](std::vector<uint8_t> reply) {
+    EXPECT_TRUE(MainQueue::shared().isMainThread()) << "reply sent off the main thread";
+    log->replies.push_back(std::move(reply));
+  });
+  return log;
+}
+
+std::shared_ptr<ReplyLog> ChannelHarness::send(const std::string& method,
+                                               EncodableValue arguments,
+                                               const std::string& channel) {
+  return sendBytes(channel,
+                   StandardMethodCodec::EncodeMethodCall(FlutterMethodCall(method, arguments)));
+}
+
+std::optional<FlutterResultValue> ChannelHarness::call(const std::string& method,
+                                                       EncodableValue arguments,
+                                                       const std::string& channel) {
+  std::shared_ptr<ReplyLog> log = send(method, std::move(arguments), channel);
+  runUntilIdle();
+  return SingleReply(*log);
+}
+
+void ChannelHarness::runUntilIdle() { MainQueue::shared().runUntilIdle(); }
+
+std::optional<FlutterResultValue> SingleReply(const ReplyLog& log) {
+  EXPECT_EQ(log.replies.size(), 1u) << "a call must be answered exactly once";
+  if (log.replies.size() != 1) return std::nullopt;
+  std::optional<FlutterResultValue> decoded = StandardMethodCodec::DecodeEnvelope(log.replies[0]);
+  EXPECT_TRUE(decoded.has_value()) << "undecodable reply";
+  return decoded;
+}
+
+std::string Describe(const EncodableValue& value) {
+  std::ostringstream out;
+  std::visit(
+      [&out](const auto& v) {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, std::monostate>) {
+          out << "null";
+        } else if constexpr (std::is_same_v<T, bool>) {
+          out << (v ? "true" : "false");
+        } else if constexpr (std::is_same_v<T, std::string>) {
+          out << '"' << v << '"';
+        } else if constexpr (std::is_same_v<T, EncodableList>) {
+          out << '[';
+          for (size_t i = 0; i < v.size(); ++i) out << (i ? "," : "") << Describe(v[i]);
+          out << ']';
+        } else if constexpr (std::is_same_v<T, EncodableMap>) {
+          out << '{';
+          bool first = true;
+          for (const auto& [key, element] : v) {
+            out << (first ? "" : ",") << Describe(key) << ':' << Describe(element);
+            first = false;
+          }
+          out << '}';
+        } else if constexpr (std::is_arithmetic_v<T>) {
+          out << v;
+        } else {
+          out << "<typed list of " << v.size() << '>';
+        }
+      },
+      static_cast<const EncodableVariant&>(value));
+  return out.str();
+}
+
+std::string Describe(const FlutterResultValue& result) {
+  if (const auto* value = std::get_if<EncodableValue>(&result)) return Describe(*value);
+  if (const auto* error = std::get_if<FlutterError>(&result)) {
+    return "error(" + error->code() + ", " + error->message().value_or("<null>") + ", " +
+           Describe(error->details()) + ")";
+  }
+  return "not-implemented";
+}
+
+FlutterResultValue Success(EncodableValue value) { return FlutterResultValue(std::move(value)); }
+
+FlutterResultValue Error(const std::string& code, const std::string& message) {
+  return FlutterResultValue(FlutterError::errorWithCode(code, message, EncodableValue()));
+}
+
+EncodableValue TextMap(std::initializer_list<std::pair<const char*, EncodableValue>> entries) {
+  EncodableMap map;
+  for (const auto& [key, value] : entries) map.emplace(EncodableValue(key), value);
+  return EncodableValue(std::move(map));
+}
+
+}  // namespace corvella::testing
