@@ -1,0 +1,17 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "engine/encodable_value.h"
+
+namespace corvella {
+
+// The one way the plug-in reads an argument: the call must carry a map whose
+// keys are all text, the map must hold `key`, and its value must be text.
+// Returns that text unchanged (not trimmed; empty text is usable), or nothing
+// when any of the four conditions fails.
+std::optional<std::string> textArgument(const EncodableValue& arguments, std::string_view key);
+
+}  // namespace corvella

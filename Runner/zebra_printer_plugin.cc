@@ -1,0 +1,103 @@
+#include "Runner/zebra_printer_plugin.h"
+
+#include <iterator>
+#include <utility>
+
+#include "Runner/argument_rule.h"
+#include "engine/method_channel.h"
+
+namespace corvella {
+
+namespace {
+
+FlutterError InvalidArguments(std::string message) {
+  return FlutterError::errorWithCode("INVALID_ARGUMENTS", std::move(message), EncodableValue());
+}
+
+}  // namespace
+
+// Compared in this order; the first exact (case-sensitive, whole-text) match
+// wins.
+const ZebraPrinterPlugin::MethodEntry ZebraPrinterPlugin::kMethodTable[] = {
+    {"initialize", &ZebraPrinterPlugin::initialize},
+    {"getAvailablePrinters", &ZebraPrinterPlugin::getAvailablePrinters},
+    {"getDefaultPrinter", &ZebraPrinterPlugin::getDefaultPrinter},
+    {"connectToDefaultPrinter", &ZebraPrinterPlugin::connectToDefaultPrinter},
+    {"connectToPrinter", &ZebraPrinterPlugin::connectToPrinter},
+    {"printZPL", &ZebraPrinterPlugin::printZPL},
+    {"getPrinterStatus", &ZebraPrinterPlugin::getPrinterStatus},
+    {"disconnect", &ZebraPrinterPlugin::disconnect},
+};
+
+void ZebraPrinterPlugin::registerWith(FlutterPluginRegistrar* registrar) {
+  FlutterBinaryMessenger* messenger = registrar->messenger();
+  auto channel =
+      FlutterMethodChannel::methodChannelWithName(std::string(kChannelName), messenger);
+  auto instance = std::make_shared<ZebraPrinterPlugin>();
+  registrar->addMethodCallDelegate(std::move(instance), std::move(channel));
+}
+
+void ZebraPrinterPlugin::registerWithRegistrar(FlutterPluginRegistrar* registrar) {
+  registerWith(registrar);
+}
+
+void ZebraPrinterPlugin::handleMethodCall(const FlutterMethodCall& call, FlutterResult result) {
+  handle(call, std::move(result));
+}
+
+void ZebraPrinterPlugin::handle(const FlutterMethodCall& call, FlutterResult result) {
+  auto holder = std::make_shared<ResultHolder>(std::move(result));
+  for (const MethodEntry& entry : kMethodTable) {
+    if (call.method() == entry.name) {
+      (this->*entry.method)(call, holder);
+      return;
+    }
+  }
+  holder->answerNotImplemented();
+}
+
+void ZebraPrinterPlugin::initialize(const FlutterMethodCall&, const Result& result) {
+  result->answer(true);
+}
+
+void ZebraPrinterPlugin::getAvailablePrinters(const FlutterMethodCall&, const Result& result) {
+  result->answerNotImplemented();
+}
+
+void ZebraPrinterPlugin::getDefaultPrinter(const FlutterMethodCall&, const Result& result) {
+  result->answerNotImplemented();
+}
+
+void ZebraPrinterPlugin::connectToDefaultPrinter(const FlutterMethodCall&, const Result& result) {
+  result->answerNotImplemented();
+}
+
+void ZebraPrinterPlugin::connectToPrinter(const FlutterMethodCall& call, const Result& result) {
+  std::optional<std::string> name = textArgument(call.arguments(), "printerName");
+  if (!name) {
+    result->answer(InvalidArguments("printerName is required"));
+    return;
+  }
+  currentPrinterName_ = std::move(*name);
+  result->answer(true);
+}
+
+void ZebraPrinterPlugin::printZPL(const FlutterMethodCall&, const Result& result) {
+  result->answerNotImplemented();
+}
+
+void ZebraPrinterPlugin::getPrinterStatus(const FlutterMethodCall&, const Result& result) {
+  if (!currentPrinterName_) {
+    result->answer(ResultHolder::TextMap{{"connected", false}});
+    return;
+  }
+  result->answer(
+      ResultHolder::TextMap{{"connected", true}, {"printerName", *currentPrinterName_}});
+}
+
+void ZebraPrinterPlugin::disconnect(const FlutterMethodCall&, const Result& result) {
+  currentPrinterName_.reset();
+  result->answer(true);
+}
+
+}  // namespace corvella
