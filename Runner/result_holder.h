@@ -34,8 +34,8 @@ class ResultHolder {
   void answer(const TextMap& entries) {
     EncodableMap map;
     for (const auto& [key, value] : entries) {
-      map.emplace(EncodableValue(key), std::visit([](const auto& v) { return EncodableValue(v); },
-                                                  value));
+      map.emplace(EncodableValue(key),
+                  std::visit([](const auto& v) { return EncodableValue(v); }, value));
     }
     answer(FlutterResultValue(EncodableValue(std::move(map))));
   }

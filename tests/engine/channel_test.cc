@@ -8,21 +8,13 @@
 #include "engine/plugin_registrar.h"
 #include "engine/standard_method_codec.h"
 #include "tests/support/channel_harness.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 
 using corvella::testing::ChannelHarness;
 using corvella::testing::Describe;
-
-class LogCapture {
- public:
-  LogCapture() : id_(AddLogObserver([this](std::string_view m) { lines.emplace_back(m); })) {}
-  ~LogCapture() { RemoveLogObserver(id_); }
-  std::vector<std::string> lines;
-
- private:
-  int id_;
-};
+using corvella::testing::LogCapture;
 
 // A plug-in that does with its result whatever the test asks.
 class ScriptedPlugin : public FlutterPlugin {
@@ -62,7 +54,7 @@ TEST(MethodChannel, AnswersEveryCallExactlyOnce) {
   auto never = f.harness.send("never", {}, "scripted");
   ASSERT_EQ(never->replies.size(), 1u);
   EXPECT_TRUE(never->replies[0].empty());
-  EXPECT_EQ(log.lines.size(), 2u);
+  EXPECT_EQ(log.lines().size(), 2u);
   auto echo = f.harness.send("echo", {}, "scripted");
   ASSERT_EQ(echo->replies.size(), 1u);
   EXPECT_EQ(Describe(*StandardMethodCodec::DecodeEnvelope(echo->replies[0])), "\"echo\"");
@@ -84,7 +76,7 @@ TEST(MethodChannel, UndecodableMessagesAndUnknownChannelsGetEmptyReplies) {
     EXPECT_TRUE(reply->replies[0].empty());
   }
   EXPECT_FALSE(called);
-  EXPECT_EQ(log.lines.size(), 3u);
+  EXPECT_EQ(log.lines().size(), 3u);
   auto nobody = f.harness.send("initialize", {}, "no_such_channel");
   ASSERT_EQ(nobody->replies.size(), 1u);
   EXPECT_TRUE(nobody->replies[0].empty());

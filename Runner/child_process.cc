@@ -1,0 +1,285 @@
+#include "Runner/child_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "Runner/unique_fd.h"
+
+extern char** environ;
+
+namespace corvella {
+namespace {
+
+constexpr size_t kChunk = 64 * 1024;
+
+std::string ErrnoText(int error) {
+  char buffer[256];
+  // The GNU strerror_r returns the text, in `buffer` or a static string.
+  return strerror_r(error, buffer, sizeof buffer);
+}
+
+// A descriptor of the host that is never 0, 1 or 2, so that placing it on a
+// child's standard stream is always a real dup2 that clears close-on-exec,
+// even when the host itself runs with a standard stream closed.
+bool MoveAboveStandardStreams(UniqueFd& fd) {
+  if (fd.get() > STDERR_FILENO) return true;
+  int moved = ::fcntl(fd.get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  if (moved < 0) return false;
+  fd.reset(moved);
+  return true;
+}
+
+struct Pipe {
+  UniqueFd read;
+  UniqueFd write;
+};
+
+std::optional<Pipe> MakePipe(int& error) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) {
+    error = errno;
+    return std::nullopt;
+  }
+  Pipe pipe{UniqueFd(fds[0]), UniqueFd(fds[1])};
+  if (!MoveAboveStandardStreams(pipe.read) || !MoveAboveStandardStreams(pipe.write)) {
+    error = errno;
+    return std::nullopt;
+  }
+  return pipe;
+}
+
+bool SetNonBlocking(int fd) {
+  int flags = ::fcntl(fd, F_GETFL);
+  return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+// Owns the attributes and file actions of one posix_spawn call.
+class SpawnSetup {
+ public:
+  SpawnSetup() {
+    ok_ = posix_spawn_file_actions_init(&actions_) == 0;
+    attr_ok_ = posix_spawnattr_init(&attr_) == 0;
+    ok_ = ok_ && attr_ok_;
+  }
+  ~SpawnSetup() {
+    posix_spawn_file_actions_destroy(&actions_);
+    if (attr_ok_) posix_spawnattr_destroy(&attr_);
+  }
+  SpawnSetup(const SpawnSetup&) = delete;
+  SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+  void placeOn(int fd, int standard_stream) {
+    ok_ = ok_ && posix_spawn_file_actions_adddup2(&actions_, fd, standard_stream) == 0;
+  }
+
+  // Closes every descriptor above the standard streams in the child, also
+  // those that other code of the host opened without close-on-exec.
+  void closeTheRest() {
+    ok_ = ok_ && posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1) == 0;
+  }
+
+  // Default actions for all signals and an empty mask, whatever the host
+  // ignores or blocks (a host that ignores SIGPIPE must not hand that on).
+  void resetSignals() {
+    sigset_t all;
+    sigset_t none;
+    sigfillset(&all);
+    sigemptyset(&none);
+    ok_ = ok_ && posix_spawnattr_setsigdefault(&attr_, &all) == 0 &&
+          posix_spawnattr_setsigmask(&attr_, &none) == 0 &&
+          posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK) == 0;
+  }
+
+  bool ok() const { return ok_; }
+  const posix_spawn_file_actions_t* actions() const { return &actions_; }
+  const posix_spawnattr_t* attr() const { return &attr_; }
+
+ private:
+  posix_spawn_file_actions_t actions_;
+  posix_spawnattr_t attr_;
+  bool ok_ = false;
+  bool attr_ok_ = false;
+};
+
+// Blocks SIGPIPE on the calling thread for its lifetime, so a write to a
+// pipe whose reader has gone fails with EPIPE instead of ending the host.
+// A SIGPIPE raised meanwhile is consumed before the old mask returns; the
+// process-wide disposition is never touched.
+class SigpipeGuard {
+ public:
+  SigpipeGuard() {
+    sigemptyset(&pipe_set_);
+    sigaddset(&pipe_set_, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe_set_, &old_mask_);
+    sigset_t pending;
+    sigemptyset(&pending);
+    was_pending_ = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+  }
+  ~SigpipeGuard() {
+    if (raised_ && !was_pending_) {
+      const timespec no_wait{0, 0};
+      while (sigtimedwait(&pipe_set_, nullptr, &no_wait) < 0 && errno == EINTR) {
+      }
+    }
+    pthread_sigmask(SIG_SETMASK, &old_mask_, nullptr);
+  }
+  SigpipeGuard(const SigpipeGuard&) = delete;
+  SigpipeGuard& operator=(const SigpipeGuard&) = delete;
+
+  void noteRaised() { raised_ = true; }
+
+ private:
+  sigset_t pipe_set_;
+  sigset_t old_mask_;
+  bool was_pending_ = false;
+  bool raised_ = false;
+};
+
+// Reads what is available on `fd`; appends it to `sink` when given. Closes
+// `fd` at the end of the stream or on an error.
+void Drain(UniqueFd& fd, std::string* sink) {
+  char scratch[kChunk];
+  for (;;) {
+    ssize_t n;
+    if (sink) {
+      size_t old_size = sink->size();
+      sink->resize(old_size + kChunk);
+      n = ::read(fd.get(), sink->data() + old_size, kChunk);
+      sink->resize(old_size + (n > 0 ? static_cast<size_t>(n) : 0));
+    } else {
+      n = ::read(fd.get(), scratch, sizeof scratch);
+    }
+    if (n > 0) continue;
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    fd.reset();
+    return;
+  }
+}
+
+int32_t TerminationStatus(int wait_status) {
+  if (WIFEXITED(wait_status)) return WEXITSTATUS(wait_status);
+  if (WIFSIGNALED(wait_status)) return WTERMSIG(wait_status);
+  return wait_status;
+}
+
+}  // namespace
+
+ChildProcess::Outcome ChildProcess::run(const std::string& launchPath,
+                                        const std::vector<std::string>& arguments, Capture capture,
+                                        std::optional<std::string_view> input) {
+  Outcome outcome;
+  const auto failed = [&](const char* what, int error) {
+    outcome.launchError = "Cannot launch " + launchPath + ": " + what + ErrnoText(error);
+    return outcome;
+  };
+
+  int error = 0;
+  std::optional<Pipe> in;
+  if (input && !(in = MakePipe(error))) return failed("pipe: ", error);
+  std::optional<Pipe> out = MakePipe(error);
+  if (!out) return failed("pipe: ", error);
+  std::optional<Pipe> err = MakePipe(error);
+  if (!err) return failed("pipe: ", error);
+
+  SpawnSetup setup;
+  if (in) setup.placeOn(in->read.get(), STDIN_FILENO);
+  setup.placeOn(out->write.get(), STDOUT_FILENO);
+  setup.placeOn(err->write.get(), STDERR_FILENO);
+  setup.closeTheRest();
+  setup.resetSignals();
+  if (!setup.ok()) return failed("spawn set-up: ", ENOMEM);
+
+  std::vector<char*> argv;
+  argv.reserve(arguments.size() + 2);
+  argv.push_back(const_cast<char*>(launchPath.c_str()));
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+
+  pid_t pid = 0;
+  int spawn_error =
+      posix_spawn(&pid, launchPath.c_str(), setup.actions(), setup.attr(), argv.data(), environ);
+  // The child's ends belong to the child alone; with them closed here, each
+  // read reaches the end of its stream once the child has exited.
+  if (in) in->read.reset();
+  out->write.reset();
+  err->write.reset();
+  if (spawn_error != 0) return failed("", spawn_error);
+  outcome.launched = true;
+
+  UniqueFd input_fd = in ? std::move(in->write) : UniqueFd();
+  UniqueFd output_fd = std::move(out->read);
+  UniqueFd error_fd = std::move(err->read);
+  std::string* output_sink = capture == Capture::kStandardOutput ? &outcome.captured : nullptr;
+  std::string* error_sink = capture == Capture::kStandardError ? &outcome.captured : nullptr;
+
+  std::optional<SigpipeGuard> sigpipe_guard;
+  if (input_fd.valid()) sigpipe_guard.emplace();
+  bool io_ok = (!input_fd.valid() || SetNonBlocking(input_fd.get())) &&
+               SetNonBlocking(output_fd.get()) && SetNonBlocking(error_fd.get());
+  const std::string_view bytes = input.value_or(std::string_view());
+
+  while (io_ok && (input_fd.valid() || output_fd.valid() || error_fd.valid())) {
+    if (input_fd.valid() && outcome.inputWritten == bytes.size()) {
+      input_fd.reset();
+      continue;
+    }
+    pollfd fds[3];
+    nfds_t count = 0;
+    int input_slot = -1, output_slot = -1, error_slot = -1;
+    if (input_fd.valid()) {
+      input_slot = static_cast<int>(count);
+      fds[count++] = {input_fd.get(), POLLOUT, 0};
+    }
+    if (output_fd.valid()) {
+      output_slot = static_cast<int>(count);
+      fds[count++] = {output_fd.get(), POLLIN, 0};
+    }
+    if (error_fd.valid()) {
+      error_slot = static_cast<int>(count);
+      fds[count++] = {error_fd.get(), POLLIN, 0};
+    }
+    if (::poll(fds, count, -1) < 0) {
+      if (errno == EINTR) continue;
+      io_ok = false;
+      break;
+    }
+    if (input_slot >= 0 && fds[input_slot].revents != 0) {
+      size_t remaining = bytes.size() - outcome.inputWritten;
+      ssize_t n = ::write(input_fd.get(), bytes.data() + outcome.inputWritten,
+                          remaining < kChunk ? remaining : kChunk);
+      if (n > 0) {
+        outcome.inputWritten += static_cast<size_t>(n);
+      } else if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+        // The child has stopped reading (EPIPE) or the pipe failed: the
+        // write ends here and the child sees the end of its input.
+        if (errno == EPIPE) sigpipe_guard->noteRaised();
+        input_fd.reset();
+      }
+    }
+    if (output_slot >= 0 && fds[output_slot].revents != 0) Drain(output_fd, output_sink);
+    if (error_slot >= 0 && fds[error_slot].revents != 0) Drain(error_fd, error_sink);
+  }
+  // Should the loop fail, closing the host's ends lets a child that still
+  // writes or reads see a broken pipe or the end of its input, so the wait
+  // below cannot hang on a full pipe.
+  input_fd.reset();
+  output_fd.reset();
+  error_fd.reset();
+
+  int wait_status = 0;
+  pid_t waited;
+  while ((waited = ::waitpid(pid, &wait_status, 0)) < 0 && errno == EINTR) {
+  }
+  outcome.status = waited == pid ? TerminationStatus(wait_status) : -1;
+  return outcome;
+}
+
+}  // namespace corvella

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvella {
+
+// One run of a program as a child process, from launch to exit. The program
+// at `launchPath` is executed directly (no shell, no search path) with
+// `arguments` after its own name, the host's environment and working
+// directory, the default action for every signal and an empty signal mask.
+//
+// The child's standard output and standard error are pipes; both are read
+// while the child runs, so a child never blocks on a full pipe. One of them
+// is kept (`capture`), the other is read and dropped. When `input` is given,
+// standard input is a pipe that receives those bytes and is then closed;
+// otherwise the child shares the host's standard input. A child that exits or
+// closes its input early ends the write; the host never receives SIGPIPE
+// from it. The child gets no descriptor of the host beyond its three
+// standard streams. Blocks the calling thread until the child has exited
+// and both pipes have reached their end.
+class ChildProcess {
+ public:
+  enum class Capture { kStandardOutput, kStandardError };
+
+  struct Outcome {
+    // False when the program could not be started; `launchError` says why.
+    bool launched = false;
+    std::string launchError;
+    // The exit code, or the number of the signal that ended the child.
+    int32_t status = -1;
+    // Every byte the child wrote to the captured stream.
+    std::string captured;
+    // How many bytes of `input` the child took before it stopped reading.
+    size_t inputWritten = 0;
+  };
+
+  static Outcome run(const std::string& launchPath, const std::vector<std::string>& arguments,
+                     Capture capture, std::optional<std::string_view> input = std::nullopt);
+};
+
+}  // namespace corvella

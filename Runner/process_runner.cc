@@ -1,0 +1,50 @@
+#include "Runner/process_runner.h"
+
+#include "Runner/child_process.h"
+#include "Runner/unicode_text.h"
+#include "Runner/utf8.h"
+#include "engine/log.h"
+
+namespace corvella {
+namespace {
+
+std::optional<std::string> DecodeUtf8Text(std::string&& bytes) {
+  if (!IsValidUtf8(bytes)) return std::nullopt;
+  return std::move(bytes);
+}
+
+}  // namespace
+
+std::optional<std::string> runShellOut(const std::string& launchPath,
+                                       const std::vector<std::string>& arguments) {
+  ChildProcess::Outcome outcome =
+      ChildProcess::run(launchPath, arguments, ChildProcess::Capture::kStandardOutput);
+  if (!outcome.launched) {
+    Log("runShellOut error: " + outcome.launchError);
+    return std::nullopt;
+  }
+  return DecodeUtf8Text(std::move(outcome.captured));
+}
+
+ShellStatus runShellStatus(const std::string& launchPath,
+                           const std::vector<std::string>& arguments) {
+  ChildProcess::Outcome outcome =
+      ChildProcess::run(launchPath, arguments, ChildProcess::Capture::kStandardError);
+  if (!outcome.launched) return {-1, std::move(outcome.launchError)};
+  return {outcome.status, DecodeUtf8Text(std::move(outcome.captured))};
+}
+
+int32_t runShellStatusWithInput(const std::string& launchPath,
+                                const std::vector<std::string>& arguments, std::string_view input) {
+  ChildProcess::Outcome outcome =
+      ChildProcess::run(launchPath, arguments, ChildProcess::Capture::kStandardError, input);
+  if (!outcome.launched) {
+    Log("runShellStatusWithInput error: " + outcome.launchError);
+    return -1;
+  }
+  std::optional<std::string> error_text = DecodeUtf8Text(std::move(outcome.captured));
+  if (error_text && !IsBlank(*error_text)) Log(launchPath + " stdin failed: " + *error_text);
+  return outcome.status;
+}
+
+}  // namespace corvella

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvella {
+
+// The plug-in's three ways of running a print-system tool. Each call runs
+// its own child (see ChildProcess), blocks until it has exited and hands back
+// plain values; nothing is shared between calls, so they may overlap on any
+// threads. Captured text is decoded as strict UTF-8 in one piece: bytes that
+// are not UTF-8 give no text at all, an empty stream gives the empty text.
+
+// What the child wrote to standard output, whatever its exit status.
+// Nothing when the program cannot be started (logged as "runShellOut error: "
+// and the reason) or the output is not UTF-8.
+std::optional<std::string> runShellOut(const std::string& launchPath,
+                                       const std::vector<std::string>& arguments);
+
+struct ShellStatus {
+  // The exit code, the signal number for a child ended by a signal, or -1
+  // when the program cannot be started.
+  int32_t status = -1;
+  // The child's standard error (nothing when it is not UTF-8), or after a
+  // failed launch the reason, naming the program.
+  std::optional<std::string> text;
+};
+
+// The exit status and standard error of the child; its standard output is
+// dropped. Logs nothing.
+ShellStatus runShellStatus(const std::string& launchPath,
+                           const std::vector<std::string>& arguments);
+
+// Runs the child with `input` on its standard input, then closed, and gives
+// its exit status. A child that stops reading early ends the write; the
+// status is still its own. Logs "runShellStatusWithInput error: " and the
+// reason when the program cannot be started, and "<launchPath> stdin
+// failed: " with the child's standard error, untrimmed, whenever that is
+// UTF-8 and not blank (whatever the status).
+int32_t runShellStatusWithInput(const std::string& launchPath,
+                                const std::vector<std::string>& arguments, std::string_view input);
+
+}  // namespace corvella
