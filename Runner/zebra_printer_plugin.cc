@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "Runner/argument_rule.h"
+#include "engine/main_queue.h"
 #include "engine/method_channel.h"
 
 namespace corvella {
@@ -29,11 +30,12 @@ const ZebraPrinterPlugin::MethodEntry ZebraPrinterPlugin::kMethodTable[] = {
     {"disconnect", &ZebraPrinterPlugin::disconnect},
 };
 
-void ZebraPrinterPlugin::registerWith(FlutterPluginRegistrar* registrar) {
+ZebraPrinterPlugin::ZebraPrinterPlugin(PrintTools tools) : discovery_(tools) {}
+
+void ZebraPrinterPlugin::registerWith(FlutterPluginRegistrar* registrar, PrintTools tools) {
   FlutterBinaryMessenger* messenger = registrar->messenger();
-  auto channel =
-      FlutterMethodChannel::methodChannelWithName(std::string(kChannelName), messenger);
-  auto instance = std::make_shared<ZebraPrinterPlugin>();
+  auto channel = FlutterMethodChannel::methodChannelWithName(std::string(kChannelName), messenger);
+  auto instance = std::make_shared<ZebraPrinterPlugin>(std::move(tools));
   registrar->addMethodCallDelegate(std::move(instance), std::move(channel));
 }
 
@@ -60,16 +62,27 @@ void ZebraPrinterPlugin::initialize(const FlutterMethodCall&, const Result& resu
   result->answer(true);
 }
 
+// The two queries are answered by main-queue work items after the handler
+// has returned. The plug-in lives as long as the process (the registrar keeps
+// it), so the items may use it.
 void ZebraPrinterPlugin::getAvailablePrinters(const FlutterMethodCall&, const Result& result) {
-  result->answerNotImplemented();
+  MainQueue::shared().post([this, result] { result->answer(discovery_.getPrinterNames()); });
 }
 
 void ZebraPrinterPlugin::getDefaultPrinter(const FlutterMethodCall&, const Result& result) {
-  result->answerNotImplemented();
+  MainQueue::shared().post([this, result] {
+    result->answer(discovery_.getDefaultPrinterName().value_or(std::string()));
+  });
 }
 
 void ZebraPrinterPlugin::connectToDefaultPrinter(const FlutterMethodCall&, const Result& result) {
-  result->answerNotImplemented();
+  std::optional<std::string> name = discovery_.getDefaultPrinterName();
+  if (!name) {
+    result->answer(false);
+    return;
+  }
+  currentPrinterName_ = std::move(*name);
+  result->answer(true);
 }
 
 void ZebraPrinterPlugin::connectToPrinter(const FlutterMethodCall& call, const Result& result) {
@@ -91,8 +104,7 @@ void ZebraPrinterPlugin::getPrinterStatus(const FlutterMethodCall&, const Result
     result->answer(ResultHolder::TextMap{{"connected", false}});
     return;
   }
-  result->answer(
-      ResultHolder::TextMap{{"connected", true}, {"printerName", *currentPrinterName_}});
+  result->answer(ResultHolder::TextMap{{"connected", true}, {"printerName", *currentPrinterName_}});
 }
 
 void ZebraPrinterPlugin::disconnect(const FlutterMethodCall&, const Result& result) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "Runner/print_tools.h"
+#include "Runner/printer_discovery.h"
 #include "Runner/result_holder.h"
 #include "engine/method_call.h"
 #include "engine/plugin_registrar.h"
@@ -21,12 +23,13 @@ class ZebraPrinterPlugin : public FlutterPlugin {
   static constexpr std::string_view kChannelName = "zebra_printer_channel";
 
   // Creates the channel on the registrar's messenger and installs one plug-in
-  // instance as its call delegate; the registrar keeps both alive.
-  static void registerWith(FlutterPluginRegistrar* registrar);
+  // instance as its call delegate; the registrar keeps both alive. `tools`
+  // are the CUPS tools it runs; only tests hand other programs.
+  static void registerWith(FlutterPluginRegistrar* registrar, PrintTools tools = {});
   // The plug-in protocol's entry; forwards to registerWith.
   static void registerWithRegistrar(FlutterPluginRegistrar* registrar);
 
-  ZebraPrinterPlugin() = default;
+  explicit ZebraPrinterPlugin(PrintTools tools = {});
 
   // The embedding's entry; forwards to handle.
   void handleMethodCall(const FlutterMethodCall& call, FlutterResult result) override;
@@ -54,6 +57,7 @@ class ZebraPrinterPlugin : public FlutterPlugin {
   void disconnect(const FlutterMethodCall& call, const Result& result);
 
   std::optional<std::string> currentPrinterName_;
+  PrinterDiscovery discovery_;
 };
 
 }  // namespace corvella

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Runner/print_tools.h"
+
+namespace corvella {
+
+// Which printers the print system offers and which is its default, asked of
+// `lpstat` on every call. Blocks the calling thread while lpstat runs;
+// failures are ordinary results (an empty list, no default).
+class PrinterDiscovery {
+ public:
+  using PlatformList = std::function<std::vector<std::string>()>;
+
+  // `platformList` is the fall-back when lpstat names no printer.
+  explicit PrinterDiscovery(PrintTools tools = {}, PlatformList platformList = nullptr);
+
+  // The queues that `lpstat -a` lists, in its order; when it lists none (or
+  // cannot run), the platform list. Trimmed, non-empty, distinct.
+  std::vector<std::string> getPrinterNames() const;
+
+  // The default destination that `lpstat -d` names; when it names none, the
+  // first of getPrinterNames; nothing when that is empty. Never empty text.
+  std::optional<std::string> getDefaultPrinterName() const;
+
+ private:
+  PrintTools tools_;
+  PlatformList platformList_;
+};
+
+}  // namespace corvella

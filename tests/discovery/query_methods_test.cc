@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "Runner/zebra_printer_plugin.h"
+#include "tests/support/channel_harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using corvella::PrintTools;
+using corvella::ZebraPrinterPlugin;
+using corvella::testing::ChannelHarness;
+using corvella::testing::Describe;
+using corvella::testing::TextMap;
+
+// Runs the query methods against an lpstat stand-in whose answers the test
+// sets, and a CUPS_SERVER that reaches no scheduler, so the platform list is
+// empty and the machine's own print system is never asked.
+class QueryMethods : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char dir_template[] = "/tmp/corvella-query-XXXXXX";
+    ASSERT_NE(mkdtemp(dir_template), nullptr);
+    dir_ = dir_template;
+    setenv("CUPS_SERVER", (dir_ / "no-scheduler.sock").c_str(), 1);
+    lpstat_ = dir_ / "lpstat";
+    std::ofstream(lpstat_) << "#!/bin/sh\n"
+                           << "echo \"$1\" >> '" << (dir_ / "calls").string() << "'\n"
+                           << "case \"$1\" in\n"
+                           << "  -a) cat '" << (dir_ / "a").string() << "' ;;\n"
+                           << "  -d) cat '" << (dir_ / "d").string() << "' ;;\n"
+                           << "esac\n";
+    ASSERT_EQ(chmod(lpstat_.c_str(), 0755), 0);
+    answer("-a", "");
+    answer("-d", "");
+    PrintTools tools;
+    tools.lpstat = lpstat_.string();
+    ZebraPrinterPlugin::registerWith(
+        harness_.registry().registrarForPlugin("ZebraPrinterPlugin").get(), tools);
+  }
+  void TearDown() override {
+    unsetenv("CUPS_SERVER");
+    fs::remove_all(dir_);
+  }
+
+  void answer(const std::string& flag, const std::string& text) {
+    std::ofstream(dir_ / (flag == "-a" ? "a" : "d")) << text;
+  }
+  std::string calls() {
+    std::ifstream in(dir_ / "calls");
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    fs::remove(dir_ / "calls");
+    return all;
+  }
+  std::string call(const std::string& method, EncodableValue arguments = {}) {
+    auto result = harness_.call(method, std::move(arguments));
+    return result ? Describe(*result) : "<no single reply>";
+  }
+
+  fs::path dir_;
+  fs::path lpstat_;
+  ChannelHarness harness_;
+};
+
+TEST_F(QueryMethods, ListAndDefaultAreAnsweredFromTheMainQueueAfterTheHandler) {
+  answer("-a", "Q1 accepting requests since today\nQ2 not accepting -\n\tRejecting Jobs\n");
+  answer("-d", "system default destination: Q2\n");
+  auto list = harness_.send("getAvailablePrinters");
+  auto fallback = harness_.send("getDefaultPrinter");
+  EXPECT_TRUE(list->replies.empty()) << "must not be answered inside the handler";
+  EXPECT_TRUE(fallback->replies.empty());
+  harness_.runUntilIdle();
+  ASSERT_EQ(list->replies.size(), 1u);
+  ASSERT_EQ(fallback->replies.size(), 1u);
+  EXPECT_EQ(Describe(*corvella::testing::SingleReply(*list)), R"(["Q1","Q2"])");
+  EXPECT_EQ(Describe(*corvella::testing::SingleReply(*fallback)), R"("Q2")");
+}
+
+TEST_F(QueryMethods, DefaultFallsBackToTheFirstListedPrinter) {
+  answer("-a", "First x\nSecond y\n");
+  answer("-d", "no system default destination\n");
+  EXPECT_EQ(call("getDefaultPrinter"), R"("First")");
+  EXPECT_EQ(calls(), "-d\n-a\n") << "-d first, then the list";
+  answer("-a", "");
+  EXPECT_EQ(call("getDefaultPrinter"), R"("")") << "empty text, never nothing";
+  EXPECT_EQ(call("getAvailablePrinters"), "[]");
+}
+
+TEST_F(QueryMethods, ConnectToDefaultSelectsInsideTheHandlerOrKeepsTheSelection) {
+  ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", "Earlier"}})), "true");
+  // Nothing to find: false, and the earlier selection stays.
+  auto none = harness_.send("connectToDefaultPrinter");
+  ASSERT_EQ(none->replies.size(), 1u) << "answered before the handler returns";
+  EXPECT_EQ(Describe(*corvella::testing::SingleReply(*none)), "false");
+  EXPECT_EQ(call("getPrinterStatus"),
+            Describe(TextMap({{"connected", true}, {"printerName", "Earlier"}})));
+
+  answer("-d", "system default destination:  Zebra Label \n");
+  EXPECT_EQ(call("connectToDefaultPrinter"), "true");
+  EXPECT_EQ(call("getPrinterStatus"),
+            Describe(TextMap({{"connected", true}, {"printerName", "Zebra Label"}})));
+}
+
+TEST_F(QueryMethods, ALpstatThatCannotRunOrPrintsNoTextGivesEmptyAnswers) {
+  ASSERT_EQ(chmod(lpstat_.c_str(), 0644), 0);
+  EXPECT_EQ(call("getAvailablePrinters"), "[]");
+  EXPECT_EQ(call("getDefaultPrinter"), R"("")");
+  EXPECT_EQ(call("connectToDefaultPrinter"), "false");
+  ASSERT_EQ(chmod(lpstat_.c_str(), 0755), 0);
+  answer("-a", "Bad\xff name\n");
+  EXPECT_EQ(call("getAvailablePrinters"), "[]") << "output that is not UTF-8 is no text";
+}
+
+}  // namespace
