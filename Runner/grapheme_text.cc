@@ -84,6 +84,20 @@ class CharacterBoundaries {
 // stops early when it returns false.
 template <typename PieceFn>
 void ForEachPiece(std::string_view text, char separator, PieceFn piece) {
+  if (separator == '\n') {
+    // A line feed is a character of its own whatever surrounds it (the
+    // character rules break before and after every control character),
+    // except right after a CR, where CR LF is one character. So lines are
+    // found on the bytes, with no break iterator over the whole text.
+    size_t piece_start = 0;
+    for (size_t at = text.find('\n'); at != std::string_view::npos; at = text.find('\n', at + 1)) {
+      if (at > 0 && text[at - 1] == '\r') continue;
+      if (at > piece_start && !piece(piece_start, at)) return;
+      piece_start = at + 1;
+    }
+    if (text.size() > piece_start) piece(piece_start, text.size());
+    return;
+  }
   CharacterBoundaries boundaries(text);
   size_t piece_start = 0;
   size_t start = 0;

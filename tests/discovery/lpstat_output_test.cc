@@ -113,15 +113,4 @@ TEST(LpstatD, OnlyTheColonRuleNamesADefault) {
   }
 }
 
-TEST(GraphemeText, SplitAndSearchAgreeOnNonAsciiText) {
-  // Text that is not valid UTF-8 still splits, and nothing is lost.
-  std::string broken = "A\xff B\n\xc3";
-  auto pieces = corvella::splitAtCharacter(broken, ' ');
-  ASSERT_EQ(pieces.size(), 2u);
-  EXPECT_EQ(pieces[0], "A\xff");
-  EXPECT_EQ(pieces[1], "B\n\xc3");
-  EXPECT_EQ(corvella::findLastCharacter("é:ü:ö", ':'), 5u);
-  EXPECT_EQ(corvella::findLastCharacter("\u00e9\u0301", ':'), std::nullopt);
-}
-
 }  // namespace
