@@ -1,0 +1,55 @@
+// Encoding and decoding cost of the messages the printer channel carries.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "engine/standard_message_codec.h"
+#include "engine/standard_method_codec.h"
+
+namespace {
+
+FlutterMethodCall PrintCall(size_t label_bytes) {
+  std::string label = "^XA^FO50,50^A0N,40,40^FDShip to: Example 12345^FS\n";
+  while (label.size() < label_bytes) label += label;
+  label.resize(label_bytes);
+  EncodableMap arguments{{EncodableValue("zplCommands"), EncodableValue(label)}};
+  return FlutterMethodCall("printZPL", EncodableValue(std::move(arguments)));
+}
+
+EncodableValue PrinterList(int64_t count) {
+  EncodableList names;
+  for (int64_t i = 0; i < count; ++i) names.emplace_back("Zebra_Label_" + std::to_string(i));
+  return EncodableValue(std::move(names));
+}
+
+void BM_EncodePrintCall(benchmark::State& state) {
+  const FlutterMethodCall call = PrintCall(static_cast<size_t>(state.range(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(StandardMethodCodec::EncodeMethodCall(call));
+  state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_EncodePrintCall)->Arg(2 << 10)->Arg(1 << 20);
+
+void BM_DecodePrintCall(benchmark::State& state) {
+  const std::vector<uint8_t> bytes =
+      StandardMethodCodec::EncodeMethodCall(PrintCall(static_cast<size_t>(state.range(0))));
+  for (auto _ : state) benchmark::DoNotOptimize(StandardMethodCodec::DecodeMethodCall(bytes));
+  state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_DecodePrintCall)->Arg(2 << 10)->Arg(1 << 20);
+
+void BM_EncodePrinterListReply(benchmark::State& state) {
+  const EncodableValue list = PrinterList(state.range(0));
+  for (auto _ : state) benchmark::DoNotOptimize(StandardMethodCodec::EncodeSuccessEnvelope(list));
+}
+BENCHMARK(BM_EncodePrinterListReply)->Arg(10)->Arg(1000);
+
+void BM_DecodePrinterListReply(benchmark::State& state) {
+  const std::vector<uint8_t> bytes =
+      StandardMethodCodec::EncodeSuccessEnvelope(PrinterList(state.range(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(StandardMethodCodec::DecodeEnvelope(bytes));
+}
+BENCHMARK(BM_DecodePrinterListReply)->Arg(10)->Arg(1000);
+
+}  // namespace
+
+BENCHMARK_MAIN();
