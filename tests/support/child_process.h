@@ -1,0 +1,62 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace corvella::testing {
+
+struct SpawnOptions {
+  int stdin_fd = -1;   // -1: /dev/null
+  int stdout_fd = -1;  // -1: this process's standard output
+  int stderr_fd = -1;  // -1: this process's standard error
+  // The child gets SIGTERM when the thread that started it dies (e.g. the
+  // test process crashes), so a daemon never outlives its test.
+  bool terminate_with_parent = false;
+  // Runs in the child between fork and exec. It may only make system calls:
+  // no allocation, no locks. Returns 0, or an errno value that fails start().
+  std::function<int()> before_exec;
+};
+
+// One child process, started with fork and exec. The destructor stops it
+// (SIGTERM, then SIGKILL after a grace period) and reaps it, so no child of a
+// test outlives the object.
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  // argv[0] is a path, or a name looked up in PATH. Returns false with a
+  // message in `error` when the program cannot be started (the exec failure
+  // is reported, not a child that exits 127).
+  bool start(const std::vector<std::string>& argv, const SpawnOptions& options, std::string* error);
+
+  pid_t pid() const { return pid_; }
+  // True while started and not yet exited. Reaps the child when it has exited.
+  bool running();
+  // The wait status once the child has been reaped.
+  std::optional<int> status() const { return status_; }
+
+  // Waits up to `timeout` for the child to exit; returns its wait status.
+  std::optional<int> wait(std::chrono::milliseconds timeout);
+  // Sends `signal` (if still running).
+  bool signal(int signal);
+  // SIGTERM, waits up to `grace`, then SIGKILL; returns the wait status.
+  std::optional<int> stop(std::chrono::milliseconds grace = std::chrono::seconds(10));
+
+ private:
+  pid_t pid_ = -1;
+  std::optional<int> status_;
+};
+
+// Resolves a program name through PATH ("" when not found); a name with a
+// slash is returned unchanged.
+std::string FindProgram(const std::string& name);
+
+}  // namespace corvella::testing

@@ -1,0 +1,124 @@
+#include "tests/support/label_printer.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <thread>
+
+#include "tests/support/file_util.h"
+
+namespace corvella::testing {
+namespace {
+
+constexpr auto kStartTimeout = std::chrono::seconds(10);
+
+// Names job-NNNNNN.bin in the directory, sorted (the number is zero-padded).
+std::vector<std::string> JobNames(const std::string& directory) {
+  std::vector<std::string> names;
+  DIR* dir = ::opendir(directory.c_str());
+  if (dir == nullptr) return names;
+  while (dirent* entry = ::readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name.size() > 8 && name.compare(0, 4, "job-") == 0 &&
+        name.compare(name.size() - 4, 4, ".bin") == 0) {
+      names.push_back(name);
+    }
+  }
+  ::closedir(dir);
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    return a.size() != b.size() ? a.size() < b.size() : a < b;
+  });
+  return names;
+}
+
+}  // namespace
+
+LabelPrinter::~LabelPrinter() { stop(); }
+
+std::string LabelPrinter::ProgramPath() {
+  const char* configured = std::getenv("CORVELLA_LABEL_PRINTER");
+  if (configured != nullptr && configured[0] != '\0') return configured;
+  return CORVELLA_LABEL_PRINTER_PROGRAM;
+}
+
+bool LabelPrinter::fail(const std::string& message) {
+  error_ = message;
+  return false;
+}
+
+bool LabelPrinter::start(const std::string& jobs_directory, Mode mode, uint16_t port) {
+  if (running()) return fail("already running");
+  jobs_directory_ = jobs_directory;
+  mode_ = mode;
+  const std::string port_file = jobs_directory + "/.port";
+  ::unlink(port_file.c_str());
+  SpawnOptions spawn;
+  spawn.terminate_with_parent = true;
+  int null_fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  spawn.stdout_fd = null_fd;
+  std::string error;
+  bool started =
+      process_.start({ProgramPath(), "--jobs", jobs_directory, "--port", std::to_string(port),
+                      "--port-file", port_file, "--mode", print_system::PrinterModeName(mode)},
+                     spawn, &error);
+  if (null_fd >= 0) ::close(null_fd);
+  if (!started) return fail("cannot start " + ProgramPath() + ": " + error);
+
+  const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
+  while (true) {
+    auto text = ReadFile(port_file);
+    if (text && !text->empty()) {
+      port_ = static_cast<uint16_t>(std::strtoul(text->c_str(), nullptr, 10));
+      if (port_ != 0) return true;
+    }
+    if (!process_.running()) {
+      return fail(ProgramPath() + " exited at start (status " +
+                  std::to_string(process_.status().value_or(-1)) + ")");
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      process_.stop();
+      return fail(ProgramPath() + " did not report its port");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
+bool LabelPrinter::stop() {
+  if (process_.pid() <= 0) return true;
+  auto status = process_.stop(std::chrono::seconds(5));
+  return status.has_value();
+}
+
+bool LabelPrinter::setMode(Mode mode) {
+  if (port_ == 0) return fail("the printer has not been started");
+  if (!stop()) return fail("cannot stop the printer");
+  return start(jobs_directory_, mode, port_);
+}
+
+bool LabelPrinter::running() { return process_.running(); }
+
+std::string LabelPrinter::uri() const { return "socket://127.0.0.1:" + std::to_string(port_); }
+
+std::vector<std::string> LabelPrinter::jobs() const {
+  std::vector<std::string> jobs;
+  for (const std::string& name : JobNames(jobs_directory_)) {
+    // A job appears by rename once complete, so what is listed is whole.
+    auto bytes = ReadFile(jobs_directory_ + "/" + name);
+    if (bytes) jobs.push_back(std::move(*bytes));
+  }
+  return jobs;
+}
+
+std::vector<std::string> LabelPrinter::waitForJobs(size_t count,
+                                                   std::chrono::milliseconds timeout) const {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (JobNames(jobs_directory_).size() < count && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return jobs();
+}
+
+}  // namespace corvella::testing

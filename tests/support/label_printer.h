@@ -1,0 +1,69 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/support/child_process.h"
+#include "tools/print_system/printer_mode.h"
+
+namespace corvella::testing {
+
+// A simulated label printer for one test: the corvella-label-printer program
+// listening on 127.0.0.1 (a port chosen by the system unless given), keeping
+// each connection's bytes as one job file in a directory. Running it as its
+// own process keeps the test process single-threaded (see ToolOverride) and
+// free of data races. The destructor stops it; the job directory is the
+// caller's.
+class LabelPrinter {
+ public:
+  using Mode = print_system::PrinterMode;
+
+  LabelPrinter() = default;
+  ~LabelPrinter();
+  LabelPrinter(const LabelPrinter&) = delete;
+  LabelPrinter& operator=(const LabelPrinter&) = delete;
+
+  // The program that is run: $CORVELLA_LABEL_PRINTER, else the one built
+  // beside the tests (build/bin/corvella-label-printer).
+  static std::string ProgramPath();
+
+  // Starts the printer with its jobs in `jobs_directory` (created if needed).
+  // Returns once the port is bound, false with a message in error().
+  bool start(const std::string& jobs_directory, Mode mode = Mode::kRecord, uint16_t port = 0);
+  // Stops it; connections still open are dropped, finished jobs stay.
+  bool stop();
+  // Restarts it on the same port and directory in another mode; numbering
+  // of jobs continues.
+  bool setMode(Mode mode);
+  bool running();
+
+  uint16_t port() const { return port_; }
+  // socket://127.0.0.1:PORT, the device URI of a raw queue.
+  std::string uri() const;
+  Mode mode() const { return mode_; }
+  pid_t pid() const { return process_.pid(); }
+  const std::string& jobDirectory() const { return jobs_directory_; }
+
+  // The bytes of every finished job so far, in arrival order.
+  std::vector<std::string> jobs() const;
+  // Waits until at least `count` jobs have arrived or `timeout` has passed,
+  // then returns all jobs (fewer than `count` on timeout).
+  std::vector<std::string> waitForJobs(size_t count, std::chrono::milliseconds timeout) const;
+
+  const std::string& error() const { return error_; }
+
+ private:
+  bool fail(const std::string& message);
+
+  ChildProcess process_;
+  std::string jobs_directory_;
+  uint16_t port_ = 0;
+  Mode mode_ = Mode::kRecord;
+  std::string error_;
+};
+
+}  // namespace corvella::testing
