@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "Runner/argument_rule.h"
+#include "engine/background_queue.h"
 #include "engine/main_queue.h"
 #include "engine/method_channel.h"
 
@@ -30,7 +31,7 @@ const ZebraPrinterPlugin::MethodEntry ZebraPrinterPlugin::kMethodTable[] = {
     {"disconnect", &ZebraPrinterPlugin::disconnect},
 };
 
-ZebraPrinterPlugin::ZebraPrinterPlugin(PrintTools tools) : discovery_(tools) {}
+ZebraPrinterPlugin::ZebraPrinterPlugin(PrintTools tools) : discovery_(tools), submission_(tools) {}
 
 void ZebraPrinterPlugin::registerWith(FlutterPluginRegistrar* registrar, PrintTools tools) {
   FlutterBinaryMessenger* messenger = registrar->messenger();
@@ -95,8 +96,27 @@ void ZebraPrinterPlugin::connectToPrinter(const FlutterMethodCall& call, const R
   result->answer(true);
 }
 
-void ZebraPrinterPlugin::printZPL(const FlutterMethodCall&, const Result& result) {
-  result->answerNotImplemented();
+void ZebraPrinterPlugin::printZPL(const FlutterMethodCall& call, const Result& result) {
+  if (!currentPrinterName_ || currentPrinterName_->empty()) {
+    result->answer(
+        FlutterError::errorWithCode("NO_PRINTER", "No printer connected", EncodableValue()));
+    return;
+  }
+  std::string printerName = *currentPrinterName_;
+  std::optional<std::string> zpl = textArgument(call.arguments(), "zplCommands");
+  if (!zpl) {
+    result->answer(InvalidArguments("zplCommands is required"));
+    return;
+  }
+  // The work item owns its copies of the name and the document: a later
+  // "connectToPrinter" or "disconnect" cannot redirect this label. The
+  // result holder is only touched again on the main thread.
+  BackgroundQueue::shared().post([submission = submission_, printerName = std::move(printerName),
+                                  zpl = std::move(*zpl), result]() mutable {
+    bool queued = submission.submitZplToPrinter(printerName, zpl);
+    // Moved on, so the holder is released on the main thread.
+    MainQueue::shared().post([result = std::move(result), queued] { result->answer(queued); });
+  });
 }
 
 void ZebraPrinterPlugin::getPrinterStatus(const FlutterMethodCall&, const Result& result) {

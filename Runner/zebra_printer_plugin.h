@@ -8,6 +8,7 @@
 #include "Runner/print_tools.h"
 #include "Runner/printer_discovery.h"
 #include "Runner/result_holder.h"
+#include "Runner/zpl_submission.h"
 #include "engine/method_call.h"
 #include "engine/plugin_registrar.h"
 
@@ -58,6 +59,7 @@ class ZebraPrinterPlugin : public FlutterPlugin {
 
   std::optional<std::string> currentPrinterName_;
   PrinterDiscovery discovery_;
+  ZplSubmission submission_;
 };
 
 }  // namespace corvella

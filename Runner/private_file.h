@@ -1,0 +1,54 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace corvella {
+
+// A new file that only its owner may read and write (mode 0600, whatever
+// the umask), written front to back. Nothing that already exists at its
+// path is ever opened, a symbolic link included, so a name planted in a
+// shared directory can neither redirect the write nor expose the bytes.
+// Every byte is written, across short writes and interrupted calls.
+//
+// A file that is not finished (a write failed, or the object went away
+// before finish()) is removed again, so no reader ever takes a part of the
+// bytes for the whole.
+class PrivateFile {
+ public:
+  // Creates the file; nothing, with `reason` set ("cannot create PATH:
+  // ..."), when it cannot.
+  static std::optional<PrivateFile> create(const std::string& path, std::string& reason);
+
+  PrivateFile(PrivateFile&& other) noexcept;
+  PrivateFile& operator=(PrivateFile&&) = delete;
+  PrivateFile(const PrivateFile&) = delete;
+  PrivateFile& operator=(const PrivateFile&) = delete;
+  ~PrivateFile();
+
+  // Adds `bytes` at the end. Small pieces are gathered into large writes.
+  // A failure is kept and reported by finish(); later pieces are dropped.
+  void append(std::string_view bytes);
+
+  // Writes what is gathered and closes the file. False, with `reason` set
+  // ("cannot write PATH: ..."), when any write failed; the file is then
+  // removed.
+  bool finish(std::string& reason);
+
+ private:
+  PrivateFile(std::string path, int fd);
+  void writeOut(std::string_view bytes);
+  void discard();
+
+  std::string path_;
+  int fd_ = -1;
+  int error_ = 0;
+  std::string pending_;
+};
+
+// Creates a private file at `path` holding `bytes`, as PrivateFile does.
+// False, with `reason` set, when it cannot be created or written whole.
+bool writeNewPrivateFile(const std::string& path, std::string_view bytes, std::string& reason);
+
+}  // namespace corvella

@@ -1,0 +1,67 @@
+#include "Runner/zpl_submission.h"
+
+#include <optional>
+#include <vector>
+
+#include "Runner/private_file.h"
+#include "Runner/process_runner.h"
+#include "Runner/temporary_directory.h"
+#include "Runner/uuid.h"
+#include "Runner/zpl_document.h"
+#include "engine/log.h"
+
+namespace corvella {
+
+namespace {
+
+// "<tool>(file) failed (status N): <standard error>", the text given as is.
+std::string FileAttemptFailure(const char* tool, const ShellStatus& outcome) {
+  return std::string(tool) + "(file) failed (status " + std::to_string(outcome.status) +
+         "): " + outcome.text.value_or(std::string());
+}
+
+// Writes the normalised document to a new private file at `path` piece by
+// piece, so a large document is never held twice. Labels carry names and
+// addresses, and the directory is usually the shared /tmp.
+bool WriteDocument(const std::string& path, std::string_view zpl, std::string& reason) {
+  std::optional<PrivateFile> file = PrivateFile::create(path, reason);
+  if (!file) return false;
+  normalizeZplDocumentInPieces(zpl, [&](std::string_view piece) { file->append(piece); });
+  return file->finish(reason);
+}
+
+}  // namespace
+
+bool ZplSubmission::submitZplToPrinter(const std::string& printerName, std::string_view zpl) const {
+  std::string reason;
+  const std::optional<Uuid> uuid = Uuid::random(reason);
+  std::optional<std::string> path;
+  if (uuid) {
+    path = pathInDirectory(temporaryDirectory(), "corvella_" + uuid->text() + ".zpl");
+    if (!WriteDocument(*path, zpl, reason)) Log("ZPL write failed: " + reason);
+  } else {
+    Log("ZPL write failed: " + reason);
+  }
+
+  // The four attempts, one after another, until one exits with status 0.
+  // Without a UUID there is no file name of this call: a guessed one could
+  // name a file that someone else planted, so only the standard-input
+  // attempts are made then. The file stays after the call, whatever the
+  // outcome.
+  if (path) {
+    const ShellStatus lp = runShellStatus(tools_.lp, {"-d", printerName, "-o", "raw", *path});
+    if (lp.status == 0) return true;
+    Log(FileAttemptFailure("lp", lp));
+    const ShellStatus lpr = runShellStatus(tools_.lpr, {"-P", printerName, "-o", "raw", *path});
+    if (lpr.status == 0) return true;
+    Log(FileAttemptFailure("lpr", lpr));
+  }
+  // Only now is the document needed whole.
+  const std::string document = normalizeZplDocument(zpl);
+  if (runShellStatusWithInput(tools_.lp, {"-d", printerName, "-o", "raw", "-"}, document) == 0) {
+    return true;
+  }
+  return runShellStatusWithInput(tools_.lpr, {"-P", printerName, "-o", "raw", "-"}, document) == 0;
+}
+
+}  // namespace corvella

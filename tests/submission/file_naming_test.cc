@@ -1,0 +1,73 @@
+// The temporary file's name: the UUID and the directory it goes in.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <optional>
+#include <regex>
+#include <set>
+#include <string>
+
+#include "Runner/temporary_directory.h"
+#include "Runner/uuid.h"
+
+namespace {
+
+using corvella::pathInDirectory;
+using corvella::temporaryDirectory;
+using corvella::Uuid;
+
+TEST(Uuid, TextIsUpperCaseHexWithTheVersionAndVariantBitsSet) {
+  Uuid::Bytes zeros{};
+  EXPECT_EQ(Uuid::fromBytes(zeros).text(), "00000000-0000-4000-8000-000000000000");
+  Uuid::Bytes ones;
+  ones.fill(0xFF);
+  EXPECT_EQ(Uuid::fromBytes(ones).text(), "FFFFFFFF-FFFF-4FFF-BFFF-FFFFFFFFFFFF");
+  Uuid::Bytes counting;
+  for (size_t i = 0; i < counting.size(); ++i) counting[i] = static_cast<uint8_t>(i * 0x11);
+  EXPECT_EQ(Uuid::fromBytes(counting).text(), "00112233-4455-4677-8899-AABBCCDDEEFF");
+}
+
+TEST(Uuid, RandomOnesAreVersionFourAndDistinct) {
+  const std::regex form("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
+  std::set<std::string> seen;
+  std::set<char> variants;
+  for (int i = 0; i < 2000; ++i) {
+    std::string reason;
+    std::optional<Uuid> uuid = Uuid::random(reason);
+    ASSERT_TRUE(uuid.has_value()) << reason;
+    const std::string text = uuid->text();
+    ASSERT_TRUE(std::regex_match(text, form)) << text;
+    seen.insert(text);
+    variants.insert(text[19]);
+  }
+  EXPECT_EQ(seen.size(), 2000u);
+  EXPECT_EQ(variants.size(), 4u) << "the variant digit takes all of 8, 9, A, B";
+}
+
+TEST(TemporaryDirectory, IsAnAbsoluteTmpdirElseTmp) {
+  const char* old = getenv("TMPDIR");
+  const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
+  unsetenv("TMPDIR");
+  EXPECT_EQ(temporaryDirectory(), "/tmp");
+  setenv("TMPDIR", "/var/tmp/user 1/", 1);
+  EXPECT_EQ(temporaryDirectory(), "/var/tmp/user 1/");
+  setenv("TMPDIR", "relative", 1);
+  EXPECT_EQ(temporaryDirectory(), "/tmp");
+  setenv("TMPDIR", "", 1);
+  EXPECT_EQ(temporaryDirectory(), "/tmp");
+  if (saved) {
+    setenv("TMPDIR", saved->c_str(), 1);
+  } else {
+    unsetenv("TMPDIR");
+  }
+}
+
+TEST(TemporaryDirectory, PathsJoinWithExactlyOneSeparator) {
+  EXPECT_EQ(pathInDirectory("/tmp", "a.zpl"), "/tmp/a.zpl");
+  EXPECT_EQ(pathInDirectory("/tmp/", "a.zpl"), "/tmp/a.zpl");
+  EXPECT_EQ(pathInDirectory("/tmp///", "a.zpl"), "/tmp/a.zpl");
+  EXPECT_EQ(pathInDirectory("/", "a.zpl"), "/a.zpl");
+  EXPECT_EQ(pathInDirectory("/var/tmp/user 1", "a.zpl"), "/var/tmp/user 1/a.zpl");
+}
+
+}  // namespace

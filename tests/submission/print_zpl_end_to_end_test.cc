@@ -1,0 +1,180 @@
+// "printZPL" through the channel with the real lp and lpr, against a private
+// scheduler whose raw queues feed simulated label printers.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <optional>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Runner/zebra_printer_plugin.h"
+#include "tests/submission/scripted_print_tools.h"
+#include "tests/support/channel_harness.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/print_system.h"
+
+namespace corvella::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PrintZplEndToEnd : public PrintSystemTest {
+ protected:
+  void SetUp() override {
+    PrintSystemTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    ASSERT_NE(print_system_.addQueue("Alpha"), nullptr) << print_system_.error();
+    ASSERT_NE(print_system_.addQueue("Beta"), nullptr) << print_system_.error();
+    // The labels' files go to a directory of this test, which is checked
+    // and removed afterwards. Set after the scheduler has made its own.
+    char name[] = "/tmp/corvella-e2e-tmp-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    tmpdir_ = name;
+    const char* old = getenv("TMPDIR");
+    if (old != nullptr) old_tmpdir_ = old;
+    setenv("TMPDIR", tmpdir_.c_str(), 1);
+    ZebraPrinterPlugin::registerWith(
+        harness_.registry().registrarForPlugin("ZebraPrinterPlugin").get());
+  }
+  void TearDown() override {
+    if (old_tmpdir_) {
+      setenv("TMPDIR", old_tmpdir_->c_str(), 1);
+    } else {
+      unsetenv("TMPDIR");
+    }
+    std::error_code ignored;
+    if (!tmpdir_.empty()) fs::remove_all(tmpdir_, ignored);
+  }
+
+  std::string call(const std::string& method, EncodableValue arguments = {}) {
+    auto result = harness_.call(method, std::move(arguments));
+    return result ? Describe(*result) : "<no single reply>";
+  }
+  std::shared_ptr<ReplyLog> sendPrint(const std::string& zpl) {
+    return harness_.send("printZPL", TextMap({{"zplCommands", zpl}}));
+  }
+  std::shared_ptr<ReplyLog> sendPrintAndWait(const std::string& zpl) {
+    auto log = sendPrint(zpl);
+    harness_.runUntilIdle();
+    return log;
+  }
+  static std::string Answer(const ReplyLog& log) {
+    auto reply = SingleReply(log);
+    return reply ? Describe(*reply) : "<no single reply>";
+  }
+  std::vector<fs::path> labelFiles() const {
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(tmpdir_)) files.push_back(entry.path());
+    return files;
+  }
+
+  ChannelHarness harness_;
+  fs::path tmpdir_;
+  std::optional<std::string> old_tmpdir_;
+};
+
+TEST_F(PrintZplEndToEnd, ThePrinterGetsTheNormalisedDocumentKeptInAPrivateFile) {
+  LogCapture log;
+  ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", "Alpha"}})), "true");
+  const std::string document = "^XA\n^FO50,50^FDCaf\xC3\xA9 \xE2\x82\xAC^FS\r^FO9,9^FDx^FS\r\n";
+  const std::string expected =
+      "^XA\r\n^FO50,50^FDCaf\xC3\xA9 \xE2\x82\xAC^FS\r\n^FO9,9^FDx^FS\r\n^XZ";
+  ASSERT_EQ(Answer(*sendPrintAndWait(document)), "true");
+
+  std::vector<std::string> jobs = print_system_.waitForJobs("Alpha", 1);
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0], expected) << "byte for byte";
+
+  const std::vector<fs::path> files = labelFiles();
+  ASSERT_EQ(files.size(), 1u);
+  const std::regex name(
+      "corvella_[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\\.zpl");
+  EXPECT_TRUE(std::regex_match(files[0].filename().string(), name)) << files[0];
+  struct stat info {};
+  ASSERT_EQ(lstat(files[0].c_str(), &info), 0);
+  EXPECT_TRUE(S_ISREG(info.st_mode));
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
+  EXPECT_EQ(FileBytes(files[0]), expected);
+  EXPECT_TRUE(log.lines().empty()) << "success is not logged: " << log.lines()[0];
+}
+
+TEST_F(PrintZplEndToEnd, ALargeDocumentArrivesWhole) {
+  std::string document;
+  std::string expected;
+  for (int i = 0; document.size() < (3u << 20); ++i) {
+    const std::string line =
+        "^FO10," + std::to_string(i) + "^FD\xC3\xA9tiquette " + std::to_string(i) + "^FS";
+    document += line + "\n";
+    expected += line + "\r\n";
+  }
+  document += "^XZ";
+  expected += "^XZ";
+  ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", "Beta"}})), "true");
+  ASSERT_EQ(Answer(*sendPrintAndWait(document)), "true");
+  std::vector<std::string> jobs = print_system_.waitForJobs("Beta", 1, std::chrono::seconds(60));
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0].size(), expected.size());
+  EXPECT_TRUE(jobs[0] == expected);
+}
+
+TEST_F(PrintZplEndToEnd, ConnectAndDisconnectRightAfterAPrintDoNotRedirectIt) {
+  ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", "Alpha"}})), "true");
+  auto print = sendPrint("^XA^FDfor Alpha^FS^XZ");
+  auto connect = harness_.send("connectToPrinter", TextMap({{"printerName", "Beta"}}));
+  auto disconnect = harness_.send("disconnect");
+  harness_.runUntilIdle();
+  EXPECT_EQ(Answer(*print), "true");
+  EXPECT_EQ(Answer(*connect), "true");
+  EXPECT_EQ(Answer(*disconnect), "true");
+  EXPECT_EQ(call("getPrinterStatus"), Describe(TextMap({{"connected", false}})));
+
+  ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", "Beta"}})), "true");
+  ASSERT_EQ(Answer(*sendPrintAndWait("^XA^FDfor Beta^FS^XZ")), "true");
+  EXPECT_EQ(print_system_.waitForJobs("Alpha", 1),
+            std::vector<std::string>{"^XA^FDfor Alpha^FS^XZ"});
+  EXPECT_EQ(print_system_.waitForJobs("Beta", 1), std::vector<std::string>{"^XA^FDfor Beta^FS^XZ"});
+}
+
+TEST_F(PrintZplEndToEnd, ThirtyTwoPrintsAtOnceAreAllAnsweredTrueAndAllArrive) {
+  ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", "Alpha"}})), "true");
+  std::vector<std::shared_ptr<ReplyLog>> replies;
+  std::multiset<std::string> expected;
+  for (int i = 0; i < 32; ++i) {
+    const std::string label = "^XA^FO10,10^FDLabel " + std::to_string(i) + "^FS";
+    replies.push_back(sendPrint(label + "\n^XZ"));
+    expected.insert(label + "\r\n^XZ");
+  }
+  harness_.runUntilIdle();
+  for (const auto& reply : replies) EXPECT_EQ(Answer(*reply), "true");
+  std::vector<std::string> jobs = print_system_.waitForJobs("Alpha", 32, std::chrono::seconds(90));
+  EXPECT_EQ(std::multiset<std::string>(jobs.begin(), jobs.end()), expected);
+  EXPECT_EQ(labelFiles().size(), 32u);
+}
+
+TEST_F(PrintZplEndToEnd, ARejectingQueueAnswersFalseAfterEveryAttempt) {
+  ASSERT_TRUE(print_system_.scheduler().rejectQueue("Alpha", "Paper out"))
+      << print_system_.scheduler().error();
+  LogCapture log;
+  ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", "Alpha"}})), "true");
+  EXPECT_EQ(Answer(*sendPrintAndWait("^XA^FDrejected^FS^XZ")), "false");
+  std::vector<std::string> lines = log.lines();
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0].rfind("lp(file) failed (status ", 0), 0u) << lines[0];
+  EXPECT_NE(lines[0].find("Alpha"), std::string::npos) << "lp's own reason: " << lines[0];
+  EXPECT_EQ(lines[1].rfind("lpr(file) failed (status ", 0), 0u) << lines[1];
+  EXPECT_EQ(lines[2].rfind("/usr/bin/lp stdin failed: ", 0), 0u) << lines[2];
+  EXPECT_EQ(lines[3].rfind("/usr/bin/lpr stdin failed: ", 0), 0u) << lines[3];
+  EXPECT_EQ(labelFiles().size(), 1u) << "the file stays";
+  // Nothing was queued, so the printer stays idle.
+  ASSERT_TRUE(print_system_.scheduler().acceptQueue("Alpha"));
+  ASSERT_EQ(Answer(*sendPrintAndWait("^XA^FDaccepted^FS^XZ")), "true");
+  EXPECT_EQ(print_system_.waitForJobs("Alpha", 1),
+            std::vector<std::string>{"^XA^FDaccepted^FS^XZ"});
+}
+
+}  // namespace
+}  // namespace corvella::testing

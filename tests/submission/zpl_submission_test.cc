@@ -1,0 +1,244 @@
+// ZPL submission with lp and lpr replaced by scripts: what is written, what
+// is run in which order with which arguments, what is logged.
+#include "Runner/zpl_submission.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/submission/scripted_print_tools.h"
+#include "tests/support/log_capture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using corvella::ZplSubmission;
+using corvella::testing::FileBytes;
+using corvella::testing::LogCapture;
+using Mode = corvella::testing::ScriptedPrintTools::Mode;
+
+const std::regex kFileName(
+    "corvella_[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\\.zpl");
+
+class Submission : public ::testing::Test {
+ protected:
+  bool submit(std::string_view zpl, const std::string& printer = "Zebra") {
+    return ZplSubmission(tools_.tools()).submitZplToPrinter(printer, zpl);
+  }
+
+  // The one file in the temporary directory.
+  fs::path onlyTemporaryFile() {
+    std::vector<fs::path> files = tools_.temporaryFiles();
+    EXPECT_EQ(files.size(), 1u);
+    return files.empty() ? fs::path() : files[0];
+  }
+
+  // "TOOL [-d|-P] [Zebra] [-o] [raw] [LAST]", the line a tool logs for a run.
+  static std::string run(const std::string& tool, const std::string& last,
+                         const std::string& printer = "Zebra") {
+    return tool + (tool == "lp" ? " [-d] [" : " [-P] [") + printer + "] [-o] [raw] [" + last +
+           "]\n";
+  }
+
+  corvella::testing::ScriptedPrintTools tools_;
+  LogCapture log_;
+};
+
+TEST_F(Submission, TheFileAndTheJobHoldTheCompletedDocumentWithCrLfLineEnds) {
+  const struct {
+    std::string document;
+    std::string expected;
+  } cases[] = {
+      {"^XA^FO50,50^FDlabel^FS^XZ", "^XA^FO50,50^FDlabel^FS^XZ"},  // no line end added
+      {"ABC", "ABC^XZ"},
+      {"abc^xz", "abc^xz^XZ"},  // case-sensitive
+      {"A^XZB", "A^XZB"},       // "^XZ" anywhere counts
+      {"", "^XZ"},
+      {"A\nB\n", "A\r\nB\r\n^XZ"},  // appended after the trailing line end
+      {"A\r\nB\rC\nD^XZ", "A\r\nB\r\nC\r\nD^XZ"},
+      {"\r\n\r\n^XZ\r\n", "\r\n\r\n^XZ\r\n"},       // already CR LF: unchanged
+      {"\r\r\n\n\n\r", "\r\n\r\n\r\n\r\n\r\n^XZ"},  // lone CR, CR LF, LF, LF, lone CR
+      {"^X\nZ", "^X\r\nZ^XZ"},
+      {"\xC3\xA9", "\xC3\xA9^XZ"},          // "é" as its UTF-8 bytes
+      {"^XZ\xCC\x81", "^XZ\xCC\x81^XZ"},    // Z with a combining acute is another character
+      {"\xD8\x80^XZ", "\xD8\x80^XZ^XZ"},    // "^" joined to the prepended mark U+0600
+      {"\xCC\x81^XZ", "\xCC\x81^XZ"},       // a mark before "^" belongs to the text before
+      {"A\n\xCC\x81", "A\r\n\xCC\x81^XZ"},  // a mark never joins a line end
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.document));
+    ASSERT_TRUE(submit(c.document));
+    const fs::path file = onlyTemporaryFile();
+    EXPECT_EQ(FileBytes(file), c.expected);
+    auto jobs = tools_.printed();
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_EQ(jobs[0].second, c.expected) << "the job is the file as written";
+    fs::remove(file);
+    fs::remove(tools_.root() / "printed" / jobs[0].first);
+  }
+  EXPECT_TRUE(log_.lines().empty()) << log_.lines()[0];
+}
+
+TEST_F(Submission, ASuccessOfLpOnTheFileEndsTheCallSilently) {
+  const mode_t old_umask = umask(0);  // a careless umask must not widen the file
+  const bool queued = submit("^XA^FDName, Street 1^FS^XZ");
+  umask(old_umask);
+  ASSERT_TRUE(queued);
+  const fs::path file = onlyTemporaryFile();
+  EXPECT_TRUE(std::regex_match(file.filename().string(), kFileName)) << file;
+  EXPECT_EQ(file.parent_path(), tools_.temporaryDirectory());
+  struct stat info {};
+  ASSERT_EQ(lstat(file.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISREG(info.st_mode));
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
+  EXPECT_EQ(info.st_uid, geteuid());
+  EXPECT_EQ(tools_.calls(), run("lp", file.string())) << "exactly one attempt";
+  EXPECT_TRUE(log_.lines().empty());
+}
+
+TEST_F(Submission, EachCallHasItsOwnFileAndTheFilesStay) {
+  ASSERT_TRUE(submit("^XZ"));
+  ASSERT_TRUE(submit("^XZ"));
+  std::vector<fs::path> files = tools_.temporaryFiles();
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_NE(files[0], files[1]);
+  for (const fs::path& file : files) EXPECT_EQ(FileBytes(file), "^XZ");
+}
+
+TEST_F(Submission, LpFailingOnTheFileHandsItToLprAndLogsTheLpLineLiterally) {
+  tools_.setStatus("lp", Mode::kFile, 2);
+  tools_.setStandardError("lp", Mode::kFile, "lp: 100% full %s %n\n");
+  ASSERT_TRUE(submit("A\nB"));
+  const fs::path file = onlyTemporaryFile();
+  EXPECT_EQ(tools_.calls(), run("lp", file.string()) + run("lpr", file.string()));
+  EXPECT_EQ(log_.lines(),
+            std::vector<std::string>{"lp(file) failed (status 2): lp: 100% full %s %n\n"});
+  auto jobs = tools_.printed();
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0].first.rfind("lpr.file.", 0), 0u) << jobs[0].first;
+  EXPECT_EQ(jobs[0].second, "A\r\nB^XZ");
+}
+
+TEST_F(Submission, FileAttemptsFailingSendTheDocumentToLpOnStandardInput) {
+  tools_.setStatus("lp", Mode::kFile, 1);
+  tools_.setStatus("lpr", Mode::kFile, 1);
+  tools_.setStandardError("lp", Mode::kStdin, "request id is Zebra-7 (0 file(s))\n");
+  ASSERT_TRUE(submit("^XA\n^XZ"));
+  const fs::path file = onlyTemporaryFile();
+  EXPECT_EQ(tools_.calls(), run("lp", file.string()) + run("lpr", file.string()) + run("lp", "-"));
+  EXPECT_EQ(log_.lines(),
+            (std::vector<std::string>{
+                "lp(file) failed (status 1): ",
+                "lpr(file) failed (status 1): ",
+                tools_.tools().lp + " stdin failed: request id is Zebra-7 (0 file(s))\n",
+            }));
+  auto jobs = tools_.printed();
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0].first.rfind("lp.stdin.", 0), 0u) << jobs[0].first;
+  EXPECT_EQ(jobs[0].second, "^XA\r\n^XZ");
+}
+
+TEST_F(Submission, LprOnStandardInputIsTheLastResort) {
+  tools_.setStatus("lp", Mode::kFile, 1);
+  tools_.setStatus("lpr", Mode::kFile, 1);
+  tools_.setStatus("lp", Mode::kStdin, 1);
+  ASSERT_TRUE(submit("X"));
+  auto jobs = tools_.printed();
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0].first.rfind("lpr.stdin.", 0), 0u) << jobs[0].first;
+  EXPECT_EQ(jobs[0].second, "X^XZ");
+}
+
+TEST_F(Submission, EveryAttemptFailingRunsAllFourInOrderAndGivesFalse) {
+  tools_.setStatus("lp", Mode::kFile, 1);
+  tools_.setStatus("lpr", Mode::kFile, 255);
+  tools_.setStatus("lp", Mode::kStdin, 1);
+  tools_.setStatus("lpr", Mode::kStdin, 1);
+  EXPECT_FALSE(submit("^XZ", "Rejecting"));
+  const std::string file = onlyTemporaryFile().string();
+  EXPECT_EQ(tools_.calls(), run("lp", file, "Rejecting") + run("lpr", file, "Rejecting") +
+                                run("lp", "-", "Rejecting") + run("lpr", "-", "Rejecting"));
+  EXPECT_EQ(log_.lines(), (std::vector<std::string>{"lp(file) failed (status 1): ",
+                                                    "lpr(file) failed (status 255): "}));
+  EXPECT_TRUE(tools_.printed().empty());
+  EXPECT_EQ(FileBytes(file), "^XZ") << "the file stays whatever the outcome";
+}
+
+TEST_F(Submission, ToolsThatCannotBeStartedAreFailedAttemptsWithStatusMinusOne) {
+  corvella::PrintTools missing;
+  missing.lp = (tools_.root() / "no-lp").string();
+  missing.lpr = (tools_.root() / "no-lpr").string();
+  EXPECT_FALSE(ZplSubmission(missing).submitZplToPrinter("Zebra", "^XZ"));
+  std::vector<std::string> lines = log_.lines();
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0].rfind("lp(file) failed (status -1): ", 0), 0u) << lines[0];
+  EXPECT_NE(lines[0].find(missing.lp), std::string::npos) << "the reason names the program";
+  EXPECT_EQ(lines[1].rfind("lpr(file) failed (status -1): ", 0), 0u) << lines[1];
+  EXPECT_EQ(lines[2].rfind("runShellStatusWithInput error: ", 0), 0u) << lines[2];
+  EXPECT_EQ(lines[3].rfind("runShellStatusWithInput error: ", 0), 0u) << lines[3];
+}
+
+TEST_F(Submission, AMissingTemporaryDirectoryIsLoggedAndStandardInputStillPrints) {
+  const fs::path missing = tools_.root() / "missing";
+  setenv("TMPDIR", missing.c_str(), 1);
+  ASSERT_TRUE(submit("A\rB"));
+  std::vector<std::string> lines = log_.lines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0].rfind("ZPL write failed: ", 0), 0u) << "logged before any attempt";
+  EXPECT_NE(lines[0].find((missing / "corvella_").string()), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find("No such file or directory"), std::string::npos) << lines[0];
+  EXPECT_EQ(lines[1].rfind("lp(file) failed (status 1): lp: cannot read " + missing.string(), 0),
+            0u)
+      << lines[1];
+  EXPECT_EQ(lines[2].rfind("lpr(file) failed (status 1): ", 0), 0u) << lines[2];
+  auto jobs = tools_.printed();
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0].first.rfind("lp.stdin.", 0), 0u);
+  EXPECT_EQ(jobs[0].second, "A\r\nB^XZ");
+  EXPECT_FALSE(fs::exists(missing)) << "nothing is created on the way";
+}
+
+TEST_F(Submission, TheTemporaryDirectoryIsAnAbsoluteTmpdirElseTmp) {
+  setenv("TMPDIR", (tools_.temporaryDirectory().string() + "//").c_str(), 1);
+  ASSERT_TRUE(submit("^XZ"));
+  const std::string file = onlyTemporaryFile().string();
+  EXPECT_EQ(tools_.calls(), run("lp", file)) << "one separator between directory and name";
+  EXPECT_EQ(file.find("//"), std::string::npos);
+
+  for (const char* not_absolute : {"relative/dir", ""}) {
+    SCOPED_TRACE(not_absolute);
+    fs::remove(tools_.root() / "calls");
+    setenv("TMPDIR", not_absolute, 1);
+    ASSERT_TRUE(submit("^XZ"));
+    const std::string calls = tools_.calls();
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(calls, match, std::regex("\\[(/tmp/[^\\]]*)\\]\n$"))) << calls;
+    const fs::path in_tmp = match[1].str();
+    EXPECT_EQ(in_tmp.parent_path(), "/tmp");
+    EXPECT_TRUE(std::regex_match(in_tmp.filename().string(), kFileName));
+    EXPECT_EQ(FileBytes(in_tmp), "^XZ");
+    fs::remove(in_tmp);
+  }
+}
+
+TEST_F(Submission, ThePrinterNameIsOneUnchangedArgumentEvenWhenEmpty) {
+  tools_.setStatus("lp", Mode::kFile, 1);
+  tools_.setStatus("lpr", Mode::kFile, 1);
+  tools_.setStatus("lp", Mode::kStdin, 1);
+  const std::string odd = " Zebra 'Label' \"2\" $(false); * -x ";
+  EXPECT_TRUE(submit("^XZ", odd));
+  const std::string file = onlyTemporaryFile().string();
+  EXPECT_EQ(tools_.calls(), run("lp", file, odd) + run("lpr", file, odd) + run("lp", "-", odd) +
+                                run("lpr", "-", odd));
+  fs::remove(file);
+  fs::remove(tools_.root() / "calls");
+  EXPECT_TRUE(submit("^XZ", ""));
+  EXPECT_EQ(tools_.calls().rfind("lp [-d] [] [-o] [raw] [", 0), 0u) << tools_.calls();
+}
+
+}  // namespace
