@@ -1,0 +1,5 @@
+#include <cstdlib>
+
+#include "engine/application_main.h"
+
+int main(int argc, char** argv) { std::exit(FlutterApplicationMain(argc, argv)); }

@@ -1,0 +1,304 @@
+// corvella-call: its pieces, and the tool run as a new user runs it.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/host/host_process.h"
+#include "tests/host/virtual_display.h"
+#include "tools/call_arguments.h"
+#include "tools/json_reader.h"
+#include "tools/json_writer.h"
+
+namespace corvella::testing {
+namespace {
+
+EncodableValue Map(std::initializer_list<std::pair<const char*, EncodableValue>> entries) {
+  EncodableMap map;
+  for (const auto& [key, value] : entries) map.emplace(EncodableValue(key), value);
+  return EncodableValue(std::move(map));
+}
+
+// --- The answers as JSON ----------------------------------------------------
+
+TEST(CallJsonTest, AnswersHaveTheDocumentedForms) {
+  EXPECT_EQ(ToJson(FlutterResultValue(EncodableValue(true))), "true");
+  EXPECT_EQ(ToJson(FlutterResultValue(EncodableValue(false))), "false");
+  EXPECT_EQ(ToJson(FlutterResultValue(EncodableValue(EncodableList{"A", "B"}))), "[\"A\",\"B\"]");
+  EXPECT_EQ(ToJson(FlutterResultValue(EncodableValue(EncodableList{}))), "[]");
+  EXPECT_EQ(ToJson(FlutterResultValue(Map({{"printerName", "X"}, {"connected", true}}))),
+            "{\"connected\":true,\"printerName\":\"X\"}");
+  EXPECT_EQ(ToJson(FlutterResultValue(
+                FlutterError::errorWithCode("NO_PRINTER", "No printer connected", {}))),
+            "{\"error\":{\"code\":\"NO_PRINTER\",\"message\":\"No printer connected\","
+            "\"details\":null}}");
+  EXPECT_EQ(ToJson(FlutterResultValue(FlutterError::errorWithCode("E", std::nullopt, {}))),
+            "{\"error\":{\"code\":\"E\",\"message\":null,\"details\":null}}");
+  EXPECT_EQ(ToJson(FlutterResultValue(FlutterMethodNotImplemented)), "{\"notImplemented\":true}");
+}
+
+TEST(CallJsonTest, TextIsEscapedAndIllFormedBytesAreReplaced) {
+  EXPECT_EQ(ToJson(EncodableValue("a\"b\\c\n\r\t\x01")), "\"a\\\"b\\\\c\\n\\r\\t\\u0001\"");
+  EXPECT_EQ(ToJson(EncodableValue("Zürich ☃")), "\"Zürich ☃\"");
+  EXPECT_EQ(ToJson(EncodableValue(std::string("a\xFF"
+                                              "b"))),
+            "\"a\xEF\xBF\xBD"
+            "b\"");
+  EXPECT_EQ(ToJson(EncodableValue(std::string("\xC0\xAF"))), "\"\xEF\xBF\xBD\xEF\xBF\xBD\"");
+  EXPECT_EQ(ToJson(EncodableValue(std::nan(""))), "null");
+  EXPECT_EQ(ToJson(EncodableValue(0.1)), "0.1");
+  EXPECT_EQ(ToJson(EncodableValue(int64_t{1} << 40)), "1099511627776");
+}
+
+// --- Reading JSON -----------------------------------------------------------
+
+TEST(CallJsonTest, JsonIsReadStrictly) {
+  std::string error;
+  std::optional<EncodableValue> value =
+      ParseJson(R"( {"a":[1,-2,3000000000,1.5e2,"\u00e9\ud83d\ude00",null,true]} )", error);
+  ASSERT_TRUE(value.has_value()) << error;
+  EXPECT_EQ(ToJson(*value), "{\"a\":[1,-2,3000000000,150,\"é😀\",null,true]}");
+  const auto& list = std::get<EncodableList>(std::get<EncodableMap>(*value).begin()->second);
+  EXPECT_TRUE(std::holds_alternative<int32_t>(list[0]));
+  EXPECT_TRUE(std::holds_alternative<int64_t>(list[2]));
+  EXPECT_TRUE(std::holds_alternative<double>(list[3]));
+
+  for (const char* bad :
+       {"", "{", "[1,]", "{\"a\":1,}", "01", "1.", "\"\\ud800\"", "\"\\x\"", "{\"a\":1,\"a\":2}",
+        "99999999999999999999", "nul", "[1] 2", "{'a':1}", "\"tab\there\""}) {
+    EXPECT_FALSE(ParseJson(bad, error).has_value()) << bad;
+    EXPECT_FALSE(error.empty()) << bad;
+  }
+}
+
+// --- The command line ---------------------------------------------------------
+
+class CallCommandLineTest : public ::testing::Test {
+ protected:
+  std::optional<CallCommandLine> Parse(std::vector<std::string> args) {
+    error_.clear();
+    return ParseCallCommandLine(args, error_);
+  }
+  std::string error_;
+};
+
+TEST_F(CallCommandLineTest, MethodsWithoutArgumentsSendNone) {
+  std::optional<CallCommandLine> line = Parse({"initialize", "getPrinterStatus"});
+  ASSERT_TRUE(line.has_value()) << error_;
+  ASSERT_EQ(line->calls.size(), 2u);
+  EXPECT_EQ(line->calls[0].method, "initialize");
+  EXPECT_TRUE(line->calls[0].arguments.IsNull());
+  EXPECT_EQ(line->calls[1].method, "getPrinterStatus");
+  EXPECT_EQ(line->channel, "zebra_printer_channel");
+  EXPECT_FALSE(line->host.has_value());
+}
+
+TEST_F(CallCommandLineTest, KeyValueFileAndJsonArgumentsMakeTheArgumentMap) {
+  char path[] = "/tmp/corvella-call-test-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  const std::string label = "^XA\r\n^FDÄ=b^FS\n^XZ";
+  ASSERT_EQ(write(fd, label.data(), label.size()), static_cast<ssize_t>(label.size()));
+  close(fd);
+
+  std::optional<CallCommandLine> line =
+      Parse({"--host", "/opt/host", "connectToPrinter", "printerName=A=B", "printZPL",
+             std::string("zplCommands=@") + path, "printZPL", "--json",
+             R"({"zplCommands":"^XA^XZ","copies":2})", "extra=", "disconnect"});
+  unlink(path);
+  ASSERT_TRUE(line.has_value()) << error_;
+  EXPECT_EQ(line->host, "/opt/host");
+  ASSERT_EQ(line->calls.size(), 4u);
+  // Only the first '=' separates key and value; the value is text.
+  EXPECT_EQ(ToJson(line->calls[0].arguments), "{\"printerName\":\"A=B\"}");
+  // The file's bytes exactly.
+  EXPECT_EQ(std::get<std::string>(
+                std::get<EncodableMap>(line->calls[1].arguments).at(EncodableValue("zplCommands"))),
+            label);
+  EXPECT_EQ(ToJson(line->calls[2].arguments),
+            "{\"copies\":2,\"extra\":\"\",\"zplCommands\":\"^XA^XZ\"}");
+  EXPECT_TRUE(line->calls[3].arguments.IsNull());
+}
+
+TEST_F(CallCommandLineTest, JsonMayBeAnyValue) {
+  std::optional<CallCommandLine> line = Parse({"connectToPrinter", "--json", "[1,2]"});
+  ASSERT_TRUE(line.has_value()) << error_;
+  EXPECT_EQ(ToJson(line->calls[0].arguments), "[1,2]");
+}
+
+TEST_F(CallCommandLineTest, UsageErrorsAreReported) {
+  const std::vector<std::vector<std::string>> bad = {
+      {},
+      {"--host"},
+      {"--bogus", "initialize"},
+      {"printerName=X"},
+      {"--json", "{}"},
+      {"connectToPrinter", "=X"},
+      {"connectToPrinter", "printerName=X", "printerName=Y"},
+      {"connectToPrinter", "--json", "{\"printerName\":\"X\"}", "printerName=Y"},
+      {"connectToPrinter", "--json", "[1]", "printerName=Y"},
+      {"connectToPrinter", "--json", "{nope}"},
+      {"connectToPrinter", "--json", "{}", "--json", "{}"},
+      {"printZPL", "zplCommands=@/nonexistent/label.zpl"},
+      {"initialize", "--host", "/opt/host"},
+  };
+  for (const auto& args : bad) {
+    std::string joined;
+    for (const auto& arg : args) joined += arg + " ";
+    EXPECT_FALSE(Parse(args).has_value()) << joined;
+    EXPECT_FALSE(error_.empty()) << joined;
+  }
+}
+
+TEST_F(CallCommandLineTest, HelpWinsOverEverythingElse) {
+  std::optional<CallCommandLine> line = Parse({"initialize", "--help"});
+  ASSERT_TRUE(line.has_value());
+  EXPECT_TRUE(line->help);
+}
+
+// --- The tool -------------------------------------------------------------------
+
+struct ToolRun {
+  std::optional<int> status;
+  std::string output;
+  std::string errors;
+};
+
+// Runs corvella-call with `arguments`; its standard output arrives through
+// the pipe that HostProcess reads frames from, so it is read raw here.
+ToolRun RunTool(std::vector<std::string> arguments) {
+  PrepareSanitizersForChildren();
+  char path[] = "/tmp/corvella-call-out-XXXXXX";
+  const int fd = mkstemp(path);
+  EXPECT_GE(fd, 0);
+  close(fd);
+  std::string command = "'" + CallToolPath() + "'";
+  for (const auto& argument : arguments) {
+    std::string quoted;
+    for (char c : argument) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    command += " '" + quoted + "'";
+  }
+  command += " >" + std::string(path) + " 2>" + std::string(path) + ".err </dev/null";
+  const int status = system(command.c_str());
+  ToolRun run;
+  if (status != -1) run.status = status;
+  std::ifstream out(path);
+  run.output.assign(std::istreambuf_iterator<char>(out), std::istreambuf_iterator<char>());
+  std::ifstream err(std::string(path) + ".err");
+  run.errors.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
+  unlink(path);
+  unlink((std::string(path) + ".err").c_str());
+  return run;
+}
+
+int ExitCode(const ToolRun& run) {
+  return run.status && WIFEXITED(*run.status) ? WEXITSTATUS(*run.status) : -1;
+}
+
+TEST(CallToolTest, HelpExplainsArgumentsAnswersAndTheDisplay) {
+  ToolRun run = RunTool({"--help"});
+  EXPECT_EQ(ExitCode(run), 0) << run.errors;
+  for (const char* part : {"Usage: corvella-call", "key=value", "key=@FILE", "--json",
+                           "{\"notImplemented\":true}", "xvfb-run", "Exit status"}) {
+    EXPECT_NE(run.output.find(part), std::string::npos) << part;
+  }
+}
+
+TEST(CallToolTest, UsageErrorExitsWithStatusTwoAndPointsToHelp) {
+  ToolRun run = RunTool({"--bogus"});
+  EXPECT_EQ(ExitCode(run), 2);
+  EXPECT_TRUE(run.output.empty());
+  EXPECT_NE(run.errors.find("--help"), std::string::npos) << run.errors;
+}
+
+TEST(CallToolTest, WithoutADisplayItSaysSoAndSuggestsXvfbRun) {
+  const std::string saved = getenv("DISPLAY") != nullptr ? getenv("DISPLAY") : "";
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  ToolRun run = RunTool({"initialize"});
+  if (!saved.empty()) setenv("DISPLAY", saved.c_str(), 1);
+  EXPECT_EQ(ExitCode(run), 3);
+  EXPECT_TRUE(run.output.empty());
+  EXPECT_NE(run.errors.find("display"), std::string::npos) << run.errors;
+  EXPECT_NE(run.errors.find("xvfb-run"), std::string::npos) << run.errors;
+}
+
+class CallToolSessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CORVELLA_REQUIRE_DISPLAY(display_);
+    IsolateFromPrintSystem();
+  }
+  VirtualDisplay display_;
+};
+
+TEST_F(CallToolSessionTest, OneSessionKeepsTheSelectionAndPrintsOneLinePerAnswer) {
+  ToolRun run =
+      RunTool({"initialize", "getPrinterStatus", "connectToPrinter", "printerName=Zebra \"Front\"",
+               "getPrinterStatus", "getAvailablePrinters", "disconnect", "getPrinterStatus"});
+  EXPECT_EQ(ExitCode(run), 0) << run.errors;
+  EXPECT_EQ(run.output,
+            "true\n"
+            "{\"connected\":false}\n"
+            "true\n"
+            "{\"connected\":true,\"printerName\":\"Zebra \\\"Front\\\"\"}\n"
+            "[]\n"
+            "true\n"
+            "{\"connected\":false}\n");
+}
+
+TEST_F(CallToolSessionTest, LastAnswerAnErrorOrNotImplementedExitsWithStatusOne) {
+  ToolRun error = RunTool({"printZPL", "zplCommands=^XA^XZ"});
+  EXPECT_EQ(ExitCode(error), 1) << error.errors;
+  EXPECT_EQ(error.output,
+            "{\"error\":{\"code\":\"NO_PRINTER\",\"message\":\"No printer connected\","
+            "\"details\":null}}\n");
+
+  ToolRun invalid = RunTool({"connectToPrinter", "--json", "{\"printerName\":7}"});
+  EXPECT_EQ(ExitCode(invalid), 1) << invalid.errors;
+  EXPECT_EQ(invalid.output,
+            "{\"error\":{\"code\":\"INVALID_ARGUMENTS\",\"message\":\"printerName is required\","
+            "\"details\":null}}\n");
+
+  ToolRun unknown = RunTool({"initialize", "Initialize"});
+  EXPECT_EQ(ExitCode(unknown), 1) << unknown.errors;
+  EXPECT_EQ(unknown.output, "true\n{\"notImplemented\":true}\n");
+
+  // Only the last answer decides.
+  ToolRun recovered = RunTool({"Initialize", "initialize"});
+  EXPECT_EQ(ExitCode(recovered), 0) << recovered.errors;
+  EXPECT_EQ(recovered.output, "{\"notImplemented\":true}\ntrue\n");
+}
+
+TEST_F(CallToolSessionTest, OtherChannelAndOtherHost) {
+  ToolRun other = RunTool({"--channel", "nobody_listens_here", "initialize"});
+  EXPECT_EQ(ExitCode(other), 1) << other.errors;
+  EXPECT_EQ(other.output, "{\"notImplemented\":true}\n");
+
+  ToolRun test_host =
+      RunTool({"--host", TestHostPath(), "--channel", "corvella_test_channel", "registrarKey"});
+  EXPECT_EQ(ExitCode(test_host), 0) << test_host.errors;
+  EXPECT_EQ(test_host.output, "\"OpenFilePlugin\"\n");
+
+  ToolRun missing = RunTool({"--host", "/nonexistent/corvella", "initialize"});
+  EXPECT_EQ(ExitCode(missing), 3);
+  EXPECT_TRUE(missing.output.empty());
+  EXPECT_NE(missing.errors.find("/nonexistent/corvella"), std::string::npos) << missing.errors;
+}
+
+TEST_F(CallToolSessionTest, UnusableDisplayIsReportedWithTheXvfbRunHint) {
+  setenv("DISPLAY", ":65000", 1);
+  ToolRun run = RunTool({"initialize"});
+  EXPECT_EQ(ExitCode(run), 3);
+  EXPECT_TRUE(run.output.empty());
+  EXPECT_NE(run.errors.find("xvfb-run"), std::string::npos) << run.errors;
+}
+
+}  // namespace
+}  // namespace corvella::testing

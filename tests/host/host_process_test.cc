@@ -1,0 +1,134 @@
+// The desktop app as a person starts it: its window on a display, closed the
+// way a window manager closes it, and a call that is waiting before the app
+// has even started.
+#include "tests/host/host_process.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include "tests/host/test_plugin.h"
+#include "tests/host/virtual_display.h"
+#include "tests/host/window_client.h"
+
+namespace corvella::testing {
+namespace {
+
+// A size property of the main window in the interface description.
+int DescribedSize(const std::string& property) {
+  std::ifstream file(CORVELLA_MAIN_WINDOW_UI);
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::smatch match;
+  const std::regex pattern("<property name=\"" + property + "\">([0-9]+)</property>");
+  return std::regex_search(text, match, pattern) ? std::stoi(match[1]) : -1;
+}
+
+class HostProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CORVELLA_REQUIRE_DISPLAY(display_);
+    IsolateFromPrintSystem();
+  }
+
+  // Closes the window of `host` and expects the process to end with status 0.
+  void CloseWindowAndExpectCleanExit(HostProcess& host) {
+    WindowClient client(display_.name());
+    ASSERT_TRUE(client.connected());
+    std::optional<WindowClient::WindowId> window =
+        client.findWindow(host.pid(), std::chrono::seconds(20));
+    ASSERT_TRUE(window.has_value()) << "the host showed no window\n" << host.errorOutput();
+    int width = 0;
+    int height = 0;
+    ASSERT_TRUE(client.size(*window, width, height));
+    EXPECT_EQ(width, DescribedSize("default-width"));
+    EXPECT_EQ(height, DescribedSize("default-height"));
+
+    client.close(*window);
+    const std::optional<int> status = host.wait();
+    ASSERT_TRUE(status.has_value());
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
+        << DescribeWaitStatus(status) << "\n"
+        << host.errorOutput();
+  }
+
+  VirtualDisplay display_;
+};
+
+TEST_F(HostProcessTest, ClosingTheWindowEndsTheProcessWithStatusZero) {
+  // Started as a desktop launcher starts it: no UI link.
+  HostProcess::Options options;
+  options.input = HostProcess::Input::kDevNull;
+  HostProcess host(HostPath(), options);
+  ASSERT_TRUE(host.started());
+  CloseWindowAndExpectCleanExit(host);
+  EXPECT_TRUE(host.readToEnd().empty()) << "the host wrote to standard output without a link";
+}
+
+TEST_F(HostProcessTest, StartedWithStandardInputClosedRunsWithoutALink) {
+  // The display connection must not be taken for a UI link on descriptor 0.
+  HostProcess::Options options;
+  options.input = HostProcess::Input::kClosed;
+  HostProcess host(HostPath(), options);
+  ASSERT_TRUE(host.started());
+  CloseWindowAndExpectCleanExit(host);
+  EXPECT_TRUE(host.readToEnd().empty());
+}
+
+TEST_F(HostProcessTest, ClosingTheWindowWithTheLinkOpenEndsTheProcessWithStatusZero) {
+  HostProcess host(HostPath());
+  ASSERT_TRUE(host.started());
+  ASSERT_TRUE(host.write(PrinterCallFrame(1, "initialize")));
+  std::vector<UiLinkReply> replies = host.readReplies(1);
+  ASSERT_EQ(replies.size(), 1u);
+  EXPECT_EQ(AnswerJson(replies[0]), "true");
+  CloseWindowAndExpectCleanExit(host);
+}
+
+TEST_F(HostProcessTest, ClosingTheWindowWaitsForWorkInFlightAndSendsItsAnswer) {
+  HostProcess host(TestHostPath());
+  ASSERT_TRUE(host.started());
+  EncodableMap arguments;
+  arguments.emplace(EncodableValue("milliseconds"), EncodableValue(int32_t{800}));
+  ASSERT_TRUE(host.write(
+      Joined({CallFrame(1, kTestChannel, "afterBackground", EncodableValue(std::move(arguments))),
+              CallFrame(2, kTestChannel, "registrarKey")})));
+  // Messages are delivered in order: once the second is answered, the first
+  // is running on the background queue.
+  std::vector<UiLinkReply> replies = host.readReplies(1);
+  ASSERT_EQ(replies.size(), 1u) << host.errorOutput();
+  ASSERT_EQ(replies[0].id, 2u);
+  CloseWindowAndExpectCleanExit(host);
+  replies = host.readToEnd();
+  ASSERT_EQ(replies.size(), 1u) << "the answer of the work in flight was lost";
+  EXPECT_EQ(replies[0].id, 1u);
+  EXPECT_EQ(AnswerJson(replies[0]), "true");
+}
+
+TEST_F(HostProcessTest, CallWaitingBeforeTheHostStartsIsAnswered) {
+  HostProcess::Options options;
+  options.written_before_start =
+      Joined({PrinterCallFrame(41, "initialize"), PrinterCallFrame(42, "getPrinterStatus")});
+  HostProcess host(HostPath(), options);
+  ASSERT_TRUE(host.started());
+  std::vector<UiLinkReply> replies = host.readReplies(2);
+  ASSERT_EQ(replies.size(), 2u) << host.errorOutput();
+  EXPECT_EQ(replies[0].id, 41u);
+  EXPECT_EQ(AnswerJson(replies[0]), "true");
+  EXPECT_EQ(replies[1].id, 42u);
+  EXPECT_EQ(AnswerJson(replies[1]), "{\"connected\":false}");
+  host.closeInput();
+  EXPECT_TRUE(host.readToEnd().empty());
+  const std::optional<int> status = host.wait();
+  EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
+      << DescribeWaitStatus(status);
+}
+
+}  // namespace
+}  // namespace corvella::testing

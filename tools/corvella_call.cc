@@ -1,0 +1,135 @@
+// corvella-call: a command-line user interface for the Corvella host. Runs
+// the host, sends method calls to it over the UI link in one session and
+// prints each answer as one line of JSON. See CallUsage() for the details.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "engine/exit_status.h"
+#include "engine/standard_method_codec.h"
+#include "tools/call_arguments.h"
+#include "tools/host_session.h"
+#include "tools/json_writer.h"
+
+namespace {
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitErrorAnswer = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitHost = 3;
+
+bool HasEnv(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && value[0] != '\0';
+}
+
+void SayNoDisplay(const std::string& why) {
+  std::cerr << "corvella-call: " << why << "\n"
+            << "The host opens a window and needs a display. Without one, run it under a "
+               "virtual display:\n"
+            << "  xvfb-run -a corvella-call ...\n";
+}
+
+// The corvella host beside this program.
+std::string DefaultHostPath() {
+  std::vector<char> path(4096);
+  ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);
+  if (n <= 0) return "corvella";
+  std::string self(path.data(), static_cast<size_t>(n));
+  const size_t slash = self.rfind('/');
+  return (slash == std::string::npos ? std::string() : self.substr(0, slash + 1)) + "corvella";
+}
+
+// Tells why the host ended as it did; true when it ended cleanly.
+bool ReportHostEnd(int status, const std::string& host) {
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == kFlutterExitNoDisplay) {
+    const char* display = std::getenv("DISPLAY");
+    SayNoDisplay(std::string("the host could not open the display") +
+                 (display != nullptr ? std::string(" ") + display : std::string()));
+  } else if (WIFEXITED(status)) {
+    std::cerr << "corvella-call: the host " << host << " exited with status " << WEXITSTATUS(status)
+              << "\n";
+  } else if (WIFSIGNALED(status)) {
+    std::cerr << "corvella-call: the host " << host << " was ended by signal " << WTERMSIG(status)
+              << "\n";
+  } else {
+    std::cerr << "corvella-call: the host " << host << " could not be waited for\n";
+  }
+  return false;
+}
+
+// A later open() must not land on a standard descriptor that is closed.
+void EnsureStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) >= 0) continue;
+    int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened >= 0 && opened != fd) {
+      dup2(opened, fd);
+      close(opened);
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  EnsureStandardDescriptors();
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::string error;
+  std::optional<corvella::CallCommandLine> line = corvella::ParseCallCommandLine(args, error);
+  if (!line) {
+    std::cerr << "corvella-call: " << error << "\nTry 'corvella-call --help'.\n";
+    return kExitUsage;
+  }
+  if (line->help) {
+    std::cout << corvella::CallUsage();
+    return kExitSuccess;
+  }
+  if (!HasEnv("DISPLAY") && !HasEnv("WAYLAND_DISPLAY")) {
+    SayNoDisplay("no display (neither DISPLAY nor WAYLAND_DISPLAY is set)");
+    return kExitHost;
+  }
+  // A host that ends early closes the pipe; the write then fails with EPIPE
+  // and is reported instead of killing this process.
+  signal(SIGPIPE, SIG_IGN);
+
+  const std::string host = line->host.value_or(DefaultHostPath());
+  std::unique_ptr<corvella::HostSession> session = corvella::HostSession::Start(host, error);
+  if (!session) {
+    std::cerr << "corvella-call: " << error << "\n";
+    return kExitHost;
+  }
+
+  bool last_failed = false;
+  for (const corvella::CallRequest& request : line->calls) {
+    std::vector<uint8_t> message =
+        StandardMethodCodec::EncodeMethodCall(FlutterMethodCall(request.method, request.arguments));
+    std::optional<std::vector<uint8_t>> reply = session->Call(line->channel, message, error);
+    if (!reply) {
+      std::cerr << "corvella-call: " << request.method << ": " << error << "\n";
+      const int status = session->Close();
+      ReportHostEnd(status, host);
+      return kExitHost;
+    }
+    std::optional<FlutterResultValue> answer = StandardMethodCodec::DecodeEnvelope(*reply);
+    if (!answer) {
+      std::cerr << "corvella-call: " << request.method << ": the host's reply is not a valid "
+                << "answer (" << reply->size() << " bytes)\n";
+      session->Close();
+      return kExitHost;
+    }
+    std::cout << corvella::ToJson(*answer) << std::endl;
+    last_failed = !std::holds_alternative<EncodableValue>(*answer);
+  }
+  if (!ReportHostEnd(session->Close(), host)) return kExitHost;
+  return last_failed ? kExitErrorAnswer : kExitSuccess;
+}
