@@ -39,7 +39,7 @@ std::vector<uint8_t> EncodeUiLinkReply(uint32_t id, const std::vector<uint8_t>& 
   return frame;
 }
 
-std::optional<UiLinkCall> DecodeUiLinkCall(const std::vector<uint8_t>& body) {
+std::optional<UiLinkCall> DecodeUiLinkCall(std::vector<uint8_t> body) {
   if (body.size() < 8) return std::nullopt;
   const uint32_t channel_length = GetU32(body.data() + 4);
   if (channel_length > body.size() - 8) return std::nullopt;
@@ -48,7 +48,10 @@ std::optional<UiLinkCall> DecodeUiLinkCall(const std::vector<uint8_t>& body) {
   const auto channel_begin = body.begin() + 8;
   const auto channel_end = channel_begin + static_cast<std::ptrdiff_t>(channel_length);
   call.channel.assign(channel_begin, channel_end);
-  call.message.assign(channel_end, body.end());
+  // The message is the rest of the body: shifted down in place rather than
+  // copied, so a large message is never held twice.
+  body.erase(body.begin(), channel_end);
+  call.message = std::move(body);
   return call;
 }
 
@@ -62,7 +65,10 @@ std::optional<UiLinkReply> DecodeUiLinkReply(const std::vector<uint8_t>& body) {
 
 bool UiLinkFrameParser::feed(const uint8_t* data, size_t size,
                              std::vector<std::vector<uint8_t>>& bodies) {
-  // Bodies grow by at most this much ahead of the bytes received.
+  // A body starts with at most this much room and then doubles as bytes
+  // arrive, so its capacity never exceeds twice what was received (plus
+  // the first step), whatever length a frame announces, and a large body
+  // is copied only a few times while it grows.
   constexpr size_t kGrowthStep = size_t{1} << 20;
   while (!broken_ && size > 0) {
     if (!have_length_) {
@@ -83,8 +89,7 @@ bool UiLinkFrameParser::feed(const uint8_t* data, size_t size,
     }
     const size_t take = std::min(size, size_t{length_} - body_.size());
     if (body_.capacity() < body_.size() + take) {
-      body_.reserve(
-          std::min<size_t>(length_, std::max(body_.size() + take, body_.capacity() + kGrowthStep)));
+      body_.reserve(std::min<size_t>(length_, std::max(body_.size() + take, body_.capacity() * 2)));
     }
     body_.insert(body_.end(), data, data + take);
     data += take;

@@ -41,7 +41,7 @@ std::vector<uint8_t> EncodeUiLinkReply(uint32_t id, const std::vector<uint8_t>& 
 
 // Bodies (without the length prefix); std::nullopt when the body is too short
 // for its header.
-std::optional<UiLinkCall> DecodeUiLinkCall(const std::vector<uint8_t>& body);
+std::optional<UiLinkCall> DecodeUiLinkCall(std::vector<uint8_t> body);
 std::optional<UiLinkReply> DecodeUiLinkReply(const std::vector<uint8_t>& body);
 
 // Cuts a byte stream into frame bodies. Bytes may arrive in pieces of any

@@ -89,9 +89,10 @@ void UiLinkReader::ReadLoop() {
     std::vector<UiLinkCall> calls;
     bool short_body = false;
     for (auto& body : bodies) {
-      std::optional<UiLinkCall> call = DecodeUiLinkCall(body);
+      const size_t body_size = body.size();
+      std::optional<UiLinkCall> call = DecodeUiLinkCall(std::move(body));
       if (!call) {
-        Log("UI link: a frame body of " + std::to_string(body.size()) +
+        Log("UI link: a frame body of " + std::to_string(body_size) +
             " bytes is too short for its header; the link ends");
         short_body = true;
         break;
