@@ -1,0 +1,273 @@
+// The host's cost against the bare CUPS tools, on the same private
+// scheduler: the time of one "printZPL" through the UI link against one
+// `lp -d Q -o raw FILE`, of "getAvailablePrinters" against `lpstat -a`, and
+// the throughput of N prints in flight against N bare lp processes at once.
+// Host and bare runs alternate, so drift in the scheduler affects both.
+//
+//   end_to_end_bench --host PATH --queue Q [--runs N] [--total M]
+//
+// Run it under corvella-print-system (bench/end_to_end.sh does), so that
+// CUPS_SERVER names a private scheduler with queue Q.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/encodable_value.h"
+#include "engine/method_call.h"
+#include "engine/standard_method_codec.h"
+#include "tools/host_session.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr char kChannel[] = "zebra_printer_channel";
+
+double Milliseconds(Clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+[[noreturn]] void Fail(const std::string& message) {
+  std::fprintf(stderr, "end_to_end_bench: %s\n", message.c_str());
+  std::exit(1);
+}
+
+std::string Label2KiB() {
+  std::string label = "^XA\n";
+  for (int line = 0; label.size() < 2048 - 8; ++line) {
+    label += "^FO40," + std::to_string(40 + line * 30) + "^A0N,28,28^FDItem " +
+             std::to_string(line) + " Ship to 1 Example Road^FS\n";
+  }
+  label.resize(2048 - 4);
+  return label + "^XZ\n";
+}
+
+std::vector<uint8_t> Call(const std::string& method, EncodableValue arguments = {}) {
+  return StandardMethodCodec::EncodeMethodCall(FlutterMethodCall(method, std::move(arguments)));
+}
+
+// A bare tool run: spawned directly, output to /dev/null, waited for.
+class BareRun {
+ public:
+  static pid_t Start(const std::vector<std::string>& argv) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) Fail("cannot run " + argv[0]);
+    return pid;
+  }
+  static void Await(pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+      if (errno != EINTR) Fail("waitpid failed");
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) Fail("a bare tool run failed");
+  }
+  static void Run(const std::vector<std::string>& argv) { Await(Start(argv)); }
+};
+
+class HostDriver {
+ public:
+  explicit HostDriver(const std::string& host) {
+    std::string error;
+    session_ = corvella::HostSession::Start(host, error);
+    if (!session_) Fail(error);
+  }
+
+  std::vector<uint8_t> call(const std::vector<uint8_t>& message) {
+    std::string error;
+    std::optional<std::vector<uint8_t>> reply = session_->Call(kChannel, message, error);
+    if (!reply) Fail(error);
+    return *reply;
+  }
+
+  void expectTrue(const std::vector<uint8_t>& reply) {
+    std::optional<FlutterResultValue> result = StandardMethodCodec::DecodeEnvelope(reply);
+    const EncodableValue* value = result ? std::get_if<EncodableValue>(&*result) : nullptr;
+    if (!value || !std::holds_alternative<bool>(*value) || !std::get<bool>(*value)) {
+      Fail("the host did not answer true");
+    }
+  }
+
+  // Runs `total` prints keeping `in_flight` of them outstanding.
+  void printPipelined(const std::vector<uint8_t>& message, int in_flight, int total) {
+    std::string error;
+    int sent = 0;
+    int answered = 0;
+    while (sent < std::min(in_flight, total)) {
+      if (!session_->Send(kChannel, message, error)) Fail(error);
+      ++sent;
+    }
+    while (answered < total) {
+      std::optional<UiLinkReply> reply = session_->Receive(error);
+      if (!reply) Fail(error);
+      expectTrue(reply->reply);
+      ++answered;
+      if (sent < total) {
+        if (!session_->Send(kChannel, message, error)) Fail(error);
+        ++sent;
+      }
+    }
+  }
+
+ private:
+  std::unique_ptr<corvella::HostSession> session_;
+};
+
+// Runs `total` bare commands keeping `in_flight` of them running, as
+// `xargs -P in_flight` would.
+void BarePipelined(const std::vector<std::string>& argv, int in_flight, int total) {
+  std::deque<pid_t> running;
+  int started = 0;
+  while (started < total || !running.empty()) {
+    while (started < total && static_cast<int>(running.size()) < in_flight) {
+      running.push_back(BareRun::Start(argv));
+      ++started;
+    }
+    int status = 0;
+    pid_t pid;
+    while ((pid = wait(&status)) < 0 && errno == EINTR) {
+    }
+    if (pid < 0) Fail("wait failed");
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) Fail("a bare lp failed");
+    running.erase(std::find(running.begin(), running.end(), pid));
+  }
+}
+
+double Throughput(int jobs, Clock::duration elapsed) {
+  return jobs / std::chrono::duration<double>(elapsed).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string host;
+  std::string queue;
+  int runs = 41;
+  int total = 96;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string flag = argv[i];
+    if (flag == "--host")
+      host = argv[i + 1];
+    else if (flag == "--queue")
+      queue = argv[i + 1];
+    else if (flag == "--runs")
+      runs = std::atoi(argv[i + 1]);
+    else if (flag == "--total")
+      total = std::atoi(argv[i + 1]);
+  }
+  if (host.empty() || queue.empty() || runs < 1 || total < 1) {
+    Fail("usage: end_to_end_bench --host PATH --queue Q [--runs N] [--total M]");
+  }
+
+  // The bare lp prints the same bytes the host's lp is given: the label
+  // with CR LF line ends, from a file.
+  const std::string label = Label2KiB();
+  std::string normalised;
+  for (char c : label) normalised += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  char path[] = "/tmp/corvella-bench-XXXXXX.zpl";
+  int fd = mkstemps(path, 4);
+  if (fd < 0 ||
+      write(fd, normalised.data(), normalised.size()) != static_cast<ssize_t>(normalised.size())) {
+    Fail("cannot write the label file");
+  }
+  close(fd);
+  const std::vector<std::string> bare_lp = {"/usr/bin/lp", "-d", queue, "-o", "raw", path};
+  const std::vector<std::string> bare_lpstat = {"/usr/bin/lpstat", "-a"};
+
+  HostDriver driver(host);
+  EncodableMap connect{{EncodableValue("printerName"), EncodableValue(queue)}};
+  driver.expectTrue(driver.call(Call("connectToPrinter", EncodableValue(connect))));
+  EncodableMap print{{EncodableValue("zplCommands"), EncodableValue(label)}};
+  const std::vector<uint8_t> print_call = Call("printZPL", EncodableValue(print));
+  const std::vector<uint8_t> list_call = Call("getAvailablePrinters");
+
+  // Warm up both paths (page cache, scheduler, host pools).
+  for (int i = 0; i < 5; ++i) {
+    driver.expectTrue(driver.call(print_call));
+    BareRun::Run(bare_lp);
+  }
+
+  const std::vector<uint8_t> status_call = Call("getPrinterStatus");
+  std::vector<double> host_print, bare_print, host_list, bare_list, link;
+  // Each pair runs in both orders in turn: a print leaves the scheduler
+  // busy with its job for a while, which would otherwise always slow down
+  // whichever run comes second.
+  const auto measurePair = [&](const std::function<void()>& ours, const std::function<void()>& bare,
+                               std::vector<double>& ours_ms, std::vector<double>& bare_ms) {
+    for (int i = 0; i < runs; ++i) {
+      for (int order = 0; order < 2; ++order) {
+        const bool ours_first = (i + order) % 2 == 0;
+        Clock::time_point t0 = Clock::now();
+        ours_first ? ours() : bare();
+        Clock::time_point t1 = Clock::now();
+        ours_first ? bare() : ours();
+        Clock::time_point t2 = Clock::now();
+        (ours_first ? ours_ms : bare_ms).push_back(Milliseconds(t1 - t0));
+        (ours_first ? bare_ms : ours_ms).push_back(Milliseconds(t2 - t1));
+      }
+    }
+  };
+  measurePair([&] { driver.expectTrue(driver.call(print_call)); }, [&] { BareRun::Run(bare_lp); },
+              host_print, bare_print);
+  measurePair([&] { driver.call(list_call); }, [&] { BareRun::Run(bare_lpstat); }, host_list,
+              bare_list);
+  for (int i = 0; i < runs; ++i) {
+    Clock::time_point t0 = Clock::now();
+    driver.call(status_call);
+    link.push_back(Milliseconds(Clock::now() - t0));
+  }
+
+  std::printf("%-36s %12s %12s %8s\n", "measure", "corvella", "bare CUPS", "ratio");
+  const auto row = [](const char* what, double ours, double bare, double ratio) {
+    std::printf("%-36s %12.2f %12.2f %8.3f\n", what, ours, bare, ratio);
+  };
+  double hp = Median(host_print), bp = Median(bare_print);
+  double hl = Median(host_list), bl = Median(bare_list);
+  row("printZPL 2 KiB vs lp, median ms", hp, bp, hp / bp);
+  row("getAvailablePrinters vs lpstat -a, ms", hl, bl, hl / bl);
+
+  std::printf("%-36s %12.3f\n", "UI link round trip, median ms", Median(link));
+  for (int in_flight : {1, 8, 32}) {
+    // Alternate twice and keep the better of each, so one slow pass of the
+    // scheduler does not decide the comparison.
+    double ours = 0, bare = 0;
+    for (int pass = 0; pass < 2; ++pass) {
+      Clock::time_point t0 = Clock::now();
+      driver.printPipelined(print_call, in_flight, total);
+      Clock::time_point t1 = Clock::now();
+      BarePipelined(bare_lp, in_flight, total);
+      Clock::time_point t2 = Clock::now();
+      ours = std::max(ours, Throughput(total, t1 - t0));
+      bare = std::max(bare, Throughput(total, t2 - t1));
+    }
+    const std::string what = "throughput, " + std::to_string(in_flight) + " in flight, jobs/s";
+    row(what.c_str(), ours, bare, ours / bare);
+  }
+  std::printf("(ratios: time ours/bare for the first two rows, throughput ours/bare below)\n");
+  unlink(path);
+  return 0;
+}
