@@ -17,6 +17,7 @@
 
 #include "engine/background_queue.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/scratch_directory.h"
 
 namespace {
 
@@ -26,36 +27,23 @@ using corvella::runShellStatus;
 using corvella::runShellStatusWithInput;
 using corvella::ShellStatus;
 using corvella::testing::LogCapture;
+using corvella::testing::ScratchDirectory;
 
 const std::string kChild = PROCESS_TEST_CHILD;
 constexpr size_t kTenMiB = 10u << 20;
 
 std::vector<std::string> Args(std::initializer_list<std::string> args) { return args; }
 
-class ScratchDir {
- public:
-  ScratchDir() {
-    char name[] = "/tmp/corvella-process-XXXXXX";
-    path_ = mkdtemp(name) ? name : "";
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  fs::path path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
 // ---- Programs that cannot be started.
 
 TEST(LaunchFailure, EveryOperationReportsItAsAValueAndLogsWhereItShould) {
-  ScratchDir dir;
-  const fs::path not_executable = dir.path() / "plain-file";
+  ScratchDirectory scratch;
+  std::string error;
+  ASSERT_TRUE(scratch.create("corvella-process", &error)) << error;
+  const fs::path dir = scratch.path();
+  const fs::path not_executable = dir / "plain-file";
   std::ofstream(not_executable) << "#!/bin/sh\nexit 0\n";
-  const std::string paths[] = {(dir.path() / "missing").string(), not_executable.string(),
-                               dir.path().string()};
+  const std::string paths[] = {(dir / "missing").string(), not_executable.string(), dir.string()};
   for (const std::string& path : paths) {
     SCOPED_TRACE(path);
     LogCapture log;
