@@ -8,7 +8,6 @@
 // a leak turns that status non-zero).
 #include <dirent.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,7 +34,6 @@
 #include "tests/host/virtual_display.h"
 #include "tests/support/file_util.h"
 #include "tests/support/print_system.h"
-#include "tests/support/scratch_directory.h"
 
 namespace corvella::testing {
 namespace {
@@ -510,27 +508,16 @@ class SoakTest : public PrintSystemTest {
     ASSERT_NE(print_system_.addQueue(kQueueA), nullptr) << print_system_.error();
     ASSERT_NE(print_system_.addQueue(kQueueB), nullptr) << print_system_.error();
     ASSERT_TRUE(print_system_.scheduler().setDefault(kQueueA)) << print_system_.scheduler().error();
-    // The host leaves one document file per label in its temporary
-    // directory; they go with this one.
-    std::string error;
-    ASSERT_TRUE(host_temporary_.create("corvella-soak-tmp", &error)) << error;
   }
 
   VirtualDisplay display_;
-  ScratchDirectory host_temporary_;
 };
 
 TEST_F(SoakTest, TwentyThousandMixedCallsAreEachAnsweredOnceAndEveryLabelArrivesOnce) {
   const auto started_at = steady_clock::now();
-  std::optional<std::string> previous_tmpdir;
-  if (const char* tmp = getenv("TMPDIR")) previous_tmpdir = tmp;
-  setenv("TMPDIR", host_temporary_.path().c_str(), 1);
+  // The host leaves one document file per label in its temporary directory:
+  // the test run's own (see test_main.cc), removed when the run ends.
   HostProcess host(HostPath());
-  if (previous_tmpdir) {
-    setenv("TMPDIR", previous_tmpdir->c_str(), 1);
-  } else {
-    unsetenv("TMPDIR");
-  }
   ASSERT_TRUE(host.started());
 
   // The list both queues give, in the print system's order.
