@@ -187,6 +187,26 @@ class PrintSystemFaultTest : public PrintSystemTest {
                                       << took.count() << " ms): the probe did not overlap them";
   }
 
+  // The ids of one print batch and of the two queries sent after it.
+  struct QueriedBatch {
+    std::vector<uint32_t> prints;
+    uint32_t list = 0;
+    uint32_t default_printer = 0;
+  };
+
+  // A print batch with its status probe, then "getAvailablePrinters" and
+  // "getDefaultPrinter", waiting until every call is answered.
+  static void PrintBatchWithQueries(HostProcess& host, Session& session, const std::string& prefix,
+                                    const std::string& selected, seconds timeout,
+                                    QueriedBatch& batch) {
+    PrintBatchAndProbe(session, prefix, selected, batch.prints);
+    batch.list = session.add("getAvailablePrinters");
+    batch.default_printer = session.add("getDefaultPrinter");
+    ASSERT_TRUE(session.flush());
+    ASSERT_TRUE(session.awaitAll(timeout)) << session.awaiting() << " calls unanswered\n"
+                                           << host.errorOutput();
+  }
+
   static void ExpectCleanEnd(HostProcess& host, Session& session) {
     EXPECT_EQ(session.awaiting(), 0u);
     host.closeInput();
@@ -262,27 +282,21 @@ TEST_F(PrintSystemFaultTest, SchedulerStoppedAndRestartedWhileCallsAreInFlight) 
 
   // During the outage: prints cannot be queued, queries find nothing, and
   // the main thread still answers at once while prints are outstanding.
-  std::vector<uint32_t> outage;
-  PrintBatchAndProbe(session, "outage", queue, outage);
-  const uint32_t list_during = session.add("getAvailablePrinters");
-  const uint32_t default_during = session.add("getDefaultPrinter");
-  ASSERT_TRUE(session.flush());
-  ASSERT_TRUE(session.awaitAll(seconds(120))) << session.awaiting() << " calls unanswered\n"
-                                              << host.errorOutput();
-  for (uint32_t id : outage) EXPECT_EQ(session.answer(id), "false") << "print " << id;
-  EXPECT_EQ(session.answer(list_during), "[]");
-  EXPECT_EQ(session.answer(default_during), "\"\"");
+  QueriedBatch outage;
+  PrintBatchWithQueries(host, session, "outage", queue, seconds(120), outage);
+  if (HasFatalFailure()) return;
+  for (uint32_t id : outage.prints) EXPECT_EQ(session.answer(id), "false") << "print " << id;
+  EXPECT_EQ(session.answer(outage.list), "[]");
+  EXPECT_EQ(session.answer(outage.default_printer), "\"\"");
 
   // Back again: prints are queued and arrive.
   ASSERT_TRUE(print_system_.scheduler().start()) << print_system_.scheduler().error();
-  std::vector<uint32_t> after;
-  PrintBatchAndProbe(session, "after", queue, after);
-  const uint32_t list_after = session.add("getAvailablePrinters");
-  ASSERT_TRUE(session.flush());
-  ASSERT_TRUE(session.awaitAll(seconds(120))) << session.awaiting() << " calls unanswered\n"
-                                              << host.errorOutput();
+  QueriedBatch restarted;
+  PrintBatchWithQueries(host, session, "after", queue, seconds(120), restarted);
+  if (HasFatalFailure()) return;
+  std::vector<uint32_t>& after = restarted.prints;
   for (uint32_t id : after) EXPECT_EQ(session.answer(id), "true") << "print " << id;
-  EXPECT_EQ(session.answer(list_after), "[\"" + queue + "\"]");
+  EXPECT_EQ(session.answer(restarted.list), "[\"" + queue + "\"]");
 
   // The labels taken whole before the stop arrive at least once (one in
   // delivery at the stop is sent again after the restart), those after the
@@ -346,17 +360,13 @@ TEST_P(PrinterFaultTest, PrintsAreQueuedAndTheHostStaysResponsive) {
                                              << host.errorOutput();
   // By now the scheduler is trying to deliver the first job: a second round
   // meets the fault in full, with the queries that ask the scheduler.
-  std::vector<uint32_t> second;
-  PrintBatchAndProbe(session, "second", queue, second);
-  const uint32_t list = session.add("getAvailablePrinters");
-  const uint32_t default_printer = session.add("getDefaultPrinter");
-  ASSERT_TRUE(session.flush());
-  ASSERT_TRUE(session.awaitAll(seconds(60))) << session.awaiting() << " calls unanswered\n"
-                                             << host.errorOutput();
+  QueriedBatch second;
+  PrintBatchWithQueries(host, session, "second", queue, seconds(60), second);
+  if (HasFatalFailure()) return;
   for (uint32_t id : first) EXPECT_EQ(session.answer(id), "true") << "print " << id;
-  for (uint32_t id : second) EXPECT_EQ(session.answer(id), "true") << "print " << id;
-  EXPECT_EQ(session.answer(list), "[\"" + queue + "\"]");
-  EXPECT_EQ(session.answer(default_printer), "\"" + queue + "\"");
+  for (uint32_t id : second.prints) EXPECT_EQ(session.answer(id), "true") << "print " << id;
+  EXPECT_EQ(session.answer(second.list), "[\"" + queue + "\"]");
+  EXPECT_EQ(session.answer(second.default_printer), "\"" + queue + "\"");
   EXPECT_TRUE(printer->jobs().empty()) << "the faulty printer recorded a job";
 
   if (GetParam().mode == LabelPrinter::Mode::kDown) {
@@ -367,7 +377,7 @@ TEST_P(PrinterFaultTest, PrintsAreQueuedAndTheHostStaysResponsive) {
     std::multiset<std::string> expected;
     for (const std::string& tag : session.printTags(first, "true"))
       expected.insert(LabelBytes(tag));
-    for (const std::string& tag : session.printTags(second, "true"))
+    for (const std::string& tag : session.printTags(second.prints, "true"))
       expected.insert(LabelBytes(tag));
     EXPECT_EQ(std::multiset<std::string>(jobs.begin(), jobs.end()), expected)
         << print_system_.scheduler().errorLogTail();
