@@ -1,24 +1,71 @@
 #include "Runner/app_delegate.h"
 
-#include <memory>
+#include <sysexits.h>
 
-#include "engine/class_registry.h"
+#include "Runner/main_flutter_window.h"
 
-namespace corvella {
+struct _AppDelegate {
+  GtkApplication parent_instance;
+  gchar** dart_entrypoint_arguments;
+};
 
-namespace {
+G_DEFINE_TYPE(AppDelegate, app_delegate, GTK_TYPE_APPLICATION)
 
-[[maybe_unused]] const bool kRegistered = FlutterClassRegistry::shared().addAppDelegateClass(
-    "AppDelegate", [] { return std::make_unique<AppDelegate>(); });
-
-}  // namespace
-
-AppDelegate::AppDelegate() : FlutterAppDelegate() {}
-
-bool AppDelegate::applicationShouldTerminateAfterLastWindowClosed(Gtk::Application&) {
-  return true;
+// Opens the main window. Runs once: the application is not unique, so no
+// other instance forwards its activation here.
+static void app_delegate_activate(GApplication* application) {
+  MainFlutterWindow* window = main_flutter_window_new(GTK_APPLICATION(application));
+  gtk_widget_show(GTK_WIDGET(window));
 }
 
-bool AppDelegate::applicationSupportsSecureRestorableState(Gtk::Application&) { return true; }
+// The arguments are the user interface's, not GApplication's: they are kept
+// for the window and the application is activated, so no argument can make
+// it refuse to start or wait for files to open.
+static gboolean app_delegate_local_command_line(GApplication* application, gchar*** arguments,
+                                                int* exit_status) {
+  AppDelegate* self = CORVELLA_APP_DELEGATE(application);
+  g_strfreev(self->dart_entrypoint_arguments);
+  self->dart_entrypoint_arguments = g_strdupv(*arguments + 1);
 
-}  // namespace corvella
+  // Without a display there is no window to show: say so and end with a
+  // status a launcher can tell from others.
+  if (!gtk_init_check(nullptr, nullptr)) {
+    g_printerr("corvella: cannot open a display (DISPLAY=%s)\n", g_getenv("DISPLAY"));
+    *exit_status = EX_UNAVAILABLE;
+    return TRUE;
+  }
+  g_autoptr(GError) error = nullptr;
+  if (!g_application_register(application, nullptr, &error)) {
+    g_printerr("corvella: cannot register the application: %s\n", error->message);
+    *exit_status = 1;
+    return TRUE;
+  }
+  g_application_activate(application);
+  *exit_status = 0;
+  return TRUE;
+}
+
+static void app_delegate_dispose(GObject* object) {
+  g_clear_pointer(&CORVELLA_APP_DELEGATE(object)->dart_entrypoint_arguments, g_strfreev);
+  G_OBJECT_CLASS(app_delegate_parent_class)->dispose(object);
+}
+
+static void app_delegate_class_init(AppDelegateClass* klass) {
+  G_APPLICATION_CLASS(klass)->activate = app_delegate_activate;
+  G_APPLICATION_CLASS(klass)->local_command_line = app_delegate_local_command_line;
+  G_OBJECT_CLASS(klass)->dispose = app_delegate_dispose;
+}
+
+static void app_delegate_init(AppDelegate*) {}
+
+AppDelegate* app_delegate_new() {
+  // No application id: the application makes no bid for single-instance
+  // ownership on the session bus.
+  return CORVELLA_APP_DELEGATE(
+      g_object_new(app_delegate_get_type(), "flags", G_APPLICATION_NON_UNIQUE, nullptr));
+}
+
+gchar** app_delegate_get_dart_entrypoint_arguments(AppDelegate* self) {
+  g_return_val_if_fail(CORVELLA_IS_APP_DELEGATE(self), nullptr);
+  return self->dart_entrypoint_arguments;
+}

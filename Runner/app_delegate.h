@@ -1,20 +1,19 @@
 #pragma once
 
-#include <gtkmm.h>
+#include <gtk/gtk.h>
 
-#include "engine/app_delegate.h"
+G_BEGIN_DECLS
 
-namespace corvella {
+// The application: a GtkApplication that is not unique (several hosts run
+// side by side). Every argument after the program name goes to the user
+// interface as its entrypoint arguments, and the application starts with
+// its main window whatever they are. Closing the last window ends it.
+G_DECLARE_FINAL_TYPE(AppDelegate, app_delegate, CORVELLA, APP_DELEGATE, GtkApplication)
 
-// The application's delegate: closing the last window ends the application.
-// Created by the framework at start-up (it is the application's one
-// delegate class).
-class AppDelegate : public FlutterAppDelegate {
- public:
-  AppDelegate();
+AppDelegate* app_delegate_new();
 
-  bool applicationShouldTerminateAfterLastWindowClosed(Gtk::Application& application) override;
-  bool applicationSupportsSecureRestorableState(Gtk::Application& application) override;
-};
+// The arguments the application was started with, after the program name
+// (NULL-terminated; empty when there were none).
+gchar** app_delegate_get_dart_entrypoint_arguments(AppDelegate* self);
 
-}  // namespace corvella
+G_END_DECLS

@@ -1,21 +1,24 @@
 #include "Runner/argument_rule.h"
 
-#include <algorithm>
+#include <cstring>
 
 namespace corvella {
 
-std::optional<std::string> textArgument(const EncodableValue& arguments, std::string_view key) {
-  const auto* map = std::get_if<EncodableMap>(&arguments);
-  if (map == nullptr) return std::nullopt;
-  bool all_text_keys = std::all_of(map->begin(), map->end(), [](const auto& entry) {
-    return std::holds_alternative<std::string>(entry.first);
-  });
-  if (!all_text_keys) return std::nullopt;
-  auto it = map->find(EncodableValue(std::string(key)));
-  if (it == map->end()) return std::nullopt;
-  const auto* text = std::get_if<std::string>(&it->second);
-  if (text == nullptr) return std::nullopt;
-  return *text;
+std::optional<std::string> textArgument(FlValue* arguments, const char* key) {
+  if (arguments == nullptr || fl_value_get_type(arguments) != FL_VALUE_TYPE_MAP) {
+    return std::nullopt;
+  }
+  const size_t entries = fl_value_get_length(arguments);
+  FlValue* found = nullptr;
+  for (size_t i = 0; i < entries; ++i) {
+    FlValue* entry_key = fl_value_get_map_key(arguments, i);
+    if (fl_value_get_type(entry_key) != FL_VALUE_TYPE_STRING) return std::nullopt;
+    if (found == nullptr && std::strcmp(fl_value_get_string(entry_key), key) == 0) {
+      found = fl_value_get_map_value(arguments, i);
+    }
+  }
+  if (found == nullptr || fl_value_get_type(found) != FL_VALUE_TYPE_STRING) return std::nullopt;
+  return std::string(fl_value_get_string(found));
 }
 
 }  // namespace corvella

@@ -1,10 +1,9 @@
 #pragma once
 
+#include <flutter_linux/flutter_linux.h>
+
 #include <optional>
 #include <string>
-#include <string_view>
-
-#include "engine/encodable_value.h"
 
 namespace corvella {
 
@@ -12,6 +11,6 @@ namespace corvella {
 // keys are all text, the map must hold `key`, and its value must be text.
 // Returns that text unchanged (not trimmed; empty text is usable), or nothing
 // when any of the four conditions fails.
-std::optional<std::string> textArgument(const EncodableValue& arguments, std::string_view key);
+std::optional<std::string> textArgument(FlValue* arguments, const char* key);
 
 }  // namespace corvella

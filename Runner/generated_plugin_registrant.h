@@ -1,38 +1,32 @@
 #pragma once
 
-#include "engine/plugin_registrar.h"
+#include <flutter_linux/flutter_linux.h>
+
+G_BEGIN_DECLS
 
 // Registration entries of the application's plug-in components. None of
 // them exists on this platform; each is declared weak, so that a build that
 // links a component in reaches its entry and every other build sees a null
 // address and skips the row.
-void AudioplayersDarwinPluginRegisterWithRegistrar(FlutterPluginRegistrar* registrar)
-    __attribute__((weak));
-void ConnectivityPlusPluginRegisterWithRegistrar(FlutterPluginRegistrar* registrar)
-    __attribute__((weak));
-void DesktopWebviewWindowPluginRegisterWithRegistrar(FlutterPluginRegistrar* registrar)
-    __attribute__((weak));
-void FilePickerPluginRegisterWithRegistrar(FlutterPluginRegistrar* registrar) __attribute__((weak));
-void FlutterLiteCameraPluginRegisterWithRegistrar(FlutterPluginRegistrar* registrar)
-    __attribute__((weak));
-void MobileScannerPluginRegisterWithRegistrar(FlutterPluginRegistrar* registrar)
-    __attribute__((weak));
-void OpenFilePluginRegisterWithRegistrar(FlutterPluginRegistrar* registrar) __attribute__((weak));
-void PathProviderPluginRegisterWithRegistrar(FlutterPluginRegistrar* registrar)
-    __attribute__((weak));
-void RecordMacOsPluginRegisterWithRegistrar(FlutterPluginRegistrar* registrar)
-    __attribute__((weak));
-void SharedPreferencesPluginRegisterWithRegistrar(FlutterPluginRegistrar* registrar)
-    __attribute__((weak));
+#define CORVELLA_PLUGIN_ENTRY(name) void name(FlPluginRegistrar* registrar) __attribute__((weak));
+CORVELLA_PLUGIN_ENTRY(audioplayers_darwin_plugin_register_with_registrar)
+CORVELLA_PLUGIN_ENTRY(connectivity_plus_plugin_register_with_registrar)
+CORVELLA_PLUGIN_ENTRY(desktop_webview_window_plugin_register_with_registrar)
+CORVELLA_PLUGIN_ENTRY(file_picker_plugin_register_with_registrar)
+CORVELLA_PLUGIN_ENTRY(flutter_lite_camera_plugin_register_with_registrar)
+CORVELLA_PLUGIN_ENTRY(mobile_scanner_plugin_register_with_registrar)
+CORVELLA_PLUGIN_ENTRY(open_file_plugin_register_with_registrar)
+CORVELLA_PLUGIN_ENTRY(path_provider_plugin_register_with_registrar)
+CORVELLA_PLUGIN_ENTRY(record_mac_os_plugin_register_with_registrar)
+CORVELLA_PLUGIN_ENTRY(shared_preferences_plugin_register_with_registrar)
 // The component's class-level registerWithRegistrar message.
-void SqflitePluginRegisterWithRegistrar(FlutterPluginRegistrar* registrar) __attribute__((weak));
+CORVELLA_PLUGIN_ENTRY(sqflite_plugin_register_with_registrar)
+#undef CORVELLA_PLUGIN_ENTRY
 
-namespace corvella {
+G_END_DECLS
 
-// Hands each plug-in component of the application's generated list the
-// registrar of its own key, in the list's fixed order. Called once, from the
-// main window's awakeFromNib, on the main thread; the printer plug-in is
-// registered after it returns.
-void RegisterGeneratedPlugins(FlutterPluginRegistry* registry);
-
-}  // namespace corvella
+// Hands each plug-in component of the application's generated list a
+// registrar of its own key, in the list's fixed order, releasing each at the
+// end of its row. Called once, from the main window's awakeFromNib, on the
+// main thread; the printer plug-in is registered after it returns.
+void RegisterGeneratedPlugins(FlPluginRegistry* registry);

@@ -1,5 +1,7 @@
-#include <cstdlib>
+#include "Runner/app_delegate.h"
 
-#include "engine/application_main.h"
-
-int main(int argc, char** argv) { std::exit(FlutterApplicationMain(argc, argv)); }
+// Hands the arguments to the application and ends with its exit status.
+int main(int argc, char** argv) {
+  g_autoptr(AppDelegate) app = app_delegate_new();
+  return g_application_run(G_APPLICATION(app), argc, argv);
+}

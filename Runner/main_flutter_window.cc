@@ -1,37 +1,59 @@
 #include "Runner/main_flutter_window.h"
 
-#include <memory>
+#include <flutter_linux/flutter_linux.h>
 
+#include "Runner/app_delegate.h"
 #include "Runner/generated_plugin_registrant.h"
 #include "Runner/zebra_printer_plugin.h"
-#include "engine/class_registry.h"
-#include "engine/view_controller.h"
 
-namespace corvella {
+struct _MainFlutterWindow {
+  GtkApplicationWindow parent_instance;
+};
 
-namespace {
+G_DEFINE_TYPE(MainFlutterWindow, main_flutter_window, GTK_TYPE_APPLICATION_WINDOW)
 
-[[maybe_unused]] const bool kRegistered =
-    FlutterClassRegistry::shared().addWindowClass<MainFlutterWindow>("MainFlutterWindow");
-
-}  // namespace
-
-MainFlutterWindow::MainFlutterWindow(BaseObjectType* cobject,
-                                     const Glib::RefPtr<Gtk::Builder>& builder)
-    : HostWindow(cobject, builder) {}
-
-void MainFlutterWindow::awakeFromNib() {
-  auto flutterViewController = std::make_unique<FlutterViewController>();
-  FlutterViewController* viewController = flutterViewController.get();
-  const WindowFrame windowFrame = frame();
-  setContentViewController(std::move(flutterViewController));
-  setFrame(windowFrame, true);
-
-  RegisterGeneratedPlugins(viewController);
-  ZebraPrinterPlugin::registerWithRegistrar(
-      viewController->registrarForPlugin("ZebraPrinterPlugin").get());
-
-  HostWindow::awakeFromNib();
+static void main_flutter_window_class_init(MainFlutterWindowClass* klass) {
+  gtk_widget_class_set_template_from_resource(GTK_WIDGET_CLASS(klass),
+                                              "/application/main_window.ui");
 }
 
-}  // namespace corvella
+static void main_flutter_window_init(MainFlutterWindow* self) {
+  gtk_widget_init_template(GTK_WIDGET(self));
+}
+
+MainFlutterWindow* main_flutter_window_new(GtkApplication* application) {
+  g_return_val_if_fail(GTK_IS_APPLICATION(application), nullptr);
+  MainFlutterWindow* self = CORVELLA_MAIN_FLUTTER_WINDOW(
+      g_object_new(main_flutter_window_get_type(), "application", application, nullptr));
+  main_flutter_window_awake_from_nib(self);
+  return self;
+}
+
+void main_flutter_window_awake_from_nib(MainFlutterWindow* self) {
+  g_return_if_fail(CORVELLA_IS_MAIN_FLUTTER_WINDOW(self));
+  GtkWindow* window = GTK_WINDOW(self);
+
+  g_autoptr(FlDartProject) project = fl_dart_project_new();
+  GtkApplication* application = gtk_window_get_application(window);
+  if (CORVELLA_IS_APP_DELEGATE(application)) {
+    fl_dart_project_set_dart_entrypoint_arguments(
+        project, app_delegate_get_dart_entrypoint_arguments(CORVELLA_APP_DELEGATE(application)));
+  }
+  FlView* view = fl_view_new(project);
+
+  // The size the description gave, kept whatever size the view asks for.
+  // Only the size: a window that has no position yet is placed by the
+  // window manager, not forced to one.
+  gint width = 0;
+  gint height = 0;
+  gtk_window_get_size(window, &width, &height);
+  gtk_widget_show(GTK_WIDGET(view));
+  gtk_container_add(GTK_CONTAINER(window), GTK_WIDGET(view));
+  gtk_window_resize(window, width, height);
+
+  FlPluginRegistry* registry = FL_PLUGIN_REGISTRY(view);
+  RegisterGeneratedPlugins(registry);
+  g_autoptr(FlPluginRegistrar) registrar =
+      fl_plugin_registry_get_registrar_for_plugin(registry, "ZebraPrinterPlugin");
+  zebra_printer_plugin_register_with_registrar(registrar);
+}

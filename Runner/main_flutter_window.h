@@ -1,23 +1,21 @@
 #pragma once
 
-#include <gtkmm.h>
+#include <gtk/gtk.h>
 
-#include "engine/host_window.h"
+G_BEGIN_DECLS
 
-namespace corvella {
+// The main window, built from the application's interface description
+// (main_window.ui, compiled in).
+G_DECLARE_FINAL_TYPE(MainFlutterWindow, main_flutter_window, CORVELLA, MAIN_FLUTTER_WINDOW,
+                     GtkApplicationWindow)
 
-// The main window, created by the framework from the interface description
-// (the window object with id "MainFlutterWindow").
-class MainFlutterWindow : public HostWindow {
- public:
-  // Forwards unchanged to the base initialiser.
-  MainFlutterWindow(BaseObjectType* cobject, const Glib::RefPtr<Gtk::Builder>& builder);
+// Builds the window for @application and runs its awakeFromNib.
+MainFlutterWindow* main_flutter_window_new(GtkApplication* application);
 
-  // Makes a new view controller the window's content while keeping the
-  // window's frame as it was loaded, registers the generated plug-ins and
-  // then the printer plug-in, all before the main loop can deliver the first
-  // message.
-  void awakeFromNib() override;
-};
+// awakeFromNib: makes the engine's view the window's content while keeping
+// the size the description gave the window (and forcing no position), then
+// registers the generated plug-ins and last the printer plug-in, all before
+// the main loop can deliver the user interface's first message.
+void main_flutter_window_awake_from_nib(MainFlutterWindow* self);
 
-}  // namespace corvella
+G_END_DECLS

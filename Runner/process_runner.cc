@@ -1,9 +1,9 @@
 #include "Runner/process_runner.h"
 
 #include "Runner/child_process.h"
+#include "Runner/system_log.h"
 #include "Runner/unicode_text.h"
 #include "Runner/utf8.h"
-#include "engine/log.h"
 
 namespace corvella {
 namespace {

@@ -1,135 +1,212 @@
 #include "Runner/zebra_printer_plugin.h"
 
-#include <iterator>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "Runner/argument_rule.h"
-#include "engine/background_queue.h"
-#include "engine/main_queue.h"
-#include "engine/method_channel.h"
+#include "Runner/dispatch_queues.h"
+#include "Runner/printer_discovery.h"
+#include "Runner/zpl_submission.h"
+
+struct _ZebraPrinterPlugin {
+  GObject parent_instance;
+  // Constructed in init, destroyed in finalize.
+  std::optional<std::string> currentPrinterName_;
+  corvella::PrinterDiscovery discovery_;
+  corvella::ZplSubmission submission_;
+};
+
+G_DEFINE_TYPE(ZebraPrinterPlugin, zebra_printer_plugin, G_TYPE_OBJECT)
+
+static void zebra_printer_plugin_finalize(GObject* object) {
+  ZebraPrinterPlugin* self = ZEBRA_PRINTER_PLUGIN(object);
+  self->currentPrinterName_.~optional();
+  self->discovery_.~PrinterDiscovery();
+  self->submission_.~ZplSubmission();
+  G_OBJECT_CLASS(zebra_printer_plugin_parent_class)->finalize(object);
+}
+
+static void zebra_printer_plugin_class_init(ZebraPrinterPluginClass* klass) {
+  G_OBJECT_CLASS(klass)->finalize = zebra_printer_plugin_finalize;
+}
+
+static void zebra_printer_plugin_init(ZebraPrinterPlugin* self) {
+  new (&self->currentPrinterName_) std::optional<std::string>();
+  new (&self->discovery_) corvella::PrinterDiscovery();
+  new (&self->submission_) corvella::ZplSubmission();
+}
 
 namespace corvella {
 
 namespace {
 
-FlutterError InvalidArguments(std::string message) {
-  return FlutterError::errorWithCode("INVALID_ARGUMENTS", std::move(message), EncodableValue());
+// Every answer of the plug-in goes through these, on the main thread. A call
+// is answered once; the engine refuses (and reports) any second answer.
+void Answer(FlMethodCall* call, FlValue* value) {
+  g_autoptr(FlValue) owned = value;
+  g_autoptr(GError) error = nullptr;
+  if (!fl_method_call_respond_success(call, owned, &error)) {
+    g_warning("Failed to answer %s: %s", fl_method_call_get_name(call), error->message);
+  }
+}
+
+void AnswerBool(FlMethodCall* call, bool value) { Answer(call, fl_value_new_bool(value)); }
+
+void AnswerError(FlMethodCall* call, const char* code, const char* message) {
+  g_autoptr(GError) error = nullptr;
+  if (!fl_method_call_respond_error(call, code, message, nullptr, &error)) {
+    g_warning("Failed to answer %s: %s", fl_method_call_get_name(call), error->message);
+  }
+}
+
+// A reference to a call that a work item answers later: the shared-ownership
+// result holder. The call is released with the last reference.
+using HeldCall = std::shared_ptr<FlMethodCall>;
+
+HeldCall Hold(FlMethodCall* call) {
+  return HeldCall(FL_METHOD_CALL(g_object_ref(call)), g_object_unref);
+}
+
+using Method = void (*)(ZebraPrinterPlugin* self, FlMethodCall* call);
+
+void initialize(ZebraPrinterPlugin*, FlMethodCall* call) { AnswerBool(call, true); }
+
+// The two queries are answered by main-queue work items after the handler has
+// returned. The plug-in lives as long as the process (its channel keeps it),
+// and the item holds a reference besides.
+void getAvailablePrinters(ZebraPrinterPlugin* self, FlMethodCall* call) {
+  g_object_ref(self);
+  RunOnMainThread([self, held = Hold(call)] {
+    g_autoptr(FlValue) list = fl_value_new_list();
+    for (const std::string& name : self->discovery_.getPrinterNames()) {
+      fl_value_append_take(list, fl_value_new_string(name.c_str()));
+    }
+    Answer(held.get(), fl_value_ref(list));
+    g_object_unref(self);
+  });
+}
+
+void getDefaultPrinter(ZebraPrinterPlugin* self, FlMethodCall* call) {
+  g_object_ref(self);
+  RunOnMainThread([self, held = Hold(call)] {
+    std::optional<std::string> name = self->discovery_.getDefaultPrinterName();
+    Answer(held.get(), fl_value_new_string(name.value_or(std::string()).c_str()));
+    g_object_unref(self);
+  });
+}
+
+void connectToDefaultPrinter(ZebraPrinterPlugin* self, FlMethodCall* call) {
+  std::optional<std::string> name = self->discovery_.getDefaultPrinterName();
+  if (!name) {
+    AnswerBool(call, false);
+    return;
+  }
+  self->currentPrinterName_ = std::move(*name);
+  AnswerBool(call, true);
+}
+
+void connectToPrinter(ZebraPrinterPlugin* self, FlMethodCall* call) {
+  std::optional<std::string> name = textArgument(fl_method_call_get_args(call), "printerName");
+  if (!name) {
+    AnswerError(call, "INVALID_ARGUMENTS", "printerName is required");
+    return;
+  }
+  self->currentPrinterName_ = std::move(*name);
+  AnswerBool(call, true);
+}
+
+void printZPL(ZebraPrinterPlugin* self, FlMethodCall* call) {
+  if (!self->currentPrinterName_ || self->currentPrinterName_->empty()) {
+    AnswerError(call, "NO_PRINTER", "No printer connected");
+    return;
+  }
+  std::string printerName = *self->currentPrinterName_;
+  std::optional<std::string> zpl = textArgument(fl_method_call_get_args(call), "zplCommands");
+  if (!zpl) {
+    AnswerError(call, "INVALID_ARGUMENTS", "zplCommands is required");
+    return;
+  }
+  // The work item owns its copies of the name and the document: a later
+  // "connectToPrinter" or "disconnect" cannot redirect this label. The call
+  // is answered, and released, on the main thread.
+  RunInBackground([submission = self->submission_, printerName = std::move(printerName),
+                   zpl = std::move(*zpl), held = Hold(call)]() mutable {
+    const bool queued = submission.submitZplToPrinter(printerName, zpl);
+    RunOnMainThread([held = std::move(held), queued] { AnswerBool(held.get(), queued); });
+  });
+}
+
+void getPrinterStatus(ZebraPrinterPlugin* self, FlMethodCall* call) {
+  g_autoptr(FlValue) status = fl_value_new_map();
+  fl_value_set_string_take(status, "connected",
+                           fl_value_new_bool(self->currentPrinterName_.has_value()));
+  if (self->currentPrinterName_) {
+    fl_value_set_string_take(status, "printerName",
+                             fl_value_new_string(self->currentPrinterName_->c_str()));
+  }
+  Answer(call, fl_value_ref(status));
+}
+
+void disconnect(ZebraPrinterPlugin* self, FlMethodCall* call) {
+  self->currentPrinterName_.reset();
+  AnswerBool(call, true);
+}
+
+// Compared in this order; the first exact (case-sensitive, whole-text) match
+// wins.
+constexpr struct {
+  std::string_view name;
+  Method method;
+} kMethodTable[] = {
+    {"initialize", initialize},
+    {"getAvailablePrinters", getAvailablePrinters},
+    {"getDefaultPrinter", getDefaultPrinter},
+    {"connectToDefaultPrinter", connectToDefaultPrinter},
+    {"connectToPrinter", connectToPrinter},
+    {"printZPL", printZPL},
+    {"getPrinterStatus", getPrinterStatus},
+    {"disconnect", disconnect},
+};
+
+// The handler: answers at once, or queues a work item that answers later;
+// never both, never twice.
+void HandleMethodCall(FlMethodChannel*, FlMethodCall* call, gpointer user_data) {
+  ZebraPrinterPlugin* self = ZEBRA_PRINTER_PLUGIN(user_data);
+  const std::string_view name = fl_method_call_get_name(call);
+  for (const auto& entry : kMethodTable) {
+    if (name == entry.name) {
+      entry.method(self, call);
+      return;
+    }
+  }
+  g_autoptr(GError) error = nullptr;
+  if (!fl_method_call_respond_not_implemented(call, &error)) {
+    g_warning("Failed to answer %s: %s", fl_method_call_get_name(call), error->message);
+  }
 }
 
 }  // namespace
 
-// Compared in this order; the first exact (case-sensitive, whole-text) match
-// wins.
-const ZebraPrinterPlugin::MethodEntry ZebraPrinterPlugin::kMethodTable[] = {
-    {"initialize", &ZebraPrinterPlugin::initialize},
-    {"getAvailablePrinters", &ZebraPrinterPlugin::getAvailablePrinters},
-    {"getDefaultPrinter", &ZebraPrinterPlugin::getDefaultPrinter},
-    {"connectToDefaultPrinter", &ZebraPrinterPlugin::connectToDefaultPrinter},
-    {"connectToPrinter", &ZebraPrinterPlugin::connectToPrinter},
-    {"printZPL", &ZebraPrinterPlugin::printZPL},
-    {"getPrinterStatus", &ZebraPrinterPlugin::getPrinterStatus},
-    {"disconnect", &ZebraPrinterPlugin::disconnect},
-};
-
-ZebraPrinterPlugin::ZebraPrinterPlugin(PrintTools tools) : discovery_(tools), submission_(tools) {}
-
-void ZebraPrinterPlugin::registerWith(FlutterPluginRegistrar* registrar, PrintTools tools) {
-  FlutterBinaryMessenger* messenger = registrar->messenger();
-  auto channel = FlutterMethodChannel::methodChannelWithName(std::string(kChannelName), messenger);
-  auto instance = std::make_shared<ZebraPrinterPlugin>(std::move(tools));
-  registrar->addMethodCallDelegate(std::move(instance), std::move(channel));
-}
-
-void ZebraPrinterPlugin::registerWithRegistrar(FlutterPluginRegistrar* registrar) {
-  registerWith(registrar);
-}
-
-void ZebraPrinterPlugin::handleMethodCall(const FlutterMethodCall& call, FlutterResult result) {
-  handle(call, std::move(result));
-}
-
-void ZebraPrinterPlugin::handle(const FlutterMethodCall& call, FlutterResult result) {
-  auto holder = std::make_shared<ResultHolder>(std::move(result));
-  for (const MethodEntry& entry : kMethodTable) {
-    if (call.method() == entry.name) {
-      (this->*entry.method)(call, holder);
-      return;
-    }
-  }
-  holder->answerNotImplemented();
-}
-
-void ZebraPrinterPlugin::initialize(const FlutterMethodCall&, const Result& result) {
-  result->answer(true);
-}
-
-// The two queries are answered by main-queue work items after the handler
-// has returned. The plug-in lives as long as the process (the registrar keeps
-// it), so the items may use it.
-void ZebraPrinterPlugin::getAvailablePrinters(const FlutterMethodCall&, const Result& result) {
-  MainQueue::shared().post([this, result] { result->answer(discovery_.getPrinterNames()); });
-}
-
-void ZebraPrinterPlugin::getDefaultPrinter(const FlutterMethodCall&, const Result& result) {
-  MainQueue::shared().post([this, result] {
-    result->answer(discovery_.getDefaultPrinterName().value_or(std::string()));
-  });
-}
-
-void ZebraPrinterPlugin::connectToDefaultPrinter(const FlutterMethodCall&, const Result& result) {
-  std::optional<std::string> name = discovery_.getDefaultPrinterName();
-  if (!name) {
-    result->answer(false);
-    return;
-  }
-  currentPrinterName_ = std::move(*name);
-  result->answer(true);
-}
-
-void ZebraPrinterPlugin::connectToPrinter(const FlutterMethodCall& call, const Result& result) {
-  std::optional<std::string> name = textArgument(call.arguments(), "printerName");
-  if (!name) {
-    result->answer(InvalidArguments("printerName is required"));
-    return;
-  }
-  currentPrinterName_ = std::move(*name);
-  result->answer(true);
-}
-
-void ZebraPrinterPlugin::printZPL(const FlutterMethodCall& call, const Result& result) {
-  if (!currentPrinterName_ || currentPrinterName_->empty()) {
-    result->answer(
-        FlutterError::errorWithCode("NO_PRINTER", "No printer connected", EncodableValue()));
-    return;
-  }
-  std::string printerName = *currentPrinterName_;
-  std::optional<std::string> zpl = textArgument(call.arguments(), "zplCommands");
-  if (!zpl) {
-    result->answer(InvalidArguments("zplCommands is required"));
-    return;
-  }
-  // The work item owns its copies of the name and the document: a later
-  // "connectToPrinter" or "disconnect" cannot redirect this label. The
-  // result holder is only touched again on the main thread.
-  BackgroundQueue::shared().post([submission = submission_, printerName = std::move(printerName),
-                                  zpl = std::move(*zpl), result]() mutable {
-    bool queued = submission.submitZplToPrinter(printerName, zpl);
-    // Moved on, so the holder is released on the main thread.
-    MainQueue::shared().post([result = std::move(result), queued] { result->answer(queued); });
-  });
-}
-
-void ZebraPrinterPlugin::getPrinterStatus(const FlutterMethodCall&, const Result& result) {
-  if (!currentPrinterName_) {
-    result->answer(ResultHolder::TextMap{{"connected", false}});
-    return;
-  }
-  result->answer(ResultHolder::TextMap{{"connected", true}, {"printerName", *currentPrinterName_}});
-}
-
-void ZebraPrinterPlugin::disconnect(const FlutterMethodCall&, const Result& result) {
-  currentPrinterName_.reset();
-  result->answer(true);
+void RegisterZebraPrinterPlugin(FlPluginRegistrar* registrar, PrintTools tools) {
+  g_return_if_fail(FL_IS_PLUGIN_REGISTRAR(registrar));
+  ZebraPrinterPlugin* plugin =
+      ZEBRA_PRINTER_PLUGIN(g_object_new(zebra_printer_plugin_get_type(), nullptr));
+  plugin->discovery_ = PrinterDiscovery(tools);
+  plugin->submission_ = ZplSubmission(tools);
+  g_autoptr(FlStandardMethodCodec) codec = fl_standard_method_codec_new();
+  g_autoptr(FlMethodChannel) channel = fl_method_channel_new(
+      fl_plugin_registrar_get_messenger(registrar), kZebraPrinterChannel, FL_METHOD_CODEC(codec));
+  // The channel takes the plug-in's one reference.
+  fl_method_channel_set_method_call_handler(channel, HandleMethodCall, plugin, g_object_unref);
 }
 
 }  // namespace corvella
+
+void zebra_printer_plugin_register_with_registrar(FlPluginRegistrar* registrar) {
+  corvella::RegisterZebraPrinterPlugin(registrar, corvella::PrintTools{});
+}

@@ -1,65 +1,32 @@
 #pragma once
 
-#include <memory>
-#include <optional>
-#include <string>
-#include <string_view>
+#include <flutter_linux/flutter_linux.h>
 
 #include "Runner/print_tools.h"
-#include "Runner/printer_discovery.h"
-#include "Runner/result_holder.h"
-#include "Runner/zpl_submission.h"
-#include "engine/method_call.h"
-#include "engine/plugin_registrar.h"
 
-namespace corvella {
+G_BEGIN_DECLS
 
 // The printer plug-in: answers the calls of "zebra_printer_channel". It keeps
 // one piece of state, the selected printer, which is read and written only on
 // the main thread (every call and every answer happens there), so it needs no
 // lock. Print-system failures reach the caller as plain values (an empty
 // list, empty text, false); only argument and selection problems are errors.
-class ZebraPrinterPlugin : public FlutterPlugin {
- public:
-  static constexpr std::string_view kChannelName = "zebra_printer_channel";
+G_DECLARE_FINAL_TYPE(ZebraPrinterPlugin, zebra_printer_plugin, ZEBRA, PRINTER_PLUGIN, GObject)
 
-  // Creates the channel on the registrar's messenger and installs one plug-in
-  // instance as its call delegate; the registrar keeps both alive. `tools`
-  // are the CUPS tools it runs; only tests hand other programs.
-  static void registerWith(FlutterPluginRegistrar* registrar, PrintTools tools = {});
-  // The plug-in protocol's entry; forwards to registerWith.
-  static void registerWithRegistrar(FlutterPluginRegistrar* registrar);
+// Creates the channel on the registrar's messenger with the standard method
+// codec and installs one plug-in instance as its call handler; the channel
+// keeps the instance, and the messenger the channel, for the rest of the
+// process.
+void zebra_printer_plugin_register_with_registrar(FlPluginRegistrar* registrar);
 
-  explicit ZebraPrinterPlugin(PrintTools tools = {});
+G_END_DECLS
 
-  // The embedding's entry; forwards to handle.
-  void handleMethodCall(const FlutterMethodCall& call, FlutterResult result) override;
+namespace corvella {
 
-  // Looks the method up in the method table and carries it out. Answers at
-  // once, or queues a work item that answers later; never both, never twice.
-  void handle(const FlutterMethodCall& call, FlutterResult result);
+inline constexpr const char* kZebraPrinterChannel = "zebra_printer_channel";
 
- private:
-  using Result = std::shared_ptr<ResultHolder>;
-  using Method = void (ZebraPrinterPlugin::*)(const FlutterMethodCall&, const Result&);
-  struct MethodEntry {
-    std::string_view name;
-    Method method;
-  };
-  static const MethodEntry kMethodTable[];
-
-  void initialize(const FlutterMethodCall& call, const Result& result);
-  void getAvailablePrinters(const FlutterMethodCall& call, const Result& result);
-  void getDefaultPrinter(const FlutterMethodCall& call, const Result& result);
-  void connectToDefaultPrinter(const FlutterMethodCall& call, const Result& result);
-  void connectToPrinter(const FlutterMethodCall& call, const Result& result);
-  void printZPL(const FlutterMethodCall& call, const Result& result);
-  void getPrinterStatus(const FlutterMethodCall& call, const Result& result);
-  void disconnect(const FlutterMethodCall& call, const Result& result);
-
-  std::optional<std::string> currentPrinterName_;
-  PrinterDiscovery discovery_;
-  ZplSubmission submission_;
-};
+// As zebra_printer_plugin_register_with_registrar, running `tools` instead of
+// the CUPS tools at their usual paths (tests hand other programs).
+void RegisterZebraPrinterPlugin(FlPluginRegistrar* registrar, PrintTools tools);
 
 }  // namespace corvella

@@ -5,10 +5,10 @@
 
 #include "Runner/private_file.h"
 #include "Runner/process_runner.h"
+#include "Runner/system_log.h"
 #include "Runner/temporary_directory.h"
 #include "Runner/uuid.h"
 #include "Runner/zpl_document.h"
-#include "engine/log.h"
 
 namespace corvella {
 

@@ -23,10 +23,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/encodable_value.h"
-#include "engine/method_call.h"
-#include "engine/standard_method_codec.h"
+#include "tools/encodable_value.h"
 #include "tools/host_session.h"
+#include "tools/method_call.h"
+#include "tools/standard_method_codec.h"
 
 extern char** environ;
 

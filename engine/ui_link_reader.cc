@@ -2,14 +2,13 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <glib.h>
 #include <poll.h>
 #include <string.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
-
-#include "engine/log.h"
 
 namespace {
 
@@ -30,7 +29,7 @@ UiLinkReader::UiLinkReader(int fd, CallSink on_call, EndSink on_end)
   } else {
     // Without a wake pipe stop() cannot interrupt a blocked read; the
     // thread then ends with the input.
-    Log(std::string("UI link: pipe2 failed: ") + strerror(errno));
+    g_warning("%s", std::string(std::string("UI link: pipe2 failed: ") + strerror(errno)).c_str());
   }
   thread_ = std::thread([this] { ReadLoop(); });
 }
@@ -61,7 +60,9 @@ void UiLinkReader::ReadLoop() {
     const nfds_t count = wake_read_ >= 0 ? 2 : 1;
     if (poll(fds, count, -1) < 0) {
       if (errno == EINTR) continue;
-      Log(std::string("UI link: poll failed: ") + strerror(errno) + "; the link ends");
+      g_warning("%s", std::string(std::string("UI link: poll failed: ") + strerror(errno) +
+                                  "; the link ends")
+                          .c_str());
       on_end_(End::kReadError);
       return;
     }
@@ -70,13 +71,16 @@ void UiLinkReader::ReadLoop() {
     ssize_t n = read(fd_, buffer.data(), buffer.size());
     if (n < 0) {
       if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-      Log(std::string("UI link: reading failed: ") + strerror(errno) + "; the link ends");
+      g_warning("%s", std::string(std::string("UI link: reading failed: ") + strerror(errno) +
+                                  "; the link ends")
+                          .c_str());
       on_end_(End::kReadError);
       return;
     }
     if (n == 0) {
       if (parser.insideFrame()) {
-        Log("UI link: the input ended inside a frame; the link ends");
+        g_warning("%s",
+                  std::string("UI link: the input ended inside a frame; the link ends").c_str());
         on_end_(End::kInsideFrame);
       } else {
         on_end_(End::kEndOfInput);
@@ -92,8 +96,9 @@ void UiLinkReader::ReadLoop() {
       const size_t body_size = body.size();
       std::optional<UiLinkCall> call = DecodeUiLinkCall(std::move(body));
       if (!call) {
-        Log("UI link: a frame body of " + std::to_string(body_size) +
-            " bytes is too short for its header; the link ends");
+        g_warning("%s", std::string("UI link: a frame body of " + std::to_string(body_size) +
+                                    " bytes is too short for its header; the link ends")
+                            .c_str());
         short_body = true;
         break;
       }
@@ -105,8 +110,9 @@ void UiLinkReader::ReadLoop() {
       return;
     }
     if (!ok) {
-      Log("UI link: a frame is over the limit of " + std::to_string(kUiLinkMaxFrameLength) +
-          " bytes; the link ends");
+      g_warning("%s", std::string("UI link: a frame is over the limit of " +
+                                  std::to_string(kUiLinkMaxFrameLength) + " bytes; the link ends")
+                          .c_str());
       on_end_(End::kOverLimit);
       return;
     }

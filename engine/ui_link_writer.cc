@@ -1,6 +1,7 @@
 #include "engine/ui_link_writer.h"
 
 #include <errno.h>
+#include <glib.h>
 #include <limits.h>
 #include <poll.h>
 #include <pthread.h>
@@ -12,8 +13,6 @@
 
 #include <algorithm>
 #include <string>
-
-#include "engine/log.h"
 
 UiLinkWriter::UiLinkWriter(int fd) : fd_(fd) {
   struct stat info {};
@@ -96,7 +95,9 @@ void UiLinkWriter::WriterLoop() {
       queue_.clear();
       if (!failed_) {
         failed_ = true;
-        Log("UI link: " + std::to_string(lost) + " reply frames could not be written");
+        g_warning("%s", std::string("UI link: " + std::to_string(lost) +
+                                    " reply frames could not be written")
+                            .c_str());
       }
     }
     if (queue_.empty()) RunFlushedCallbacks(lock);
@@ -115,7 +116,9 @@ bool UiLinkWriter::WriteFrame(const std::vector<uint8_t>& frame) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             close_deadline_ - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
-          Log("UI link: the user interface stopped reading; replies are lost");
+          g_warning(
+              "%s",
+              std::string("UI link: the user interface stopped reading; replies are lost").c_str());
           return false;
         }
         timeout_ms = static_cast<int>(std::min<long long>(left.count(), 200));
@@ -128,7 +131,7 @@ bool UiLinkWriter::WriteFrame(const std::vector<uint8_t>& frame) {
     int ready = poll(&out, 1, timeout_ms);
     if (ready < 0) {
       if (errno == EINTR) continue;
-      Log(std::string("UI link: poll failed: ") + strerror(errno));
+      g_warning("%s", std::string(std::string("UI link: poll failed: ") + strerror(errno)).c_str());
       return false;
     }
     if (ready == 0) continue;
@@ -139,7 +142,9 @@ bool UiLinkWriter::WriteFrame(const std::vector<uint8_t>& frame) {
                            : ::write(fd_, frame.data() + offset, chunk);
     if (n < 0) {
       if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-      if (errno != EPIPE) Log(std::string("UI link: writing failed: ") + strerror(errno));
+      if (errno != EPIPE)
+        g_warning("%s",
+                  std::string(std::string("UI link: writing failed: ") + strerror(errno)).c_str());
       return false;
     }
     offset += static_cast<size_t>(n);

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <sysexits.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,11 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/exit_status.h"
-#include "engine/standard_method_codec.h"
 #include "tools/call_arguments.h"
 #include "tools/host_session.h"
 #include "tools/json_writer.h"
+#include "tools/standard_method_codec.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ std::string DefaultHostPath() {
 // Tells why the host ended as it did; true when it ended cleanly.
 bool ReportHostEnd(int status, const std::string& host) {
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
-  if (WIFEXITED(status) && WEXITSTATUS(status) == kFlutterExitNoDisplay) {
+  if (WIFEXITED(status) && WEXITSTATUS(status) == EX_UNAVAILABLE) {
     const char* display = std::getenv("DISPLAY");
     SayNoDisplay(std::string("the host could not open the display") +
                  (display != nullptr ? std::string(" ") + display : std::string()));

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/encodable_value.h"
+#include "tools/encodable_value.h"
 
 namespace corvella {
 

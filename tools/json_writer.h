@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "engine/encodable_value.h"
-#include "engine/method_call.h"
+#include "tools/encodable_value.h"
+#include "tools/method_call.h"
 
 namespace corvella {
 

@@ -27,8 +27,7 @@ class DiscoveryEndToEnd : public PrintSystemTest {
         << print_system_.scheduler().error();
     ASSERT_TRUE(print_system_.scheduler().disableQueue("Beta_Disabled", "Head open"))
         << print_system_.scheduler().error();
-    ZebraPrinterPlugin::registerWith(
-        harness_.registry().registrarForPlugin("ZebraPrinterPlugin").get());
+    zebra_printer_plugin_register_with_registrar(harness_.registrar("ZebraPrinterPlugin"));
   }
 
   std::string call(const std::string& method, EncodableValue arguments = {}) {

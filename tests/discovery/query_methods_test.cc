@@ -13,7 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using corvella::PrintTools;
-using corvella::ZebraPrinterPlugin;
 using corvella::testing::ChannelHarness;
 using corvella::testing::Describe;
 using corvella::testing::TextMap;
@@ -40,8 +39,7 @@ class QueryMethods : public ::testing::Test {
     answer("-d", "");
     PrintTools tools;
     tools.lpstat = lpstat_.string();
-    ZebraPrinterPlugin::registerWith(
-        harness_.registry().registrarForPlugin("ZebraPrinterPlugin").get(), tools);
+    RegisterZebraPrinterPlugin(harness_.registrar("ZebraPrinterPlugin"), tools);
   }
   void TearDown() override {
     unsetenv("CUPS_SERVER");

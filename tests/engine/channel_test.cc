@@ -1,102 +1,125 @@
+// The engine's channel contract as plug-ins rely on it: each message gets
+// exactly one reply, whatever the handler does with its call.
+#include <flutter_linux/flutter_linux.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "engine/log.h"
-#include "engine/method_channel.h"
-#include "engine/plugin_registrar.h"
-#include "engine/standard_method_codec.h"
 #include "tests/support/channel_harness.h"
-#include "tests/support/log_capture.h"
+#include "tools/standard_method_codec.h"
 
 namespace {
 
 using corvella::testing::ChannelHarness;
 using corvella::testing::Describe;
-using corvella::testing::LogCapture;
 
-// A plug-in that does with its result whatever the test asks.
-class ScriptedPlugin : public FlutterPlugin {
- public:
-  std::function<void(const FlutterMethodCall&, FlutterResult)> behaviour;
-  void handleMethodCall(const FlutterMethodCall& call, FlutterResult result) override {
-    behaviour(call, std::move(result));
-  }
-};
-
+// A channel whose handler does whatever the test asks with each call.
 struct Fixture {
-  ChannelHarness harness;
-  std::shared_ptr<ScriptedPlugin> plugin = std::make_shared<ScriptedPlugin>();
+  using Behaviour = std::function<void(FlMethodCall*)>;
+  std::unique_ptr<ChannelHarness> harness = std::make_unique<ChannelHarness>();
+  Behaviour behaviour;
+  int destroyed = 0;
+
   Fixture() {
-    auto registrar = harness.registry().registrarForPlugin("Scripted");
-    registrar->addMethodCallDelegate(
-        plugin, FlutterMethodChannel::methodChannelWithName("scripted", registrar->messenger()));
+    g_autoptr(FlStandardMethodCodec) codec = fl_standard_method_codec_new();
+    // Released at once: the messenger keeps the channel alive.
+    g_autoptr(FlMethodChannel) channel = fl_method_channel_new(
+        fl_engine_get_binary_messenger(harness->engine()), "scripted", FL_METHOD_CODEC(codec));
+    fl_method_channel_set_method_call_handler(
+        channel,
+        [](FlMethodChannel*, FlMethodCall* call, gpointer data) {
+          static_cast<Fixture*>(data)->behaviour(call);
+        },
+        this, [](gpointer data) { ++static_cast<Fixture*>(data)->destroyed; });
+  }
+
+  std::string Answer(const std::shared_ptr<corvella::testing::ReplyLog>& log) {
+    EXPECT_EQ(log->replies.size(), 1u) << "a call must be answered exactly once";
+    if (log->replies.size() != 1) return "<" + std::to_string(log->replies.size()) + " replies>";
+    if (log->replies[0].empty()) return "<empty>";
+    return Describe(*StandardMethodCodec::DecodeEnvelope(log->replies[0]));
   }
 };
 
 TEST(MethodChannel, AnswersEveryCallExactlyOnce) {
   Fixture f;
-  LogCapture log;
-  f.plugin->behaviour = [](const FlutterMethodCall& call, FlutterResult result) {
-    if (call.method() == "twice") {
-      result(EncodableValue(1));
-      result(EncodableValue(2));
-    } else if (call.method() == "never") {
-      // Dropped without an answer.
-    } else {
-      result(EncodableValue(call.method()));
+  gboolean second = TRUE;
+  g_autoptr(GError) second_error = nullptr;
+  f.behaviour = [&](FlMethodCall* call) {
+    const std::string name = fl_method_call_get_name(call);
+    if (name == "twice") {
+      g_autoptr(FlValue) one = fl_value_new_int(1);
+      g_autoptr(FlValue) two = fl_value_new_int(2);
+      EXPECT_TRUE(fl_method_call_respond_success(call, one, nullptr));
+      second = fl_method_call_respond_success(call, two, &second_error);
+    } else if (name == "later") {
+      // Answered from another thread while the handler holds a reference.
+      g_object_ref(call);
+      std::thread([call] {
+        g_autoptr(FlValue) text = fl_value_new_string("later");
+        fl_method_call_respond_success(call, text, nullptr);
+        g_object_unref(call);
+      }).detach();
+    } else if (name != "never") {
+      g_autoptr(FlValue) text = fl_value_new_string(name.c_str());
+      fl_method_call_respond_success(call, text, nullptr);
     }
   };
-  auto twice = f.harness.send("twice", {}, "scripted");
-  ASSERT_EQ(twice->replies.size(), 1u);
-  EXPECT_EQ(Describe(*StandardMethodCodec::DecodeEnvelope(twice->replies[0])), "1");
-  auto never = f.harness.send("never", {}, "scripted");
-  ASSERT_EQ(never->replies.size(), 1u);
-  EXPECT_TRUE(never->replies[0].empty());
-  EXPECT_EQ(log.lines().size(), 2u);
-  auto echo = f.harness.send("echo", {}, "scripted");
-  ASSERT_EQ(echo->replies.size(), 1u);
-  EXPECT_EQ(Describe(*StandardMethodCodec::DecodeEnvelope(echo->replies[0])), "\"echo\"");
+
+  EXPECT_EQ(f.Answer(f.harness->send("twice", {}, "scripted")), "1");
+  EXPECT_FALSE(second);
+  ASSERT_NE(second_error, nullptr);
+  EXPECT_TRUE(g_error_matches(second_error, FL_BINARY_MESSENGER_ERROR,
+                              FL_BINARY_MESSENGER_ERROR_ALREADY_RESPONDED));
+
+  // Dropped without an answer: one empty reply, as soon as the call goes.
+  EXPECT_EQ(f.Answer(f.harness->send("never", {}, "scripted")), "<empty>");
+
+  auto later = f.harness->send("later", {}, "scripted");
+  EXPECT_TRUE(later->replies.empty()) << "answered before the other thread ran";
+  f.harness->runUntilIdle();
+  EXPECT_EQ(f.Answer(later), "\"later\"");
+
+  EXPECT_EQ(f.Answer(f.harness->send("echo", {}, "scripted")), "\"echo\"");
 }
 
 TEST(MethodChannel, UndecodableMessagesAndUnknownChannelsGetEmptyReplies) {
   Fixture f;
-  LogCapture log;
   bool called = false;
-  f.plugin->behaviour = [&called](const FlutterMethodCall&, FlutterResult result) {
+  f.behaviour = [&called](FlMethodCall* call) {
     called = true;
-    result(EncodableValue());
+    fl_method_call_respond_success(call, nullptr, nullptr);
   };
   for (const std::vector<uint8_t>& junk :
        {std::vector<uint8_t>{}, std::vector<uint8_t>{0x07, 0x09, 'x'},
-        std::vector<uint8_t>{0x03, 1, 2, 3, 4, 0}}) {
-    auto reply = f.harness.sendBytes("scripted", junk);
-    ASSERT_EQ(reply->replies.size(), 1u);
-    EXPECT_TRUE(reply->replies[0].empty());
+        std::vector<uint8_t>{0x03, 1, 2, 3, 4, 0}, std::vector<uint8_t>{0x07, 1, 'x', 0, 0}}) {
+    EXPECT_EQ(f.Answer(f.harness->sendBytes("scripted", junk)), "<empty>");
   }
   EXPECT_FALSE(called);
-  EXPECT_EQ(log.lines().size(), 3u);
-  auto nobody = f.harness.send("initialize", {}, "no_such_channel");
-  ASSERT_EQ(nobody->replies.size(), 1u);
-  EXPECT_TRUE(nobody->replies[0].empty());
+  EXPECT_EQ(f.Answer(f.harness->send("initialize", {}, "no_such_channel")), "<empty>");
 }
 
-TEST(PluginRegistry, OneRegistrarPerKeyThatKeepsItsDelegateAlive) {
-  Fixture f;
-  std::weak_ptr<ScriptedPlugin> weak = f.plugin;
-  f.plugin->behaviour = [](const FlutterMethodCall&, FlutterResult result) {
-    result(EncodableValue(true));
+TEST(MethodChannel, ArgumentsArriveDecodedAndTheHandlerDataIsReleasedWithTheEngine) {
+  auto f = std::make_unique<Fixture>();
+  std::string seen;
+  f->behaviour = [&seen](FlMethodCall* call) {
+    g_autofree gchar* text = fl_value_to_string(fl_method_call_get_args(call));
+    seen = text;
+    fl_method_call_respond_not_implemented(call, nullptr);
   };
-  f.plugin.reset();
-  ASSERT_FALSE(weak.expired()) << "the registrar must own the delegate";
-  auto reply = f.harness.send("anything", {}, "scripted");
-  ASSERT_EQ(reply->replies.size(), 1u);
-  EXPECT_EQ(Describe(*StandardMethodCodec::DecodeEnvelope(reply->replies[0])), "true");
-  EXPECT_EQ(f.harness.registry().registrarForPlugin("Scripted"),
-            f.harness.registry().registrarForPlugin("Scripted"));
-  EXPECT_NE(f.harness.registry().registrarForPlugin("Scripted"),
-            f.harness.registry().registrarForPlugin("Other"));
+  EncodableMap arguments{{EncodableValue("k"), EncodableValue(int64_t{1} << 40)}};
+  // Not-implemented travels as an empty reply.
+  EXPECT_EQ(f->Answer(f->harness->send("m", EncodableValue(arguments), "scripted")), "<empty>");
+  EXPECT_EQ(seen, "{k: 1099511627776}");
+  f->harness->send("none", {}, "scripted");
+  EXPECT_EQ(seen, "null") << "a call without arguments carries a null value";
+  EXPECT_EQ(f->destroyed, 0);
+  f->harness.reset();
+  EXPECT_EQ(f->destroyed, 1) << "the engine releases its channels and their handlers";
 }
 
 }  // namespace

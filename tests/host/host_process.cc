@@ -15,8 +15,8 @@
 #include <iterator>
 #include <thread>
 
-#include "engine/standard_method_codec.h"
 #include "tools/json_writer.h"
+#include "tools/standard_method_codec.h"
 
 extern char** environ;
 

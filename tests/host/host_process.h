@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/encodable_value.h"
 #include "engine/ui_link_frame.h"
+#include "tools/encodable_value.h"
 
 namespace corvella::testing {
 

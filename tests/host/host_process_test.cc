@@ -49,6 +49,7 @@ class HostProcessTest : public ::testing::Test {
     ASSERT_TRUE(client.size(*window, width, height));
     EXPECT_EQ(width, DescribedSize("default-width"));
     EXPECT_EQ(height, DescribedSize("default-height"));
+    EXPECT_FALSE(client.hasPositionHint(*window)) << "the window forces a position";
 
     client.close(*window);
     const std::optional<int> status = host.wait();
@@ -109,6 +110,21 @@ TEST_F(HostProcessTest, ClosingTheWindowWaitsForWorkInFlightAndSendsItsAnswer) {
   ASSERT_EQ(replies.size(), 1u) << "the answer of the work in flight was lost";
   EXPECT_EQ(replies[0].id, 1u);
   EXPECT_EQ(AnswerJson(replies[0]), "true");
+}
+
+TEST_F(HostProcessTest, AnyArgumentsGoToTheUserInterfaceAndTheAppStartsAsUsual) {
+  for (const char* argument : {"label.zpl", "--foo"}) {
+    SCOPED_TRACE(argument);
+    HostProcess::Options options;
+    options.arguments = {argument};
+    HostProcess host(HostPath(), options);
+    ASSERT_TRUE(host.started());
+    ASSERT_TRUE(host.write(PrinterCallFrame(1, "initialize")));
+    std::vector<UiLinkReply> replies = host.readReplies(1);
+    ASSERT_EQ(replies.size(), 1u) << host.errorOutput();
+    EXPECT_EQ(AnswerJson(replies[0]), "true");
+    CloseWindowAndExpectCleanExit(host);
+  }
 }
 
 TEST_F(HostProcessTest, CallWaitingBeforeTheHostStartsIsAnswered) {

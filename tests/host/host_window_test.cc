@@ -1,9 +1,8 @@
-// The start-up of the main window inside this process, as the framework runs
-// it: the interface description loaded, the window class created from it and
-// its awakeFromNib run.
-#include "engine/host_window.h"
-
+// The start-up of the main window inside this process: the application
+// registered, the window built from its description and its awakeFromNib
+// run, as the application's activation does.
 #include <fcntl.h>
+#include <flutter_linux/flutter_linux.h>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 #include <unistd.h>
@@ -13,13 +12,12 @@
 #include <vector>
 
 #include "Runner/app_delegate.h"
-#include "engine/application_main.h"
-#include "engine/flutter_view.h"
-#include "engine/standard_method_codec.h"
-#include "engine/view_controller.h"
+#include "Runner/main_flutter_window.h"
+#include "engine/fl_engine_private.h"
 #include "tests/host/test_plugin.h"
 #include "tests/host/virtual_display.h"
 #include "tools/json_writer.h"
+#include "tools/standard_method_codec.h"
 
 // The sanitizers of sanitizer builds read these at start-up: the same lists
 // as lsan_suppressions.txt and tsan_suppressions.txt, for this process, which
@@ -34,40 +32,51 @@ class HostWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     CORVELLA_REQUIRE_DISPLAY(display_);
-    // ctest may give this process a pipe as standard input; the view
-    // controller would take it as a UI link. This test drives the messenger
-    // directly.
+    // ctest may give this process a pipe as standard input; the view would
+    // take it as a UI link. This test drives the engine directly.
     const int null_input = open("/dev/null", O_RDONLY | O_CLOEXEC);
     ASSERT_GE(null_input, 0);
     ASSERT_EQ(dup2(null_input, STDIN_FILENO), STDIN_FILENO);
     close(null_input);
-    ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "cannot open " << display_.name();
-    delegate_ = std::make_unique<AppDelegate>();
-    windows_ = FlutterLoadInterface(kFlutterMainInterfaceResource);
-    ASSERT_EQ(windows_.size(), 1u);
-    window_ = windows_.front().get();
-    controller_ = window_->contentViewController();
-    ASSERT_NE(controller_, nullptr) << "awakeFromNib gave the window no view controller";
+    app_ = app_delegate_new();
+    ASSERT_TRUE(g_application_register(G_APPLICATION(app_), nullptr, nullptr))
+        << "cannot start the application on " << display_.name();
+    window_ = main_flutter_window_new(GTK_APPLICATION(app_));
+    ASSERT_NE(window_, nullptr);
+    GtkWidget* child = gtk_bin_get_child(GTK_BIN(window_));
+    ASSERT_TRUE(child != nullptr && FL_IS_VIEW(child)) << "awakeFromNib gave the window no view";
+    view_ = FL_VIEW(child);
   }
 
-  // Sends a call on the controller's messenger and returns the answers given
-  // before the main loop has run.
+  void TearDown() override {
+    if (window_ != nullptr) gtk_widget_destroy(GTK_WIDGET(window_));
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+    g_clear_object(&app_);
+  }
+
+  // Sends a call to the view's engine and returns the answers given before
+  // the main loop has run.
   std::vector<std::string> Call(const std::string& channel, const std::string& method) {
     auto answers = std::make_shared<std::vector<std::string>>();
-    controller_->binaryMessenger().deliver(
-        channel, StandardMethodCodec::EncodeMethodCall(FlutterMethodCall(method, {})),
-        [answers](std::vector<uint8_t> reply) {
-          std::optional<FlutterResultValue> answer = StandardMethodCodec::DecodeEnvelope(reply);
+    const std::vector<uint8_t> message =
+        StandardMethodCodec::EncodeMethodCall(FlutterMethodCall(method, {}));
+    g_autoptr(GBytes) bytes = g_bytes_new(message.data(), message.size());
+    fl_engine_dispatch_message(
+        fl_view_get_engine(view_), channel.c_str(), bytes, [answers](GBytes* reply) {
+          gsize size = 0;
+          const auto* data = static_cast<const uint8_t*>(g_bytes_get_data(reply, &size));
+          std::optional<FlutterResultValue> answer =
+              StandardMethodCodec::DecodeEnvelope({data, data + size});
           answers->push_back(answer ? ToJson(*answer) : "<undecodable>");
         });
     return *answers;
   }
 
   VirtualDisplay display_;
-  std::unique_ptr<AppDelegate> delegate_;
-  std::vector<std::unique_ptr<HostWindow>> windows_;
-  HostWindow* window_ = nullptr;
-  FlutterViewController* controller_ = nullptr;
+  AppDelegate* app_ = nullptr;
+  MainFlutterWindow* window_ = nullptr;
+  FlView* view_ = nullptr;
 };
 
 TEST_F(HostWindowTest, RegistryIsAskedForTheTwelveKeysInOrderThenForThePrinterPlugin) {
@@ -77,37 +86,29 @@ TEST_F(HostWindowTest, RegistryIsAskedForTheTwelveKeysInOrderThenForThePrinterPl
       "OpenFilePlugin",           "PathProviderPlugin",      "RecordMacOsPlugin",
       "SharedPreferencesPlugin",  "SqflitePlugin",           "Sqlite3FlutterLibsPlugin",
       "ZebraPrinterPlugin"};
-  EXPECT_EQ(controller_->requestedPluginKeys(), expected);
+  EXPECT_EQ(fl_engine_get_requested_plugin_keys(fl_view_get_engine(view_)), expected);
 }
 
-TEST_F(HostWindowTest, LinkedComponentReceivesTheRegistrarOfItsOwnKey) {
-  const TestPluginRecord& record = testPluginRecord();
-  EXPECT_EQ(record.registrations, 1);
-  EXPECT_EQ(record.key, kTestPluginKey);
-  EXPECT_EQ(record.registrar, controller_->registrarForPlugin(kTestPluginKey).get());
-  // Its channel is on the messenger that the view controller owns.
+TEST_F(HostWindowTest, LinkedComponentIsRegisteredOnceOnTheViewsMessenger) {
+  EXPECT_EQ(testPluginRegistrations(), 1);
   EXPECT_EQ(Call(kTestChannel, "registrarKey"),
             std::vector<std::string>{"\"" + std::string(kTestPluginKey) + "\""});
 }
 
-TEST_F(HostWindowTest, PrinterChannelAnswersAsSoonAsTheWindowIsLoaded) {
+TEST_F(HostWindowTest, PrinterChannelAnswersAsSoonAsTheWindowIsBuilt) {
   // No main-loop iteration has happened since awakeFromNib.
   EXPECT_EQ(Call("zebra_printer_channel", "initialize"), std::vector<std::string>{"true"});
   EXPECT_EQ(Call("zebra_printer_channel", "getPrinterStatus"),
             std::vector<std::string>{"{\"connected\":false}"});
 }
 
-TEST_F(HostWindowTest, WindowKeepsTheSizeOfTheInterfaceDescriptionThoughTheViewAsksForMore) {
-  // The size the description gives, read from it independently.
-  Glib::RefPtr<Gtk::Builder> builder =
-      Gtk::Builder::create_from_resource(kFlutterMainInterfaceResource);
-  Gtk::Window* described = nullptr;
-  builder->get_widget("MainFlutterWindow", described);
-  ASSERT_NE(described, nullptr);
+TEST_F(HostWindowTest, WindowKeepsTheSizeOfTheDescriptionThoughTheViewAsksForMore) {
+  // The size the description gives, read from a window built from it alone.
+  GtkWidget* described = GTK_WIDGET(g_object_new(main_flutter_window_get_type(), nullptr));
   int width = 0;
   int height = 0;
-  described->get_default_size(width, height);
-  delete described;
+  gtk_window_get_default_size(GTK_WINDOW(described), &width, &height);
+  gtk_widget_destroy(described);
   ASSERT_GT(width, 0);
   ASSERT_GT(height, 0);
 
@@ -115,34 +116,26 @@ TEST_F(HostWindowTest, WindowKeepsTheSizeOfTheInterfaceDescriptionThoughTheViewA
   int minimum = 0;
   int natural_width = 0;
   int natural_height = 0;
-  controller_->view().get_preferred_width(minimum, natural_width);
-  controller_->view().get_preferred_height(minimum, natural_height);
+  gtk_widget_get_preferred_width(GTK_WIDGET(view_), &minimum, &natural_width);
+  gtk_widget_get_preferred_height(GTK_WIDGET(view_), &minimum, &natural_height);
   ASSERT_GT(natural_width, width);
   ASSERT_GT(natural_height, height);
 
-  EXPECT_EQ(window_->frame().width, width);
-  EXPECT_EQ(window_->frame().height, height);
-
-  // Shown and laid out on the display, the window still has that size.
-  bool mapped = false;
-  window_->signal_map_event().connect([&mapped](GdkEventAny*) {
-    mapped = true;
-    return false;
-  });
-  window_->show();
+  // Shown and laid out on the display, the window has the described size.
+  gtk_widget_show(GTK_WIDGET(window_));
   const gint64 deadline = g_get_monotonic_time() + 10 * G_TIME_SPAN_SECOND;
-  while (!mapped && g_get_monotonic_time() < deadline) {
+  while (!gtk_widget_get_mapped(GTK_WIDGET(window_)) && g_get_monotonic_time() < deadline) {
     if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
   }
-  ASSERT_TRUE(mapped) << "the window was never mapped";
+  ASSERT_TRUE(gtk_widget_get_mapped(GTK_WIDGET(window_))) << "the window was never mapped";
   while (g_main_context_iteration(nullptr, FALSE)) {
   }
-  EXPECT_EQ(window_->get_allocated_width(), width);
-  EXPECT_EQ(window_->get_allocated_height(), height);
-  Glib::RefPtr<Gdk::Window> surface = window_->get_window();
-  ASSERT_TRUE(surface);
-  EXPECT_EQ(surface->get_width(), width);
-  EXPECT_EQ(surface->get_height(), height);
+  EXPECT_EQ(gtk_widget_get_allocated_width(GTK_WIDGET(window_)), width);
+  EXPECT_EQ(gtk_widget_get_allocated_height(GTK_WIDGET(window_)), height);
+  GdkWindow* surface = gtk_widget_get_window(GTK_WIDGET(window_));
+  ASSERT_NE(surface, nullptr);
+  EXPECT_EQ(gdk_window_get_width(surface), width);
+  EXPECT_EQ(gdk_window_get_height(surface), height);
 }
 
 }  // namespace

@@ -29,11 +29,11 @@
 #include <utility>
 #include <vector>
 
-#include "engine/standard_method_codec.h"
 #include "tests/host/host_process.h"
 #include "tests/host/virtual_display.h"
 #include "tests/support/file_util.h"
 #include "tests/support/print_system.h"
+#include "tools/standard_method_codec.h"
 
 namespace corvella::testing {
 namespace {

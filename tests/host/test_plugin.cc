@@ -1,66 +1,69 @@
 #include "tests/host/test_plugin.h"
 
+#include <flutter_linux/flutter_linux.h>
+
 #include <chrono>
 #include <memory>
+#include <string>
 #include <thread>
 
+#include "Runner/dispatch_queues.h"
 #include "Runner/generated_plugin_registrant.h"
-#include "engine/background_queue.h"
-#include "engine/main_queue.h"
 
 namespace corvella::testing {
 
 namespace {
 
-TestPluginRecord& Record() {
-  static TestPluginRecord record;
-  return record;
+int g_registrations = 0;
+
+using HeldCall = std::shared_ptr<FlMethodCall>;
+
+HeldCall Hold(FlMethodCall* call) {
+  return HeldCall(FL_METHOD_CALL(g_object_ref(call)), g_object_unref);
 }
 
-class TestPlugin : public FlutterPlugin {
- public:
-  explicit TestPlugin(std::string key) : key_(std::move(key)) {}
+void AnswerTrue(FlMethodCall* call) {
+  g_autoptr(FlValue) value = fl_value_new_bool(true);
+  fl_method_call_respond_success(call, value, nullptr);
+}
 
-  void handleMethodCall(const FlutterMethodCall& call, FlutterResult result) override {
-    if (call.method() == "registrarKey") {
-      result(EncodableValue(key_));
-    } else if (call.method() == "afterMainQueue") {
-      MainQueue::shared().post([result = std::move(result)] { result(EncodableValue(true)); });
-    } else if (call.method() == "afterBackground") {
-      int milliseconds = 0;
-      if (const auto* map = std::get_if<EncodableMap>(&call.arguments())) {
-        auto it = map->find(EncodableValue("milliseconds"));
-        if (it != map->end()) {
-          if (const auto* value = std::get_if<int32_t>(&it->second)) milliseconds = *value;
-        }
-      }
-      BackgroundQueue::shared().post([milliseconds, result = std::move(result)]() mutable {
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-        MainQueue::shared().post([result = std::move(result)] { result(EncodableValue(true)); });
-      });
-    } else {
-      result(FlutterMethodNotImplemented);
-    }
+void HandleCall(FlMethodChannel*, FlMethodCall* call, gpointer) {
+  const std::string name = fl_method_call_get_name(call);
+  if (name == "registrarKey") {
+    g_autoptr(FlValue) key = fl_value_new_string(kTestPluginKey);
+    fl_method_call_respond_success(call, key, nullptr);
+  } else if (name == "afterMainQueue") {
+    RunOnMainThread([held = Hold(call)] { AnswerTrue(held.get()); });
+  } else if (name == "afterBackground") {
+    FlValue* args = fl_method_call_get_args(call);
+    FlValue* value = fl_value_get_type(args) == FL_VALUE_TYPE_MAP
+                         ? fl_value_lookup_string(args, "milliseconds")
+                         : nullptr;
+    const int64_t milliseconds = value != nullptr && fl_value_get_type(value) == FL_VALUE_TYPE_INT
+                                     ? fl_value_get_int(value)
+                                     : 0;
+    RunInBackground([milliseconds, held = Hold(call)]() mutable {
+      std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+      RunOnMainThread([held = std::move(held)] { AnswerTrue(held.get()); });
+    });
+  } else {
+    fl_method_call_respond_not_implemented(call, nullptr);
   }
-
- private:
-  std::string key_;
-};
+}
 
 }  // namespace
 
-const TestPluginRecord& testPluginRecord() { return Record(); }
+int testPluginRegistrations() { return g_registrations; }
 
 }  // namespace corvella::testing
 
 // The strong definition that takes the row's weak registration entry.
-void OpenFilePluginRegisterWithRegistrar(FlutterPluginRegistrar* registrar) {
-  auto& record = corvella::testing::Record();
-  ++record.registrations;
-  record.registrar = registrar;
-  record.key = registrar->key();
-  auto channel = FlutterMethodChannel::methodChannelWithName(corvella::testing::kTestChannel,
-                                                             registrar->messenger());
-  registrar->addMethodCallDelegate(
-      std::make_shared<corvella::testing::TestPlugin>(registrar->key()), std::move(channel));
+void open_file_plugin_register_with_registrar(FlPluginRegistrar* registrar) {
+  ++corvella::testing::g_registrations;
+  g_autoptr(FlStandardMethodCodec) codec = fl_standard_method_codec_new();
+  g_autoptr(FlMethodChannel) channel =
+      fl_method_channel_new(fl_plugin_registrar_get_messenger(registrar),
+                            corvella::testing::kTestChannel, FL_METHOD_CODEC(codec));
+  fl_method_channel_set_method_call_handler(channel, corvella::testing::HandleCall, nullptr,
+                                            nullptr);
 }

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/standard_method_codec.h"
 #include "tests/host/host_process.h"
 #include "tests/host/test_plugin.h"
 #include "tests/host/virtual_display.h"
+#include "tools/standard_method_codec.h"
 
 namespace corvella::testing {
 namespace {

@@ -2,6 +2,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <thread>
 
@@ -84,6 +85,14 @@ bool WindowClient::size(WindowId window, int& width, int& height) {
   width = attributes.width;
   height = attributes.height;
   return true;
+}
+
+bool WindowClient::hasPositionHint(WindowId window) {
+  if (connection_->display == nullptr) return false;
+  XSizeHints hints{};
+  long supplied = 0;
+  if (XGetWMNormalHints(connection_->display, window, &hints, &supplied) == 0) return false;
+  return (hints.flags & (USPosition | PPosition)) != 0;
 }
 
 void WindowClient::close(WindowId window) {

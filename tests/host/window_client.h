@@ -30,6 +30,10 @@ class WindowClient {
   // The window's size on the display; false when it cannot be read.
   bool size(WindowId window, int& width, int& height);
 
+  // Whether the window asks the window manager for a position of its own
+  // (a user- or program-specified position in WM_NORMAL_HINTS).
+  bool hasPositionHint(WindowId window);
+
   // Asks the window's owner to close it.
   void close(WindowId window);
 

@@ -5,7 +5,6 @@
 
 namespace {
 
-using corvella::ZebraPrinterPlugin;
 using corvella::testing::ChannelHarness;
 using corvella::testing::Describe;
 using corvella::testing::Error;
@@ -19,8 +18,7 @@ std::string Answer(const std::optional<FlutterResultValue>& result) {
 class ChannelContract : public ::testing::Test {
  protected:
   ChannelContract() {
-    ZebraPrinterPlugin::registerWithRegistrar(
-        harness_.registry().registrarForPlugin("ZebraPrinterPlugin").get());
+    zebra_printer_plugin_register_with_registrar(harness_.registrar("ZebraPrinterPlugin"));
   }
 
   std::string call(const std::string& method, EncodableValue arguments = {}) {

@@ -15,7 +15,6 @@
 #include <thread>
 #include <vector>
 
-#include "engine/background_queue.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/scratch_directory.h"
 
@@ -260,19 +259,20 @@ TEST(ChildStart, NoDescriptorOrChildOutlivesACall) {
 
 // ---- Calls from many threads at once.
 
-TEST(Concurrency, SixtyFourRunsOnTheBackgroundQueueEachGetTheirOwnResults) {
+TEST(Concurrency, SixtyFourRunsOnThreadsOfTheirOwnEachGetTheirOwnResults) {
   constexpr int kRuns = 64;
   std::vector<std::optional<std::string>> outputs(kRuns);
   std::vector<int32_t> statuses(kRuns, -2);
+  std::vector<std::thread> threads;
   for (int i = 0; i < kRuns; ++i) {
-    BackgroundQueue::shared().post([i, &outputs, &statuses] {
+    threads.emplace_back([i, &outputs, &statuses] {
       const std::string id = std::to_string(i);
       outputs[static_cast<size_t>(i)] = runShellOut(kChild, Args({"print", id, "", "0"}));
       statuses[static_cast<size_t>(i)] =
           runShellStatusWithInput(kChild, Args({"echo-stdin-to-stderr", id}), id);
     });
   }
-  BackgroundQueue::shared().waitIdle();
+  for (std::thread& thread : threads) thread.join();
   for (int i = 0; i < kRuns; ++i) {
     EXPECT_EQ(outputs[static_cast<size_t>(i)], std::to_string(i));
     EXPECT_EQ(statuses[static_cast<size_t>(i)], i);

@@ -13,7 +13,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using corvella::ZebraPrinterPlugin;
 using corvella::testing::ChannelHarness;
 using corvella::testing::Describe;
 using corvella::testing::SingleReply;
@@ -23,8 +22,7 @@ using Mode = corvella::testing::ScriptedPrintTools::Mode;
 class PrintZplChannel : public ::testing::Test {
  protected:
   void SetUp() override {
-    ZebraPrinterPlugin::registerWith(
-        harness_.registry().registrarForPlugin("ZebraPrinterPlugin").get(), tools_.tools());
+    RegisterZebraPrinterPlugin(harness_.registrar("ZebraPrinterPlugin"), tools_.tools());
   }
   std::string call(const std::string& method, EncodableValue arguments = {}) {
     auto result = harness_.call(method, std::move(arguments));

@@ -37,8 +37,7 @@ class PrintZplEndToEnd : public PrintSystemTest {
     const char* old = getenv("TMPDIR");
     if (old != nullptr) old_tmpdir_ = old;
     setenv("TMPDIR", tmpdir_.c_str(), 1);
-    ZebraPrinterPlugin::registerWith(
-        harness_.registry().registrarForPlugin("ZebraPrinterPlugin").get());
+    zebra_printer_plugin_register_with_registrar(harness_.registrar("ZebraPrinterPlugin"));
   }
   void TearDown() override {
     if (old_tmpdir_) {

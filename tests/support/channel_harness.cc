@@ -4,27 +4,46 @@
 
 #include <sstream>
 
-#include "engine/main_queue.h"
-#include "engine/standard_method_codec.h"
+#include "engine/fl_engine_private.h"
+#include "tools/standard_method_codec.h"
 
 namespace corvella::testing {
 
-ChannelHarness::ChannelHarness() : registry_(&messenger_) {
-  MainQueue::shared().bindToCurrentThread();
+ChannelHarness::ChannelHarness() : main_thread_(g_thread_self()) {
+  g_autoptr(FlDartProject) project = fl_dart_project_new();
+  engine_ = fl_engine_new(project);
+}
+
+ChannelHarness::~ChannelHarness() {
+  runUntilIdle();
+  for (FlPluginRegistrar* registrar : registrars_) g_object_unref(registrar);
+  g_object_unref(engine_);
+}
+
+FlPluginRegistrar* ChannelHarness::registrar(const char* key) {
+  registrars_.push_back(
+      fl_plugin_registry_get_registrar_for_plugin(FL_PLUGIN_REGISTRY(engine_), key));
+  return registrars_.back();
 }
 
 std::shared_ptr<ReplyLog> ChannelHarness::sendBytes(const std::string& channel,
                                                     const std::vector<uint8_t>& message) {
   auto log = std::make_shared<ReplyLog>();
-  messenger_.deliver(channel, message, [log](std::vector<uint8_t> reply) {
-    EXPECT_TRUE(MainQueue::shared().isMainThread()) << "reply sent off the main thread";
-    log->replies.push_back(std::move(reply));
-  });
+  g_autoptr(GBytes) bytes = g_bytes_new(message.data(), message.size());
+  ++*unanswered_;
+  fl_engine_dispatch_message(
+      engine_, channel.c_str(), bytes,
+      [log, unanswered = unanswered_, main_thread = main_thread_](GBytes* reply) {
+        EXPECT_EQ(g_thread_self(), main_thread) << "reply sent off the main thread";
+        gsize size = 0;
+        const auto* data = static_cast<const uint8_t*>(g_bytes_get_data(reply, &size));
+        log->replies.emplace_back(data, data + size);
+        --*unanswered;
+      });
   return log;
 }
 
-std::shared_ptr<ReplyLog> ChannelHarness::send(const std::string& method,
-                                               EncodableValue arguments,
+std::shared_ptr<ReplyLog> ChannelHarness::send(const std::string& method, EncodableValue arguments,
                                                const std::string& channel) {
   return sendBytes(channel,
                    StandardMethodCodec::EncodeMethodCall(FlutterMethodCall(method, arguments)));
@@ -38,7 +57,13 @@ std::optional<FlutterResultValue> ChannelHarness::call(const std::string& method
   return SingleReply(*log);
 }
 
-void ChannelHarness::runUntilIdle() { MainQueue::shared().runUntilIdle(); }
+void ChannelHarness::runUntilIdle() {
+  // Background work posts its answers to the main context, which wakes a
+  // blocking iteration.
+  while (*unanswered_ > 0) g_main_context_iteration(nullptr, TRUE);
+  while (g_main_context_iteration(nullptr, FALSE)) {
+  }
+}
 
 std::optional<FlutterResultValue> SingleReply(const ReplyLog& log) {
   EXPECT_EQ(log.replies.size(), 1u) << "a call must be answered exactly once";

@@ -1,15 +1,15 @@
 #pragma once
 
+#include <flutter_linux/flutter_linux.h>
+
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "engine/binary_messenger.h"
-#include "engine/encodable_value.h"
-#include "engine/method_call.h"
-#include "engine/plugin_registrar.h"
+#include "tools/encodable_value.h"
+#include "tools/method_call.h"
 
 namespace corvella::testing {
 
@@ -18,37 +18,45 @@ struct ReplyLog {
   std::vector<std::vector<uint8_t>> replies;
 };
 
-// An in-process stand-in for the user interface: a messenger and a plug-in
-// registry on the calling thread (which becomes the main thread), and calls
-// that go through the encoded path, bytes in and bytes out.
+// An in-process stand-in for the user interface: a headless engine whose
+// main thread is the calling thread, and calls that go through the encoded
+// path, bytes in and bytes out, as the UI link delivers them.
 class ChannelHarness {
  public:
   ChannelHarness();
+  ~ChannelHarness();
+  ChannelHarness(const ChannelHarness&) = delete;
+  ChannelHarness& operator=(const ChannelHarness&) = delete;
 
-  BinaryMessenger& messenger() { return messenger_; }
-  FlutterPluginRegistry& registry() { return registry_; }
+  FlEngine* engine() { return engine_; }
+  // A registrar for `key`, kept by the harness for its lifetime.
+  FlPluginRegistrar* registrar(const char* key);
 
   // Delivers raw bytes to `channel` and returns the log of its replies. Runs
-  // nothing from the main queue: what the log holds on return was answered
-  // inside the handler.
+  // nothing from the main context: what the log holds on return was
+  // answered inside the handler.
   std::shared_ptr<ReplyLog> sendBytes(const std::string& channel,
                                       const std::vector<uint8_t>& message);
   // Encodes a method call and sends it as above.
   std::shared_ptr<ReplyLog> send(const std::string& method, EncodableValue arguments = {},
                                  const std::string& channel = "zebra_printer_channel");
 
-  // Sends a call, runs the main queue until idle, expects exactly one
-  // well-formed reply and returns it decoded. A missing, duplicate or
-  // undecodable reply fails the current test and returns std::nullopt.
+  // Sends a call, runs the main context until every message sent has its
+  // reply, expects exactly one well-formed reply and returns it decoded. A
+  // missing, duplicate or undecodable reply fails the current test and
+  // returns std::nullopt.
   std::optional<FlutterResultValue> call(const std::string& method, EncodableValue arguments = {},
                                          const std::string& channel = "zebra_printer_channel");
 
-  // Runs main-queue work until it and the background queue are idle.
+  // Runs the main context until every message sent has been replied to and
+  // nothing more is ready to run.
   void runUntilIdle();
 
  private:
-  BinaryMessenger messenger_;
-  FlutterPluginRegistry registry_;
+  FlEngine* engine_;
+  GThread* main_thread_;
+  std::vector<FlPluginRegistrar*> registrars_;
+  std::shared_ptr<size_t> unanswered_ = std::make_shared<size_t>(0);
 };
 
 // Decodes the single reply of `log`, failing the test when there is not

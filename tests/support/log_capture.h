@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/log.h"
+#include "Runner/system_log.h"
 
 namespace corvella::testing {
 
