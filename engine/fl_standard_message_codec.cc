@@ -11,6 +11,7 @@
 
 #include "engine/fl_standard_codec_private.h"
 #include "engine/fl_value_private.h"
+#include "engine/standard_codec_tags.h"
 
 G_DEFINE_QUARK(fl_message_codec_error_quark, fl_message_codec_error)
 
@@ -31,24 +32,6 @@ FlValue* fl_message_codec_decode_message(FlMessageCodec* codec, GBytes* message,
 }
 
 namespace {
-
-enum Tag : uint8_t {
-  kNull = 0,
-  kTrue = 1,
-  kFalse = 2,
-  kInt32 = 3,
-  kInt64 = 4,
-  kLargeInt = 5,
-  kFloat64 = 6,
-  kString = 7,
-  kUint8List = 8,
-  kInt32List = 9,
-  kInt64List = 10,
-  kFloat64List = 11,
-  kList = 12,
-  kMap = 13,
-  kFloat32List = 14,
-};
 
 void WriteBytes(GByteArray* buffer, const void* data, size_t size) {
   g_byte_array_append(buffer, static_cast<const guint8*>(data), static_cast<guint>(size));

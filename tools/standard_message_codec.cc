@@ -4,27 +4,7 @@
 #include <string>
 #include <type_traits>
 
-namespace {
-
-enum Tag : uint8_t {
-  kNull = 0,
-  kTrue = 1,
-  kFalse = 2,
-  kInt32 = 3,
-  kInt64 = 4,
-  kLargeInt = 5,
-  kFloat64 = 6,
-  kString = 7,
-  kUint8List = 8,
-  kInt32List = 9,
-  kInt64List = 10,
-  kFloat64List = 11,
-  kList = 12,
-  kMap = 13,
-  kFloat32List = 14,
-};
-
-}  // namespace
+#include "engine/standard_codec_tags.h"
 
 std::vector<uint8_t> StandardMessageCodec::Encode(const EncodableValue& value) {
   std::vector<uint8_t> out;
