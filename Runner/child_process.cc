@@ -4,10 +4,12 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "Runner/unique_fd.h"
@@ -164,6 +166,45 @@ void Drain(UniqueFd& fd, std::string* sink) {
   }
 }
 
+// Milliseconds from now until `deadline` for poll: -1 without a deadline,
+// 0 once it has passed.
+int PollTimeout(const ChildProcess::Deadline& deadline) {
+  if (!deadline) return -1;
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(*deadline - ChildProcess::Clock::now());
+  if (left.count() <= 0) return 0;
+  return left.count() > 60'000 ? 60'000 : static_cast<int>(left.count());
+}
+
+bool Passed(const ChildProcess::Deadline& deadline) {
+  return deadline && ChildProcess::Clock::now() >= *deadline;
+}
+
+// Waits until the child has exited (without reaping it) or `deadline` has
+// passed; true when it exited. One poll on a process descriptor where the
+// kernel has them, else short naps between checks.
+bool WaitForExit(pid_t pid, const ChildProcess::Deadline& deadline) {
+  const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+  if (pidfd >= 0) {
+    UniqueFd owned(pidfd);
+    for (;;) {
+      pollfd exited{owned.get(), POLLIN, 0};
+      const int ready = ::poll(&exited, 1, PollTimeout(deadline));
+      if (ready > 0) return true;
+      if (ready == 0 && Passed(deadline)) return false;
+      if (ready < 0 && errno != EINTR) break;
+    }
+  }
+  for (;;) {
+    siginfo_t info{};
+    const int result = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
+    if (result == 0 && info.si_pid == pid) return true;
+    if (result < 0 && errno != EINTR) return true;  // nothing left to wait for
+    if (Passed(deadline)) return false;
+    ::usleep(5000);
+  }
+}
+
 int32_t TerminationStatus(int wait_status) {
   if (WIFEXITED(wait_status)) return WEXITSTATUS(wait_status);
   if (WIFSIGNALED(wait_status)) return WTERMSIG(wait_status);
@@ -174,7 +215,7 @@ int32_t TerminationStatus(int wait_status) {
 
 ChildProcess::Outcome ChildProcess::run(const std::string& launchPath,
                                         const std::vector<std::string>& arguments, Capture capture,
-                                        std::optional<std::string_view> input) {
+                                        std::optional<std::string_view> input, Deadline deadline) {
   Outcome outcome;
   const auto failed = [&](const char* what, int error) {
     outcome.launchError = "Cannot launch " + launchPath + ": " + what + ErrnoText(error);
@@ -246,9 +287,14 @@ ChildProcess::Outcome ChildProcess::run(const std::string& launchPath,
       error_slot = static_cast<int>(count);
       fds[count++] = {error_fd.get(), POLLIN, 0};
     }
-    if (::poll(fds, count, -1) < 0) {
+    const int ready = ::poll(fds, count, PollTimeout(deadline));
+    if (ready < 0) {
       if (errno == EINTR) continue;
       io_ok = false;
+      break;
+    }
+    if (ready == 0 && Passed(deadline)) {
+      outcome.timedOut = true;
       break;
     }
     if (input_slot >= 0 && fds[input_slot].revents != 0) {
@@ -273,6 +319,11 @@ ChildProcess::Outcome ChildProcess::run(const std::string& launchPath,
   input_fd.reset();
   output_fd.reset();
   error_fd.reset();
+
+  // A child that closed its pipes may still run: past the deadline it is
+  // killed, so the wait below ends at once.
+  if (deadline && !outcome.timedOut) outcome.timedOut = !WaitForExit(pid, deadline);
+  if (outcome.timedOut) ::kill(pid, SIGKILL);
 
   int wait_status = 0;
   pid_t waited;

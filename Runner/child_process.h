@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -21,10 +22,15 @@ namespace corvella {
 // closes its input early ends the write; the host never receives SIGPIPE
 // from it. The child gets no descriptor of the host beyond its three
 // standard streams. Blocks the calling thread until the child has exited
-// and both pipes have reached their end.
+// and both pipes have reached their end, or, when a deadline is given, at
+// most until the deadline: a child still running then is killed (SIGKILL)
+// and reaped, and the run counts as timed out.
 class ChildProcess {
  public:
   enum class Capture { kStandardOutput, kStandardError };
+  using Clock = std::chrono::steady_clock;
+  // No deadline: the run takes as long as the child does.
+  using Deadline = std::optional<Clock::time_point>;
 
   struct Outcome {
     // False when the program could not be started; `launchError` says why.
@@ -36,10 +42,13 @@ class ChildProcess {
     std::string captured;
     // How many bytes of `input` the child took before it stopped reading.
     size_t inputWritten = 0;
+    // True when the deadline passed first and the child was killed.
+    bool timedOut = false;
   };
 
   static Outcome run(const std::string& launchPath, const std::vector<std::string>& arguments,
-                     Capture capture, std::optional<std::string_view> input = std::nullopt);
+                     Capture capture, std::optional<std::string_view> input = std::nullopt,
+                     Deadline deadline = std::nullopt);
 };
 
 }  // namespace corvella

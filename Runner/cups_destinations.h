@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,7 +10,10 @@ namespace corvella {
 // The platform's own list of printer names: the CUPS destinations that the
 // desktop's print dialogs show (libcups cupsGetDests2 on the default server,
 // which honours CUPS_SERVER), names only, in libcups' order, without
-// instances. Empty when the scheduler cannot be reached.
-std::vector<std::string> cupsDestinationNames();
+// instances. Empty when the scheduler cannot be reached, or does not answer
+// by `deadline` (the list is read over a connection of its own, with that
+// time limit on connecting and on every read).
+std::vector<std::string> cupsDestinationNames(
+    std::optional<std::chrono::steady_clock::time_point> deadline = std::nullopt);
 
 }  // namespace corvella

@@ -10,19 +10,34 @@ PrinterDiscovery::PrinterDiscovery(PrintTools tools, PlatformList platformList)
     : tools_(std::move(tools)),
       platformList_(platformList ? std::move(platformList) : PlatformList(cupsDestinationNames)) {}
 
+namespace {
+
+PrinterDiscovery::Deadline QueryDeadline() {
+  return std::chrono::steady_clock::now() + PrinterDiscovery::kQueryTimeLimit;
+}
+
+}  // namespace
+
 std::vector<std::string> PrinterDiscovery::getPrinterNames() const {
-  if (std::optional<std::string> output = runShellOut(tools_.lpstat, {"-a"})) {
+  return printerNamesBy(QueryDeadline());
+}
+
+std::vector<std::string> PrinterDiscovery::printerNamesBy(Deadline deadline) const {
+  if (std::optional<std::string> output = runShellOut(tools_.lpstat, {"-a"}, deadline)) {
     std::vector<std::string> names = printerNamesFromLpstatA(*output);
     if (!names.empty()) return names;
   }
-  return unique(platformList_());
+  return unique(platformList_(deadline));
 }
 
+// One deadline for every step: lpstat -d, then lpstat -a, then the platform
+// list.
 std::optional<std::string> PrinterDiscovery::getDefaultPrinterName() const {
-  if (std::optional<std::string> output = runShellOut(tools_.lpstat, {"-d"})) {
+  const Deadline deadline = QueryDeadline();
+  if (std::optional<std::string> output = runShellOut(tools_.lpstat, {"-d"}, deadline)) {
     if (std::optional<std::string> name = defaultPrinterFromLpstatD(*output)) return name;
   }
-  std::vector<std::string> names = getPrinterNames();
+  std::vector<std::string> names = printerNamesBy(deadline);
   if (names.empty()) return std::nullopt;
   return names.front();
 }

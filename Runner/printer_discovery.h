@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -10,11 +11,17 @@
 namespace corvella {
 
 // Which printers the print system offers and which is its default, asked of
-// `lpstat` on every call. Blocks the calling thread while lpstat runs;
-// failures are ordinary results (an empty list, no default).
+// `lpstat` on every call. Blocks the calling thread while lpstat runs, but
+// never longer than kQueryTimeLimit for one query in all: a print system that
+// stops answering (a hung scheduler, a stalled print server) makes the query
+// give up, as if it had named nothing. Failures are ordinary results (an
+// empty list, no default).
 class PrinterDiscovery {
  public:
-  using PlatformList = std::function<std::vector<std::string>()>;
+  using Deadline = std::optional<std::chrono::steady_clock::time_point>;
+  using PlatformList = std::function<std::vector<std::string>(Deadline deadline)>;
+
+  static constexpr std::chrono::seconds kQueryTimeLimit{5};
 
   // `platformList` is the fall-back when lpstat names no printer.
   explicit PrinterDiscovery(PrintTools tools = {}, PlatformList platformList = nullptr);
@@ -28,6 +35,8 @@ class PrinterDiscovery {
   std::optional<std::string> getDefaultPrinterName() const;
 
  private:
+  std::vector<std::string> printerNamesBy(Deadline deadline) const;
+
   PrintTools tools_;
   PlatformList platformList_;
 };

@@ -16,11 +16,18 @@ std::optional<std::string> DecodeUtf8Text(std::string&& bytes) {
 }  // namespace
 
 std::optional<std::string> runShellOut(const std::string& launchPath,
-                                       const std::vector<std::string>& arguments) {
-  ChildProcess::Outcome outcome =
-      ChildProcess::run(launchPath, arguments, ChildProcess::Capture::kStandardOutput);
+                                       const std::vector<std::string>& arguments,
+                                       RunDeadline deadline) {
+  // The step before used up the time: the child that did so was logged.
+  if (deadline && std::chrono::steady_clock::now() >= *deadline) return std::nullopt;
+  ChildProcess::Outcome outcome = ChildProcess::run(
+      launchPath, arguments, ChildProcess::Capture::kStandardOutput, std::nullopt, deadline);
   if (!outcome.launched) {
     Log("runShellOut error: " + outcome.launchError);
+    return std::nullopt;
+  }
+  if (outcome.timedOut) {
+    Log("runShellOut error: " + launchPath + " timed out and was killed");
     return std::nullopt;
   }
   return DecodeUtf8Text(std::move(outcome.captured));

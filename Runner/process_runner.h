@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,11 +15,18 @@ namespace corvella {
 // threads. Captured text is decoded as strict UTF-8 in one piece: bytes that
 // are not UTF-8 give no text at all, an empty stream gives the empty text.
 
+// A point in time by which a run must be over; none for no limit.
+using RunDeadline = std::optional<std::chrono::steady_clock::time_point>;
+
 // What the child wrote to standard output, whatever its exit status.
 // Nothing when the program cannot be started (logged as "runShellOut error: "
-// and the reason) or the output is not UTF-8.
+// and the reason) or the output is not UTF-8. With a deadline, a child still
+// running then is killed and reaped, and its output counts as absent (logged
+// as "runShellOut error: " and that it timed out); a deadline already past
+// starts no child and logs nothing.
 std::optional<std::string> runShellOut(const std::string& launchPath,
-                                       const std::vector<std::string>& arguments);
+                                       const std::vector<std::string>& arguments,
+                                       RunDeadline deadline = std::nullopt);
 
 struct ShellStatus {
   // The exit code, the signal number for a child ended by a signal, or -1

@@ -2,9 +2,15 @@
 // scheduler: the time of one "printZPL" through the UI link against one
 // `lp -d Q -o raw FILE`, of "getAvailablePrinters" against `lpstat -a`, and
 // the throughput of N prints in flight against N bare lp processes at once.
-// Host and bare runs alternate, so drift in the scheduler affects both.
+// Host and bare runs alternate, so drift in the scheduler affects both, and
+// each run starts with the queue drained.
 //
-//   end_to_end_bench --host PATH --queue Q [--runs N] [--total M]
+// With --hosts N: many hosts, one print server. N host processes print at
+// once to the scheduler (reach it over IPP on TCP, as desktops reach a print
+// server), against N streams of bare lp on the same scheduler; every label
+// must arrive exactly once.
+//
+//   end_to_end_bench --host PATH --queue Q [--runs N] [--total M] [--hosts N]
 //
 // Run it under corvella-print-system (bench/end_to_end.sh does), so that
 // CUPS_SERVER names a private scheduler with queue Q.
@@ -18,9 +24,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tools/encodable_value.h"
@@ -112,6 +123,25 @@ class HostDriver {
     }
   }
 
+  // Sends each of `messages` (prints), keeping `in_flight` outstanding.
+  void printEach(const std::vector<std::vector<uint8_t>>& messages, int in_flight) {
+    std::string error;
+    size_t sent = 0;
+    size_t answered = 0;
+    while (sent < messages.size() && static_cast<int>(sent) < in_flight) {
+      if (!session_->Send(kChannel, messages[sent++], error)) Fail(error);
+    }
+    while (answered < messages.size()) {
+      std::optional<UiLinkReply> reply = session_->Receive(error);
+      if (!reply) Fail(error);
+      expectTrue(reply->reply);
+      ++answered;
+      if (sent < messages.size() && !session_->Send(kChannel, messages[sent++], error)) {
+        Fail(error);
+      }
+    }
+  }
+
   // Runs `total` prints keeping `in_flight` of them outstanding.
   void printPipelined(const std::vector<uint8_t>& message, int in_flight, int total) {
     std::string error;
@@ -161,6 +191,138 @@ double Throughput(int jobs, Clock::duration elapsed) {
   return jobs / std::chrono::duration<double>(elapsed).count();
 }
 
+// Waits until the scheduler holds no job of `queue`, so that the next run
+// starts from the same state as the one before it.
+void WaitForDrain(const std::string& queue) {
+  const auto deadline = Clock::now() + std::chrono::minutes(5);
+  for (;;) {
+    FILE* lpstat = popen(("/usr/bin/lpstat -o '" + queue + "' 2>/dev/null").c_str(), "r");
+    if (lpstat == nullptr) Fail("cannot run lpstat -o");
+    std::string jobs;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, lpstat)) > 0) jobs.append(buffer, n);
+    pclose(lpstat);
+    if (jobs.empty()) return;
+    if (Clock::now() > deadline) Fail("the queue did not drain");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+std::string CrLf(const std::string& text) {
+  std::string out;
+  for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return out;
+}
+
+// How often each job's bytes arrived at the simulated printer of `queue`.
+std::map<std::string, int> ArrivedJobs(const std::string& queue) {
+  const char* dir = std::getenv("CORVELLA_PRINT_DIR");
+  if (dir == nullptr) Fail("CORVELLA_PRINT_DIR is not set");
+  std::map<std::string, int> arrived;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(std::string(dir) + "/printers/" + queue)) {
+    if (entry.path().extension() != ".bin") continue;
+    std::ifstream file(entry.path(), std::ios::binary);
+    ++arrived[std::string(std::istreambuf_iterator<char>(file), {})];
+  }
+  return arrived;
+}
+
+// Waits until every label of `sent` has arrived, then checks that each
+// arrived exactly once.
+void ExpectEachArrivedOnce(const std::string& queue, const std::vector<std::string>& sent) {
+  const auto deadline = Clock::now() + std::chrono::minutes(5);
+  for (;;) {
+    std::map<std::string, int> arrived = ArrivedJobs(queue);
+    size_t missing = 0;
+    for (const std::string& label : sent) {
+      const int count = arrived.count(label) ? arrived[label] : 0;
+      if (count > 1) Fail("a label arrived " + std::to_string(count) + " times");
+      if (count == 0) ++missing;
+    }
+    if (missing == 0) return;
+    if (Clock::now() > deadline) Fail(std::to_string(missing) + " labels never arrived");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
+// A label of about 2 KiB that says which stream and which print it is.
+std::string TaggedLabel(const std::string& stream, int index) {
+  return "^XA\n^FO40,10^A0N,28,28^FD" + stream + " label " + std::to_string(index) + "^FS\n" +
+         Label2KiB().substr(4);
+}
+
+// N hosts print at once against N bare lp streams on the same scheduler.
+void ManyHosts(const std::string& host, const std::string& queue, int hosts, int per_host) {
+  constexpr int kInFlightPerHost = 4;
+  std::printf("many hosts, one print server (CUPS_SERVER=%s): %d hosts x %d labels\n",
+              std::getenv("CUPS_SERVER"), hosts, per_host);
+  std::vector<std::unique_ptr<HostDriver>> drivers;
+  for (int h = 0; h < hosts; ++h) {
+    drivers.push_back(std::make_unique<HostDriver>(host));
+    EncodableMap connect{{EncodableValue("printerName"), EncodableValue(queue)}};
+    drivers.back()->expectTrue(drivers.back()->call(Call("connectToPrinter", connect)));
+  }
+  std::vector<std::string> host_labels;
+  std::vector<std::vector<std::vector<uint8_t>>> calls(static_cast<size_t>(hosts));
+  for (int h = 0; h < hosts; ++h) {
+    for (int i = 0; i < per_host; ++i) {
+      const std::string label = TaggedLabel("host " + std::to_string(h), i);
+      host_labels.push_back(CrLf(label));
+      EncodableMap print{{EncodableValue("zplCommands"), EncodableValue(label)}};
+      calls[static_cast<size_t>(h)].push_back(Call("printZPL", print));
+    }
+  }
+  WaitForDrain(queue);
+  Clock::time_point t0 = Clock::now();
+  std::vector<std::thread> streams;
+  for (int h = 0; h < hosts; ++h) {
+    streams.emplace_back([&, h] {
+      drivers[static_cast<size_t>(h)]->printEach(calls[static_cast<size_t>(h)], kInFlightPerHost);
+    });
+  }
+  for (std::thread& stream : streams) stream.join();
+  const double ours = Throughput(hosts * per_host, Clock::now() - t0);
+  ExpectEachArrivedOnce(queue, host_labels);
+
+  // The same number of labels from bare lp, one stream per host.
+  const std::filesystem::path files =
+      std::filesystem::temp_directory_path() / ("corvella-bench-" + std::to_string(getpid()));
+  std::filesystem::create_directories(files);
+  std::vector<std::string> bare_labels;
+  std::vector<std::vector<std::string>> bare_files(static_cast<size_t>(hosts));
+  for (int h = 0; h < hosts; ++h) {
+    for (int i = 0; i < per_host; ++i) {
+      const std::string label = CrLf(TaggedLabel("bare " + std::to_string(h), i));
+      bare_labels.push_back(label);
+      const std::string path =
+          (files / (std::to_string(h) + "-" + std::to_string(i) + ".zpl")).string();
+      std::ofstream(path, std::ios::binary) << label;
+      bare_files[static_cast<size_t>(h)].push_back(path);
+    }
+  }
+  WaitForDrain(queue);
+  Clock::time_point t1 = Clock::now();
+  streams.clear();
+  for (int h = 0; h < hosts; ++h) {
+    streams.emplace_back([&, h] {
+      for (const std::string& path : bare_files[static_cast<size_t>(h)]) {
+        BareRun::Run({"/usr/bin/lp", "-d", queue, "-o", "raw", path});
+      }
+    });
+  }
+  for (std::thread& stream : streams) stream.join();
+  const double bare = Throughput(hosts * per_host, Clock::now() - t1);
+  ExpectEachArrivedOnce(queue, bare_labels);
+  std::filesystem::remove_all(files);
+
+  std::printf("%-36s %12s %12s %8s\n", "measure", "corvella", "bare CUPS", "ratio");
+  std::printf("%-36s %12.2f %12.2f %8.3f\n", "aggregate throughput, jobs/s", ours, bare,
+              ours / bare);
+  std::printf("(every label of both runs arrived exactly once)\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -168,6 +330,7 @@ int main(int argc, char** argv) {
   std::string queue;
   int runs = 41;
   int total = 96;
+  int hosts = 0;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string flag = argv[i];
     if (flag == "--host")
@@ -178,9 +341,15 @@ int main(int argc, char** argv) {
       runs = std::atoi(argv[i + 1]);
     else if (flag == "--total")
       total = std::atoi(argv[i + 1]);
+    else if (flag == "--hosts")
+      hosts = std::atoi(argv[i + 1]);
   }
   if (host.empty() || queue.empty() || runs < 1 || total < 1) {
-    Fail("usage: end_to_end_bench --host PATH --queue Q [--runs N] [--total M]");
+    Fail("usage: end_to_end_bench --host PATH --queue Q [--runs N] [--total M] [--hosts N]");
+  }
+  if (hosts > 0) {
+    ManyHosts(host, queue, hosts, total);
+    return 0;
   }
 
   // The bare lp prints the same bytes the host's lp is given: the label
@@ -218,6 +387,7 @@ int main(int argc, char** argv) {
   // whichever run comes second.
   const auto measurePair = [&](const std::function<void()>& ours, const std::function<void()>& bare,
                                std::vector<double>& ours_ms, std::vector<double>& bare_ms) {
+    WaitForDrain(queue);
     for (int i = 0; i < runs; ++i) {
       for (int order = 0; order < 2; ++order) {
         const bool ours_first = (i + order) % 2 == 0;
@@ -256,13 +426,14 @@ int main(int argc, char** argv) {
     // scheduler does not decide the comparison.
     double ours = 0, bare = 0;
     for (int pass = 0; pass < 2; ++pass) {
+      WaitForDrain(queue);
       Clock::time_point t0 = Clock::now();
       driver.printPipelined(print_call, in_flight, total);
+      ours = std::max(ours, Throughput(total, Clock::now() - t0));
+      WaitForDrain(queue);
       Clock::time_point t1 = Clock::now();
       BarePipelined(bare_lp, in_flight, total);
-      Clock::time_point t2 = Clock::now();
-      ours = std::max(ours, Throughput(total, t1 - t0));
-      bare = std::max(bare, Throughput(total, t2 - t1));
+      bare = std::max(bare, Throughput(total, Clock::now() - t1));
     }
     const std::string what = "throughput, " + std::to_string(in_flight) + " in flight, jobs/s";
     row(what.c_str(), ours, bare, ours / bare);

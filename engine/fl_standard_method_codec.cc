@@ -96,7 +96,7 @@ GBytes* Finish(GByteArray* buffer) { return g_byte_array_free_to_bytes(buffer); 
 gboolean AtEnd(GBytes* message, size_t offset, GError** error) {
   if (offset == g_bytes_get_size(message)) return TRUE;
   g_set_error(error, FL_MESSAGE_CODEC_ERROR, FL_MESSAGE_CODEC_ERROR_ADDITIONAL_DATA,
-              "Unused %zu bytes after the envelope", g_bytes_get_size(message) - offset);
+              "Unused %zu bytes after the message", g_bytes_get_size(message) - offset);
   return FALSE;
 }
 

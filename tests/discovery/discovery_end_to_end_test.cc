@@ -1,8 +1,10 @@
 // The query methods through the channel against a private CUPS scheduler,
 // with the real lpstat.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 
+#include <chrono>
 #include <string>
 
 #include "Runner/zebra_printer_plugin.h"
@@ -87,6 +89,25 @@ TEST_F(DiscoveryEndToEnd, WhenLpstatFailsThePlatformListServes) {
       << tools.error();
   EXPECT_EQ(call("getAvailablePrinters"), kAllQueues);
   EXPECT_EQ(call("getDefaultPrinter"), "\"Alpha_Rejecting\"");
+}
+
+TEST_F(DiscoveryEndToEnd, ThePlatformListGivesUpOnAStalledScheduler) {
+  NamespaceResult ns = ToolOverride::EnterPrivateMountNamespace();
+  if (ns.status == NamespaceStatus::kNotPermitted) GTEST_SKIP() << ns.message;
+  ASSERT_EQ(ns.status, NamespaceStatus::kEntered) << ns.message;
+  ToolOverride tools;
+  ASSERT_TRUE(tools.replace("/usr/bin/lpstat", "#!/bin/sh\nexit 1\n")) << tools.error();
+  // lpstat fails at once; the list then comes from libcups, whose scheduler
+  // has stopped answering.
+  const pid_t scheduler = print_system_.scheduler().pid();
+  ASSERT_EQ(kill(scheduler, SIGSTOP), 0);
+  const auto start = std::chrono::steady_clock::now();
+  const std::string stalled = call("getAvailablePrinters");
+  const auto took = std::chrono::steady_clock::now() - start;
+  kill(scheduler, SIGCONT);
+  EXPECT_EQ(stalled, "[]");
+  EXPECT_LT(took, std::chrono::seconds(6)) << "the query held its thread past its time limit";
+  EXPECT_EQ(call("getAvailablePrinters"), kAllQueues);
 }
 
 TEST_F(DiscoveryEndToEnd, AStoppedSchedulerGivesEmptyAnswersAndKeepsTheSelection) {

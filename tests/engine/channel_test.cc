@@ -47,6 +47,8 @@ struct Fixture {
 
 TEST(MethodChannel, AnswersEveryCallExactlyOnce) {
   Fixture f;
+  FlMethodCall* held_later = nullptr;
+  std::thread answerer;
   gboolean second = TRUE;
   g_autoptr(GError) second_error = nullptr;
   f.behaviour = [&](FlMethodCall* call) {
@@ -57,13 +59,13 @@ TEST(MethodChannel, AnswersEveryCallExactlyOnce) {
       EXPECT_TRUE(fl_method_call_respond_success(call, one, nullptr));
       second = fl_method_call_respond_success(call, two, &second_error);
     } else if (name == "later") {
-      // Answered from another thread while the handler holds a reference.
-      g_object_ref(call);
-      std::thread([call] {
+      // Answered from another thread while the test holds a reference,
+      // which it drops on the main thread once that thread is done.
+      held_later = FL_METHOD_CALL(g_object_ref(call));
+      answerer = std::thread([call] {
         g_autoptr(FlValue) text = fl_value_new_string("later");
         fl_method_call_respond_success(call, text, nullptr);
-        g_object_unref(call);
-      }).detach();
+      });
     } else if (name != "never") {
       g_autoptr(FlValue) text = fl_value_new_string(name.c_str());
       fl_method_call_respond_success(call, text, nullptr);
@@ -82,6 +84,8 @@ TEST(MethodChannel, AnswersEveryCallExactlyOnce) {
   auto later = f.harness->send("later", {}, "scripted");
   EXPECT_TRUE(later->replies.empty()) << "answered before the other thread ran";
   f.harness->runUntilIdle();
+  answerer.join();
+  g_clear_object(&held_later);
   EXPECT_EQ(f.Answer(later), "\"later\"");
 
   EXPECT_EQ(f.Answer(f.harness->send("echo", {}, "scripted")), "\"echo\"");

@@ -5,6 +5,7 @@
 // its main thread at once while prints are outstanding, and lose no label
 // that the print system took.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -20,6 +21,7 @@
 
 #include "tests/host/host_process.h"
 #include "tests/host/virtual_display.h"
+#include "tests/host/window_client.h"
 #include "tests/support/print_system.h"
 
 namespace corvella::testing {
@@ -327,6 +329,110 @@ TEST_F(PrintSystemFaultTest, SchedulerStoppedAndRestartedWhileCallsAreInFlight) 
     }
   }
   ExpectCleanEnd(host, session);
+}
+
+// A scheduler that stops answering (SIGSTOP) until the end of the scope,
+// or until resume().
+class Stall {
+ public:
+  explicit Stall(pid_t scheduler) : pid_(scheduler) { stalled_ = ::kill(pid_, SIGSTOP) == 0; }
+  ~Stall() { resume(); }
+  Stall(const Stall&) = delete;
+  Stall& operator=(const Stall&) = delete;
+  bool stalled() const { return stalled_; }
+  void resume() {
+    if (stalled_) ::kill(pid_, SIGCONT);
+    stalled_ = false;
+  }
+
+ private:
+  pid_t pid_;
+  bool stalled_ = false;
+};
+
+// How long a printer query may hold the host when the print system stalls:
+// its five seconds, and some room for a loaded machine.
+constexpr auto kStalledQuery = seconds(6);
+
+TEST_F(PrintSystemFaultTest, AStalledSchedulerNeverFreezesTheHost) {
+  const std::string queue = "Fault_Stall";
+  LabelPrinter* printer = print_system_.addQueue(queue);
+  ASSERT_NE(printer, nullptr) << print_system_.error();
+  ASSERT_TRUE(print_system_.scheduler().setDefault(queue)) << print_system_.scheduler().error();
+  HostProcess host(HostPath());
+  ASSERT_TRUE(host.started());
+  Session session(host);
+  const uint32_t connect = session.add("connectToPrinter", Argument("printerName", queue));
+  ASSERT_TRUE(session.flush());
+  ASSERT_TRUE(session.awaitReply(connect, seconds(30))) << host.errorOutput();
+
+  Stall stall(print_system_.scheduler().pid());
+  ASSERT_TRUE(stall.stalled());
+  // Each query gives up and answers as for a print system that names
+  // nothing; a call sent behind it waits no longer, and the selection stays.
+  struct Query {
+    const char* method;
+    const char* answer;
+  };
+  for (const Query& query :
+       {Query{"getAvailablePrinters", "[]"}, Query{"getDefaultPrinter", "\"\""},
+        Query{"connectToDefaultPrinter", "false"}}) {
+    SCOPED_TRACE(query.method);
+    const uint32_t id = session.add(query.method);
+    const uint32_t status = session.add("getPrinterStatus");
+    ASSERT_TRUE(session.flush());
+    ASSERT_TRUE(session.awaitReply(id, kStalledQuery)) << host.errorOutput();
+    EXPECT_EQ(session.answer(id), query.answer);
+    ASSERT_TRUE(session.awaitReply(status, milliseconds(500)));
+    EXPECT_EQ(session.answer(status), StatusJson(queue));
+  }
+  EXPECT_NE(host.errorOutput().find("runShellOut error: /usr/bin/lpstat timed out"),
+            std::string::npos)
+      << host.errorOutput();
+
+  // A print has no time limit: a killed lp may have queued the label
+  // already. It is answered once the scheduler resumes, and prints once.
+  const uint32_t print = session.addPrint("stalled");
+  const uint32_t status = session.add("getPrinterStatus");
+  ASSERT_TRUE(session.flush());
+  ASSERT_TRUE(session.awaitReply(status, seconds(2))) << "the print held the main thread";
+  EXPECT_FALSE(session.awaitReply(print, seconds(2))) << "answered while the scheduler stalls";
+  stall.resume();
+  ASSERT_TRUE(session.awaitReply(print, seconds(60))) << host.errorOutput();
+  EXPECT_EQ(session.answer(print), "true");
+  const std::vector<std::string> jobs = WaitForLabels(*printer, {LabelBytes("stalled")});
+  EXPECT_EQ(std::count(jobs.begin(), jobs.end(), LabelBytes("stalled")), 1);
+
+  // And the queries find the printer again.
+  const uint32_t list = session.add("getAvailablePrinters");
+  const uint32_t default_printer = session.add("getDefaultPrinter");
+  ASSERT_TRUE(session.flush());
+  ASSERT_TRUE(session.awaitAll(seconds(30))) << host.errorOutput();
+  EXPECT_EQ(session.answer(list), "[\"" + queue + "\"]");
+  EXPECT_EQ(session.answer(default_printer), "\"" + queue + "\"");
+  ExpectCleanEnd(host, session);
+}
+
+TEST_F(PrintSystemFaultTest, TheWindowClosesWhileTheSchedulerStalls) {
+  ASSERT_NE(print_system_.addQueue("Fault_Close"), nullptr) << print_system_.error();
+  HostProcess host(HostPath());
+  ASSERT_TRUE(host.started());
+  WindowClient client(display_.name());
+  ASSERT_TRUE(client.connected());
+  const std::optional<WindowClient::WindowId> window =
+      client.findWindow(host.pid(), std::chrono::seconds(20));
+  ASSERT_TRUE(window.has_value()) << host.errorOutput();
+
+  Stall stall(print_system_.scheduler().pid());
+  ASSERT_TRUE(stall.stalled());
+  Session session(host);
+  const uint32_t list = session.add("getAvailablePrinters");
+  ASSERT_TRUE(session.flush());
+  ASSERT_TRUE(session.awaitReply(list, kStalledQuery)) << host.errorOutput();
+  client.close(*window);
+  const std::optional<int> ended = host.wait(kStalledQuery);
+  ASSERT_TRUE(ended.has_value()) << "the app did not end while the scheduler stalls";
+  EXPECT_TRUE(WIFEXITED(*ended) && WEXITSTATUS(*ended) == 0) << DescribeWaitStatus(ended);
 }
 
 struct PrinterFault {

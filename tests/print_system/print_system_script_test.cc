@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -140,7 +141,6 @@ TEST_P(PrintSystemScriptSignalTest, SignalStopsEverythingAndRemovesTheDirectory)
     ASSERT_GT(n, 0) << "the script ended before it was ready: " << text;
     text.append(buffer, static_cast<size_t>(n));
   }
-  ::close(out[0]);
   size_t at = text.find("CORVELLA_PRINT_DIR=") + 19;
   const std::string dir = text.substr(at, text.find('\n', at) - at);
   EXPECT_THAT(text, HasSubstr("CUPS_SERVER=" + dir + "/cups.sock\n"));
@@ -154,6 +154,16 @@ TEST_P(PrintSystemScriptSignalTest, SignalStopsEverythingAndRemovesTheDirectory)
   EXPECT_EQ(WEXITSTATUS(*status), 128 + GetParam());
   EXPECT_FALSE(PathExists(dir)) << dir;
   EXPECT_THAT(ProcessesMentioning(dir), IsEmpty());
+  // Nothing left behind holds the caller's output open: it reaches its end.
+  pollfd output{out[0], POLLIN, 0};
+  bool ended = false;
+  for (int waited = 0; !ended && waited < 100; ++waited) {
+    if (::poll(&output, 1, 100) <= 0) continue;
+    ssize_t n = ::read(out[0], buffer, sizeof buffer);
+    ended = n == 0;
+  }
+  ::close(out[0]);
+  EXPECT_TRUE(ended) << "a process left behind still holds the script's output";
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, PrintSystemScriptSignalTest, ::testing::Values(SIGINT, SIGTERM),

@@ -68,6 +68,7 @@ bool PrivateScheduler::writeConfiguration() {
       server_ +
       "\n"
       "Browsing Off\n"
+      "MaxJobs 0\n"
       "WebInterface No\n"
       "DefaultAuthType None\n"
       "<Location />\n"
