@@ -73,6 +73,12 @@ class Session {
     return id;
   }
 
+  // Selects `queue` and waits for the answer; true when it was true.
+  bool connectTo(const std::string& queue) {
+    const uint32_t id = add("connectToPrinter", Argument("printerName", queue));
+    return flush() && awaitReply(id, seconds(30)) && answer(id) == "true";
+  }
+
   // Writes every queued call in one write.
   bool flush() {
     const bool written = host_.write(Joined(frames_));
@@ -229,10 +235,7 @@ TEST_F(PrintSystemFaultTest, SchedulerStoppedAndRestartedWhileCallsAreInFlight) 
   HostProcess host(HostPath());
   ASSERT_TRUE(host.started());
   Session session(host);
-  const uint32_t connect = session.add("connectToPrinter", Argument("printerName", queue));
-  ASSERT_TRUE(session.flush());
-  ASSERT_TRUE(session.awaitReply(connect, seconds(30))) << host.errorOutput();
-  ASSERT_EQ(session.answer(connect), "true");
+  ASSERT_TRUE(session.connectTo(queue)) << host.errorOutput();
 
   // Labels the scheduler has taken whole; most are still waiting for the
   // printer when it stops.
@@ -362,9 +365,7 @@ TEST_F(PrintSystemFaultTest, AStalledSchedulerNeverFreezesTheHost) {
   HostProcess host(HostPath());
   ASSERT_TRUE(host.started());
   Session session(host);
-  const uint32_t connect = session.add("connectToPrinter", Argument("printerName", queue));
-  ASSERT_TRUE(session.flush());
-  ASSERT_TRUE(session.awaitReply(connect, seconds(30))) << host.errorOutput();
+  ASSERT_TRUE(session.connectTo(queue)) << host.errorOutput();
 
   Stall stall(print_system_.scheduler().pid());
   ASSERT_TRUE(stall.stalled());
@@ -456,9 +457,7 @@ TEST_P(PrinterFaultTest, PrintsAreQueuedAndTheHostStaysResponsive) {
   HostProcess host(HostPath());
   ASSERT_TRUE(host.started());
   Session session(host);
-  const uint32_t connect = session.add("connectToPrinter", Argument("printerName", queue));
-  ASSERT_TRUE(session.flush());
-  ASSERT_TRUE(session.awaitReply(connect, seconds(30))) << host.errorOutput();
+  ASSERT_TRUE(session.connectTo(queue)) << host.errorOutput();
 
   std::vector<uint32_t> first;
   PrintBatchAndProbe(session, "first", queue, first);
