@@ -34,8 +34,10 @@ G_DECLARE_FINAL_TYPE(FlEngineRegistrar, fl_engine_registrar, FL, ENGINE_REGISTRA
 
 struct _FlEngineRegistrar {
   GObject parent_instance;
+  // Both weak: a plug-in may keep its registrar for good, and the engine
+  // holds the plug-in (through its channel), so a strong reference here
+  // would keep the engine alive forever.
   FlEngine* engine;
-  // Weak: the view owns the engine.
   FlView* view;
 };
 
@@ -46,7 +48,8 @@ G_DEFINE_TYPE_WITH_CODE(FlEngineRegistrar, fl_engine_registrar, G_TYPE_OBJECT,
                                               fl_engine_registrar_iface_init))
 
 static FlBinaryMessenger* fl_engine_registrar_get_messenger(FlPluginRegistrar* registrar) {
-  return fl_engine_get_binary_messenger(FL_ENGINE_REGISTRAR(registrar)->engine);
+  FlEngine* engine = FL_ENGINE_REGISTRAR(registrar)->engine;
+  return engine != nullptr ? fl_engine_get_binary_messenger(engine) : nullptr;
 }
 
 static FlView* fl_engine_registrar_get_view(FlPluginRegistrar* registrar) {
@@ -64,7 +67,11 @@ static void fl_engine_registrar_dispose(GObject* object) {
     g_object_remove_weak_pointer(G_OBJECT(self->view), reinterpret_cast<gpointer*>(&self->view));
     self->view = nullptr;
   }
-  g_clear_object(&self->engine);
+  if (self->engine != nullptr) {
+    g_object_remove_weak_pointer(G_OBJECT(self->engine),
+                                 reinterpret_cast<gpointer*>(&self->engine));
+    self->engine = nullptr;
+  }
   G_OBJECT_CLASS(fl_engine_registrar_parent_class)->dispose(object);
 }
 
@@ -77,7 +84,8 @@ static void fl_engine_registrar_init(FlEngineRegistrar*) {}
 FlPluginRegistrar* fl_engine_registrar_new(FlEngine* engine, FlView* view) {
   FlEngineRegistrar* self =
       FL_ENGINE_REGISTRAR(g_object_new(fl_engine_registrar_get_type(), nullptr));
-  self->engine = FL_ENGINE(g_object_ref(engine));
+  self->engine = engine;
+  g_object_add_weak_pointer(G_OBJECT(engine), reinterpret_cast<gpointer*>(&self->engine));
   self->view = view;
   if (view != nullptr) {
     g_object_add_weak_pointer(G_OBJECT(view), reinterpret_cast<gpointer*>(&self->view));

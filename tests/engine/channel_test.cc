@@ -121,9 +121,15 @@ TEST(MethodChannel, ArgumentsArriveDecodedAndTheHandlerDataIsReleasedWithTheEngi
   EXPECT_EQ(seen, "{k: 1099511627776}");
   f->harness->send("none", {}, "scripted");
   EXPECT_EQ(seen, "null") << "a call without arguments carries a null value";
+  // A plug-in may keep its registrar for good; that must not keep the
+  // engine (and through it the plug-in) alive.
+  FlPluginRegistrar* kept =
+      fl_plugin_registry_get_registrar_for_plugin(FL_PLUGIN_REGISTRY(f->harness->engine()), "K");
   EXPECT_EQ(f->destroyed, 0);
   f->harness.reset();
   EXPECT_EQ(f->destroyed, 1) << "the engine releases its channels and their handlers";
+  EXPECT_EQ(fl_plugin_registrar_get_messenger(kept), nullptr);
+  g_object_unref(kept);
 }
 
 }  // namespace
