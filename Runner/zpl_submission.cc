@@ -1,5 +1,7 @@
 #include "Runner/zpl_submission.h"
 
+#include <sys/stat.h>
+
 #include <optional>
 #include <vector>
 
@@ -34,20 +36,26 @@ bool WriteDocument(const std::string& path, std::string_view zpl, std::string& r
 
 bool ZplSubmission::submitZplToPrinter(const std::string& printerName, std::string_view zpl) const {
   std::string reason;
-  const std::optional<Uuid> uuid = Uuid::random(reason);
+  const std::optional<Uuid> uuid = uuids_(reason);
   std::optional<std::string> path;
   if (uuid) {
     path = pathInDirectory(temporaryDirectory(), "corvella_" + uuid->text() + ".zpl");
-    if (!WriteDocument(*path, zpl, reason)) Log("ZPL write failed: " + reason);
+    if (!WriteDocument(*path, zpl, reason)) {
+      Log("ZPL write failed: " + reason);
+      // A file that this call did not finish is removed again, so whatever
+      // is at the name now (it was there first, or is a link) belongs to
+      // someone else.
+      struct stat taken {};
+      if (::lstat(path->c_str(), &taken) == 0) path.reset();
+    }
   } else {
     Log("ZPL write failed: " + reason);
   }
 
   // The four attempts, one after another, until one exits with status 0.
-  // Without a UUID there is no file name of this call: a guessed one could
-  // name a file that someone else planted, so only the standard-input
-  // attempts are made then. The file stays after the call, whatever the
-  // outcome.
+  // Without a file name of this call's own (no UUID, or the name was taken)
+  // only the standard-input attempts are made. The file stays after the
+  // call, whatever the outcome.
   if (path) {
     const ShellStatus lp = runShellStatus(tools_.lp, {"-d", printerName, "-o", "raw", *path});
     if (lp.status == 0) return true;

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "Runner/print_tools.h"
+#include "Runner/uuid.h"
 
 namespace corvella {
 
@@ -12,18 +15,28 @@ namespace corvella {
 // temporary file and its own child processes.
 class ZplSubmission {
  public:
-  explicit ZplSubmission(PrintTools tools = {}) : tools_(std::move(tools)) {}
+  // Where the file name's UUID comes from: nothing, with the reason set,
+  // when none can be had.
+  using UuidSource = std::function<std::optional<Uuid>(std::string& reason)>;
+
+  // `uuids` is Uuid::random unless a test names the files itself.
+  explicit ZplSubmission(PrintTools tools = {}, UuidSource uuids = nullptr)
+      : tools_(std::move(tools)), uuids_(uuids ? std::move(uuids) : UuidSource(Uuid::random)) {}
 
   // Completes `zpl` with "^XZ" when it has none, gives it CR LF line ends,
   // keeps it in a new private file "corvella_<UUID>.zpl" in the temporary
   // directory and queues it on `printerName`: the file through lp, then
   // lpr, then the document on standard input of lp, then lpr, until one
-  // succeeds. True when one of them queued the job. Blocks until the tools
-  // have exited; failures are logged and give false.
+  // succeeds. True when one of them queued the job. When the file cannot be
+  // created as this call's own because its name is taken (by a file or a
+  // link someone else put there), the two file attempts are skipped: lp must
+  // never print bytes this call did not write. Blocks until the tools have
+  // exited; failures are logged and give false.
   bool submitZplToPrinter(const std::string& printerName, std::string_view zpl) const;
 
  private:
   PrintTools tools_;
+  UuidSource uuids_;
 };
 
 }  // namespace corvella

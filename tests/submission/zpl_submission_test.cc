@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -201,6 +202,35 @@ TEST_F(Submission, AMissingTemporaryDirectoryIsLoggedAndStandardInputStillPrints
   EXPECT_EQ(jobs[0].first.rfind("lp.stdin.", 0), 0u);
   EXPECT_EQ(jobs[0].second, "A\r\nB^XZ");
   EXPECT_FALSE(fs::exists(missing)) << "nothing is created on the way";
+}
+
+TEST_F(Submission, ANameTakenBySomeoneElseIsNeverHandedToTheTools) {
+  // The name this call will use, taken first by a file and by a link.
+  const corvella::Uuid uuid = corvella::Uuid::fromBytes({1, 2, 3});
+  const fs::path taken = tools_.temporaryDirectory() / ("corvella_" + uuid.text() + ".zpl");
+  const ZplSubmission submission(tools_.tools(),
+                                 [&uuid](std::string&) { return std::optional(uuid); });
+  for (bool link : {false, true}) {
+    SCOPED_TRACE(link ? "a link" : "a file");
+    fs::remove(taken);
+    if (link) {
+      fs::create_symlink(tools_.root() / "elsewhere", taken);
+    } else {
+      std::ofstream(taken) << "^XA^FDsomeone else's label^FS^XZ";
+    }
+    LogCapture log;
+    ASSERT_TRUE(submission.submitZplToPrinter("Zebra", "mine"));
+    std::vector<std::string> lines = log.lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("ZPL write failed: ", 0), 0u) << lines[0];
+    // Only lp on standard input ran, with this call's document.
+    EXPECT_EQ(tools_.calls().find("[" + taken.string() + "]"), std::string::npos) << tools_.calls();
+    auto jobs = tools_.printed();
+    ASSERT_FALSE(jobs.empty());
+    EXPECT_EQ(jobs.back().second, "mine^XZ");
+    for (const auto& job : jobs) EXPECT_EQ(job.second.find("someone else"), std::string::npos);
+  }
+  EXPECT_FALSE(fs::exists(tools_.root() / "elsewhere")) << "nothing is written through a link";
 }
 
 TEST_F(Submission, TheTemporaryDirectoryIsAnAbsoluteTmpdirElseTmp) {
