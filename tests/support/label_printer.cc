@@ -49,10 +49,11 @@ bool LabelPrinter::fail(const std::string& message) {
   return false;
 }
 
-bool LabelPrinter::start(const std::string& jobs_directory, Mode mode, uint16_t port) {
+bool LabelPrinter::start(const std::string& jobs_directory, Mode mode, uint16_t port, bool render) {
   if (running()) return fail("already running");
   jobs_directory_ = jobs_directory;
   mode_ = mode;
+  render_ = render;
   const std::string port_file = jobs_directory + "/.port";
   ::unlink(port_file.c_str());
   SpawnOptions spawn;
@@ -60,10 +61,17 @@ bool LabelPrinter::start(const std::string& jobs_directory, Mode mode, uint16_t 
   int null_fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
   spawn.stdout_fd = null_fd;
   std::string error;
-  bool started =
-      process_.start({ProgramPath(), "--jobs", jobs_directory, "--port", std::to_string(port),
-                      "--port-file", port_file, "--mode", print_system::PrinterModeName(mode)},
-                     spawn, &error);
+  std::vector<std::string> arguments = {ProgramPath(),
+                                        "--jobs",
+                                        jobs_directory,
+                                        "--port",
+                                        std::to_string(port),
+                                        "--port-file",
+                                        port_file,
+                                        "--mode",
+                                        print_system::PrinterModeName(mode)};
+  if (!render) arguments.push_back("--no-render");
+  bool started = process_.start(arguments, spawn, &error);
   if (null_fd >= 0) ::close(null_fd);
   if (!started) return fail("cannot start " + ProgramPath() + ": " + error);
 
@@ -95,7 +103,7 @@ bool LabelPrinter::stop() {
 bool LabelPrinter::setMode(Mode mode) {
   if (port_ == 0) return fail("the printer has not been started");
   if (!stop()) return fail("cannot stop the printer");
-  return start(jobs_directory_, mode, port_);
+  return start(jobs_directory_, mode, port_, render_);
 }
 
 bool LabelPrinter::running() { return process_.running(); }

@@ -33,7 +33,9 @@ class LabelPrinter {
 
   // Starts the printer with its jobs in `jobs_directory` (created if needed).
   // Returns once the port is bound, false with a message in error().
-  bool start(const std::string& jobs_directory, Mode mode = Mode::kRecord, uint16_t port = 0);
+  // With `render` false it keeps the bytes only, drawing no pictures.
+  bool start(const std::string& jobs_directory, Mode mode = Mode::kRecord, uint16_t port = 0,
+             bool render = true);
   // Stops it; connections still open are dropped, finished jobs stay.
   bool stop();
   // Restarts it on the same port and directory in another mode; numbering
@@ -63,6 +65,7 @@ class LabelPrinter {
   std::string jobs_directory_;
   uint16_t port_ = 0;
   Mode mode_ = Mode::kRecord;
+  bool render_ = true;
   std::string error_;
 };
 

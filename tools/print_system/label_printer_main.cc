@@ -16,6 +16,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: corvella-label-printer --jobs DIR [--port N] [--port-file FILE]\n"
     "                              [--mode record|close|stall|down]\n"
+    "                              [--no-render] [--dpmm 6|8|12|24]\n"
     "\n"
     "Listens on 127.0.0.1:N (N = 0 or absent: a port chosen by the system),\n"
     "prints the port on standard output and keeps the bytes of each connection\n"
@@ -23,7 +24,11 @@ constexpr const char* kUsage =
     "  record  keep every connection's bytes as one job (default)\n"
     "  close   accept and close each connection at once\n"
     "  stall   accept each connection and never read from it\n"
-    "  down    hold the port without listening: connections are refused\n";
+    "  down    hold the port without listening: connections are refused\n"
+    "Each stored job's labels are drawn beside it, off the path that accepts\n"
+    "jobs: job-000001.png (job-000001-2.png, ... for further labels) and the\n"
+    "report job-000001.json, written last. --no-render turns this off; --dpmm\n"
+    "sets the printer's resolution in dots per millimetre (default 8).\n";
 
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "corvella-label-printer: %s\n\n%s", message.c_str(), kUsage);
@@ -56,7 +61,12 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    if (arg != "--jobs" && arg != "--port" && arg != "--port-file" && arg != "--mode") {
+    if (arg == "--no-render") {
+      options.render = false;
+      continue;
+    }
+    if (arg != "--jobs" && arg != "--port" && arg != "--port-file" && arg != "--mode" &&
+        arg != "--dpmm") {
       return UsageError("unknown argument '" + arg + "'");
     }
     if (i + 1 >= argc) return UsageError(arg + " needs a value");
@@ -65,6 +75,11 @@ int main(int argc, char** argv) {
       options.jobs_directory = value;
     } else if (arg == "--port") {
       if (!ParsePort(value, options.port)) return UsageError("bad port '" + value + "'");
+    } else if (arg == "--dpmm") {
+      if (value != "6" && value != "8" && value != "12" && value != "24") {
+        return UsageError("--dpmm takes 6, 8, 12 or 24");
+      }
+      options.dots_per_mm = std::atoi(value.c_str());
     } else if (arg == "--port-file") {
       options.port_file = value;
     } else {

@@ -198,6 +198,11 @@ bool LabelPrinterServer::commit(int fd, Connection& connection) {
   if (::rename(connection.part_path.c_str(), connection.final_path.c_str()) != 0) {
     fatal_ = true;
     error_ = "cannot rename " + connection.part_path + ": " + ErrnoText(errno);
+    return false;
+  }
+  if (options_.render) {
+    if (!pictures_) pictures_ = std::make_unique<LabelPictureWorker>(options_.dots_per_mm);
+    pictures_->add(connection.final_path);
   }
   return false;
 }
@@ -272,6 +277,8 @@ bool LabelPrinterServer::serve() {
   }
   // Connections still open at the end are not finished jobs: drop them.
   dropAll();
+  // Stored jobs still get their pictures.
+  pictures_.reset();
   return !fatal_;
 }
 

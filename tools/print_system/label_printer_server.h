@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "tools/print_system/label_picture_worker.h"
 #include "tools/print_system/printer_mode.h"
 
 namespace corvella::print_system {
@@ -14,14 +16,17 @@ struct LabelPrinterOptions {
   uint16_t port = 0;      // 0: the system chooses
   std::string port_file;  // written (atomically) once the port is bound; optional
   PrinterMode mode = PrinterMode::kRecord;
+  bool render = true;  // draw each stored job's labels as pictures
+  int dots_per_mm = 8;
 };
 
 // A TCP listener on 127.0.0.1 that stores the bytes of each connection as one
 // file, job-000001.bin, job-000002.bin, ..., numbered in the order the
 // connections were accepted. A job is written under a hidden temporary name
 // and renamed when its connection closes, so a reader that lists job-*.bin
-// never sees a partial job. Numbering continues after the highest job already
-// in the directory, so a printer restarted on the same directory appends.
+// never sees a partial job. Each stored job's labels are then drawn as
+// pictures beside it (LabelPictureWorker), unless rendering is off. Numbering continues after the
+// highest job already in the directory, so a printer restarted on the same directory appends.
 //
 // Single-threaded: one poll loop serves the listener, every connection and the
 // termination signals.
@@ -74,6 +79,7 @@ class LabelPrinterServer {
   std::map<int, Connection> recording_;  // socket fd -> open job
   std::vector<int> held_;                // stalled sockets, never read
   std::string error_;
+  std::unique_ptr<LabelPictureWorker> pictures_;  // null when not drawing
 };
 
 }  // namespace corvella::print_system

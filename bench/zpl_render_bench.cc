@@ -1,0 +1,112 @@
+// How fast labels are drawn, and whether drawing slows the simulated
+// printer's acceptance of jobs. The label is the demo's 4 x 6 inch shipping
+// label: logo, address block, Code 128, QR code, reversed text.
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "tests/support/label_printer.h"
+#include "tests/support/scratch_directory.h"
+#include "tools/zpl/label_pictures.h"
+#include "tools/zpl/label_renderer.h"
+
+namespace {
+
+std::string ShippingLabel() {
+  std::stringstream text;
+  text << std::ifstream(CORVELLA_SAMPLE_LABEL).rdbuf();
+  return text.str();
+}
+
+void BM_RenderShippingLabel(benchmark::State& state) {
+  const std::string label = ShippingLabel();
+  corvella::zpl::LabelRenderer renderer({.dots_per_mm = 8});
+  for (auto _ : state) benchmark::DoNotOptimize(renderer.render(label));
+}
+BENCHMARK(BM_RenderShippingLabel)->Unit(benchmark::kMillisecond);
+
+void BM_RenderShippingLabelToPng(benchmark::State& state) {
+  const std::string label = ShippingLabel();
+  corvella::zpl::LabelRenderer renderer({.dots_per_mm = 8});
+  corvella::testing::ScratchDirectory directory;
+  std::string error;
+  if (!directory.create("zpl-bench", &error)) state.SkipWithError(error.c_str());
+  for (auto _ : state) {
+    if (!corvella::zpl::WriteLabelPictures(renderer.render(label), directory.path() + "/label",
+                                           &error)) {
+      state.SkipWithError(error.c_str());
+    }
+  }
+}
+BENCHMARK(BM_RenderShippingLabelToPng)->Unit(benchmark::kMillisecond);
+
+bool SendJob(uint16_t port, const std::string& bytes) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool sent = fd >= 0 &&
+                    ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                    ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  if (fd >= 0) ::close(fd);
+  return sent;
+}
+
+// Sends 1,000 shipping labels one after another, as fast as the printer
+// takes them; jobs_per_s counts them stored, pictures_per_s until the last
+// one's pictures are drawn.
+void BM_PrinterStoresJobs(benchmark::State& state) {
+  const bool render = state.range(0) != 0;
+  const std::string label = ShippingLabel();
+  constexpr int kJobs = 1000;
+  for (auto _ : state) {
+    corvella::testing::ScratchDirectory directory;
+    std::string error;
+    if (!directory.create("printer-bench", &error)) state.SkipWithError(error.c_str());
+    corvella::testing::LabelPrinter printer;
+    if (!printer.start(directory.path(), corvella::testing::LabelPrinter::Mode::kRecord, 0,
+                       render)) {
+      state.SkipWithError(printer.error().c_str());
+      break;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kJobs; ++i) {
+      if (!SendJob(printer.port(), label)) state.SkipWithError("send failed");
+    }
+    if (printer.waitForJobs(kJobs, std::chrono::seconds(60)).size() != kJobs) {
+      state.SkipWithError("jobs missing");
+    }
+    const double stored =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    char last[64];
+    std::snprintf(last, sizeof last, "/job-%06d.json", kJobs);
+    while (render && access((directory.path() + last).c_str(), F_OK) != 0 &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(120)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const double drawn =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    state.counters["jobs_per_s"] = kJobs / stored;
+    if (render) state.counters["pictures_per_s"] = kJobs / drawn;
+  }
+}
+BENCHMARK(BM_PrinterStoresJobs)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("render")
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,32 @@
+// Feeds arbitrary documents to the ZPL parser and renderer. Whatever the
+// input, rendering ends, every label's picture has the size its report
+// gives, within the cap, and the report is valid JSON.
+#include <cstdint>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <string_view>
+
+#include "tools/zpl/label_pictures.h"
+#include "tools/zpl/label_renderer.h"
+
+namespace {
+
+void Check(bool condition) {
+  if (!condition) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // A small cap keeps each run fast; the code paths are those of any size.
+  static corvella::zpl::LabelRenderer renderer({.dots_per_mm = 8, .max_side_dots = 400});
+  const corvella::zpl::RenderedDocument document =
+      renderer.render(std::string_view(reinterpret_cast<const char*>(data), size));
+  for (const auto& label : document.labels) {
+    Check(label.picture.width() == label.report.width_dots);
+    Check(label.picture.height() == label.report.height_dots);
+    Check(label.picture.width() <= 400 && label.picture.height() <= 400);
+  }
+  Check(nlohmann::json::accept(corvella::zpl::ReportJson(document, "fuzz")));
+  return 0;
+}

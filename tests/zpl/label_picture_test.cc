@@ -1,0 +1,412 @@
+// The renderer's pictures, read back from their PNG files the way a person
+// or a scanner would see them: barcodes must scan to their field data, text
+// and graphics must sit where the label put them.
+
+#include <ZXing/ReadBarcode.h>
+#include <arpa/inet.h>
+#include <cairo.h>
+#include <glib.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <chrono>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/label_printer.h"
+#include "tests/support/scratch_directory.h"
+#include "tools/zpl/label_pictures.h"
+#include "tools/zpl/label_renderer.h"
+
+namespace corvella::zpl {
+namespace {
+
+// A picture read back from its PNG: true where a dot is black.
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> luminance;
+
+  bool black(int x, int y) const {
+    return x >= 0 && y >= 0 && x < width && y < height &&
+           luminance[static_cast<size_t>(y * width + x)] < 128;
+  }
+  // The smallest box around the black dots inside [x0, x1) x [y0, y1).
+  struct Box {
+    int left = INT32_MAX, top = INT32_MAX, right = -1, bottom = -1;
+  };
+  Box inkBox(int x0, int y0, int x1, int y1) const {
+    Box box;
+    for (int y = y0; y < y1; ++y) {
+      for (int x = x0; x < x1; ++x) {
+        if (!black(x, y)) continue;
+        box.left = std::min(box.left, x), box.right = std::max(box.right, x);
+        box.top = std::min(box.top, y), box.bottom = std::max(box.bottom, y);
+      }
+    }
+    return box;
+  }
+  Box inkBox() const { return inkBox(0, 0, width, height); }
+  int count(int x0, int y0, int x1, int y1) const {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x) n += black(x, y);
+    return n;
+  }
+};
+
+Picture ReadPng(const std::string& path) {
+  Picture picture;
+  cairo_surface_t* surface = cairo_image_surface_create_from_png(path.c_str());
+  if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS) {
+    picture.width = cairo_image_surface_get_width(surface);
+    picture.height = cairo_image_surface_get_height(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    for (int y = 0; y < picture.height; ++y) {
+      const auto* row = reinterpret_cast<const uint32_t*>(data + y * stride);
+      for (int x = 0; x < picture.width; ++x) {
+        picture.luminance.push_back(static_cast<uint8_t>(row[x] & 0xff));
+      }
+    }
+  }
+  cairo_surface_destroy(surface);
+  return picture;
+}
+
+class LabelPictureTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(scratch_.create("zpl", &error)) << error;
+  }
+
+  // Renders the document, writes its pictures and reads them back.
+  std::vector<Picture> render(const std::string& zpl, RenderOptions options = {}) {
+    LabelRenderer renderer(options);
+    last_ = renderer.render(zpl);
+    const std::string stem = scratch_.path() + "/label" + std::to_string(++count_);
+    std::string error;
+    EXPECT_TRUE(WriteLabelPictures(last_, stem, &error)) << error;
+    std::vector<Picture> pictures;
+    for (size_t i = 0; i < last_.labels.size(); ++i)
+      pictures.push_back(ReadPng(PicturePath(stem, i)));
+    return pictures;
+  }
+  Picture one(const std::string& zpl) {
+    std::vector<Picture> pictures = render(zpl);
+    if (pictures.size() != 1) ADD_FAILURE() << pictures.size() << " pictures";
+    return pictures.empty() ? Picture{} : pictures[0];
+  }
+
+  static std::string Scan(const Picture& picture, ZXing::BarcodeFormat format, bool pure = false) {
+    ZXing::ImageView image(picture.luminance.data(), picture.width, picture.height,
+                           ZXing::ImageFormat::Lum);
+    ZXing::DecodeHints hints;
+    hints.setFormats(format).setTryHarder(true).setTryRotate(true).setIsPure(pure);
+    ZXing::Result result = ZXing::ReadBarcode(image, hints);
+    return result.isValid() ? result.text() : std::string("<nothing found>");
+  }
+
+  testing::ScratchDirectory scratch_;
+  RenderedDocument last_;
+  int count_ = 0;
+};
+
+TEST_F(LabelPictureTest, EveryBarcodeScansToItsFieldData) {
+  struct Case {
+    std::string field;
+    ZXing::BarcodeFormat format;
+    std::string expected;
+  };
+  std::vector<Case> cases = {
+      {"^BY2^BC{o},120,Y,N,N^FD>:Corvella-128>;4711", ZXing::BarcodeFormat::Code128,
+       "Corvella-1284711"},
+      {"^BQ{o},2,5^FDMA,https://corvella.example/t?id=42&x=1", ZXing::BarcodeFormat::QRCode,
+       "https://corvella.example/t?id=42&x=1"},
+      {"^BY3,2.5^B3N,N,100,Y,N^FDLABEL-39 OK", ZXing::BarcodeFormat::Code39, "LABEL-39 OK"},
+      {"^BY3^BEN,100,Y,N^FD5901234123457", ZXing::BarcodeFormat::EAN13, "5901234123457"},
+      {"^BY3^BUN,100,Y,N,Y^FD036000291452", ZXing::BarcodeFormat::UPCA, "036000291452"},
+      {"^BY3,3^B2N,100,Y,N,N^FD0123456789", ZXing::BarcodeFormat::ITF, "0123456789"},
+      {"^BXN,8,200^FDLot 7/2026 Corvella", ZXing::BarcodeFormat::DataMatrix, "Lot 7/2026 Corvella"},
+      {"^BY2^B7N,8,3^FDPDF417 Corvella shipping", ZXing::BarcodeFormat::PDF417,
+       "PDF417 Corvella shipping"},
+      {"^BD4^FDCORVELLA MAXICODE 1234", ZXing::BarcodeFormat::MaxiCode, "CORVELLA MAXICODE 1234"},
+  };
+  // Code 128 and QR in every orientation.
+  for (const char* o : {"R", "I", "B"}) {
+    cases.push_back({cases[0].field, cases[0].format, cases[0].expected});
+    cases.back().field.replace(cases.back().field.find("{o}"), 3, o);
+    cases.push_back({cases[1].field, cases[1].format, cases[1].expected});
+    cases.back().field.replace(cases.back().field.find("{o}"), 3, o);
+  }
+  for (int k : {0, 1})
+    cases[static_cast<size_t>(k)].field.replace(cases[static_cast<size_t>(k)].field.find("{o}"), 3,
+                                                "N");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.field);
+    const Picture picture = one("^XA^PW900^LL900^FO120,120" + c.field + "^FS^XZ");
+    // ZXing finds MaxiCode and (in this version) Data Matrix only in a
+    // picture holding nothing else, which these labels are.
+    const bool pure =
+        c.format == ZXing::BarcodeFormat::MaxiCode || c.format == ZXing::BarcodeFormat::DataMatrix;
+    EXPECT_EQ(Scan(picture, c.format, pure), c.expected);
+    EXPECT_TRUE(last_.labels[0].report.warnings.empty()) << last_.labels[0].report.warnings[0];
+  }
+}
+
+TEST_F(LabelPictureTest, TextStartsAtItsOriginAndReverseInvertsIt) {
+  for (const char* font : {"^A0N,60,60", "^ADN,36,20", "^AAN,27,15"}) {
+    SCOPED_TRACE(font);
+    Picture picture = one(std::string("^XA^FO137,211") + font + "^FDHELLO^FS^XZ");
+    Picture::Box box = picture.inkBox();
+    EXPECT_NEAR(box.left, 137, 2);
+    EXPECT_NEAR(box.top, 211, 2);
+    // ^FT puts the baseline at the point: capitals end on it.
+    picture = one(std::string("^XA^FT137,300") + font + "^FDHELLO^FS^XZ");
+    box = picture.inkBox();
+    EXPECT_NEAR(box.left, 137, 2);
+    EXPECT_NEAR(box.bottom, 299, 2);
+  }
+  // Rotated text reads downwards from the origin's top right.
+  Picture rotated = one("^XA^FO300,100^A0R,60,60^FDHELLO^FS^XZ");
+  Picture::Box box = rotated.inkBox();
+  EXPECT_NEAR(box.top, 100, 2);
+  EXPECT_GT(box.bottom - box.top, box.right - box.left);
+
+  // Reversed over a black box the text comes out white, dot for dot.
+  const Picture text = one("^XA^FO100,100^A0N,60,60^FDHELLO^FS^XZ");
+  const Picture reversed = one("^XA^FO80,80^GB400,120,120^FS^FO100,100^FR^A0N,60,60^FDHELLO^FS^XZ");
+  int mismatches = 0;
+  for (int y = 80; y < 200; ++y) {
+    for (int x = 80; x < 480; ++x) mismatches += reversed.black(x, y) == text.black(x, y);
+  }
+  EXPECT_EQ(mismatches, 0);
+  EXPECT_GT(text.count(80, 80, 480, 200), 500);
+}
+
+// The ZPL compression of a ^GF image: repeat counts, ',' and '!' to end a
+// row, ':' to repeat the row before.
+std::string Compress(const std::vector<std::string>& rows) {
+  auto count = [](size_t n) {
+    std::string out;
+    for (; n >= 400; n -= 400) out += 'z';
+    if (n >= 20) out += static_cast<char>('g' + n / 20 - 1), n %= 20;
+    if (n > 0) out += static_cast<char>('G' + n - 1);
+    return out;
+  };
+  std::string out, previous;
+  for (const std::string& row : rows) {
+    if (row == previous) {
+      out += ':';
+      continue;
+    }
+    previous = row;
+    size_t end = row.find_last_not_of('0') == std::string::npos ? 0 : row.find_last_not_of('0') + 1;
+    for (size_t i = 0; i < end;) {
+      size_t n = 1;
+      while (i + n < end && row[i + n] == row[i]) ++n;
+      out += (n > 1 ? count(n) : "") + row[i];
+      i += n;
+    }
+    if (end < row.size()) out += ',';
+  }
+  return out;
+}
+
+TEST_F(LabelPictureTest, GraphicFieldsComeOutDotForDot) {
+  // A logo-like image: runs, blank rows, repeated rows and noise.
+  const int bytes_per_row = 9, height = 41, width = bytes_per_row * 8;
+  std::mt19937 random(7);
+  std::vector<std::vector<bool>> dots(height, std::vector<bool>(width));
+  for (size_t y = 0; y < dots.size(); ++y) {
+    for (size_t x = 0; x < dots[y].size(); ++x) {
+      dots[y][x] = y % 10 == 3   ? false
+                   : y % 10 == 5 ? x < 40
+                                 : (x / 7 + y / 4) % 3 == 0 || random() % 9 == 0;
+    }
+    if (y % 10 == 6) dots[y] = dots[y - 1];
+  }
+  std::vector<std::string> rows;
+  std::string plain;
+  std::vector<uint8_t> bytes;
+  for (const auto& line : dots) {
+    std::string hex;
+    for (int b = 0; b < bytes_per_row; ++b) {
+      int byte = 0;
+      for (int k = 0; k < 8; ++k) byte = byte << 1 | line[static_cast<size_t>(b * 8 + k)];
+      char text[3];
+      std::snprintf(text, sizeof text, "%02X", byte);
+      hex += text;
+      bytes.push_back(static_cast<uint8_t>(byte));
+    }
+    rows.push_back(hex);
+    plain += hex + "\n";
+  }
+  uLongf deflated_size = compressBound(static_cast<uLong>(bytes.size()));
+  std::vector<Bytef> deflated(deflated_size);
+  ASSERT_EQ(
+      compress(deflated.data(), &deflated_size, bytes.data(), static_cast<uLong>(bytes.size())),
+      Z_OK);
+  gchar* base64 = g_base64_encode(deflated.data(), deflated_size);
+  const std::string z64 = std::string(":Z64:") + base64 + ":1234";
+  g_free(base64);
+
+  const std::string header = "^GFA," + std::to_string(bytes.size()) + "," +
+                             std::to_string(bytes.size()) + "," + std::to_string(bytes_per_row) +
+                             ",";
+  for (const std::string& data : {plain, Compress(rows), z64}) {
+    SCOPED_TRACE(data.substr(0, 60));
+    const Picture picture = one("^XA^FO33,57" + header + data + "^FS^XZ");
+    int wrong = 0;
+    for (int y = 0; y < picture.height; ++y) {
+      for (int x = 0; x < picture.width; ++x) {
+        const bool inside = x >= 33 && x < 33 + width && y >= 57 && y < 57 + height;
+        wrong += picture.black(x, y) !=
+                 (inside && dots[static_cast<size_t>(y - 57)][static_cast<size_t>(x - 33)]);
+      }
+    }
+    EXPECT_EQ(wrong, 0);
+  }
+}
+
+TEST_F(LabelPictureTest, FieldBlocksWrapAndJustify) {
+  const std::string text =
+      "Deliver to the loading bay at the back of the building before noon please";
+  // Rows with ink, grouped into lines.
+  auto lines = [](const Picture& p) {
+    std::vector<Picture::Box> found;
+    bool in_line = false;
+    for (int y = 0; y < p.height; ++y) {
+      const bool ink = p.count(0, y, p.width, y + 1) > 0;
+      if (ink && !in_line) found.push_back(Picture::Box{0, y, 0, y});
+      if (ink) found.back().bottom = y;
+      in_line = ink;
+    }
+    for (auto& line : found) {
+      const Picture::Box box = p.inkBox(0, line.top, p.width, line.bottom + 1);
+      line.left = box.left, line.right = box.right;
+    }
+    return found;
+  };
+  for (char justification : {'L', 'C', 'R', 'J'}) {
+    SCOPED_TRACE(justification);
+    // 20 dots between cells: descenders never touch the next line's capitals.
+    const Picture picture = one(std::string("^XA^FO100,100^A0N,40,40^FB500,6,20,") + justification +
+                                "^FD" + text + "^FS^XZ");
+    const auto found = lines(picture);
+    ASSERT_GE(found.size(), 3u);
+    for (size_t i = 0; i < found.size(); ++i) {
+      EXPECT_LE(found[i].right, 601) << "line " << i << " leaves the block";
+      EXPECT_GE(found[i].left, 99) << "line " << i;
+      const bool last = i + 1 == found.size();
+      switch (justification) {
+        case 'L':
+          EXPECT_NEAR(found[i].left, 100, 2) << "line " << i;
+          break;
+        case 'R':
+          EXPECT_NEAR(found[i].right, 599, 2) << "line " << i;
+          break;
+        case 'C':
+          EXPECT_NEAR((found[i].left + found[i].right) / 2.0, 350, 2) << "line " << i;
+          break;
+        case 'J':
+          EXPECT_NEAR(found[i].left, 100, 3) << "line " << i;
+          if (!last) {
+            EXPECT_NEAR(found[i].right, 599, 8) << "line " << i;
+          }
+          break;
+      }
+    }
+    EXPECT_NEAR(found[1].top - found[0].top, 60, 2);
+  }
+  // A block of two lines keeps two and says the rest was cut; "\&" breaks a line.
+  Picture two = one("^XA^FO100,100^A0N,40,40^FB500,2,20^FD" + text + "^FS^XZ");
+  EXPECT_EQ(lines(two).size(), 2u);
+  ASSERT_EQ(last_.labels[0].report.warnings.size(), 1u);
+  Picture broken = one("^XA^FO100,100^A0N,40,40^FB500,3,20^FDONE\\&TWO^FS^XZ");
+  EXPECT_EQ(lines(broken).size(), 2u);
+}
+
+TEST_F(LabelPictureTest, DocumentsGiveOnePicturePerLabelAndReportWhatTheySkipped) {
+  // Through the command: two labels, two pictures and one report.
+  const std::string zpl_path = scratch_.path() + "/two.zpl";
+  std::ofstream(zpl_path) << "~SD15\n^XA^FO50,50^GB100,100,100^FS^MD10^ZQ1,2^XZ\n"
+                             "^XA^PW400^LL300^FO50,50^A0N,40^FH^FD_43orvella^FS^XZ\n";
+  const std::string out = scratch_.path() + "/two";
+  const std::string command =
+      std::string(CORVELLA_ZPL_RENDER_PROGRAM) + " " + zpl_path + " -o " + out + ".png > /dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const Picture first = ReadPng(out + ".png"), second = ReadPng(out + "-2.png");
+  EXPECT_EQ(first.width, 812);
+  EXPECT_EQ(first.height, 1219);
+  EXPECT_EQ(first.count(0, 0, first.width, first.height), 100 * 100);
+  EXPECT_EQ(second.width, 400);
+  EXPECT_EQ(second.height, 300);
+  std::stringstream report;
+  report << std::ifstream(out + ".json").rdbuf();
+  EXPECT_NE(report.str().find("\"^ZQ\": 1"), std::string::npos) << report.str();
+  EXPECT_NE(report.str().find("\"^MD\": 1"), std::string::npos);
+  EXPECT_NE(report.str().find("\"two-2.png\""), std::string::npos);
+  // ^FH: "_43" is "C", so the text is the same as written plainly.
+  const Picture plain = one("^XA^PW400^LL300^FO50,50^A0N,40^FDCorvella^FS^XZ");
+  EXPECT_EQ(plain.luminance, second.luminance);
+
+  // Absurd sizes are capped; a label without ^XZ is still drawn.
+  std::vector<Picture> capped =
+      render("^XA^PW99999^LL99999^FO0,0^GB99999,99999,5^FS", {.max_side_dots = 2000});
+  ASSERT_EQ(capped.size(), 1u);
+  EXPECT_EQ(capped[0].width, 2000);
+  EXPECT_EQ(last_.warnings.size(), 1u);
+}
+
+// Sends one job to the printer as a network client does.
+bool SendJob(uint16_t port, const std::string& bytes) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bool sent = fd >= 0 &&
+              ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+              ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  if (fd >= 0) ::close(fd);
+  return sent;
+}
+
+TEST_F(LabelPictureTest, TheSimulatedPrinterDrawsEveryJobItStores) {
+  const std::string jobs = scratch_.path() + "/printer";
+  testing::LabelPrinter printer;
+  ASSERT_TRUE(printer.start(jobs)) << printer.error();
+  ASSERT_TRUE(SendJob(printer.port(), "^XA^FO100,100^BY2^BCN,100^FDJOB-ONE^FS^XZ\r\n"));
+  ASSERT_TRUE(SendJob(printer.port(), "^XA^FO50,50^GB10,10,10^FS^XZ^XA^XZ"));
+  // The report comes last: once it is there, so are the job's pictures.
+  for (int i = 0; i < 200 && access((jobs + "/job-000002.json").c_str(), F_OK) != 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(Scan(ReadPng(jobs + "/job-000001.png"), ZXing::BarcodeFormat::Code128), "JOB-ONE");
+  EXPECT_EQ(ReadPng(jobs + "/job-000002.png").count(0, 0, 812, 1219), 100);
+  EXPECT_EQ(ReadPng(jobs + "/job-000002-2.png").count(0, 0, 812, 1219), 0);
+  EXPECT_EQ(printer.jobs().size(), 2u);
+
+  // Without rendering the bytes are kept and nothing else; stopping waits
+  // for pictures still being drawn, so what is there after it is final.
+  ASSERT_TRUE(printer.stop());
+  const std::string plain = scratch_.path() + "/plain";
+  ASSERT_TRUE(printer.start(plain, testing::LabelPrinter::Mode::kRecord, 0, false));
+  ASSERT_TRUE(SendJob(printer.port(), "^XA^FO50,50^GB10,10,10^FS^XZ"));
+  ASSERT_EQ(printer.waitForJobs(1, std::chrono::seconds(10)).size(), 1u);
+  ASSERT_TRUE(printer.stop());
+  EXPECT_NE(access((plain + "/job-000001.png").c_str(), F_OK), 0);
+  EXPECT_NE(access((plain + "/job-000001.json").c_str(), F_OK), 0);
+}
+
+}  // namespace
+}  // namespace corvella::zpl

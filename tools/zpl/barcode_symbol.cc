@@ -1,0 +1,102 @@
+#include "tools/zpl/barcode_symbol.h"
+
+#include <zint.h>
+
+#include <cstring>
+#include <memory>
+
+namespace corvella::zpl {
+namespace {
+
+struct SymbolDeleter {
+  void operator()(zint_symbol* symbol) const { ZBarcode_Delete(symbol); }
+};
+
+int ZintSymbology(const BarcodeRequest& request) {
+  switch (request.symbology) {
+    case Symbology::kCode128:
+      return BARCODE_CODE128;
+    case Symbology::kCode39:
+      return BARCODE_CODE39;
+    case Symbology::kEan13:
+      return BARCODE_EANX;
+    case Symbology::kUpcA:
+      return BARCODE_UPCA;
+    case Symbology::kInterleaved2of5:
+      return BARCODE_C25INTER;
+    case Symbology::kQrCode:
+      return BARCODE_QRCODE;
+    case Symbology::kDataMatrix:
+      return BARCODE_DATAMATRIX;
+    case Symbology::kPdf417:
+      return BARCODE_PDF417;
+    case Symbology::kMaxiCode:
+      return BARCODE_MAXICODE;
+  }
+  return BARCODE_CODE128;
+}
+
+}  // namespace
+
+std::optional<BarcodeModules> EncodeBarcode(const BarcodeRequest& request, std::string* error) {
+  std::unique_ptr<zint_symbol, SymbolDeleter> symbol(ZBarcode_Create());
+  if (!symbol) {
+    if (error) *error = "out of memory";
+    return std::nullopt;
+  }
+  symbol->symbology = ZintSymbology(request);
+  symbol->input_mode = DATA_MODE;
+  switch (request.symbology) {
+    case Symbology::kCode39:
+    case Symbology::kInterleaved2of5:
+      symbol->option_2 = request.check_digit ? 1 : 0;
+      break;
+    case Symbology::kQrCode:
+      symbol->option_1 = request.ecc;
+      break;
+    case Symbology::kPdf417:
+      symbol->option_1 = request.ecc > 0 ? request.ecc - 1 : -1;
+      symbol->option_2 = request.columns;
+      break;
+    case Symbology::kDataMatrix:
+      symbol->option_2 = request.columns;
+      if (!request.rectangular) symbol->option_3 = DM_SQUARE;
+      break;
+    case Symbology::kMaxiCode:
+      symbol->option_1 = request.maxicode_mode;
+      if (!request.primary.empty()) {
+        std::strncpy(symbol->primary, request.primary.c_str(), sizeof(symbol->primary) - 1);
+      }
+      break;
+    default:
+      break;
+  }
+  const int status =
+      ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char*>(request.data.data()),
+                      static_cast<int>(request.data.size()));
+  if (status >= ZINT_ERROR) {
+    if (error) *error = symbol->errtxt;
+    return std::nullopt;
+  }
+  BarcodeModules modules;
+  modules.rows = symbol->rows;
+  modules.columns = symbol->width;
+  if (modules.rows <= 0 || modules.columns <= 0) {
+    if (error) *error = "empty symbol";
+    return std::nullopt;
+  }
+  modules.dark.resize(static_cast<size_t>(modules.rows) * static_cast<size_t>(modules.columns));
+  for (int r = 0; r < modules.rows; ++r) {
+    for (int c = 0; c < modules.columns; ++c) {
+      // libzint keeps each row as a bit string, the first module in the
+      // lowest bit of the first byte.
+      const unsigned bits = symbol->encoded_data[r][c >> 3];
+      modules.dark[static_cast<size_t>(r) * static_cast<size_t>(modules.columns) +
+                   static_cast<size_t>(c)] = static_cast<uint8_t>(bits >> (c & 7) & 1);
+    }
+  }
+  modules.readable = reinterpret_cast<const char*>(symbol->text);
+  return modules;
+}
+
+}  // namespace corvella::zpl

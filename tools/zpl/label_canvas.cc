@@ -1,0 +1,225 @@
+#include "tools/zpl/label_canvas.h"
+
+#include <png.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace corvella::zpl {
+
+LabelCanvas::LabelCanvas(int width, int height)
+    : width_(width),
+      height_(height),
+      surface_(cairo_image_surface_create(CAIRO_FORMAT_A8, width, height)),
+      cr_(cairo_create(surface_)) {
+  cairo_set_antialias(cr_, CAIRO_ANTIALIAS_NONE);
+  cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_EVEN_ODD);
+}
+
+LabelCanvas::~LabelCanvas() {
+  if (cr_) cairo_destroy(cr_);
+  if (surface_) cairo_surface_destroy(surface_);
+}
+
+LabelCanvas::LabelCanvas(LabelCanvas&& other) noexcept
+    : width_(other.width_),
+      height_(other.height_),
+      surface_(std::exchange(other.surface_, nullptr)),
+      cr_(std::exchange(other.cr_, nullptr)) {}
+
+LabelCanvas& LabelCanvas::operator=(LabelCanvas&& other) noexcept {
+  if (this != &other) {
+    if (cr_) cairo_destroy(cr_);
+    if (surface_) cairo_surface_destroy(surface_);
+    width_ = other.width_;
+    height_ = other.height_;
+    surface_ = std::exchange(other.surface_, nullptr);
+    cr_ = std::exchange(other.cr_, nullptr);
+  }
+  return *this;
+}
+
+bool LabelCanvas::inkAt(int x, int y) const {
+  if (x < 0 || y < 0 || x >= width_ || y >= height_) return false;
+  cairo_surface_flush(surface_);
+  const unsigned char* data = cairo_image_surface_get_data(surface_);
+  const int stride = cairo_image_surface_get_stride(surface_);
+  return data[static_cast<size_t>(y) * static_cast<size_t>(stride) + static_cast<size_t>(x)] >= 128;
+}
+
+cairo_matrix_t LabelCanvas::FieldMatrix(const Placement& placement, double width, double height) {
+  // Rotation part (xx, yx, xy, yy) of u -> label x/y.
+  double xx = 1, yx = 0, xy = 0, yy = 1;
+  double box_dx = 0, box_dy = 0;  // the turned box's top left relative to the turned origin
+  switch (placement.orientation) {
+    case Orientation::kNormal:
+      break;
+    case Orientation::kRotated:  // u -> down, v -> left
+      xx = 0, yx = 1, xy = -1, yy = 0;
+      box_dx = -height;
+      break;
+    case Orientation::kInverted:
+      xx = -1, yx = 0, xy = 0, yy = -1;
+      box_dx = -width, box_dy = -height;
+      break;
+    case Orientation::kBottomUp:  // u -> up, v -> right
+      xx = 0, yx = -1, xy = 1, yy = 0;
+      box_dy = -width;
+      break;
+  }
+  double x0, y0;
+  if (placement.typeset) {
+    x0 = placement.x - (xx * placement.anchor_u + xy * placement.anchor_v);
+    y0 = placement.y - (yx * placement.anchor_u + yy * placement.anchor_v);
+  } else {
+    x0 = placement.x - box_dx;
+    y0 = placement.y - box_dy;
+  }
+  cairo_matrix_t matrix;
+  cairo_matrix_init(&matrix, xx, yx, xy, yy, x0, y0);
+  return matrix;
+}
+
+void LabelCanvas::setInk(Ink ink) {
+  switch (ink) {
+    case Ink::kBlack:
+      cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+      break;
+    case Ink::kWhite:
+      cairo_set_operator(cr_, CAIRO_OPERATOR_DEST_OUT);
+      break;
+    case Ink::kReverse:
+      cairo_set_operator(cr_, CAIRO_OPERATOR_XOR);
+      break;
+  }
+  cairo_set_source_rgba(cr_, 0, 0, 0, 1);
+}
+
+void LabelCanvas::fill(const cairo_matrix_t& matrix, Ink ink,
+                       const std::function<void(cairo_t*)>& path) {
+  cairo_save(cr_);
+  cairo_set_matrix(cr_, &matrix);
+  setInk(ink);
+  cairo_new_path(cr_);
+  path(cr_);
+  cairo_fill(cr_);
+  cairo_restore(cr_);
+}
+
+void LabelCanvas::draw(const cairo_matrix_t& matrix, Ink ink,
+                       const std::function<void(cairo_t*)>& draw) {
+  cairo_save(cr_);
+  cairo_set_matrix(cr_, &matrix);
+  setInk(ink);
+  draw(cr_);
+  cairo_restore(cr_);
+}
+
+void LabelCanvas::drawBitmap(const cairo_matrix_t& matrix, Ink ink, const Bitmap& bitmap,
+                             int scale) {
+  if (bitmap.width <= 0 || bitmap.height <= 0) return;
+  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, bitmap.width, bitmap.height);
+  if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(mask);
+    return;
+  }
+  unsigned char* data = cairo_image_surface_get_data(mask);
+  const size_t stride = static_cast<size_t>(cairo_image_surface_get_stride(mask));
+  for (int y = 0; y < bitmap.height; ++y) {
+    for (int x = 0; x < bitmap.width; ++x) {
+      data[static_cast<size_t>(y) * stride + static_cast<size_t>(x)] =
+          bitmap.ink[static_cast<size_t>(y) * static_cast<size_t>(bitmap.width) +
+                     static_cast<size_t>(x)]
+              ? 255
+              : 0;
+    }
+  }
+  cairo_surface_mark_dirty(mask);
+  cairo_save(cr_);
+  cairo_set_matrix(cr_, &matrix);
+  cairo_scale(cr_, scale, scale);
+  setInk(ink);
+  cairo_pattern_t* pattern = cairo_pattern_create_for_surface(mask);
+  cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
+  cairo_mask(cr_, pattern);
+  cairo_pattern_destroy(pattern);
+  cairo_restore(cr_);
+  cairo_surface_destroy(mask);
+}
+
+void LabelCanvas::invert() {
+  cairo_surface_flush(surface_);
+  unsigned char* data = cairo_image_surface_get_data(surface_);
+  const size_t stride = static_cast<size_t>(cairo_image_surface_get_stride(surface_));
+  const size_t w = static_cast<size_t>(width_), h = static_cast<size_t>(height_);
+  for (size_t y = 0; y < (h + 1) / 2; ++y) {
+    unsigned char* top = data + y * stride;
+    unsigned char* bottom = data + (h - 1 - y) * stride;
+    for (size_t x = 0; x < w; ++x) {
+      if (top + x >= bottom + (w - 1 - x)) break;
+      std::swap(top[x], bottom[w - 1 - x]);
+    }
+  }
+  cairo_surface_mark_dirty(surface_);
+}
+
+namespace {
+
+// libpng reports errors by longjmp, so this frame holds nothing to destroy.
+bool WriteOneBitPng(FILE* file, int width, int height, const unsigned char* rows,
+                    size_t row_bytes) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  if (!png) return false;
+  png_infop info = png_create_info_struct(png);
+  if (!info || setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return false;
+  }
+  png_init_io(png, file);
+  png_set_compression_level(png, 1);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 1,
+               PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int y = 0; y < height; ++y) {
+    png_write_row(png, rows + static_cast<size_t>(y) * row_bytes);
+  }
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return true;
+}
+
+}  // namespace
+
+bool LabelCanvas::writePng(const std::string& path, std::string* error) const {
+  cairo_surface_flush(surface_);
+  const unsigned char* data = cairo_image_surface_get_data(surface_);
+  const size_t stride = static_cast<size_t>(cairo_image_surface_get_stride(surface_));
+  // One bit per dot, 0 black: the printer's own picture.
+  const size_t row_bytes = (static_cast<size_t>(width_) + 7) / 8;
+  std::vector<unsigned char> rows(row_bytes * static_cast<size_t>(height_), 0xff);
+  for (size_t y = 0; y < static_cast<size_t>(height_); ++y) {
+    const unsigned char* line = data + y * stride;
+    unsigned char* out = rows.data() + y * row_bytes;
+    for (size_t x = 0; x < static_cast<size_t>(width_); ++x) {
+      if (line[x] >= 128) out[x / 8] &= static_cast<unsigned char>(~(0x80u >> (x % 8)));
+    }
+  }
+  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wbe"), &std::fclose);
+  if (!file) {
+    if (error) *error = "cannot create " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  if (!WriteOneBitPng(file.get(), width_, height_, rows.data(), row_bytes) ||
+      std::fflush(file.get()) != 0) {
+    if (error) *error = "cannot write " + path;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace corvella::zpl

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cairo.h>
+
+#include <functional>
+#include <string>
+
+#include "tools/zpl/graphic_field.h"
+
+namespace corvella::zpl {
+
+// The four field orientations: normal, rotated 90 degrees clockwise,
+// inverted (180 degrees) and read from bottom up (270 degrees).
+enum class Orientation { kNormal, kRotated, kInverted, kBottomUp };
+
+// How a field's dots land on the label.
+enum class Ink {
+  kBlack,    // dots become black
+  kWhite,    // dots become white
+  kReverse,  // dots flip: black on white, white on black (^FR, ^LR)
+};
+
+// Where a field goes: a field is drawn in its own upright coordinates (u to
+// the right, v down, its box `width` x `height`), then turned to its
+// orientation. With `typeset` false, the turned box's top left corner lands
+// at (x, y); with it true, the field's point (anchor_u, anchor_v) does.
+struct Placement {
+  Orientation orientation = Orientation::kNormal;
+  double x = 0;
+  double y = 0;
+  bool typeset = false;
+  double anchor_u = 0;
+  double anchor_v = 0;
+};
+
+// A label of width x height dots, one byte of ink per dot (a cairo A8
+// surface drawn without antialiasing, so every dot is either black or white
+// and reversed fields flip dots exactly).
+class LabelCanvas {
+ public:
+  LabelCanvas(int width, int height);
+  ~LabelCanvas();
+  LabelCanvas(LabelCanvas&& other) noexcept;
+  LabelCanvas& operator=(LabelCanvas&& other) noexcept;
+  LabelCanvas(const LabelCanvas&) = delete;
+  LabelCanvas& operator=(const LabelCanvas&) = delete;
+
+  int width() const { return width_; }
+  int height() const { return height_; }
+  bool inkAt(int x, int y) const;
+
+  // The matrix that takes a field's upright coordinates to the label.
+  static cairo_matrix_t FieldMatrix(const Placement& placement, double width, double height);
+
+  // Runs `draw` with the field's matrix set and the ink's operator, then
+  // fills what it left as the current path (even-odd, so an outline is the
+  // ring between two shapes).
+  void fill(const cairo_matrix_t& matrix, Ink ink, const std::function<void(cairo_t*)>& path);
+  // Draws `draw`'s own output (text) with the field's matrix and ink.
+  void draw(const cairo_matrix_t& matrix, Ink ink, const std::function<void(cairo_t*)>& draw);
+  // Draws a bitmap with its top left dot at the field's (0, 0), `scale`
+  // dots per bitmap dot.
+  void drawBitmap(const cairo_matrix_t& matrix, Ink ink, const Bitmap& bitmap, int scale);
+
+  // Turns the whole label by 180 degrees (^POI).
+  void invert();
+
+  // Writes a one-bit greyscale PNG, ink black. Returns false with the reason.
+  bool writePng(const std::string& path, std::string* error) const;
+
+ private:
+  void setInk(Ink ink);
+
+  int width_ = 0;
+  int height_ = 0;
+  cairo_surface_t* surface_ = nullptr;
+  cairo_t* cr_ = nullptr;
+};
+
+}  // namespace corvella::zpl

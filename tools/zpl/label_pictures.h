@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/zpl/label_renderer.h"
+
+namespace corvella::zpl {
+
+// The files of a rendered document named after `stem`: the first label's
+// picture is STEM.png, the next STEM-2.png, STEM-3.png, ..., the report
+// STEM.json.
+std::string PicturePath(const std::string& stem, size_t index);
+std::string ReportPath(const std::string& stem);
+
+// The report as JSON: the document's warnings and, per label, its picture,
+// size, the commands drawn, ignored and skipped, and its warnings.
+std::string ReportJson(const RenderedDocument& document, const std::string& stem);
+
+// Writes every picture and the report. Returns false with the reason.
+bool WriteLabelPictures(const RenderedDocument& document, const std::string& stem,
+                        std::string* error);
+
+}  // namespace corvella::zpl

@@ -1,0 +1,785 @@
+#include "tools/zpl/label_renderer.h"
+
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <optional>
+#include <set>
+
+#include "tools/zpl/barcode_symbol.h"
+#include "tools/zpl/graphic_field.h"
+#include "tools/zpl/label_text.h"
+#include "tools/zpl/zpl_commands.h"
+
+namespace corvella::zpl {
+namespace {
+
+// Longest field data a printer takes.
+constexpr size_t kMaxFieldBytes = 3072;
+
+// Settings that only a physical printer needs: accepted, nothing to draw.
+const std::set<std::string> kPrinterSettings = {
+    "DF", "DG", "DY", "EG", "FC", "FL", "FM", "FN", "HB", "HD", "HH", "HI", "HM", "HQ", "HS",
+    "HZ", "ID", "IL", "IM", "IS", "JA", "JB", "JC", "JD", "JE", "JG", "JI", "JJ", "JL", "JM",
+    "JN", "JO", "JP", "JR", "JS", "JT", "JU", "JW", "JZ", "KD", "KL", "KN", "KP", "KV", "LT",
+    "MD", "MF", "MI", "ML", "MM", "MN", "MP", "MT", "MU", "MW", "NC", "NI", "NN", "NP", "NT",
+    "PA", "PF", "PH", "PM", "PP", "PQ", "PR", "PS", "RB", "RF", "RS", "RT", "RW", "RZ", "SC",
+    "SD", "SE", "SF", "SL", "SN", "SO", "SP", "SQ", "SR", "SS", "ST", "SX", "SZ", "TA", "TO",
+    "WA", "WD", "WL", "WR", "XB", "XF", "CD", "CM", "CO", "CV", "CW",
+};
+
+int ToInt(const std::vector<std::string>& p, size_t i, int fallback, int lo, int hi) {
+  if (i >= p.size() || p[i].empty()) return fallback;
+  char* end = nullptr;
+  const long value = std::strtol(p[i].c_str(), &end, 10);
+  if (end == p[i].c_str()) return fallback;
+  return static_cast<int>(std::clamp<long>(value, lo, hi));
+}
+
+double ToDouble(const std::vector<std::string>& p, size_t i, double fallback, double lo,
+                double hi) {
+  if (i >= p.size() || p[i].empty()) return fallback;
+  char* end = nullptr;
+  const double value = std::strtod(p[i].c_str(), &end);
+  if (end == p[i].c_str() || !std::isfinite(value)) return fallback;
+  return std::clamp(value, lo, hi);
+}
+
+char Letter(const std::vector<std::string>& p, size_t i, char fallback) {
+  if (i >= p.size() || p[i].empty()) return fallback;
+  return static_cast<char>(std::toupper(static_cast<unsigned char>(p[i][0])));
+}
+
+bool YesNo(const std::vector<std::string>& p, size_t i, bool fallback) {
+  const char c = Letter(p, i, fallback ? 'Y' : 'N');
+  return c == 'Y' ? true : c == 'N' ? false : fallback;
+}
+
+std::optional<Orientation> ParseOrientation(char c) {
+  switch (c) {
+    case 'N':
+      return Orientation::kNormal;
+    case 'R':
+      return Orientation::kRotated;
+    case 'I':
+      return Orientation::kInverted;
+    case 'B':
+      return Orientation::kBottomUp;
+  }
+  return std::nullopt;
+}
+
+// Settings that hold from one label to the next until a document changes them.
+struct FormatState {
+  int home_x = 0, home_y = 0;  // ^LH
+  int shift = 0;               // ^LS
+  int print_width = 0;         // ^PW, 0: the default size
+  int label_length = 0;        // ^LL
+  bool inverted = false;       // ^PO
+  bool label_reverse = false;  // ^LR
+  int code_page = 0;           // ^CI
+  FontChoice default_font = ResolveFont('A', 0, 0);
+  char default_font_name = 'A';
+  Orientation default_orientation = Orientation::kNormal;  // ^FW
+  int module_width = 2;                                    // ^BY
+  double ratio = 3.0;
+  int bar_height = 10;
+};
+
+struct PendingBarcode {
+  std::string code;  // BC, B3, ...
+  std::vector<std::string> params;
+  Orientation orientation = Orientation::kNormal;
+};
+
+// The field being built between its origin and ^FS.
+struct FieldState {
+  bool placed = false;
+  Placement placement;
+  std::optional<FontChoice> font;
+  std::optional<Orientation> orientation;
+  std::optional<TextBlock> block;
+  bool reverse = false;
+  std::optional<char> hex_indicator;
+  std::optional<PendingBarcode> barcode;
+  std::optional<std::string> data;
+};
+
+// Decodes field bytes to UTF-8 by the document's code page; control
+// characters are dropped.
+std::string DecodeText(const std::string& bytes, int code_page) {
+  const char* charset = "ibm-850";
+  if (code_page == 27) charset = "windows-1252";
+  if (code_page == 28) charset = "UTF-8";
+  if (code_page == 29) charset = "UTF-16BE";
+  if (code_page == 30) charset = "UTF-16LE";
+  icu::UnicodeString text(bytes.data(), static_cast<int32_t>(bytes.size()), charset);
+  icu::UnicodeString shown;
+  for (int32_t i = 0; i < text.length();) {
+    const UChar32 c = text.char32At(i);
+    if (c >= 0x20 && c != 0x7f) shown.append(c);
+    i += U16_LENGTH(c);
+  }
+  std::string utf8;
+  shown.toUTF8String(utf8);
+  return utf8;
+}
+
+// ^FH: the indicator followed by two hex digits stands for that byte.
+std::string ExpandHexEscapes(const std::string& data, char indicator) {
+  std::string out;
+  out.reserve(data.size());
+  auto hex = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+  };
+  for (size_t i = 0; i < data.size(); ++i) {
+    if (data[i] == indicator && i + 2 < data.size() + 0 && hex(data[i + 1]) >= 0 &&
+        hex(data[i + 2]) >= 0) {
+      out.push_back(static_cast<char>(hex(data[i + 1]) * 16 + hex(data[i + 2])));
+      i += 2;
+    } else {
+      out.push_back(data[i]);
+    }
+  }
+  return out;
+}
+
+// Code 128 in its default mode: ">" and the next character choose subsets
+// and functions, which libzint chooses by itself; "><" and ">0" stand for ">".
+std::string Code128Data(const std::string& data) {
+  std::string out;
+  for (size_t i = 0; i < data.size(); ++i) {
+    if (data[i] == '>' && i + 1 < data.size()) {
+      const char next = data[i + 1];
+      if (next == '<' || next == '0') {
+        out.push_back('>');
+        ++i;
+        continue;
+      }
+      if (std::string_view("123456789:;").find(next) != std::string_view::npos) {
+        ++i;
+        continue;
+      }
+    }
+    out.push_back(data[i]);
+  }
+  return out;
+}
+
+class LabelDrawing {
+ public:
+  LabelDrawing(const RenderOptions& options, FormatState& format, LabelText& text,
+               RenderedLabel& label)
+      : options_(options), format_(format), text_(text), label_(label) {}
+
+  void run(const std::vector<const ZplCommand*>& commands) {
+    for (const ZplCommand* command : commands) apply(*command);
+    if (field_.data || field_.barcode) finishField();
+    if (format_.inverted) label_.picture.invert();
+  }
+
+ private:
+  void warn(std::string message) {
+    if (label_.report.warnings.size() < 100) label_.report.warnings.push_back(std::move(message));
+  }
+  void drawn(const ZplCommand& c) { ++label_.report.drawn[Name(c)]; }
+  static std::string Name(const ZplCommand& c) { return (c.control ? "~" : "^") + c.code; }
+
+  Ink ink() const { return field_.reverse != format_.label_reverse ? Ink::kReverse : Ink::kBlack; }
+
+  Placement placement(Orientation orientation) const {
+    Placement p = field_.placement;
+    p.orientation = orientation;
+    return p;
+  }
+
+  void apply(const ZplCommand& c) {
+    const std::vector<std::string> p = SplitParams(c.params);
+    const std::string& code = c.code;
+    if (code == "FO" || code == "FT") {
+      if (field_.data || field_.barcode) finishField();
+      field_.placed = true;
+      field_.placement.typeset = code == "FT";
+      // ^FT without coordinates goes on where the last text ended.
+      const bool continues = code == "FT" && (p.size() < 2 || (p[0].empty() && p[1].empty()));
+      if (!continues) {
+        field_.placement.x = format_.home_x - format_.shift + ToInt(p, 0, 0, 0, 32000);
+        field_.placement.y = format_.home_y + ToInt(p, 1, 0, 0, 32000);
+      }
+    } else if (code == "FD" || code == "FV") {
+      std::string data = c.params;
+      if (data.size() > kMaxFieldBytes) {
+        warn(Name(c) + " data longer than " + std::to_string(kMaxFieldBytes) + " bytes cut");
+        data.resize(kMaxFieldBytes);
+      }
+      field_.data = std::move(data);
+    } else if (code == "FS") {
+      finishField();
+    } else if (code == "FH") {
+      field_.hex_indicator = c.params.empty() ? '_' : c.params[0];
+    } else if (code == "FR") {
+      field_.reverse = true;
+    } else if (code == "FB") {
+      TextBlock block;
+      block.width = ToInt(p, 0, 0, 0, 32000);
+      block.max_lines = ToInt(p, 1, 1, 1, 999);
+      block.spacing = ToInt(p, 2, 0, -9999, 9999);
+      switch (Letter(p, 3, 'L')) {
+        case 'C':
+          block.justification = Justification::kCenter;
+          break;
+        case 'R':
+          block.justification = Justification::kRight;
+          break;
+        case 'J':
+          block.justification = Justification::kJustified;
+          break;
+        default:
+          block.justification = Justification::kLeft;
+      }
+      block.indent = ToInt(p, 4, 0, 0, 9999);
+      field_.block = block;
+    } else if (code == "FX" || code == "CC" || code == "CT") {
+      // A comment, or a prefix change the parser has made.
+    } else if (code == "A") {
+      // ^Afo,h,w: the font name is the first character of the parameters.
+      const char name = c.params.empty() ? '0' : static_cast<char>(std::toupper(c.params[0]));
+      std::vector<std::string> rest = SplitParams(c.params.size() > 1 ? c.params.substr(1) : "");
+      if (name == '@') warn("^A@ fonts by name are drawn with font 0");
+      if (auto o = ParseOrientation(Letter(rest, 0, 'X'))) field_.orientation = *o;
+      field_.font = ResolveFont(name == '@' ? '0' : name, ToInt(rest, 1, 0, 0, 32000),
+                                ToInt(rest, 2, 0, 0, 32000));
+    } else if (code == "CF") {
+      const char name = Letter(p, 0, format_.default_font_name);
+      format_.default_font_name = name;
+      format_.default_font = ResolveFont(name, ToInt(p, 1, 0, 0, 32000), ToInt(p, 2, 0, 0, 32000));
+    } else if (code == "FW") {
+      if (auto o = ParseOrientation(Letter(p, 0, 'N'))) format_.default_orientation = *o;
+    } else if (code == "CI") {
+      format_.code_page = ToInt(p, 0, 0, 0, 36);
+      if (format_.code_page > 13 && format_.code_page != 27 && format_.code_page < 28) {
+        warn("^CI" + std::to_string(format_.code_page) + " drawn as code page 850");
+      }
+    } else if (code == "LH") {
+      format_.home_x = ToInt(p, 0, 0, 0, 32000);
+      format_.home_y = ToInt(p, 1, 0, 0, 32000);
+    } else if (code == "LS") {
+      format_.shift = ToInt(p, 0, 0, -9999, 9999);
+    } else if (code == "LR") {
+      format_.label_reverse = YesNo(p, 0, false);
+    } else if (code == "PO") {
+      format_.inverted = Letter(p, 0, 'N') == 'I';
+    } else if (code == "PW" || code == "LL") {
+      // Sized before drawing began.
+    } else if (code == "BY") {
+      format_.module_width = ToInt(p, 0, format_.module_width, 1, 10);
+      format_.ratio = ToDouble(p, 1, format_.ratio, 2.0, 3.0);
+      format_.bar_height = ToInt(p, 2, format_.bar_height, 1, 32000);
+    } else if (code == "BC" || code == "B3" || code == "BE" || code == "BU" || code == "B2" ||
+               code == "BQ" || code == "BX" || code == "B7" || code == "BD") {
+      PendingBarcode barcode{code, p, format_.default_orientation};
+      if (code != "BD") {
+        if (auto o = ParseOrientation(Letter(p, 0, 'X'))) barcode.orientation = *o;
+      }
+      field_.barcode = std::move(barcode);
+    } else if (code == "GB") {
+      graphicBox(p);
+    } else if (code == "GC") {
+      const int d = ToInt(p, 0, 3, 3, 4095);
+      graphicEllipse(d, d, ToInt(p, 1, 1, 1, 4095), Letter(p, 2, 'B'));
+    } else if (code == "GE") {
+      graphicEllipse(ToInt(p, 0, 3, 3, 4095), ToInt(p, 1, 3, 3, 4095), ToInt(p, 2, 1, 1, 4095),
+                     Letter(p, 3, 'B'));
+    } else if (code == "GD") {
+      graphicDiagonal(p);
+    } else if (code == "GF") {
+      graphicField(c.params);
+    } else if (kPrinterSettings.count(code) || code == "XA" || code == "XZ") {
+      ++label_.report.ignored[Name(c)];
+      return;
+    } else {
+      ++label_.report.skipped[Name(c)];
+      return;
+    }
+    drawn(c);
+  }
+
+  Ink colorInk(char color) const {
+    if (color == 'W') return field_.reverse || format_.label_reverse ? Ink::kReverse : Ink::kWhite;
+    return ink();
+  }
+
+  void graphicBox(const std::vector<std::string>& p) {
+    const int t = ToInt(p, 2, 1, 1, 32000);
+    const int w = std::max(ToInt(p, 0, t, 1, 32000), t);
+    const int h = std::max(ToInt(p, 1, t, 1, 32000), t);
+    const char color = Letter(p, 3, 'B');
+    const int rounding = ToInt(p, 4, 0, 0, 8);
+    const double radius = rounding * std::min(w, h) / 16.0;
+    Placement at = placement(Orientation::kNormal);
+    at.anchor_v = h;  // ^FT places the box by its bottom left corner
+    const cairo_matrix_t matrix = LabelCanvas::FieldMatrix(at, w, h);
+    auto rect = [](cairo_t* cr, double x, double y, double rw, double rh, double r) {
+      if (rw <= 0 || rh <= 0) return;
+      r = std::min({r, rw / 2, rh / 2});
+      if (r <= 0) {
+        cairo_rectangle(cr, x, y, rw, rh);
+        return;
+      }
+      cairo_new_sub_path(cr);
+      cairo_arc(cr, x + rw - r, y + r, r, -M_PI / 2, 0);
+      cairo_arc(cr, x + rw - r, y + rh - r, r, 0, M_PI / 2);
+      cairo_arc(cr, x + r, y + rh - r, r, M_PI / 2, M_PI);
+      cairo_arc(cr, x + r, y + r, r, M_PI, 3 * M_PI / 2);
+      cairo_close_path(cr);
+    };
+    label_.picture.fill(matrix, colorInk(color), [&](cairo_t* cr) {
+      rect(cr, 0, 0, w, h, radius);
+      if (2 * t < w && 2 * t < h) rect(cr, t, t, w - 2 * t, h - 2 * t, std::max(0.0, radius - t));
+    });
+  }
+
+  void graphicEllipse(int w, int h, int t, char color) {
+    Placement at = placement(Orientation::kNormal);
+    at.anchor_v = h;
+    const cairo_matrix_t matrix = LabelCanvas::FieldMatrix(at, w, h);
+    auto ellipse = [](cairo_t* cr, double cx, double cy, double rx, double ry) {
+      if (rx <= 0 || ry <= 0) return;
+      cairo_save(cr);
+      cairo_translate(cr, cx, cy);
+      cairo_scale(cr, rx, ry);
+      cairo_new_sub_path(cr);
+      cairo_arc(cr, 0, 0, 1, 0, 2 * M_PI);
+      cairo_restore(cr);
+    };
+    label_.picture.fill(matrix, colorInk(color), [&](cairo_t* cr) {
+      ellipse(cr, w / 2.0, h / 2.0, w / 2.0, h / 2.0);
+      ellipse(cr, w / 2.0, h / 2.0, w / 2.0 - t, h / 2.0 - t);
+    });
+  }
+
+  void graphicDiagonal(const std::vector<std::string>& p) {
+    const int t = ToInt(p, 2, 1, 1, 32000);
+    const int w = std::max(ToInt(p, 0, t, 3, 32000), t);
+    const int h = std::max(ToInt(p, 1, t, 3, 32000), t);
+    const char color = Letter(p, 3, 'B');
+    const bool right_leaning = Letter(p, 4, 'R') != 'L';  // '/' as opposed to '\'
+    Placement at = placement(Orientation::kNormal);
+    at.anchor_v = h;
+    const cairo_matrix_t matrix = LabelCanvas::FieldMatrix(at, w, h);
+    label_.picture.fill(matrix, colorInk(color), [&](cairo_t* cr) {
+      if (right_leaning) {
+        cairo_move_to(cr, 0, h);
+        cairo_line_to(cr, t, h);
+        cairo_line_to(cr, w, 0);
+        cairo_line_to(cr, w - t, 0);
+      } else {
+        cairo_move_to(cr, 0, 0);
+        cairo_line_to(cr, t, 0);
+        cairo_line_to(cr, w, h);
+        cairo_line_to(cr, w - t, h);
+      }
+      cairo_close_path(cr);
+    });
+  }
+
+  void graphicField(const std::string& params) {
+    // ^GFa,b,c,d,data: the data may itself hold commas.
+    std::vector<std::string> p;
+    size_t start = 0;
+    for (int k = 0; k < 4; ++k) {
+      const size_t comma = params.find(',', start);
+      if (comma == std::string::npos) {
+        p.push_back(params.substr(start));
+        start = params.size();
+        break;
+      }
+      p.push_back(params.substr(start, comma - start));
+      start = comma + 1;
+    }
+    const std::string data = start < params.size() ? params.substr(start) : "";
+    const char format = Letter(p, 0, 'A');
+    if (format != 'A') {
+      warn(std::string("^GF binary format '") + format + "' not drawn");
+      return;
+    }
+    const int total = ToInt(p, 2, 0, 0, 1 << 30);
+    const int per_row = ToInt(p, 3, 0, 0, 1 << 30);
+    const size_t max_bytes = static_cast<size_t>(label_.report.width_dots) *
+                                 static_cast<size_t>(label_.report.height_dots) / 8 +
+                             1024;
+    std::string error;
+    auto bitmap = DecodeGraphicField(static_cast<size_t>(total), static_cast<size_t>(per_row), data,
+                                     max_bytes, &error);
+    if (!bitmap) {
+      warn("^GF " + error);
+      return;
+    }
+    Placement at = placement(Orientation::kNormal);
+    at.anchor_v = bitmap->height;
+    label_.picture.drawBitmap(LabelCanvas::FieldMatrix(at, bitmap->width, bitmap->height), ink(),
+                              *bitmap, 1);
+  }
+
+  std::string fieldBytes() const {
+    std::string data = field_.data.value_or("");
+    if (field_.hex_indicator) data = ExpandHexEscapes(data, *field_.hex_indicator);
+    return data;
+  }
+
+  void finishField() {
+    if (field_.barcode) {
+      drawBarcode(*field_.barcode, fieldBytes());
+    } else if (field_.data) {
+      drawText(DecodeText(fieldBytes(), format_.code_page));
+    }
+    // The origin stays for a following ^FT without coordinates.
+    const Placement kept = field_.placement;
+    field_ = FieldState{};
+    field_.placement = kept;
+  }
+
+  void drawText(const std::string& text) {
+    const FontChoice font = field_.font.value_or(format_.default_font);
+    const Orientation orientation = field_.orientation.value_or(format_.default_orientation);
+    const TextBlock* block = field_.block ? &*field_.block : nullptr;
+    // In a block, "\\&" breaks the line.
+    std::string shown = text;
+    if (block) {
+      for (size_t at = shown.find("\\&"); at != std::string::npos; at = shown.find("\\&", at)) {
+        shown.replace(at, 2, "\n");
+      }
+    }
+    const LabelText::Layout& layout = text_.layOut(shown, font, block);
+    if (layout.truncated) warn("^FB text has more lines than the block allows");
+    Placement at = placement(orientation);
+    at.anchor_v = block ? layout.last_baseline : layout.baseline;
+    label_.picture.draw(LabelCanvas::FieldMatrix(at, layout.width, layout.height), ink(),
+                        [&](cairo_t* cr) { text_.draw(cr); });
+    // Where a following ^FT without coordinates goes on.
+    const cairo_matrix_t m = LabelCanvas::FieldMatrix(at, layout.width, layout.height);
+    double end_x = layout.width, end_y = at.anchor_v;
+    cairo_matrix_transform_point(&m, &end_x, &end_y);
+    field_.placement.x = end_x;
+    field_.placement.y = end_y;
+  }
+
+  void drawBarcode(const PendingBarcode& barcode, const std::string& data) {
+    const auto& p = barcode.params;
+    const std::string& code = barcode.code;
+    BarcodeRequest request;
+    request.data = data;
+    int height = format_.bar_height;
+    bool line_below = true, line_above = false;
+    int module = format_.module_width;
+    int row_height = 0;  // stacked and two-dimensional symbols
+    bool wide_narrow = false;
+    if (code == "BC") {
+      request.symbology = Symbology::kCode128;
+      height = ToInt(p, 1, height, 1, 32000);
+      line_below = YesNo(p, 2, true);
+      line_above = YesNo(p, 3, false);
+      const char mode = Letter(p, 5, 'N');
+      if (mode == 'N') request.data = Code128Data(data);
+      if (mode == 'U' || mode == 'D') warn("^BC mode " + std::string(1, mode) + " drawn as data");
+    } else if (code == "B3") {
+      request.symbology = Symbology::kCode39;
+      request.check_digit = YesNo(p, 1, false);
+      height = ToInt(p, 2, height, 1, 32000);
+      line_below = YesNo(p, 3, true);
+      line_above = YesNo(p, 4, false);
+      wide_narrow = true;
+    } else if (code == "BE" || code == "BU") {
+      request.symbology = code == "BE" ? Symbology::kEan13 : Symbology::kUpcA;
+      height = ToInt(p, 1, height, 1, 32000);
+      line_below = YesNo(p, 2, true);
+      line_above = YesNo(p, 3, false);
+      // The printer computes the check digit; a given one is replaced.
+      const size_t digits = code == "BE" ? 12 : 11;
+      if (request.data.size() > digits) request.data.resize(digits);
+    } else if (code == "B2") {
+      request.symbology = Symbology::kInterleaved2of5;
+      height = ToInt(p, 1, height, 1, 32000);
+      line_below = YesNo(p, 2, true);
+      line_above = YesNo(p, 3, false);
+      request.check_digit = YesNo(p, 4, false);
+      wide_narrow = true;
+    } else if (code == "BQ") {
+      request.symbology = Symbology::kQrCode;
+      module = ToInt(p, 2,
+                     options_.dots_per_mm >= 24   ? 6
+                     : options_.dots_per_mm >= 12 ? 3
+                     : options_.dots_per_mm >= 8  ? 2
+                                                  : 1,
+                     1, 10);
+      if (!qrData(data, request)) return;
+    } else if (code == "BX") {
+      request.symbology = Symbology::kDataMatrix;
+      module = ToInt(p, 1, std::max(1, format_.module_width * 2), 1, 100);
+      if (ToInt(p, 2, 200, 0, 200) != 200) warn("^BX quality levels below 200 drawn as ECC 200");
+      request.rectangular = ToInt(p, 7, 1, 1, 2) == 2;
+    } else if (code == "B7") {
+      request.symbology = Symbology::kPdf417;
+      row_height = ToInt(p, 1, format_.bar_height, 1, 32000);
+      request.ecc = ToInt(p, 2, 0, 0, 8) + 1;
+      request.columns = ToInt(p, 3, 0, 0, 30);
+    } else if (code == "BD") {
+      request.symbology = Symbology::kMaxiCode;
+      request.maxicode_mode = ToInt(p, 0, 2, 2, 6);
+      maxiCodeData(data, request);
+    }
+    std::string error;
+    auto modules = EncodeBarcode(request, &error);
+    if (!modules) {
+      warn("^" + code + " not drawn: " + error);
+      return;
+    }
+    if (request.symbology == Symbology::kMaxiCode) {
+      drawMaxiCode(*modules, barcode.orientation);
+      return;
+    }
+    const bool linear = modules->rows == 1 && request.symbology != Symbology::kQrCode &&
+                        request.symbology != Symbology::kDataMatrix;
+    // Module columns to dots: wide elements of Code 39 and 2 of 5 follow the ratio.
+    std::vector<std::pair<int, bool>> runs;  // width in dots, dark
+    const int wide = static_cast<int>(std::lround(format_.ratio * module));
+    int total_width = 0;
+    if (linear) {
+      for (int c = 0; c < modules->columns;) {
+        const bool dark = modules->at(0, c);
+        int n = 1;
+        while (c + n < modules->columns && modules->at(0, c + n) == dark) ++n;
+        const int dots = wide_narrow ? (n == 1 ? module : wide) : n * module;
+        runs.emplace_back(dots, dark);
+        total_width += dots;
+        c += n;
+      }
+    } else {
+      total_width = modules->columns * module;
+      if (row_height == 0) row_height = module;
+      height = modules->rows * row_height;
+    }
+    // The interpretation line grows with the bars.
+    const FontChoice line_font = ResolveFont('0', 8 * module + 6, 0);
+    const bool interpretation = linear && (line_below || line_above);
+    const int text_height = interpretation ? line_font.height + 4 : 0;
+    const int bars_top = interpretation && line_above ? text_height : 0;
+    Placement at = placement(barcode.orientation);
+    at.anchor_v = bars_top + height;  // ^FT: the bottom left of the bars
+    const cairo_matrix_t matrix = LabelCanvas::FieldMatrix(at, total_width, height + text_height);
+    label_.picture.fill(matrix, ink(), [&](cairo_t* cr) {
+      if (linear) {
+        int x = 0;
+        for (auto [dots, dark] : runs) {
+          if (dark) cairo_rectangle(cr, x, bars_top, dots, height);
+          x += dots;
+        }
+        return;
+      }
+      for (int r = 0; r < modules->rows; ++r) {
+        for (int c = 0; c < modules->columns;) {
+          if (!modules->at(r, c)) {
+            ++c;
+            continue;
+          }
+          int n = 1;
+          while (c + n < modules->columns && modules->at(r, c + n)) ++n;
+          cairo_rectangle(cr, c * module, r * row_height, n * module, row_height);
+          c += n;
+        }
+      }
+    });
+    if (interpretation) {
+      const LabelText::Layout& layout = text_.layOut(modules->readable, line_font, nullptr);
+      const double x = (total_width - layout.width) / 2;
+      const double y = line_above ? 0 : height + 4;
+      label_.picture.draw(matrix, ink(), [&](cairo_t* cr) {
+        cairo_translate(cr, x, y);
+        text_.draw(cr);
+      });
+    }
+  }
+
+  // ^BQ field data: error correction (H, Q, M, L), input mode (A automatic,
+  // M manual), a comma, then the data; in manual mode a character mode
+  // (N, A, B with a four-digit count, K) leads the data.
+  bool qrData(const std::string& data, BarcodeRequest& request) {
+    const std::string levels = "LMQH";
+    if (data.size() < 3 ||
+        levels.find(static_cast<char>(std::toupper(data[0]))) == std::string::npos) {
+      warn("^BQ data without its error correction and mode prefix");
+      request.ecc = 3;
+      request.data = data;
+      return true;
+    }
+    request.ecc = static_cast<int>(levels.find(static_cast<char>(std::toupper(data[0])))) + 1;
+    const char mode = static_cast<char>(std::toupper(data[1]));
+    size_t start = data.find(',');
+    if (start == std::string::npos) {
+      warn("^BQ data without the comma after its prefix");
+      return false;
+    }
+    std::string rest = data.substr(start + 1);
+    if (mode == 'M' && !rest.empty()) {
+      const char kind = static_cast<char>(std::toupper(rest[0]));
+      if (kind == 'B' && rest.size() >= 5) {
+        rest = rest.substr(5, static_cast<size_t>(std::atoi(rest.substr(1, 4).c_str())));
+      } else if (kind == 'N' || kind == 'A' || kind == 'K' || kind == 'B') {
+        rest = rest.substr(1);
+      }
+    }
+    request.data = rest;
+    return true;
+  }
+
+  // ^BD modes 2 and 3: class of service (3 digits), country (3 digits) and
+  // postal code (up to 9 digits, or 6 characters) come first.
+  void maxiCodeData(const std::string& data, BarcodeRequest& request) {
+    if (request.maxicode_mode > 3) return;
+    if (data.size() < 7) {
+      warn("^BD mode " + std::to_string(request.maxicode_mode) + " data without its postal header");
+      request.maxicode_mode = 4;
+      return;
+    }
+    const std::string service = data.substr(0, 3), country = data.substr(3, 3);
+    size_t postal_end = 6;
+    if (request.maxicode_mode == 2) {
+      while (postal_end < data.size() && postal_end < 15 && std::isdigit(data[postal_end])) {
+        ++postal_end;
+      }
+    } else {
+      postal_end = std::min<size_t>(data.size(), 12);
+    }
+    request.primary = data.substr(6, postal_end - 6) + country + service;
+    request.data = data.substr(postal_end);
+  }
+
+  // MaxiCode: 33 rows of offset modules around the finder rings, about an
+  // inch across at any resolution.
+  void drawMaxiCode(const BarcodeModules& modules, Orientation orientation) {
+    const double pitch_x = 28.14 / 30 * options_.dots_per_mm;
+    const double pitch_y = 26.91 / 33 * options_.dots_per_mm;
+    const double w = 30 * pitch_x, h = 33 * pitch_y;
+    Placement at = placement(orientation);
+    at.anchor_v = h;
+    const cairo_matrix_t matrix = LabelCanvas::FieldMatrix(at, w, h);
+    label_.picture.fill(matrix, ink(), [&](cairo_t* cr) {
+      for (int r = 0; r < modules.rows; ++r) {
+        for (int c = 0; c < modules.columns; ++c) {
+          if (!modules.at(r, c)) continue;
+          const double cx = (c + 0.5 + (r % 2) * 0.5) * pitch_x;
+          const double cy = (r + 0.5) * pitch_y;
+          const double hw = pitch_x * 0.45, hh = pitch_y * 0.5;
+          cairo_move_to(cr, cx - hw, cy - hh * 0.5);
+          cairo_line_to(cr, cx, cy - hh);
+          cairo_line_to(cr, cx + hw, cy - hh * 0.5);
+          cairo_line_to(cr, cx + hw, cy + hh * 0.5);
+          cairo_line_to(cr, cx, cy + hh);
+          cairo_line_to(cr, cx - hw, cy + hh * 0.5);
+          cairo_close_path(cr);
+        }
+      }
+      // Three dark rings, the innermost a disc's edge, around the centre.
+      const double cx = w / 2, cy = h / 2;
+      for (double outer : {3.87, 2.74, 1.61}) {
+        const double inner = outer - 0.565;
+        cairo_new_sub_path(cr);
+        cairo_arc(cr, cx, cy, outer * options_.dots_per_mm, 0, 2 * M_PI);
+        cairo_new_sub_path(cr);
+        cairo_arc(cr, cx, cy, inner * options_.dots_per_mm, 0, 2 * M_PI);
+      }
+    });
+  }
+
+  const RenderOptions& options_;
+  FormatState& format_;
+  LabelText& text_;
+  RenderedLabel& label_;
+  FieldState field_;
+};
+
+}  // namespace
+
+LabelRenderer::LabelRenderer(RenderOptions options)
+    : options_(options), text_(std::make_unique<LabelText>()) {
+  options_.dots_per_mm = std::clamp(options_.dots_per_mm, 1, 48);
+  options_.max_side_dots = std::clamp(options_.max_side_dots, 16, 32000);
+}
+
+LabelRenderer::~LabelRenderer() = default;
+
+RenderedDocument LabelRenderer::render(std::string_view document) {
+  RenderedDocument result;
+  const std::vector<ZplCommand> commands = ParseZplCommands(document);
+  FormatState format;
+  std::vector<const ZplCommand*> label;
+  bool in_label = false;
+  size_t outside = 0;
+  auto finish = [&] {
+    // The size comes from the label's own ^PW / ^LL wherever they stand.
+    for (const ZplCommand* c : label) {
+      if (c->control) continue;
+      const std::vector<std::string> p = SplitParams(c->params);
+      if (c->code == "PW") format.print_width = ToInt(p, 0, format.print_width, 2, 32000);
+      if (c->code == "LL") format.label_length = ToInt(p, 0, format.label_length, 1, 32000);
+    }
+    const int max_side = options_.max_side_dots;
+    int width = format.print_width > 0
+                    ? format.print_width
+                    : static_cast<int>(options_.default_width_mm * options_.dots_per_mm);
+    int height = format.label_length > 0
+                     ? format.label_length
+                     : static_cast<int>(options_.default_height_mm * options_.dots_per_mm);
+    std::vector<std::string> warnings;
+    if (width > max_side || height > max_side) {
+      warnings.push_back("label of " + std::to_string(width) + " x " + std::to_string(height) +
+                         " dots cut to " + std::to_string(max_side) + " dots a side");
+    }
+    width = std::clamp(width, 1, max_side);
+    height = std::clamp(height, 1, max_side);
+    RenderedLabel rendered{LabelCanvas(width, height), LabelReport{}};
+    rendered.report.width_dots = width;
+    rendered.report.height_dots = height;
+    rendered.report.dots_per_mm = options_.dots_per_mm;
+    rendered.report.warnings = std::move(warnings);
+    LabelDrawing(options_, format, *text_, rendered).run(label);
+    result.labels.push_back(std::move(rendered));
+    label.clear();
+  };
+  for (const ZplCommand& c : commands) {
+    if (!c.control && c.code == "XA") {
+      if (in_label) {
+        result.warnings.push_back("^XA inside a label: the label before it ends there");
+        finish();
+      }
+      in_label = true;
+      label.push_back(&c);
+    } else if (!c.control && c.code == "XZ") {
+      if (in_label) {
+        label.push_back(&c);
+        finish();
+        in_label = false;
+      }
+    } else if (in_label) {
+      label.push_back(&c);
+    } else {
+      ++outside;
+    }
+  }
+  if (in_label) {
+    result.warnings.push_back("the last label has no ^XZ; drawn as it stands");
+    finish();
+  }
+  if (outside > 0) {
+    result.warnings.push_back(std::to_string(outside) + " command(s) outside ^XA ... ^XZ");
+  }
+  if (result.labels.empty()) result.warnings.push_back("no label (^XA ... ^XZ) in the document");
+  return result;
+}
+
+}  // namespace corvella::zpl

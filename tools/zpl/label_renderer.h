@@ -1,0 +1,63 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/zpl/label_canvas.h"
+
+namespace corvella::zpl {
+
+struct RenderOptions {
+  int dots_per_mm = 8;  // 6, 8, 12 or 24
+  // The label size when the document sets none (^PW, ^LL): 4 x 6 inches.
+  double default_width_mm = 101.6;
+  double default_height_mm = 152.4;
+  // No picture is larger than this on either side, whatever a document asks.
+  int max_side_dots = 8000;
+};
+
+// What became of one label's commands.
+struct LabelReport {
+  int width_dots = 0;
+  int height_dots = 0;
+  int dots_per_mm = 0;
+  std::map<std::string, int> drawn;    // commands that drew or set up the label
+  std::map<std::string, int> ignored;  // printer settings with nothing to draw
+  std::map<std::string, int> skipped;  // commands this renderer does not know
+  std::vector<std::string> warnings;
+};
+
+struct RenderedLabel {
+  LabelCanvas picture;
+  LabelReport report;
+};
+
+struct RenderedDocument {
+  std::vector<RenderedLabel> labels;  // one per ^XA ... ^XZ
+  std::vector<std::string> warnings;  // about the document outside labels
+};
+
+class LabelText;
+
+// Draws ZPL documents. Any input is accepted: what cannot be drawn is
+// reported and drawing goes on. One renderer per thread.
+class LabelRenderer {
+ public:
+  explicit LabelRenderer(RenderOptions options = {});
+  ~LabelRenderer();
+  LabelRenderer(const LabelRenderer&) = delete;
+  LabelRenderer& operator=(const LabelRenderer&) = delete;
+
+  RenderedDocument render(std::string_view document);
+
+  const RenderOptions& options() const { return options_; }
+
+ private:
+  RenderOptions options_;
+  std::unique_ptr<LabelText> text_;
+};
+
+}  // namespace corvella::zpl

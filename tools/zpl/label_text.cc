@@ -1,0 +1,163 @@
+#include "tools/zpl/label_text.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace corvella::zpl {
+namespace {
+
+struct BitmapCell {
+  char name;
+  int height;
+  int width;
+};
+
+// Base cells (height x width, in dots) of the printer's bitmap fonts.
+constexpr BitmapCell kBitmapCells[] = {
+    {'A', 9, 5},   {'B', 11, 7},  {'C', 18, 10}, {'D', 18, 10}, {'E', 28, 15},
+    {'F', 26, 13}, {'G', 60, 40}, {'H', 21, 13}, {'P', 20, 18}, {'Q', 28, 24},
+    {'R', 35, 31}, {'S', 40, 35}, {'T', 48, 42}, {'U', 59, 53}, {'V', 80, 71},
+};
+
+// Largest cell drawn; bigger requests are drawn at this size.
+constexpr int kMaxCell = 1500;
+
+// Font sizes kept measured at once.
+constexpr size_t kMaxFaces = 256;
+
+int Magnification(int asked, int base) {
+  if (asked <= 0) return 0;
+  return std::clamp(static_cast<int>(std::lround(static_cast<double>(asked) / base)), 1, 10);
+}
+
+}  // namespace
+
+FontChoice ResolveFont(char name, int height, int width) {
+  for (const BitmapCell& cell : kBitmapCells) {
+    if (cell.name != name) continue;
+    int mag_h = Magnification(height, cell.height);
+    int mag_w = Magnification(width, cell.width);
+    if (mag_h == 0) mag_h = mag_w == 0 ? 1 : mag_w;
+    if (mag_w == 0) mag_w = mag_h;
+    return {name, cell.height * mag_h, cell.width * mag_w};
+  }
+  // The scalable font (and any font this renderer has no cell for).
+  int h = height > 0 ? height : (width > 0 ? width : 15);
+  int w = width > 0 ? width : h;
+  return {'0', std::clamp(h, 10, kMaxCell), std::clamp(w, 10, kMaxCell)};
+}
+
+LabelText::LabelText() {
+  font_map_ = pango_cairo_font_map_new();
+  context_ = pango_font_map_create_context(font_map_);
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_NONE);
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_SLIGHT);
+  pango_cairo_context_set_font_options(context_, options);
+  cairo_font_options_destroy(options);
+  layout_ = pango_layout_new(context_);
+}
+
+LabelText::~LabelText() {
+  for (auto& [key, face] : faces_) pango_font_description_free(face.description);
+  g_object_unref(layout_);
+  g_object_unref(context_);
+  g_object_unref(font_map_);
+}
+
+const LabelText::Face& LabelText::face(const FontChoice& font) {
+  auto key = std::make_tuple(font.name, font.height, font.width);
+  if (auto found = faces_.find(key); found != faces_.end()) return found->second;
+  // A long-running printer sees any number of sizes; keep the cache bounded.
+  if (faces_.size() >= kMaxFaces) {
+    for (auto& [unused, old] : faces_) pango_font_description_free(old.description);
+    faces_.clear();
+  }
+  Face face;
+  const bool scalable = font.name == '0';
+  face.description =
+      pango_font_description_from_string(scalable ? "DejaVu Sans Bold" : "DejaVu Sans Mono Bold");
+  const double size = font.height * (scalable ? 0.95 : 0.85);
+  pango_font_description_set_absolute_size(face.description, size * PANGO_SCALE);
+  // The scalable font is condensed; a bitmap font's advance is its cell.
+  face.scale_x = scalable ? 0.82 * font.width / font.height : font.width / (0.602 * size);
+  pango_layout_set_font_description(layout_, face.description);
+  pango_layout_set_width(layout_, -1);
+  pango_layout_set_text(layout_, "H", 1);
+  PangoRectangle ink;
+  pango_layout_get_pixel_extents(layout_, &ink, nullptr);
+  const double baseline = pango_layout_get_baseline(layout_) / static_cast<double>(PANGO_SCALE);
+  face.cap_top = std::max(1.0, baseline - ink.y);
+  return faces_.emplace(key, face).first->second;
+}
+
+const LabelText::Layout& LabelText::layOut(const std::string& text, const FontChoice& font,
+                                           const TextBlock* block) {
+  const Face& f = face(font);
+  last_ = Layout{};
+  last_.layout = layout_;
+  last_.scale_x = f.scale_x;
+  pango_layout_set_font_description(layout_, f.description);
+  pango_layout_set_justify(layout_, block && block->justification == Justification::kJustified);
+  if (block && block->width > 0) {
+    pango_layout_set_width(layout_, static_cast<int>(block->width / f.scale_x * PANGO_SCALE));
+    pango_layout_set_wrap(layout_, PANGO_WRAP_WORD_CHAR);
+  } else {
+    pango_layout_set_width(layout_, -1);
+  }
+  pango_layout_set_text(layout_, text.data(), static_cast<int>(text.size()));
+
+  const int spacing = block ? block->spacing : 0;
+  const double pitch = font.height + spacing;
+  const int available = pango_layout_get_line_count(layout_);
+  const int max_lines = block ? std::max(1, block->max_lines) : 1;
+  last_.lines = std::min(available, max_lines);
+  last_.truncated = available > max_lines;
+  last_.baseline = f.cap_top;
+  last_.pitch = pitch;
+  last_.last_baseline = f.cap_top + (block ? max_lines - 1 : 0) * pitch;
+  double widest = 0;
+  for (int i = 0; i < last_.lines; ++i) {
+    PangoLayoutLine* line = pango_layout_get_line_readonly(layout_, i);
+    PangoRectangle ink;
+    pango_layout_line_get_pixel_extents(line, &ink, nullptr);
+    const double start = ink.x * f.scale_x;
+    const double width = ink.width * f.scale_x;
+    double x = -start;
+    if (block && block->width > 0) {
+      switch (block->justification) {
+        case Justification::kCenter:
+          x = (block->width - width) / 2 - start;
+          break;
+        case Justification::kRight:
+          x = block->width - width - start;
+          break;
+        case Justification::kLeft:
+        case Justification::kJustified:
+          if (i > 0) x += block->indent;
+          break;
+      }
+    }
+    last_.line_x.push_back(x);
+    last_.line_index.push_back(i);
+    widest = std::max(widest, x + start + width);
+  }
+  last_.width = block && block->width > 0 ? block->width : widest;
+  last_.height = (block ? max_lines : 1) * pitch - spacing;
+  return last_;
+}
+
+void LabelText::draw(cairo_t* cr) const {
+  for (size_t i = 0; i < last_.line_x.size(); ++i) {
+    PangoLayoutLine* line = pango_layout_get_line_readonly(layout_, last_.line_index[i]);
+    cairo_save(cr);
+    cairo_translate(cr, last_.line_x[i], last_.baseline + static_cast<double>(i) * last_.pitch);
+    cairo_scale(cr, last_.scale_x, 1);
+    cairo_move_to(cr, 0, 0);
+    pango_cairo_show_layout_line(cr, line);
+    cairo_restore(cr);
+  }
+}
+
+}  // namespace corvella::zpl

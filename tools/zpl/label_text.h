@@ -1,0 +1,83 @@
+#pragma once
+
+#include <pango/pangocairo.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace corvella::zpl {
+
+// A printer font as a field asks for it: the font's name (0 for the scalable
+// font, A-H and the other letters for the bitmap fonts) and the character
+// cell in dots. Bitmap fonts are drawn with a monospaced face fitted to
+// their cells, the scalable font with a condensed sans face.
+struct FontChoice {
+  char name = 'A';
+  int height = 9;
+  int width = 5;
+};
+
+// The cell of a font as a field asked for it (`height`, `width` 0 when not
+// given): bitmap fonts grow in whole multiples of their base cell.
+FontChoice ResolveFont(char name, int height, int width);
+
+enum class Justification { kLeft, kCenter, kRight, kJustified };
+
+// A text block (^FB): width in dots, at most `max_lines` lines, `spacing`
+// extra dots between lines, lines after the first indented by `indent`.
+struct TextBlock {
+  int width = 0;
+  int max_lines = 1;
+  int spacing = 0;
+  Justification justification = Justification::kLeft;
+  int indent = 0;
+};
+
+// Lays out text in printer font cells: each line is one cell high (plus the
+// block's spacing), capitals reach the top of the cell and the first ink of
+// a left-justified line sits at the line's start. Not thread-safe: one per
+// thread.
+class LabelText {
+ public:
+  LabelText();
+  ~LabelText();
+  LabelText(const LabelText&) = delete;
+  LabelText& operator=(const LabelText&) = delete;
+
+  struct Layout {
+    double width = 0;  // the field's box
+    double height = 0;
+    double baseline = 0;  // of the first line, from the top
+    double last_baseline = 0;
+    double pitch = 0;  // from one baseline to the next
+    int lines = 0;
+    bool truncated = false;         // more lines than the block allows
+    PangoLayout* layout = nullptr;  // owned by LabelText until the next call
+    double scale_x = 1;
+    std::vector<double> line_x;   // each line's start, in field dots
+    std::vector<int> line_index;  // the Pango line drawn as each line
+  };
+
+  // Lays out `text` (UTF-8); with `block` null, a single line as wide as
+  // its text.
+  const Layout& layOut(const std::string& text, const FontChoice& font, const TextBlock* block);
+  // Draws the last layout with the field's top left at cairo's origin.
+  void draw(cairo_t* cr) const;
+
+ private:
+  struct Face {
+    PangoFontDescription* description = nullptr;
+    double scale_x = 1;
+    double cap_top = 0;  // from the top of the cell to the baseline
+  };
+  const Face& face(const FontChoice& font);
+
+  PangoFontMap* font_map_ = nullptr;
+  PangoContext* context_ = nullptr;
+  PangoLayout* layout_ = nullptr;
+  std::map<std::tuple<char, int, int>, Face> faces_;
+  Layout last_;
+};
+
+}  // namespace corvella::zpl

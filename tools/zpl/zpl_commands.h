@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvella::zpl {
+
+// One command of a ZPL document: its prefix (the format prefix '^' or the
+// control prefix '~', whatever characters the document chose for them), its
+// code ("FO", "A", "GF", ...) and the raw text of its parameters up to the
+// next command. Line ends are removed from the parameters, as a printer
+// ignores them anywhere in a document.
+struct ZplCommand {
+  bool control = false;  // a '~' command
+  std::string code;      // upper case
+  std::string params;
+};
+
+// Splits a document into commands. Any byte sequence is accepted: text
+// before the first prefix is dropped, ^CC / ~CC / ^CT / ~CT change the prefix
+// characters for the rest of the document, and the field data of ^FD, ^FV
+// and ^FX keeps every byte but line ends up to the next prefix.
+std::vector<ZplCommand> ParseZplCommands(std::string_view document);
+
+// The parameters of a command split at commas ("10,,3" -> "10", "", "3").
+std::vector<std::string> SplitParams(std::string_view params);
+
+}  // namespace corvella::zpl
