@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "Runner/utf8.h"
-#include "tools/json_reader.h"
+#include "tools/json_values.h"
 
 namespace corvella {
 

@@ -16,7 +16,7 @@
 
 #include "tools/call_arguments.h"
 #include "tools/host_session.h"
-#include "tools/json_writer.h"
+#include "tools/json_values.h"
 #include "tools/standard_method_codec.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <iterator>
 #include <thread>
 
-#include "tools/json_writer.h"
+#include "tools/json_values.h"
 #include "tools/standard_method_codec.h"
 
 extern char** environ;

@@ -16,7 +16,7 @@
 #include "engine/fl_engine_private.h"
 #include "tests/host/test_plugin.h"
 #include "tests/host/virtual_display.h"
-#include "tools/json_writer.h"
+#include "tools/json_values.h"
 #include "tools/standard_method_codec.h"
 
 // The sanitizers of sanitizer builds read these at start-up: the same lists
