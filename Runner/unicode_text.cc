@@ -9,8 +9,6 @@
 namespace corvella {
 namespace {
 
-bool IsAsciiWhitespace(unsigned char c) { return (c >= 0x09 && c <= 0x0D) || c == 0x20; }
-
 // The offset of the code point that ends just before `end`, if that code
 // point is well-formed.
 std::optional<size_t> PreviousCodePointStart(std::string_view text, size_t end) {
@@ -28,10 +26,8 @@ std::optional<size_t> PreviousCodePointStart(std::string_view text, size_t end) 
 }  // namespace
 
 bool IsPlatformWhitespace(char32_t code_point) {
-  if (code_point < 0x80) return IsAsciiWhitespace(static_cast<unsigned char>(code_point));
-  if (code_point == 0x85) return true;
-  const int8_t type = u_charType(static_cast<UChar32>(code_point));
-  return type == U_SPACE_SEPARATOR || type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR;
+  // Unicode's White_Space property is exactly that set.
+  return u_isUWhiteSpace(static_cast<UChar32>(code_point));
 }
 
 std::string TrimPlatformWhitespace(std::string_view text) {

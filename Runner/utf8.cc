@@ -1,43 +1,27 @@
 #include "Runner/utf8.h"
 
+#include <unicode/utf8.h>
+
+#include <climits>
+
+// ICU's stepping macros convert between its integer types internally.
+#pragma GCC diagnostic ignored "-Wconversion"
+#pragma GCC diagnostic ignored "-Wsign-conversion"
+
 namespace corvella {
 
 std::optional<char32_t> DecodeUtf8(std::string_view text, size_t& offset) {
   if (offset >= text.size()) return std::nullopt;
-  const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
-  const uint8_t lead = byte(offset);
-  size_t length = 0;
-  char32_t value = 0;
-  char32_t minimum = 0;
-  if (lead < 0x80) {
-    ++offset;
-    return lead;
-  } else if ((lead & 0xE0) == 0xC0) {
-    length = 2;
-    value = lead & 0x1Fu;
-    minimum = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3;
-    value = lead & 0x0Fu;
-    minimum = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    length = 4;
-    value = lead & 0x07u;
-    minimum = 0x10000;
-  } else {
-    return std::nullopt;
-  }
-  if (text.size() - offset < length) return std::nullopt;
-  for (size_t i = 1; i < length; ++i) {
-    const uint8_t next = byte(offset + i);
-    if ((next & 0xC0) != 0x80) return std::nullopt;
-    value = (value << 6) | (next & 0x3Fu);
-  }
-  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-    return std::nullopt;
-  }
-  offset += length;
-  return value;
+  // ICU steps in int32_t; a window of at most one code point keeps any
+  // offset of a larger text in range.
+  const std::string_view window = text.substr(offset, U8_MAX_LENGTH);
+  int32_t i = 0;
+  UChar32 c = 0;
+  U8_NEXT(reinterpret_cast<const uint8_t*>(window.data()), i, static_cast<int32_t>(window.size()),
+          c);
+  if (c < 0) return std::nullopt;
+  offset += static_cast<size_t>(i);
+  return static_cast<char32_t>(c);
 }
 
 bool IsValidUtf8(std::string_view text) {
@@ -49,22 +33,11 @@ bool IsValidUtf8(std::string_view text) {
 }
 
 void AppendUtf8(std::string& out, char32_t code_point) {
-  const auto put = [&](char32_t bits) { out.push_back(static_cast<char>(bits)); };
-  if (code_point < 0x80) {
-    put(code_point);
-  } else if (code_point < 0x800) {
-    put(0xC0 | (code_point >> 6));
-    put(0x80 | (code_point & 0x3F));
-  } else if (code_point < 0x10000) {
-    put(0xE0 | (code_point >> 12));
-    put(0x80 | ((code_point >> 6) & 0x3F));
-    put(0x80 | (code_point & 0x3F));
-  } else {
-    put(0xF0 | (code_point >> 18));
-    put(0x80 | ((code_point >> 12) & 0x3F));
-    put(0x80 | ((code_point >> 6) & 0x3F));
-    put(0x80 | (code_point & 0x3F));
-  }
+  uint8_t bytes[U8_MAX_LENGTH];
+  int32_t length = 0;
+  UBool error = false;
+  U8_APPEND(bytes, length, U8_MAX_LENGTH, static_cast<UChar32>(code_point), error);
+  if (!error) out.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(length));
 }
 
 }  // namespace corvella
