@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "Runner/posix_error.h"
 #include "Runner/unique_fd.h"
 
 extern char** environ;
@@ -20,12 +21,6 @@ namespace corvella {
 namespace {
 
 constexpr size_t kChunk = 64 * 1024;
-
-std::string ErrnoText(int error) {
-  char buffer[256];
-  // The GNU strerror_r returns the text, in `buffer` or a static string.
-  return strerror_r(error, buffer, sizeof buffer);
-}
 
 // A descriptor of the host that is never 0, 1 or 2, so that placing it on a
 // child's standard stream is always a real dup2 that clears close-on-exec,
@@ -211,20 +206,26 @@ int32_t TerminationStatus(int wait_status) {
   return wait_status;
 }
 
-}  // namespace
+// A started child and the host's ends of its pipes (input only when the
+// run has input for it).
+struct Spawned {
+  pid_t pid = 0;
+  UniqueFd input;
+  UniqueFd output;
+  UniqueFd error;
+};
 
-ChildProcess::Outcome ChildProcess::run(const std::string& launchPath,
-                                        const std::vector<std::string>& arguments, Capture capture,
-                                        std::optional<std::string_view> input, Deadline deadline) {
-  Outcome outcome;
+// Starts the child; nothing, with `reason` set, when it cannot be started.
+std::optional<Spawned> Spawn(const std::string& launchPath,
+                             const std::vector<std::string>& arguments, bool with_input,
+                             std::string& reason) {
   const auto failed = [&](const char* what, int error) {
-    outcome.launchError = "Cannot launch " + launchPath + ": " + what + ErrnoText(error);
-    return outcome;
+    reason = "Cannot launch " + launchPath + ": " + what + PosixErrorText(error);
+    return std::nullopt;
   };
-
   int error = 0;
   std::optional<Pipe> in;
-  if (input && !(in = MakePipe(error))) return failed("pipe: ", error);
+  if (with_input && !(in = MakePipe(error))) return failed("pipe: ", error);
   std::optional<Pipe> out = MakePipe(error);
   if (!out) return failed("pipe: ", error);
   std::optional<Pipe> err = MakePipe(error);
@@ -244,48 +245,53 @@ ChildProcess::Outcome ChildProcess::run(const std::string& launchPath,
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
 
-  pid_t pid = 0;
-  int spawn_error =
-      posix_spawn(&pid, launchPath.c_str(), setup.actions(), setup.attr(), argv.data(), environ);
+  Spawned child;
+  const int spawn_error = posix_spawn(&child.pid, launchPath.c_str(), setup.actions(), setup.attr(),
+                                      argv.data(), environ);
   // The child's ends belong to the child alone; with them closed here, each
   // read reaches the end of its stream once the child has exited.
   if (in) in->read.reset();
   out->write.reset();
   err->write.reset();
   if (spawn_error != 0) return failed("", spawn_error);
-  outcome.launched = true;
+  if (in) child.input = std::move(in->write);
+  child.output = std::move(out->read);
+  child.error = std::move(err->read);
+  return child;
+}
 
-  UniqueFd input_fd = in ? std::move(in->write) : UniqueFd();
-  UniqueFd output_fd = std::move(out->read);
-  UniqueFd error_fd = std::move(err->read);
-  std::string* output_sink = capture == Capture::kStandardOutput ? &outcome.captured : nullptr;
-  std::string* error_sink = capture == Capture::kStandardError ? &outcome.captured : nullptr;
-
+// Feeds `input` and reads both output pipes in one poll loop until every
+// pipe has ended or the deadline has passed; closes the host's ends.
+void Pump(Spawned& child, std::string_view bytes, ChildProcess::Capture capture,
+          const ChildProcess::Deadline& deadline, ChildProcess::Outcome& outcome) {
+  std::string* output_sink =
+      capture == ChildProcess::Capture::kStandardOutput ? &outcome.captured : nullptr;
+  std::string* error_sink =
+      capture == ChildProcess::Capture::kStandardError ? &outcome.captured : nullptr;
   std::optional<SigpipeGuard> sigpipe_guard;
-  if (input_fd.valid()) sigpipe_guard.emplace();
-  bool io_ok = (!input_fd.valid() || SetNonBlocking(input_fd.get())) &&
-               SetNonBlocking(output_fd.get()) && SetNonBlocking(error_fd.get());
-  const std::string_view bytes = input.value_or(std::string_view());
+  if (child.input.valid()) sigpipe_guard.emplace();
+  bool io_ok = (!child.input.valid() || SetNonBlocking(child.input.get())) &&
+               SetNonBlocking(child.output.get()) && SetNonBlocking(child.error.get());
 
-  while (io_ok && (input_fd.valid() || output_fd.valid() || error_fd.valid())) {
-    if (input_fd.valid() && outcome.inputWritten == bytes.size()) {
-      input_fd.reset();
+  while (io_ok && (child.input.valid() || child.output.valid() || child.error.valid())) {
+    if (child.input.valid() && outcome.inputWritten == bytes.size()) {
+      child.input.reset();
       continue;
     }
     pollfd fds[3];
     nfds_t count = 0;
     int input_slot = -1, output_slot = -1, error_slot = -1;
-    if (input_fd.valid()) {
+    if (child.input.valid()) {
       input_slot = static_cast<int>(count);
-      fds[count++] = {input_fd.get(), POLLOUT, 0};
+      fds[count++] = {child.input.get(), POLLOUT, 0};
     }
-    if (output_fd.valid()) {
+    if (child.output.valid()) {
       output_slot = static_cast<int>(count);
-      fds[count++] = {output_fd.get(), POLLIN, 0};
+      fds[count++] = {child.output.get(), POLLIN, 0};
     }
-    if (error_fd.valid()) {
+    if (child.error.valid()) {
       error_slot = static_cast<int>(count);
-      fds[count++] = {error_fd.get(), POLLIN, 0};
+      fds[count++] = {child.error.get(), POLLIN, 0};
     }
     const int ready = ::poll(fds, count, PollTimeout(deadline));
     if (ready < 0) {
@@ -299,7 +305,7 @@ ChildProcess::Outcome ChildProcess::run(const std::string& launchPath,
     }
     if (input_slot >= 0 && fds[input_slot].revents != 0) {
       size_t remaining = bytes.size() - outcome.inputWritten;
-      ssize_t n = ::write(input_fd.get(), bytes.data() + outcome.inputWritten,
+      ssize_t n = ::write(child.input.get(), bytes.data() + outcome.inputWritten,
                           remaining < kChunk ? remaining : kChunk);
       if (n > 0) {
         outcome.inputWritten += static_cast<size_t>(n);
@@ -307,29 +313,53 @@ ChildProcess::Outcome ChildProcess::run(const std::string& launchPath,
         // The child has stopped reading (EPIPE) or the pipe failed: the
         // write ends here and the child sees the end of its input.
         if (errno == EPIPE) sigpipe_guard->noteRaised();
-        input_fd.reset();
+        child.input.reset();
       }
     }
-    if (output_slot >= 0 && fds[output_slot].revents != 0) Drain(output_fd, output_sink);
-    if (error_slot >= 0 && fds[error_slot].revents != 0) Drain(error_fd, error_sink);
+    if (output_slot >= 0 && fds[output_slot].revents != 0) Drain(child.output, output_sink);
+    if (error_slot >= 0 && fds[error_slot].revents != 0) Drain(child.error, error_sink);
   }
   // Should the loop fail, closing the host's ends lets a child that still
   // writes or reads see a broken pipe or the end of its input, so the wait
   // below cannot hang on a full pipe.
-  input_fd.reset();
-  output_fd.reset();
-  error_fd.reset();
+  child.input.reset();
+  child.output.reset();
+  child.error.reset();
 
+  // Should the loop fail, closing the host's ends lets a child that still
+  // writes or reads see a broken pipe or the end of its input, so the wait
+  // for its exit cannot hang on a full pipe.
+  child.input.reset();
+  child.output.reset();
+  child.error.reset();
+}
+
+// Waits for the child's exit (killing it at the deadline, when it has not
+// timed out already) and reaps it; returns its status.
+int32_t Reap(pid_t pid, const ChildProcess::Deadline& deadline, bool& timed_out) {
   // A child that closed its pipes may still run: past the deadline it is
   // killed, so the wait below ends at once.
-  if (deadline && !outcome.timedOut) outcome.timedOut = !WaitForExit(pid, deadline);
-  if (outcome.timedOut) ::kill(pid, SIGKILL);
-
+  if (deadline && !timed_out) timed_out = !WaitForExit(pid, deadline);
+  if (timed_out) ::kill(pid, SIGKILL);
   int wait_status = 0;
   pid_t waited;
   while ((waited = ::waitpid(pid, &wait_status, 0)) < 0 && errno == EINTR) {
   }
-  outcome.status = waited == pid ? TerminationStatus(wait_status) : -1;
+  return waited == pid ? TerminationStatus(wait_status) : -1;
+}
+
+}  // namespace
+
+std::optional<ChildProcess::Outcome> ChildProcess::run(const std::string& launchPath,
+                                                       const std::vector<std::string>& arguments,
+                                                       Capture capture, std::string& reason,
+                                                       std::optional<std::string_view> input,
+                                                       Deadline deadline) {
+  std::optional<Spawned> child = Spawn(launchPath, arguments, input.has_value(), reason);
+  if (!child) return std::nullopt;
+  Outcome outcome;
+  Pump(*child, input.value_or(std::string_view()), capture, deadline, outcome);
+  outcome.status = Reap(child->pid, deadline, outcome.timedOut);
   return outcome;
 }
 

@@ -33,9 +33,6 @@ class ChildProcess {
   using Deadline = std::optional<Clock::time_point>;
 
   struct Outcome {
-    // False when the program could not be started; `launchError` says why.
-    bool launched = false;
-    std::string launchError;
     // The exit code, or the number of the signal that ended the child.
     int32_t status = -1;
     // Every byte the child wrote to the captured stream.
@@ -46,9 +43,13 @@ class ChildProcess {
     bool timedOut = false;
   };
 
-  static Outcome run(const std::string& launchPath, const std::vector<std::string>& arguments,
-                     Capture capture, std::optional<std::string_view> input = std::nullopt,
-                     Deadline deadline = std::nullopt);
+  // The run; nothing, with `reason` set ("Cannot launch PATH: ..."), when
+  // the program could not be started.
+  static std::optional<Outcome> run(const std::string& launchPath,
+                                    const std::vector<std::string>& arguments, Capture capture,
+                                    std::string& reason,
+                                    std::optional<std::string_view> input = std::nullopt,
+                                    Deadline deadline = std::nullopt);
 };
 
 }  // namespace corvella

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <utility>
 
+#include "Runner/posix_error.h"
+
 namespace corvella {
 
 namespace {
@@ -20,8 +22,7 @@ constexpr size_t kGatherSize = size_t{1} << 20;
 constexpr size_t kMaxWrite = size_t{1} << 30;
 
 std::string Failure(const char* what, const std::string& path, int error) {
-  char buffer[256];
-  return std::string(what) + path + ": " + strerror_r(error, buffer, sizeof buffer);
+  return std::string(what) + path + ": " + PosixErrorText(error);
 }
 
 }  // namespace

@@ -20,38 +20,42 @@ std::optional<std::string> runShellOut(const std::string& launchPath,
                                        RunDeadline deadline) {
   // The step before used up the time: the child that did so was logged.
   if (deadline && std::chrono::steady_clock::now() >= *deadline) return std::nullopt;
-  ChildProcess::Outcome outcome = ChildProcess::run(
-      launchPath, arguments, ChildProcess::Capture::kStandardOutput, std::nullopt, deadline);
-  if (!outcome.launched) {
-    Log("runShellOut error: " + outcome.launchError);
+  std::string reason;
+  std::optional<ChildProcess::Outcome> outcome =
+      ChildProcess::run(launchPath, arguments, ChildProcess::Capture::kStandardOutput, reason,
+                        std::nullopt, deadline);
+  if (!outcome) {
+    Log("runShellOut error: " + reason);
     return std::nullopt;
   }
-  if (outcome.timedOut) {
+  if (outcome->timedOut) {
     Log("runShellOut error: " + launchPath + " timed out and was killed");
     return std::nullopt;
   }
-  return DecodeUtf8Text(std::move(outcome.captured));
+  return DecodeUtf8Text(std::move(outcome->captured));
 }
 
 ShellStatus runShellStatus(const std::string& launchPath,
                            const std::vector<std::string>& arguments) {
-  ChildProcess::Outcome outcome =
-      ChildProcess::run(launchPath, arguments, ChildProcess::Capture::kStandardError);
-  if (!outcome.launched) return {-1, std::move(outcome.launchError)};
-  return {outcome.status, DecodeUtf8Text(std::move(outcome.captured))};
+  std::string reason;
+  std::optional<ChildProcess::Outcome> outcome =
+      ChildProcess::run(launchPath, arguments, ChildProcess::Capture::kStandardError, reason);
+  if (!outcome) return {-1, std::move(reason)};
+  return {outcome->status, DecodeUtf8Text(std::move(outcome->captured))};
 }
 
 int32_t runShellStatusWithInput(const std::string& launchPath,
                                 const std::vector<std::string>& arguments, std::string_view input) {
-  ChildProcess::Outcome outcome =
-      ChildProcess::run(launchPath, arguments, ChildProcess::Capture::kStandardError, input);
-  if (!outcome.launched) {
-    Log("runShellStatusWithInput error: " + outcome.launchError);
+  std::string reason;
+  std::optional<ChildProcess::Outcome> outcome = ChildProcess::run(
+      launchPath, arguments, ChildProcess::Capture::kStandardError, reason, input);
+  if (!outcome) {
+    Log("runShellStatusWithInput error: " + reason);
     return -1;
   }
-  std::optional<std::string> error_text = DecodeUtf8Text(std::move(outcome.captured));
+  std::optional<std::string> error_text = DecodeUtf8Text(std::move(outcome->captured));
   if (error_text && !IsBlank(*error_text)) Log(launchPath + " stdin failed: " + *error_text);
-  return outcome.status;
+  return outcome->status;
 }
 
 }  // namespace corvella

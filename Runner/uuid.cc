@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "Runner/posix_error.h"
+
 namespace corvella {
 
 std::optional<Uuid> Uuid::random(std::string& reason) {
@@ -15,9 +17,7 @@ std::optional<Uuid> Uuid::random(std::string& reason) {
     if (n > 0) {
       filled += static_cast<size_t>(n);
     } else if (n < 0 && errno != EINTR) {
-      char buffer[256];
-      reason =
-          std::string("no random bytes for a UUID: ") + strerror_r(errno, buffer, sizeof buffer);
+      reason = "no random bytes for a UUID: " + PosixErrorText(errno);
       return std::nullopt;
     }
   }

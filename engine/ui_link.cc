@@ -102,7 +102,7 @@ std::unique_ptr<UiLink> UiLink::claimStandardStreams(Dispatch dispatch, Finished
   } while (null_input < 0 && errno == EINTR);
   if (input < 0 || output < 0 || null_input < 0 || !Redirect(null_input, STDIN_FILENO) ||
       !Redirect(STDERR_FILENO, STDOUT_FILENO)) {
-    g_warning("UI link: cannot take over standard input and output: %s", strerror(errno));
+    g_warning("UI link: cannot take over standard input and output: %s", g_strerror(errno));
     for (int fd : {input, output, null_input}) {
       if (fd >= 0) close(fd);
     }

@@ -29,7 +29,7 @@ UiLinkReader::UiLinkReader(int fd, CallSink on_call, EndSink on_end)
   } else {
     // Without a wake pipe stop() cannot interrupt a blocked read; the
     // thread then ends with the input.
-    g_warning("%s", std::string(std::string("UI link: pipe2 failed: ") + strerror(errno)).c_str());
+    g_warning("%s", std::string(std::string("UI link: pipe2 failed: ") + g_strerror(errno)).c_str());
   }
   thread_ = std::thread([this] { ReadLoop(); });
 }
@@ -60,7 +60,7 @@ void UiLinkReader::ReadLoop() {
     const nfds_t count = wake_read_ >= 0 ? 2 : 1;
     if (poll(fds, count, -1) < 0) {
       if (errno == EINTR) continue;
-      g_warning("%s", std::string(std::string("UI link: poll failed: ") + strerror(errno) +
+      g_warning("%s", std::string(std::string("UI link: poll failed: ") + g_strerror(errno) +
                                   "; the link ends")
                           .c_str());
       on_end_(End::kReadError);
@@ -71,7 +71,7 @@ void UiLinkReader::ReadLoop() {
     ssize_t n = read(fd_, buffer.data(), buffer.size());
     if (n < 0) {
       if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-      g_warning("%s", std::string(std::string("UI link: reading failed: ") + strerror(errno) +
+      g_warning("%s", std::string(std::string("UI link: reading failed: ") + g_strerror(errno) +
                                   "; the link ends")
                           .c_str());
       on_end_(End::kReadError);

@@ -131,7 +131,7 @@ bool UiLinkWriter::WriteFrame(const std::vector<uint8_t>& frame) {
     int ready = poll(&out, 1, timeout_ms);
     if (ready < 0) {
       if (errno == EINTR) continue;
-      g_warning("%s", std::string(std::string("UI link: poll failed: ") + strerror(errno)).c_str());
+      g_warning("%s", std::string(std::string("UI link: poll failed: ") + g_strerror(errno)).c_str());
       return false;
     }
     if (ready == 0) continue;
@@ -144,7 +144,7 @@ bool UiLinkWriter::WriteFrame(const std::vector<uint8_t>& frame) {
       if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
       if (errno != EPIPE)
         g_warning("%s",
-                  std::string(std::string("UI link: writing failed: ") + strerror(errno)).c_str());
+                  std::string(std::string("UI link: writing failed: ") + g_strerror(errno)).c_str());
       return false;
     }
     offset += static_cast<size_t>(n);

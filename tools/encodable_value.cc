@@ -22,12 +22,12 @@ bool SameKindLess(const T& a, const T& b) {
   if constexpr (std::is_same_v<T, std::monostate>) {
     return false;
   } else if constexpr (std::is_same_v<T, EncodableMap>) {
-    return std::lexicographical_compare(
-        a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
-          if (ElementLess(x.first, y.first)) return true;
-          if (ElementLess(y.first, x.first)) return false;
-          return ElementLess(x.second, y.second);
-        });
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](const auto& x, const auto& y) {
+                                          if (ElementLess(x.first, y.first)) return true;
+                                          if (ElementLess(y.first, x.first)) return false;
+                                          return ElementLess(x.second, y.second);
+                                        });
   } else if constexpr (requires { a.begin(); } && !std::is_same_v<T, std::string>) {
     return std::lexicographical_compare(
         a.begin(), a.end(), b.begin(), b.end(),

@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "Runner/posix_error.h"
+
 extern char** environ;
 
 namespace corvella {
@@ -37,17 +39,17 @@ bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
 
 std::unique_ptr<HostSession> HostSession::Start(const std::string& host_path, std::string& error) {
   if (access(host_path.c_str(), X_OK) != 0) {
-    error = "cannot run the host " + host_path + ": " + strerror(errno);
+    error = "cannot run the host " + host_path + ": " + PosixErrorText(errno);
     return nullptr;
   }
   int to_host[2];
   int from_host[2];
   if (pipe2(to_host, O_CLOEXEC) != 0) {
-    error = std::string("pipe2 failed: ") + strerror(errno);
+    error = std::string("pipe2 failed: ") + PosixErrorText(errno);
     return nullptr;
   }
   if (pipe2(from_host, O_CLOEXEC) != 0) {
-    error = std::string("pipe2 failed: ") + strerror(errno);
+    error = std::string("pipe2 failed: ") + PosixErrorText(errno);
     CloseFd(to_host[0]);
     CloseFd(to_host[1]);
     return nullptr;
@@ -137,7 +139,7 @@ std::optional<UiLinkReply> HostSession::Receive(std::string& error) {
     ssize_t n = read(from_host_, buffer.data(), buffer.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      error = std::string("reading from the host failed: ") + strerror(errno);
+      error = std::string("reading from the host failed: ") + PosixErrorText(errno);
       return std::nullopt;
     }
     if (n == 0) {

@@ -74,7 +74,6 @@ std::optional<FlutterResultValue> StandardMethodCodec::DecodeEnvelope(
   }
   std::optional<std::string> message_text;
   if (!message->IsNull()) message_text = std::get<std::string>(*message);
-  return FlutterResultValue(FlutterError::errorWithCode(std::get<std::string>(*code),
-                                                        std::move(message_text),
-                                                        std::move(*details)));
+  return FlutterResultValue(FlutterError::errorWithCode(
+      std::get<std::string>(*code), std::move(message_text), std::move(*details)));
 }

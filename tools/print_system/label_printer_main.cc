@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "Runner/posix_error.h"
 #include "tools/print_system/label_printer_server.h"
 
 namespace {
@@ -91,7 +92,7 @@ int main(int argc, char** argv) {
   if (options.jobs_directory.empty()) return UsageError("--jobs DIR is required");
   if (::mkdir(options.jobs_directory.c_str(), 0755) != 0 && errno != EEXIST) {
     std::fprintf(stderr, "corvella-label-printer: cannot create %s: %s\n",
-                 options.jobs_directory.c_str(), std::strerror(errno));
+                 options.jobs_directory.c_str(), corvella::PosixErrorText(errno).c_str());
     return 1;
   }
   struct stat info;

@@ -16,12 +16,12 @@
 #include <utility>
 #include <vector>
 
+#include "Runner/posix_error.h"
+
 namespace corvella::print_system {
 namespace {
 
 constexpr size_t kReadChunk = 64 * 1024;
-
-std::string ErrnoText(int error) { return std::strerror(error); }
 
 void CloseFd(int& fd) {
   if (fd >= 0) {
@@ -96,14 +96,14 @@ bool LabelPrinterServer::writePortFile() {
   if (options_.port_file.empty()) return true;
   const std::string temp = options_.port_file + ".tmp";
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return fail("cannot create " + temp + ": " + ErrnoText(errno));
+  if (fd < 0) return fail("cannot create " + temp + ": " + PosixErrorText(errno));
   const std::string text = std::to_string(port_) + "\n";
   bool ok = WriteAll(fd, text.data(), text.size());
   int saved = errno;
   CloseFd(fd);
-  if (!ok) return fail("cannot write " + temp + ": " + ErrnoText(saved));
+  if (!ok) return fail("cannot write " + temp + ": " + PosixErrorText(saved));
   if (::rename(temp.c_str(), options_.port_file.c_str()) != 0) {
-    return fail("cannot rename " + temp + ": " + ErrnoText(errno));
+    return fail("cannot rename " + temp + ": " + PosixErrorText(errno));
   }
   return true;
 }
@@ -117,30 +117,31 @@ bool LabelPrinterServer::open() {
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGHUP);
   signal_fd_ = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
-  if (signal_fd_ < 0) return fail("signalfd: " + ErrnoText(errno));
+  if (signal_fd_ < 0) return fail("signalfd: " + PosixErrorText(errno));
 
   listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (listen_fd_ < 0) return fail("socket: " + ErrnoText(errno));
+  if (listen_fd_ < 0) return fail("socket: " + PosixErrorText(errno));
   int one = 1;
   if (::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0) {
-    return fail("setsockopt(SO_REUSEADDR): " + ErrnoText(errno));
+    return fail("setsockopt(SO_REUSEADDR): " + PosixErrorText(errno));
   }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(options_.port);
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    return fail("cannot bind 127.0.0.1:" + std::to_string(options_.port) + ": " + ErrnoText(errno));
+    return fail("cannot bind 127.0.0.1:" + std::to_string(options_.port) + ": " +
+                PosixErrorText(errno));
   }
   socklen_t length = sizeof address;
   if (::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    return fail("getsockname: " + ErrnoText(errno));
+    return fail("getsockname: " + PosixErrorText(errno));
   }
   port_ = ntohs(address.sin_port);
   // In kDown mode the port stays bound but not listening, so a connection
   // attempt is refused and no other program can take the port meanwhile.
   if (options_.mode != PrinterMode::kDown && ::listen(listen_fd_, SOMAXCONN) != 0) {
-    return fail("listen: " + ErrnoText(errno));
+    return fail("listen: " + PosixErrorText(errno));
   }
   return writePortFile();
 }
@@ -152,7 +153,7 @@ bool LabelPrinterServer::acceptAll() {
       if (errno == EINTR || errno == ECONNABORTED) continue;
       if (errno == EAGAIN || errno == EWOULDBLOCK) return true;
       // Out of descriptors and the like: keep serving what is open.
-      std::fprintf(stderr, "corvella-label-printer: accept: %s\n", ErrnoText(errno).c_str());
+      std::fprintf(stderr, "corvella-label-printer: accept: %s\n", PosixErrorText(errno).c_str());
       return true;
     }
     switch (options_.mode) {
@@ -174,7 +175,7 @@ bool LabelPrinterServer::acceptAll() {
             ::open(connection.part_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (connection.file_fd < 0) {
           fatal_ = true;
-          error_ = "cannot create " + connection.part_path + ": " + ErrnoText(errno);
+          error_ = "cannot create " + connection.part_path + ": " + PosixErrorText(errno);
           CloseFd(fd);
           return false;
         }
@@ -191,13 +192,13 @@ bool LabelPrinterServer::commit(int fd, Connection& connection) {
   if (::close(connection.file_fd) != 0 && errno != EINTR) {
     connection.file_fd = -1;
     fatal_ = true;
-    error_ = "cannot write " + connection.part_path + ": " + ErrnoText(errno);
+    error_ = "cannot write " + connection.part_path + ": " + PosixErrorText(errno);
     return false;
   }
   connection.file_fd = -1;
   if (::rename(connection.part_path.c_str(), connection.final_path.c_str()) != 0) {
     fatal_ = true;
-    error_ = "cannot rename " + connection.part_path + ": " + ErrnoText(errno);
+    error_ = "cannot rename " + connection.part_path + ": " + PosixErrorText(errno);
     return false;
   }
   if (options_.render) {
@@ -214,7 +215,7 @@ bool LabelPrinterServer::readConnection(int fd, Connection& connection) {
     if (n > 0) {
       if (!WriteAll(connection.file_fd, buffer.data(), static_cast<size_t>(n))) {
         fatal_ = true;
-        error_ = "cannot write " + connection.part_path + ": " + ErrnoText(errno);
+        error_ = "cannot write " + connection.part_path + ": " + PosixErrorText(errno);
         int socket_fd = fd;
         CloseFd(socket_fd);
         CloseFd(connection.file_fd);
@@ -254,7 +255,7 @@ bool LabelPrinterServer::serve() {
     int ready = ::poll(fds.data(), fds.size(), -1);
     if (ready < 0) {
       if (errno == EINTR) continue;
-      return fail("poll: " + ErrnoText(errno));
+      return fail("poll: " + PosixErrorText(errno));
     }
     if (fds[0].revents != 0) {
       signalfd_siginfo info;

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "Runner/posix_error.h"
+
 namespace corvella::zpl {
 
 LabelCanvas::LabelCanvas(int width, int height)
@@ -211,7 +213,7 @@ bool LabelCanvas::writePng(const std::string& path, std::string* error) const {
   }
   std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wbe"), &std::fclose);
   if (!file) {
-    if (error) *error = "cannot create " + path + ": " + std::strerror(errno);
+    if (error) *error = "cannot create " + path + ": " + PosixErrorText(errno);
     return false;
   }
   if (!WriteOneBitPng(file.get(), width_, height_, rows.data(), row_bytes) ||

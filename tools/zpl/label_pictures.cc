@@ -6,6 +6,8 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "Runner/posix_error.h"
+
 namespace corvella::zpl {
 
 std::string PicturePath(const std::string& stem, size_t index) {
@@ -45,7 +47,7 @@ bool WriteLabelPictures(const RenderedDocument& document, const std::string& ste
   const std::string json = ReportJson(document, stem);
   if (!file || std::fwrite(json.data(), 1, json.size(), file.get()) != json.size() ||
       std::fflush(file.get()) != 0) {
-    if (error) *error = "cannot write " + path + ": " + std::strerror(errno);
+    if (error) *error = "cannot write " + path + ": " + PosixErrorText(errno);
     return false;
   }
   return true;

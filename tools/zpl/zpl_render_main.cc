@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "Runner/posix_error.h"
 #include "tools/zpl/label_pictures.h"
 #include "tools/zpl/label_renderer.h"
 
@@ -51,7 +52,7 @@ bool ParseSize(std::string text, double& width_mm, double& height_mm) {
 bool ReadDocument(const std::string& path, std::string& document, std::string& error) {
   FILE* file = path == "-" ? stdin : std::fopen(path.c_str(), "rbe");
   if (!file) {
-    error = "cannot read " + path + ": " + std::strerror(errno);
+    error = "cannot read " + path + ": " + corvella::PosixErrorText(errno);
     return false;
   }
   char buffer[65536];
@@ -64,7 +65,7 @@ bool ReadDocument(const std::string& path, std::string& document, std::string& e
     }
   }
   const bool failed = std::ferror(file) != 0;
-  if (failed) error = "cannot read " + path + ": " + std::strerror(errno);
+  if (failed) error = "cannot read " + path + ": " + corvella::PosixErrorText(errno);
   if (file != stdin) std::fclose(file);
   return error.empty();
 }

@@ -1,0 +1,13 @@
+#include "Runner/posix_error.h"
+
+#include <cstring>
+
+namespace corvella {
+
+std::string PosixErrorText(int error) {
+  char buffer[256];
+  // The GNU strerror_r returns the text, in `buffer` or a static string.
+  return strerror_r(error, buffer, sizeof buffer);
+}
+
+}  // namespace corvella
