@@ -25,10 +25,10 @@ class DiscoveryEndToEnd : public PrintSystemTest {
     for (const char* queue : {"Alpha_Rejecting", "Beta_Disabled", "Gamma"}) {
       ASSERT_NE(print_system_.addQueue(queue), nullptr) << print_system_.error();
     }
-    ASSERT_TRUE(print_system_.scheduler().rejectQueue("Alpha_Rejecting", "Paper out: load labels"))
-        << print_system_.scheduler().error();
-    ASSERT_TRUE(print_system_.scheduler().disableQueue("Beta_Disabled", "Head open"))
-        << print_system_.scheduler().error();
+    ASSERT_TRUE(print_system_.rejectQueue("Alpha_Rejecting", "Paper out: load labels"))
+        << print_system_.error();
+    ASSERT_TRUE(print_system_.disableQueue("Beta_Disabled", "Head open"))
+        << print_system_.error();
     zebra_printer_plugin_register_with_registrar(harness_.registrar("ZebraPrinterPlugin"));
   }
 
@@ -55,7 +55,7 @@ TEST_F(DiscoveryEndToEnd, WithoutASystemDefaultTheFirstListedPrinterServes) {
 }
 
 TEST_F(DiscoveryEndToEnd, TheSystemDefaultIsNamedAndSelected) {
-  ASSERT_TRUE(print_system_.scheduler().setDefault("Gamma")) << print_system_.scheduler().error();
+  ASSERT_TRUE(print_system_.setDefault("Gamma")) << print_system_.error();
   EXPECT_EQ(call("getDefaultPrinter"), "\"Gamma\"");
   EXPECT_EQ(call("connectToDefaultPrinter"), "true");
   EXPECT_EQ(selection(), Describe(TextMap({{"connected", true}, {"printerName", "Gamma"}})));
@@ -69,7 +69,7 @@ TEST_F(DiscoveryEndToEnd, ATranslatedNoDefaultAnswerNamesNoPrinter) {
 }
 
 TEST_F(DiscoveryEndToEnd, AnLpdestThatNamesAMissingQueueIsNoDefault) {
-  ASSERT_TRUE(print_system_.scheduler().setDefault("Gamma")) << print_system_.scheduler().error();
+  ASSERT_TRUE(print_system_.setDefault("Gamma")) << print_system_.error();
   ASSERT_EQ(setenv("LPDEST", "Missing_Queue", 1), 0);
   // lpstat prints an "lpstat: error - LPDEST ..." diagnostic on standard
   // output: that is no printer, so the first listed one serves.
@@ -99,7 +99,7 @@ TEST_F(DiscoveryEndToEnd, ThePlatformListGivesUpOnAStalledScheduler) {
   ASSERT_TRUE(tools.replace("/usr/bin/lpstat", "#!/bin/sh\nexit 1\n")) << tools.error();
   // lpstat fails at once; the list then comes from libcups, whose scheduler
   // has stopped answering.
-  const pid_t scheduler = print_system_.scheduler().pid();
+  const pid_t scheduler = print_system_.schedulerPid();
   ASSERT_EQ(kill(scheduler, SIGSTOP), 0);
   const auto start = std::chrono::steady_clock::now();
   const std::string stalled = call("getAvailablePrinters");
@@ -112,7 +112,7 @@ TEST_F(DiscoveryEndToEnd, ThePlatformListGivesUpOnAStalledScheduler) {
 
 TEST_F(DiscoveryEndToEnd, AStoppedSchedulerGivesEmptyAnswersAndKeepsTheSelection) {
   ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", "Gamma"}})), "true");
-  ASSERT_TRUE(print_system_.scheduler().stop()) << print_system_.scheduler().error();
+  ASSERT_TRUE(print_system_.stopScheduler()) << print_system_.error();
   EXPECT_EQ(call("getAvailablePrinters"), "[]");
   EXPECT_EQ(call("getDefaultPrinter"), "\"\"");
   EXPECT_EQ(call("connectToDefaultPrinter"), "false");

@@ -155,7 +155,7 @@ class Session {
 // Waits (up to 90 s) until the printer has received every one of
 // `labels`; returns all its jobs. Counting jobs is not enough when a label
 // may arrive twice.
-std::vector<std::string> WaitForLabels(const LabelPrinter& printer,
+std::vector<std::string> WaitForLabels(const QueuePrinter& printer,
                                        const std::set<std::string>& labels) {
   const auto deadline = steady_clock::now() + seconds(90);
   for (;;) {
@@ -230,7 +230,7 @@ class PrintSystemFaultTest : public PrintSystemTest {
 
 TEST_F(PrintSystemFaultTest, SchedulerStoppedAndRestartedWhileCallsAreInFlight) {
   const std::string queue = "Fault_Sched";
-  LabelPrinter* printer = print_system_.addQueue(queue);
+  QueuePrinter* printer = print_system_.addQueue(queue);
   ASSERT_NE(printer, nullptr) << print_system_.error();
   HostProcess host(HostPath());
   ASSERT_TRUE(host.started());
@@ -264,8 +264,8 @@ TEST_F(PrintSystemFaultTest, SchedulerStoppedAndRestartedWhileCallsAreInFlight) 
   ASSERT_TRUE(session.flush());
   ASSERT_GE(printer->waitForJobs(kArrivedAtStop, seconds(60)).size(), kArrivedAtStop)
       << host.errorOutput();
-  ASSERT_TRUE(print_system_.scheduler().stop()) << print_system_.scheduler().error();
-  ASSERT_FALSE(print_system_.scheduler().running());
+  ASSERT_TRUE(print_system_.stopScheduler()) << print_system_.error();
+  ASSERT_FALSE(print_system_.schedulerRunning());
 
   // Every call is answered, the queries that waited for the main thread
   // included. A print answers true or false; a query sees the scheduler, or
@@ -295,7 +295,7 @@ TEST_F(PrintSystemFaultTest, SchedulerStoppedAndRestartedWhileCallsAreInFlight) 
   EXPECT_EQ(session.answer(outage.default_printer), "\"\"");
 
   // Back again: prints are queued and arrive.
-  ASSERT_TRUE(print_system_.scheduler().start()) << print_system_.scheduler().error();
+  ASSERT_TRUE(print_system_.startScheduler()) << print_system_.error();
   QueriedBatch restarted;
   PrintBatchWithQueries(host, session, "after", queue, seconds(120), restarted);
   if (HasFatalFailure()) return;
@@ -359,15 +359,15 @@ constexpr auto kStalledQuery = seconds(6);
 
 TEST_F(PrintSystemFaultTest, AStalledSchedulerNeverFreezesTheHost) {
   const std::string queue = "Fault_Stall";
-  LabelPrinter* printer = print_system_.addQueue(queue);
+  QueuePrinter* printer = print_system_.addQueue(queue);
   ASSERT_NE(printer, nullptr) << print_system_.error();
-  ASSERT_TRUE(print_system_.scheduler().setDefault(queue)) << print_system_.scheduler().error();
+  ASSERT_TRUE(print_system_.setDefault(queue)) << print_system_.error();
   HostProcess host(HostPath());
   ASSERT_TRUE(host.started());
   Session session(host);
   ASSERT_TRUE(session.connectTo(queue)) << host.errorOutput();
 
-  Stall stall(print_system_.scheduler().pid());
+  Stall stall(print_system_.schedulerPid());
   ASSERT_TRUE(stall.stalled());
   // Each query gives up and answers as for a print system that names
   // nothing; a call sent behind it waits no longer, and the selection stays.
@@ -424,7 +424,7 @@ TEST_F(PrintSystemFaultTest, TheWindowClosesWhileTheSchedulerStalls) {
       client.findWindow(host.pid(), std::chrono::seconds(20));
   ASSERT_TRUE(window.has_value()) << host.errorOutput();
 
-  Stall stall(print_system_.scheduler().pid());
+  Stall stall(print_system_.schedulerPid());
   ASSERT_TRUE(stall.stalled());
   Session session(host);
   const uint32_t list = session.add("getAvailablePrinters");
@@ -437,7 +437,7 @@ TEST_F(PrintSystemFaultTest, TheWindowClosesWhileTheSchedulerStalls) {
 }
 
 struct PrinterFault {
-  LabelPrinter::Mode mode;
+  QueuePrinter::Mode mode;
   const char* name;
 };
 
@@ -452,7 +452,7 @@ class PrinterFaultTest : public PrintSystemFaultTest,
 // waits for the print tools, never waits for the printer.
 TEST_P(PrinterFaultTest, PrintsAreQueuedAndTheHostStaysResponsive) {
   const std::string queue = std::string("Fault_") + GetParam().name;
-  LabelPrinter* printer = print_system_.addQueue(queue, GetParam().mode);
+  QueuePrinter* printer = print_system_.addQueue(queue, GetParam().mode);
   ASSERT_NE(printer, nullptr) << print_system_.error();
   HostProcess host(HostPath());
   ASSERT_TRUE(host.started());
@@ -474,10 +474,10 @@ TEST_P(PrinterFaultTest, PrintsAreQueuedAndTheHostStaysResponsive) {
   EXPECT_EQ(session.answer(second.default_printer), "\"" + queue + "\"");
   EXPECT_TRUE(printer->jobs().empty()) << "the faulty printer recorded a job";
 
-  if (GetParam().mode == LabelPrinter::Mode::kDown) {
+  if (GetParam().mode == QueuePrinter::Mode::kDown) {
     // A refused connection is retried: once the printer listens, every
     // queued label arrives, once.
-    ASSERT_TRUE(printer->setMode(LabelPrinter::Mode::kRecord)) << printer->error();
+    ASSERT_TRUE(printer->setMode(QueuePrinter::Mode::kRecord)) << printer->error();
     std::vector<std::string> jobs = printer->waitForJobs(2 * kBatch, seconds(90));
     std::multiset<std::string> expected;
     for (const std::string& tag : session.printTags(first, "true"))
@@ -485,15 +485,15 @@ TEST_P(PrinterFaultTest, PrintsAreQueuedAndTheHostStaysResponsive) {
     for (const std::string& tag : session.printTags(second.prints, "true"))
       expected.insert(LabelBytes(tag));
     EXPECT_EQ(std::multiset<std::string>(jobs.begin(), jobs.end()), expected)
-        << print_system_.scheduler().errorLogTail();
+        << print_system_.errorLogTail();
   }
   ExpectCleanEnd(host, session);
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, PrinterFaultTest,
-                         ::testing::Values(PrinterFault{LabelPrinter::Mode::kDown, "Refusing"},
-                                           PrinterFault{LabelPrinter::Mode::kClose, "Closing"},
-                                           PrinterFault{LabelPrinter::Mode::kStall, "Stalling"}),
+                         ::testing::Values(PrinterFault{QueuePrinter::Mode::kDown, "Refusing"},
+                                           PrinterFault{QueuePrinter::Mode::kClose, "Closing"},
+                                           PrinterFault{QueuePrinter::Mode::kStall, "Stalling"}),
                          [](const ::testing::TestParamInfo<PrinterFault>& param) {
                            return std::string(param.param.name);
                          });

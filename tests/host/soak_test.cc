@@ -507,7 +507,7 @@ class SoakTest : public PrintSystemTest {
     CORVELLA_REQUIRE_DISPLAY(display_);
     ASSERT_NE(print_system_.addQueue(kQueueA), nullptr) << print_system_.error();
     ASSERT_NE(print_system_.addQueue(kQueueB), nullptr) << print_system_.error();
-    ASSERT_TRUE(print_system_.scheduler().setDefault(kQueueA)) << print_system_.scheduler().error();
+    ASSERT_TRUE(print_system_.setDefault(kQueueA)) << print_system_.error();
   }
 
   VirtualDisplay display_;
@@ -582,7 +582,7 @@ TEST_F(SoakTest, TwentyThousandMixedCallsAreEachAnsweredOnceAndEveryLabelArrives
         while (labels_sent - labels_arrived >= kMaxUndelivered) {
           ASSERT_LT(steady_clock::now(), deadline)
               << labels_sent - labels_arrived << " labels queued and not arriving\n"
-              << print_system_.scheduler().errorLogTail();
+              << print_system_.errorLogTail();
           if (!receive(milliseconds(20))) std::this_thread::sleep_for(milliseconds(1));
           labels_arrived = JobCount(jobs_a) + JobCount(jobs_b);
         }

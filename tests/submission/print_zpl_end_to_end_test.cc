@@ -155,8 +155,8 @@ TEST_F(PrintZplEndToEnd, ThirtyTwoPrintsAtOnceAreAllAnsweredTrueAndAllArrive) {
 }
 
 TEST_F(PrintZplEndToEnd, ARejectingQueueAnswersFalseAfterEveryAttempt) {
-  ASSERT_TRUE(print_system_.scheduler().rejectQueue("Alpha", "Paper out"))
-      << print_system_.scheduler().error();
+  ASSERT_TRUE(print_system_.rejectQueue("Alpha", "Paper out"))
+      << print_system_.error();
   LogCapture log;
   ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", "Alpha"}})), "true");
   EXPECT_EQ(Answer(*sendPrintAndWait("^XA^FDrejected^FS^XZ")), "false");
@@ -169,7 +169,7 @@ TEST_F(PrintZplEndToEnd, ARejectingQueueAnswersFalseAfterEveryAttempt) {
   EXPECT_EQ(lines[3].rfind("/usr/bin/lpr stdin failed: ", 0), 0u) << lines[3];
   EXPECT_EQ(labelFiles().size(), 1u) << "the file stays";
   // Nothing was queued, so the printer stays idle.
-  ASSERT_TRUE(print_system_.scheduler().acceptQueue("Alpha"));
+  ASSERT_TRUE(print_system_.acceptQueue("Alpha"));
   ASSERT_EQ(Answer(*sendPrintAndWait("^XA^FDaccepted^FS^XZ")), "true");
   EXPECT_EQ(print_system_.waitForJobs("Alpha", 1),
             std::vector<std::string>{"^XA^FDaccepted^FS^XZ"});

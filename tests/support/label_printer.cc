@@ -110,23 +110,30 @@ bool LabelPrinter::running() { return process_.running(); }
 
 std::string LabelPrinter::uri() const { return "socket://127.0.0.1:" + std::to_string(port_); }
 
-std::vector<std::string> LabelPrinter::jobs() const {
+std::vector<std::string> ReadJobs(const std::string& jobs_directory) {
   std::vector<std::string> jobs;
-  for (const std::string& name : JobNames(jobs_directory_)) {
+  for (const std::string& name : JobNames(jobs_directory)) {
     // A job appears by rename once complete, so what is listed is whole.
-    auto bytes = ReadFile(jobs_directory_ + "/" + name);
+    auto bytes = ReadFile(jobs_directory + "/" + name);
     if (bytes) jobs.push_back(std::move(*bytes));
   }
   return jobs;
 }
 
-std::vector<std::string> LabelPrinter::waitForJobs(size_t count,
-                                                   std::chrono::milliseconds timeout) const {
+std::vector<std::string> WaitForJobs(const std::string& jobs_directory, size_t count,
+                                     std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (JobNames(jobs_directory_).size() < count && std::chrono::steady_clock::now() < deadline) {
+  while (JobNames(jobs_directory).size() < count && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  return jobs();
+  return ReadJobs(jobs_directory);
+}
+
+std::vector<std::string> LabelPrinter::jobs() const { return ReadJobs(jobs_directory_); }
+
+std::vector<std::string> LabelPrinter::waitForJobs(size_t count,
+                                                   std::chrono::milliseconds timeout) const {
+  return WaitForJobs(jobs_directory_, count, timeout);
 }
 
 }  // namespace corvella::testing

@@ -69,4 +69,11 @@ class LabelPrinter {
   std::string error_;
 };
 
+// The bytes of every finished job in a printer's job directory, in arrival
+// order; and the same once at least `count` are there or `timeout` has
+// passed.
+std::vector<std::string> ReadJobs(const std::string& jobs_directory);
+std::vector<std::string> WaitForJobs(const std::string& jobs_directory, size_t count,
+                                     std::chrono::milliseconds timeout);
+
 }  // namespace corvella::testing

@@ -1,66 +1,202 @@
 #include "tests/support/print_system.h"
 
-#include <sys/stat.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <cstdlib>
+#include <sstream>
+
+#include "tests/support/command_runner.h"
+#include "tests/support/file_util.h"
+#include "tests/support/label_printer.h"
 
 namespace corvella::testing {
+namespace {
 
-PrintSystem::~PrintSystem() { shutDown(); }
+constexpr auto kStartTimeout = std::chrono::seconds(30);
 
-void PrintSystem::shutDown() {
-  scheduler_.stop();
-  printers_.clear();
-  scheduler_.shutDown();
+}  // namespace
+
+QueuePrinter::QueuePrinter(PrintSystem& system, std::string name)
+    : system_(system),
+      name_(std::move(name)),
+      directory_(system.directory() + "/printers/" + name_) {}
+
+std::vector<std::string> QueuePrinter::jobs() const { return ReadJobs(directory_); }
+
+std::vector<std::string> QueuePrinter::waitForJobs(size_t count,
+                                                   std::chrono::milliseconds timeout) const {
+  return WaitForJobs(directory_, count, timeout);
 }
 
-bool PrintSystem::start() {
-  if (!scheduler_.start()) {
-    error_ = scheduler_.error();
-    return false;
+bool QueuePrinter::setMode(Mode mode) {
+  if (system_.runScript({"--printer", name_, "--mode", print_system::PrinterModeName(mode)})) {
+    return true;
   }
-  const std::string printers = scheduler_.directory() + "/printers";
-  if (::mkdir(printers.c_str(), 0755) != 0 && errno != EEXIST) {
-    error_ = "mkdir " + printers + ": " + std::strerror(errno);
-    return false;
+  error_ = system_.error();
+  return false;
+}
+
+PrintSystem::~PrintSystem() {
+  if (script_.pid() > 0) script_.stop(std::chrono::seconds(20));
+  for (const auto& [name, value] : saved_environment_) {
+    if (value) {
+      ::setenv(name.c_str(), value->c_str(), 1);
+    } else {
+      ::unsetenv(name.c_str());
+    }
+  }
+}
+
+std::string PrintSystem::UnavailableReason() {
+  for (const char* tool : {"/usr/sbin/cupsd", "/usr/sbin/lpadmin", "/usr/bin/lpstat"}) {
+    if (::access(tool, X_OK) != 0) {
+      return std::string(tool) + " is missing: CUPS is not installed (run scripts/install-deps)";
+    }
+  }
+  return "";
+}
+
+std::string PrintSystem::ScriptPath() { return CORVELLA_PRINT_SYSTEM_SCRIPT; }
+
+bool PrintSystem::fail(const std::string& message) {
+  error_ = message;
+  return false;
+}
+
+bool PrintSystem::start(bool tcp) {
+  if (script_.pid() > 0) return fail("already started");
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return fail("pipe2 failed");
+  const std::string log = TemporaryRoot() + "/print-system-" + std::to_string(::getpid()) + ".log";
+  const int log_fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  SpawnOptions spawn;
+  spawn.stdout_fd = fds[1];
+  spawn.stderr_fd = log_fd;
+  spawn.terminate_with_parent = true;
+  std::vector<std::string> argv = {ScriptPath()};
+  if (tcp) argv.push_back("--tcp");
+  std::string error;
+  const bool started = script_.start(argv, spawn, &error);
+  ::close(fds[1]);
+  if (log_fd >= 0) ::close(log_fd);
+  if (!started) {
+    ::close(fds[0]);
+    return fail("cannot start " + ScriptPath() + ": " + error);
+  }
+  // NAME=VALUE lines, then READY.
+  std::string output;
+  const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
+  while (output.find("READY\n") == std::string::npos) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd readable{fds[0], POLLIN, 0};
+    if (left.count() <= 0 || ::poll(&readable, 1, static_cast<int>(left.count())) <= 0) break;
+    char buffer[512];
+    const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+    if (n <= 0) break;
+    output.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fds[0]);
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("CUPS_SERVER=", 0) == 0) server_ = line.substr(12);
+    if (line.rfind("CORVELLA_PRINT_DIR=", 0) == 0) directory_ = line.substr(19);
+  }
+  const std::string messages = ReadFile(log).value_or("");
+  ::unlink(log.c_str());
+  if (output.find("READY\n") == std::string::npos || server_.empty() || directory_.empty()) {
+    script_.stop(std::chrono::seconds(10));
+    return fail("the print system did not start: " + messages);
+  }
+  for (const auto& [name, value] :
+       {std::pair<const char*, std::string>{"CUPS_SERVER", server_},
+        std::pair<const char*, std::string>{"CORVELLA_PRINT_DIR", directory_}}) {
+    const char* old = std::getenv(name);
+    saved_environment_[name] = old ? std::optional<std::string>(old) : std::nullopt;
+    ::setenv(name, value.c_str(), 1);
   }
   return true;
 }
 
-LabelPrinter* PrintSystem::addQueue(const std::string& name, LabelPrinter::Mode mode) {
-  if (scheduler_.directory().empty()) {
-    error_ = "the print system has not been started";
+bool PrintSystem::run(const std::vector<std::string>& argv) {
+  const CommandResult result = RunCommand(argv);
+  if (result.succeeded()) return true;
+  return fail(Describe(result));
+}
+
+bool PrintSystem::runScript(const std::vector<std::string>& arguments) {
+  std::vector<std::string> argv = {ScriptPath()};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return run(argv);
+}
+
+QueuePrinter* PrintSystem::addQueue(const std::string& name, Mode mode) {
+  if (directory_.empty()) {
+    fail("the print system has not been started");
     return nullptr;
   }
   if (printers_.count(name) != 0) {
-    error_ = "queue " + name + " exists already";
+    fail("queue " + name + " exists already");
     return nullptr;
   }
-  auto printer = std::make_unique<LabelPrinter>();
-  if (!printer->start(scheduler_.directory() + "/printers/" + name, mode)) {
-    error_ = printer->error();
+  if (!runScript({"--printer", name, "--mode", print_system::PrinterModeName(mode)})) {
     return nullptr;
   }
-  if (!scheduler_.addQueue(name, printer->uri())) {
-    error_ = scheduler_.error();
-    return nullptr;
-  }
-  LabelPrinter* result = printer.get();
-  printers_[name] = std::move(printer);
-  return result;
+  auto& printer = printers_[name] = std::make_unique<QueuePrinter>(*this, name);
+  return printer.get();
 }
 
-LabelPrinter* PrintSystem::printer(const std::string& name) {
+QueuePrinter* PrintSystem::printer(const std::string& name) {
   auto it = printers_.find(name);
   return it == printers_.end() ? nullptr : it->second.get();
 }
 
 std::vector<std::string> PrintSystem::waitForJobs(const std::string& queue, size_t count,
                                                   std::chrono::milliseconds timeout) {
-  LabelPrinter* target = printer(queue);
-  if (target == nullptr) return {};
-  return target->waitForJobs(count, timeout);
+  QueuePrinter* target = printer(queue);
+  return target ? target->waitForJobs(count, timeout) : std::vector<std::string>{};
+}
+
+bool PrintSystem::stopScheduler() { return runScript({"--stop-scheduler"}); }
+bool PrintSystem::startScheduler() { return runScript({"--start-scheduler"}); }
+
+pid_t PrintSystem::schedulerPid() const {
+  return static_cast<pid_t>(
+      std::strtol(ReadFile(directory_ + "/cupsd.pid").value_or("0").c_str(), nullptr, 10));
+}
+
+bool PrintSystem::schedulerRunning() const {
+  const pid_t pid = schedulerPid();
+  return pid > 0 && ::kill(pid, 0) == 0;
+}
+
+bool PrintSystem::setDefault(const std::string& name) {
+  return run({"/usr/sbin/lpadmin", "-d", name});
+}
+bool PrintSystem::rejectQueue(const std::string& name, const std::string& reason) {
+  return run({"/usr/sbin/cupsreject", "-r", reason, name});
+}
+bool PrintSystem::acceptQueue(const std::string& name) {
+  return run({"/usr/sbin/cupsaccept", name});
+}
+bool PrintSystem::disableQueue(const std::string& name, const std::string& reason) {
+  return run({"/usr/sbin/cupsdisable", "-r", reason, name});
+}
+bool PrintSystem::enableQueue(const std::string& name) {
+  return run({"/usr/sbin/cupsenable", name});
+}
+
+std::string PrintSystem::errorLogTail(size_t lines) const {
+  const std::string log = ReadFile(directory_ + "/error_log").value_or("");
+  size_t start = log.size();
+  for (size_t n = 0; start > 0 && n <= lines;) {
+    if (log[--start] == '\n') ++n;
+  }
+  return log.substr(start);
 }
 
 void PrintSystemTest::SetUp() {

@@ -1,59 +1,110 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include <chrono>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "tests/support/label_printer.h"
-#include "tests/support/private_scheduler.h"
+#include "tests/support/child_process.h"
+#include "tools/print_system/printer_mode.h"
 
 namespace corvella::testing {
 
-// A private scheduler with raw queues, each bound to its own simulated label
-// printer whose jobs are kept under DIR/printers/NAME. Everything is torn down
-// by the destructor: the scheduler first (so no backend is left sending),
-// then the printers, then DIR is removed.
+class PrintSystem;
+
+// The simulated printer behind one queue: its jobs, and its mode.
+class QueuePrinter {
+ public:
+  using Mode = print_system::PrinterMode;
+
+  QueuePrinter(PrintSystem& system, std::string name);
+  // The bytes of every finished job so far, in arrival order.
+  std::vector<std::string> jobs() const;
+  // Waits until at least `count` jobs have arrived or `timeout` has passed.
+  std::vector<std::string> waitForJobs(size_t count, std::chrono::milliseconds timeout) const;
+  // Restarts the printer in `mode` on the same port; numbering goes on.
+  bool setMode(Mode mode);
+  const std::string& error() const { return error_; }
+  const std::string& jobDirectory() const { return directory_; }
+
+ private:
+  PrintSystem& system_;
+  std::string name_;
+  std::string directory_;
+  std::string error_;
+};
+
+// The test print system of tests/ as of the demo and the benchmarks: the
+// corvella-print-system script run for the test, a private CUPS scheduler
+// with raw queues bound to simulated label printers, all under one
+// directory. The destructor stops the script, which removes everything.
+//
+// start() sets CUPS_SERVER and CORVELLA_PRINT_DIR in this process's
+// environment (child processes inherit them), so start it before the test
+// starts other threads; the old values come back when the object goes.
 class PrintSystem {
  public:
+  using Mode = print_system::PrinterMode;
+
   PrintSystem() = default;
-  explicit PrintSystem(PrivateScheduler::Options options) : scheduler_(options) {}
   ~PrintSystem();
   PrintSystem(const PrintSystem&) = delete;
   PrintSystem& operator=(const PrintSystem&) = delete;
 
-  // Empty when the print system can run here, else why not.
-  static std::string UnavailableReason() { return PrivateScheduler::UnavailableReason(); }
+  // Empty when the print system can run here, else why not (for GTEST_SKIP).
+  static std::string UnavailableReason();
+  // The script, built beside the tests (build/bin/corvella-print-system).
+  static std::string ScriptPath();
 
-  // Starts the scheduler; false with a message in error().
-  bool start();
-  // Starts a simulated printer in `mode` and adds the raw queue `name` bound
-  // to it. Returns the printer (owned by this object), nullptr on failure.
-  LabelPrinter* addQueue(const std::string& name,
-                         LabelPrinter::Mode mode = LabelPrinter::Mode::kRecord);
-  // The printer behind queue `name`, nullptr when there is none.
-  LabelPrinter* printer(const std::string& name);
-
-  // Waits until the printer of `queue` holds `count` jobs or `timeout` has
-  // passed, and returns its jobs' bytes in arrival order.
+  // Starts it (with `tcp`, the scheduler also takes IPP on a loopback
+  // port, which CUPS_SERVER then names). False with a message in error().
+  bool start(bool tcp = false);
+  // Adds the raw queue `name` bound to a new simulated printer in `mode`.
+  // Returns the printer (owned by this object), nullptr on failure.
+  QueuePrinter* addQueue(const std::string& name, Mode mode = Mode::kRecord);
+  QueuePrinter* printer(const std::string& name);
   std::vector<std::string> waitForJobs(
       const std::string& queue, size_t count,
       std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
-  // Stops and removes everything now (as the destructor does).
-  void shutDown();
+  // The scheduler: stopped (queues and jobs stay) and started again.
+  bool stopScheduler();
+  bool startScheduler();
+  pid_t schedulerPid() const;
+  bool schedulerRunning() const;
 
-  PrivateScheduler& scheduler() { return scheduler_; }
-  const std::string& cupsServer() const { return scheduler_.cupsServer(); }
-  const std::string& directory() const { return scheduler_.directory(); }
+  // Queue administration through the CUPS tools; false with their output
+  // in error(). A rejecting queue shows REASON under its name in lpstat -a;
+  // a disabled one holds its jobs until enabled.
+  bool setDefault(const std::string& name);
+  bool rejectQueue(const std::string& name, const std::string& reason);
+  bool acceptQueue(const std::string& name);
+  bool disableQueue(const std::string& name, const std::string& reason);
+  bool enableQueue(const std::string& name);
+
+  // Runs the script with `arguments` inside this print system.
+  bool runScript(const std::vector<std::string>& arguments);
+
+  const std::string& cupsServer() const { return server_; }
+  const std::string& directory() const { return directory_; }
   const std::string& error() const { return error_; }
+  // The last lines of the scheduler's error log, for failure messages.
+  std::string errorLogTail(size_t lines = 40) const;
 
  private:
-  PrivateScheduler scheduler_;
-  std::map<std::string, std::unique_ptr<LabelPrinter>> printers_;
+  bool run(const std::vector<std::string>& argv);
+  bool fail(const std::string& message);
+
+  ChildProcess script_;
+  std::string server_;
+  std::string directory_;
+  std::map<std::string, std::unique_ptr<QueuePrinter>> printers_;
+  std::map<std::string, std::optional<std::string>> saved_environment_;
   std::string error_;
 };
 
@@ -62,7 +113,6 @@ class PrintSystem {
 class PrintSystemTest : public ::testing::Test {
  protected:
   void SetUp() override;
-
   PrintSystem print_system_;
 };
 
