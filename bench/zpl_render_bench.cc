@@ -1,10 +1,7 @@
 // How fast labels are drawn, and whether drawing slows the simulated
 // printer's acceptance of jobs. The label is the demo's 4 x 6 inch shipping
 // label: logo, address block, Code 128, QR code, reversed text.
-#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -48,19 +45,6 @@ void BM_RenderShippingLabelToPng(benchmark::State& state) {
 }
 BENCHMARK(BM_RenderShippingLabelToPng)->Unit(benchmark::kMillisecond);
 
-bool SendJob(uint16_t port, const std::string& bytes) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool sent = fd >= 0 &&
-                    ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                    ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-  if (fd >= 0) ::close(fd);
-  return sent;
-}
-
 // Sends 1,000 shipping labels one after another, as fast as the printer
 // takes them; jobs_per_s counts them stored, pictures_per_s until the last
 // one's pictures are drawn.
@@ -80,7 +64,7 @@ void BM_PrinterStoresJobs(benchmark::State& state) {
     }
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < kJobs; ++i) {
-      if (!SendJob(printer.port(), label)) state.SkipWithError("send failed");
+      if (!corvella::testing::SendJob(printer.port(), label)) state.SkipWithError("send failed");
     }
     if (printer.waitForJobs(kJobs, std::chrono::seconds(60)).size() != kJobs) {
       state.SkipWithError("jobs missing");

@@ -1,7 +1,10 @@
 #include "tests/support/label_printer.h"
 
+#include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -109,6 +112,19 @@ bool LabelPrinter::setMode(Mode mode) {
 bool LabelPrinter::running() { return process_.running(); }
 
 std::string LabelPrinter::uri() const { return "socket://127.0.0.1:" + std::to_string(port_); }
+
+bool SendJob(uint16_t port, const std::string& bytes) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool sent = fd >= 0 &&
+                    ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                    ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  if (fd >= 0) ::close(fd);
+  return sent;
+}
 
 std::vector<std::string> ReadJobs(const std::string& jobs_directory) {
   std::vector<std::string> jobs;

@@ -3,12 +3,9 @@
 // and graphics must sit where the label put them.
 
 #include <ZXing/ReadBarcode.h>
-#include <arpa/inet.h>
 #include <cairo.h>
 #include <glib.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -367,26 +364,12 @@ TEST_F(LabelPictureTest, DocumentsGiveOnePicturePerLabelAndReportWhatTheySkipped
   EXPECT_EQ(last_.warnings.size(), 1u);
 }
 
-// Sends one job to the printer as a network client does.
-bool SendJob(uint16_t port, const std::string& bytes) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bool sent = fd >= 0 &&
-              ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-              ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-  if (fd >= 0) ::close(fd);
-  return sent;
-}
-
 TEST_F(LabelPictureTest, TheSimulatedPrinterDrawsEveryJobItStores) {
   const std::string jobs = scratch_.path() + "/printer";
   testing::LabelPrinter printer;
   ASSERT_TRUE(printer.start(jobs)) << printer.error();
-  ASSERT_TRUE(SendJob(printer.port(), "^XA^FO100,100^BY2^BCN,100^FDJOB-ONE^FS^XZ\r\n"));
-  ASSERT_TRUE(SendJob(printer.port(), "^XA^FO50,50^GB10,10,10^FS^XZ^XA^XZ"));
+  ASSERT_TRUE(testing::SendJob(printer.port(), "^XA^FO100,100^BY2^BCN,100^FDJOB-ONE^FS^XZ\r\n"));
+  ASSERT_TRUE(testing::SendJob(printer.port(), "^XA^FO50,50^GB10,10,10^FS^XZ^XA^XZ"));
   // The report comes last: once it is there, so are the job's pictures.
   for (int i = 0; i < 200 && access((jobs + "/job-000002.json").c_str(), F_OK) != 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -401,7 +384,7 @@ TEST_F(LabelPictureTest, TheSimulatedPrinterDrawsEveryJobItStores) {
   ASSERT_TRUE(printer.stop());
   const std::string plain = scratch_.path() + "/plain";
   ASSERT_TRUE(printer.start(plain, testing::LabelPrinter::Mode::kRecord, 0, false));
-  ASSERT_TRUE(SendJob(printer.port(), "^XA^FO50,50^GB10,10,10^FS^XZ"));
+  ASSERT_TRUE(testing::SendJob(printer.port(), "^XA^FO50,50^GB10,10,10^FS^XZ"));
   ASSERT_EQ(printer.waitForJobs(1, std::chrono::seconds(10)).size(), 1u);
   ASSERT_TRUE(printer.stop());
   EXPECT_NE(access((plain + "/job-000001.png").c_str(), F_OK), 0);
