@@ -101,7 +101,9 @@ const LabelText::Layout& LabelText::layOut(const std::string& text, const FontCh
   pango_layout_set_font_description(layout_, f.description);
   pango_layout_set_justify(layout_, block && block->justification == Justification::kJustified);
   if (block && block->width > 0) {
-    pango_layout_set_width(layout_, static_cast<int>(block->width / f.scale_x * PANGO_SCALE));
+    // A narrow font in a wide block asks for more than Pango's int holds.
+    const double width = std::min(block->width / f.scale_x * PANGO_SCALE, 1e9);
+    pango_layout_set_width(layout_, static_cast<int>(width));
     pango_layout_set_wrap(layout_, PANGO_WRAP_WORD_CHAR);
   } else {
     pango_layout_set_width(layout_, -1);
