@@ -53,7 +53,7 @@ class ValueBuilder final : public nlohmann::json_sax<Json> {
     return true;
   }
   bool end_array() override { return close(); }
-  bool parse_error(std::size_t offset, const std::string&,
+  bool parse_error(std::size_t, const std::string&,
                    const nlohmann::detail::exception& reason) override {
     if (error.empty()) {
       // The library's message, without its "[json.exception...] " prefix.
@@ -61,7 +61,6 @@ class ValueBuilder final : public nlohmann::json_sax<Json> {
       if (size_t end = what.find("] "); end != std::string::npos) what.erase(0, end + 2);
       error = what;
     }
-    (void)offset;
     return false;
   }
 

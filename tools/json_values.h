@@ -15,7 +15,7 @@ namespace corvella {
 // bool, null -> null, an integer -> int32 when it fits, else int64, any other
 // number -> double. Duplicate object keys and integers beyond 64 bits are
 // errors. On failure returns std::nullopt and sets `error` to a message that
-// names the byte offset.
+// says what is wrong (for a syntax error, also where: line and column).
 std::optional<EncodableValue> ParseJson(std::string_view text, std::string& error);
 
 // One line of JSON (no newline) for a channel value: null, booleans, numbers

@@ -138,7 +138,7 @@ std::string ExpandHexEscapes(const std::string& data, char indicator) {
     return -1;
   };
   for (size_t i = 0; i < data.size(); ++i) {
-    if (data[i] == indicator && i + 2 < data.size() + 0 && hex(data[i + 1]) >= 0 &&
+    if (data[i] == indicator && i + 2 < data.size() && hex(data[i + 1]) >= 0 &&
         hex(data[i + 2]) >= 0) {
       out.push_back(static_cast<char>(hex(data[i + 1]) * 16 + hex(data[i + 2])));
       i += 2;
