@@ -45,14 +45,6 @@ LabelCanvas& LabelCanvas::operator=(LabelCanvas&& other) noexcept {
   return *this;
 }
 
-bool LabelCanvas::inkAt(int x, int y) const {
-  if (x < 0 || y < 0 || x >= width_ || y >= height_) return false;
-  cairo_surface_flush(surface_);
-  const unsigned char* data = cairo_image_surface_get_data(surface_);
-  const int stride = cairo_image_surface_get_stride(surface_);
-  return data[static_cast<size_t>(y) * static_cast<size_t>(stride) + static_cast<size_t>(x)] >= 128;
-}
-
 cairo_matrix_t LabelCanvas::FieldMatrix(const Placement& placement, double width, double height) {
   // Rotation part (xx, yx, xy, yy) of u -> label x/y.
   double xx = 1, yx = 0, xy = 0, yy = 1;

@@ -47,7 +47,6 @@ class LabelCanvas {
 
   int width() const { return width_; }
   int height() const { return height_; }
-  bool inkAt(int x, int y) const;
 
   // The matrix that takes a field's upright coordinates to the label.
   static cairo_matrix_t FieldMatrix(const Placement& placement, double width, double height);

@@ -96,7 +96,6 @@ const LabelText::Layout& LabelText::layOut(const std::string& text, const FontCh
                                            const TextBlock* block) {
   const Face& f = face(font);
   last_ = Layout{};
-  last_.layout = layout_;
   last_.scale_x = f.scale_x;
   pango_layout_set_font_description(layout_, f.description);
   pango_layout_set_justify(layout_, block && block->justification == Justification::kJustified);
@@ -142,7 +141,6 @@ const LabelText::Layout& LabelText::layOut(const std::string& text, const FontCh
       }
     }
     last_.line_x.push_back(x);
-    last_.line_index.push_back(i);
     widest = std::max(widest, x + start + width);
   }
   last_.width = block && block->width > 0 ? block->width : widest;
@@ -152,7 +150,7 @@ const LabelText::Layout& LabelText::layOut(const std::string& text, const FontCh
 
 void LabelText::draw(cairo_t* cr) const {
   for (size_t i = 0; i < last_.line_x.size(); ++i) {
-    PangoLayoutLine* line = pango_layout_get_line_readonly(layout_, last_.line_index[i]);
+    PangoLayoutLine* line = pango_layout_get_line_readonly(layout_, static_cast<int>(i));
     cairo_save(cr);
     cairo_translate(cr, last_.line_x[i], last_.baseline + static_cast<double>(i) * last_.pitch);
     cairo_scale(cr, last_.scale_x, 1);

@@ -52,11 +52,9 @@ class LabelText {
     double last_baseline = 0;
     double pitch = 0;  // from one baseline to the next
     int lines = 0;
-    bool truncated = false;         // more lines than the block allows
-    PangoLayout* layout = nullptr;  // owned by LabelText until the next call
+    bool truncated = false;  // more lines than the block allows
     double scale_x = 1;
-    std::vector<double> line_x;   // each line's start, in field dots
-    std::vector<int> line_index;  // the Pango line drawn as each line
+    std::vector<double> line_x;  // each line's start, in field dots
   };
 
   // Lays out `text` (UTF-8); with `block` null, a single line as wide as
