@@ -15,10 +15,9 @@
 
 namespace corvella::testing {
 namespace {
-
 constexpr auto kStartTimeout = std::chrono::seconds(10);
+}  // namespace
 
-// Names job-NNNNNN.bin in the directory, sorted (the number is zero-padded).
 std::vector<std::string> JobNames(const std::string& directory) {
   std::vector<std::string> names;
   DIR* dir = ::opendir(directory.c_str());
@@ -36,8 +35,6 @@ std::vector<std::string> JobNames(const std::string& directory) {
   });
   return names;
 }
-
-}  // namespace
 
 LabelPrinter::~LabelPrinter() { stop(); }
 

@@ -1,0 +1,756 @@
+// Whole host sessions over the UI link against a private print system, one
+// row of a table each: a long mixed session, and sessions in which the
+// scheduler or the printer fails while calls are in flight. Every call must
+// get exactly one answer, the right one; calls handled on the main thread
+// must be answered at once while prints are outstanding; every label must
+// reach the queue that was selected when it was sent, whole, and as often
+// as the fault allows (once, wherever the print system took it whole); and
+// the host must end with status 0 when the link closes (under the asan
+// preset a leak turns that status non-zero).
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/host/host_process.h"
+#include "tests/host/virtual_display.h"
+#include "tests/host/window_client.h"
+#include "tests/support/file_util.h"
+#include "tests/support/label_printer.h"
+#include "tests/support/print_system.h"
+#include "tools/standard_method_codec.h"
+
+namespace corvella::testing {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+using std::chrono::steady_clock;
+
+// How long a call handled on the main thread may take while prints are
+// outstanding, and how long a printer query may hold the host when the
+// scheduler stalls (its five seconds and room for a loaded machine).
+constexpr auto kPrompt = seconds(2);
+constexpr auto kStalledQuery = seconds(6);
+// Prints per batch of the fault phases.
+constexpr size_t kBatch = 24;
+// Calls sent and not yet answered, at most.
+constexpr size_t kWindow = 64;
+// Labels sent and not yet at their printer, at most. The scheduler refuses
+// new jobs once 500 are active; well below that, a refusal is the host's.
+constexpr size_t kMaxUndelivered = 200;
+// The background pool ends a worker after 5 s without work.
+constexpr auto kPoolIdleEnd = seconds(5);
+
+const std::string kQueue = "Session_A";
+const std::string kOtherQueue = "Session_B";
+const std::string kAvailable = "[\"" + kQueue + "\",\"" + kOtherQueue + "\"]";
+
+enum class Fault {
+  kNone,
+  kSchedulerStops,   // stopped while prints are in flight, started again
+  kSchedulerStalls,  // SIGSTOP, then SIGCONT
+  kPrinterRefuses,   // connections refused, then it listens again
+  kPrinterCloses,    // closes every connection unread, for good
+  kPrinterStalls,    // never reads, for good
+};
+
+struct Scenario {
+  const char* name;
+  Fault fault;
+  size_t calls;   // calls of the mixed phase before the fault
+  size_t labels;  // of them, prints to a working queue
+  // While the fault lasts: a print's answer, whether the queries still see
+  // the print system, and whether prints wait for the fault to end.
+  const char* print_answer;
+  bool queries_see_queues;
+  bool prints_wait;
+  // Whether the fault ends during the session; once it has, prints arrive.
+  bool ends;
+  // Whether the host's threads, descriptors and children are compared
+  // before and after; the pool needs 2 x 6 s to settle for that.
+  bool measures_use;
+};
+
+void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.name; }
+
+const Scenario kScenarios[] = {
+    {"Soak", Fault::kNone, 20000, 1000, "true", true, false, true, true},
+    {"SchedulerStops", Fault::kSchedulerStops, 400, 40, "false", false, false, true, false},
+    {"SchedulerStalls", Fault::kSchedulerStalls, 400, 40, "true", false, true, true, false},
+    {"PrinterRefuses", Fault::kPrinterRefuses, 400, 40, "true", true, false, true, false},
+    {"PrinterCloses", Fault::kPrinterCloses, 400, 40, "true", true, false, false, false},
+    {"PrinterStalls", Fault::kPrinterStalls, 400, 40, "true", true, false, false, false},
+};
+
+EncodableValue Map(std::vector<std::pair<EncodableValue, EncodableValue>> entries) {
+  EncodableMap map;
+  for (auto& [key, value] : entries) map.emplace(std::move(key), std::move(value));
+  return EncodableValue(std::move(map));
+}
+EncodableValue Argument(const std::string& key, const std::string& value) {
+  return Map({{EncodableValue(key), EncodableValue(value)}});
+}
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+std::string ErrorJson(const std::string& code, const std::string& message) {
+  return "{\"error\":{\"code\":\"" + code + "\",\"message\":\"" + message + "\",\"details\":null}}";
+}
+std::string StatusJson(const std::optional<std::string>& selection) {
+  if (!selection) return "{\"connected\":false}";
+  return "{\"connected\":true,\"printerName\":\"" + *selection + "\"}";
+}
+
+const std::string kEmpty = "<empty>";
+const std::string kNoPrinter = ErrorJson("NO_PRINTER", "No printer connected");
+
+// A label that carries its tag, and the bytes its printer must receive,
+// built from the same lines rather than by the host's normaliser: every
+// line end becomes CR LF, and "^XZ" is appended when the document has none.
+struct Label {
+  std::string zpl;
+  std::string expected;
+};
+
+Label MakeLabel(const std::string& tag, size_t variant) {
+  std::vector<std::string> lines = {"^XA", "^FO20,20^A0N,30,30^FD" + tag + "^FS",
+                                    "^FO20,60^FDGr\xC3\xBC\xC3\x9F"
+                                    "e \xE2\x84\x96 " +
+                                        tag + "^FS"};
+  if (variant % 7 == 3) lines.insert(lines.begin() + 1, "");  // a blank line
+  if (variant % 97 == 5) lines.push_back("^FO20,100^FD" + std::string(8000, 'x') + "^FS");
+  if (variant % 499 == 11) lines.push_back("^FO20,140^FD" + std::string(70000, 'y') + "^FS");
+  const bool has_end = variant % 3 != 0;
+  if (has_end) lines.push_back("^XZ");
+  const bool trailing_line_end = variant % 2 == 0;
+  // LF, CR, CR LF, or all three in turn. A blank line only comes with one
+  // style throughout, so no CR and LF of two line ends ever meet as CR LF.
+  const size_t style = variant % 4;
+  const bool mixed = style == 3 && variant % 7 != 3;
+  Label label;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    label.zpl += lines[i];
+    label.expected += lines[i];
+    if (i + 1 < lines.size() || trailing_line_end) {
+      const size_t pick = mixed ? i % 3 : std::min<size_t>(style, 2);
+      label.zpl += pick == 0 ? "\n" : pick == 1 ? "\r" : "\r\n";
+      label.expected += "\r\n";
+    }
+  }
+  if (!has_end) label.expected += "^XZ";
+  return label;
+}
+
+// When a label was sent, relative to the fault.
+enum class Phase { kBefore, kInFlight, kDuring, kAfter };
+
+// The calls of one host session and their answers, matched by id. Each call
+// names the answers it accepts (any, when none); a wrong answer, a second
+// answer or one never asked for fails the test.
+class Session {
+ public:
+  using Frame = std::function<std::vector<uint8_t>(uint32_t id)>;
+  struct Print {
+    std::string queue;
+    std::string bytes;
+    Phase phase;
+  };
+
+  explicit Session(HostProcess& host) : host_(host) {}
+
+  // Queues a call for the next flush().
+  uint32_t add(const Frame& frame, std::set<std::string> allowed, std::string what) {
+    const uint32_t id = next_id_++;
+    queued_.push_back(frame(id));
+    calls_[id] = {std::move(allowed), std::move(what) + " (call " + std::to_string(id) + ")"};
+    return id;
+  }
+  uint32_t call(const std::string& method, const EncodableValue& arguments,
+                std::set<std::string> allowed) {
+    return add([&](uint32_t id) { return PrinterCallFrame(id, method, arguments); },
+               std::move(allowed), method);
+  }
+  uint32_t print(const std::string& queue, const Label& label, Phase phase,
+                 std::set<std::string> allowed) {
+    const uint32_t id = call("printZPL", Argument("zplCommands", label.zpl), std::move(allowed));
+    prints_[id] = {queue, label.expected, phase};
+    return id;
+  }
+
+  // Writes the queued calls: in one write, or one at a time keeping at
+  // most `window` unanswered and, when `arrived` counts the jobs at the
+  // printers, at most kMaxUndelivered prints not yet there.
+  void flush(size_t window = 0, const std::function<size_t()>& arrived = nullptr) {
+    std::vector<uint8_t> bytes;
+    uint32_t id = next_id_ - static_cast<uint32_t>(queued_.size());
+    size_t at_printers = 0;
+    for (std::vector<uint8_t>& frame : queued_) {
+      while (window > 0 && id - 1 - answers_.size() >= window) {
+        ASSERT_TRUE(receive(seconds(60))) << "calls unanswered for 60 s\n" << host_.errorOutput();
+      }
+      const auto deadline = steady_clock::now() + seconds(120);
+      while (arrived && prints_.count(id) && prints_sent_ - at_printers >= kMaxUndelivered) {
+        ASSERT_LT(steady_clock::now(), deadline) << "labels queued and not arriving";
+        if (!receive(milliseconds(20))) at_printers = arrived();
+      }
+      prints_sent_ += prints_.count(id++);
+      bytes.insert(bytes.end(), frame.begin(), frame.end());
+      if (window > 0) {
+        ASSERT_TRUE(host_.write(bytes)) << "the host stopped reading\n" << host_.errorOutput();
+        bytes.clear();
+      }
+    }
+    queued_.clear();
+    ASSERT_TRUE(host_.write(bytes)) << "the host stopped reading\n" << host_.errorOutput();
+  }
+
+  // Waits until `id` (every call, for 0) is answered; false on timeout.
+  bool await(uint32_t id, milliseconds timeout) {
+    const auto deadline = steady_clock::now() + timeout;
+    while (id == 0 ? answers_.size() < calls_.size() : answers_.count(id) == 0) {
+      const auto left = std::chrono::duration_cast<milliseconds>(deadline - steady_clock::now());
+      if (left.count() <= 0 || !receive(left)) return false;
+    }
+    return true;
+  }
+  bool awaitAll(milliseconds timeout) {
+    const bool all = await(0, timeout);
+    EXPECT_TRUE(all) << calls_.size() - answers_.size() << " calls unanswered\n"
+                     << host_.errorOutput();
+    return all;
+  }
+
+  const std::string& answer(uint32_t id) const {
+    static const std::string kNone = "<none>";
+    auto it = answers_.find(id);
+    return it == answers_.end() ? kNone : it->second;
+  }
+  size_t printsUnanswered() const {
+    return static_cast<size_t>(std::count_if(prints_.begin(), prints_.end(), [this](auto& print) {
+      return answers_.count(print.first) == 0;
+    }));
+  }
+  const std::map<uint32_t, Print>& prints() const { return prints_; }
+
+ private:
+  // Takes every reply there is, waiting up to `timeout` for the first.
+  bool receive(milliseconds timeout) {
+    std::vector<UiLinkReply> replies = host_.readReplies(1, timeout);
+    if (replies.empty()) return false;
+    for (UiLinkReply& more : host_.readReplies(SIZE_MAX, milliseconds(0)))
+      replies.push_back(std::move(more));
+    for (const UiLinkReply& reply : replies) {
+      auto call = calls_.find(reply.id);
+      if (call == calls_.end() || answers_.count(reply.id) != 0) {
+        ADD_FAILURE() << "a reply for id " << reply.id << ", which awaits none";
+        continue;
+      }
+      const std::string answer = AnswerJson(reply);
+      const std::set<std::string>& allowed = call->second.first;
+      if (!allowed.empty() && allowed.count(answer) == 0 && ++wrong_answers_ <= 10)
+        ADD_FAILURE() << call->second.second << " answered " << answer;
+      answers_[reply.id] = answer;
+    }
+    return true;
+  }
+
+  HostProcess& host_;
+  uint32_t next_id_ = 1;
+  size_t prints_sent_ = 0;
+  size_t wrong_answers_ = 0;
+  std::vector<std::vector<uint8_t>> queued_;
+  std::map<uint32_t, std::pair<std::set<std::string>, std::string>> calls_;
+  std::map<uint32_t, std::string> answers_;
+  std::map<uint32_t, Print> prints_;
+};
+
+// `calls` calls of every kind, `labels` of them prints to a queue that
+// works, each with its one right answer. Calls are handled one at a time in
+// the order sent, and printZPL takes the selected name when it is handled,
+// so the selection tracked here in sending order is the one each call sees.
+void AddMixedCalls(Session& session, size_t calls, size_t labels) {
+  std::mt19937 random(20240817);
+  std::optional<std::string> selection;
+  size_t sent = 0;
+  size_t labels_sent = 0;
+  auto working = [&] { return selection == kQueue || selection == kOtherQueue; };
+  auto no_printer = [&] { return !selection || selection->empty(); };
+  // Arguments without a usable text under `key`.
+  auto bad_arguments = [&](const std::string& key) {
+    const EncodableValue choices[] = {
+        EncodableValue(),
+        Map({}),
+        Map({{EncodableValue(key), EncodableValue(int32_t{42})}}),
+        Map({{EncodableValue(key), EncodableValue()}}),
+        Map({{EncodableValue(key), EncodableValue(EncodableList{EncodableValue("A")})}}),
+        Map({{EncodableValue(key), EncodableValue(kQueue)},
+             {EncodableValue(int32_t{1}), EncodableValue("x")}}),
+        EncodableValue(EncodableList{EncodableValue(key), EncodableValue(kQueue)}),
+        EncodableValue(kQueue)};
+    return choices[random() % std::size(choices)];
+  };
+  // Bytes that are not one method call; the cut and extended forms name a
+  // call that would change the selection if it were taken.
+  auto undecodable = [&] {
+    std::vector<uint8_t> call = StandardMethodCodec::EncodeMethodCall(
+        FlutterMethodCall("connectToPrinter", Argument("printerName", kOtherQueue)));
+    switch (random() % 4) {
+      case 0: {
+        std::vector<uint8_t> bytes = {static_cast<uint8_t>(15 + random() % 241)};
+        for (size_t i = random() % 40; i > 0; --i) bytes.push_back(static_cast<uint8_t>(random()));
+        return bytes;
+      }
+      case 1:
+        call.resize(random() % call.size());
+        return call;
+      case 2:
+        for (size_t i = 1 + random() % 8; i > 0; --i)
+          call.push_back(static_cast<uint8_t>(random()));
+        return call;
+      default:
+        return std::vector<uint8_t>{3, 1, 0, 0, 0, 0};  // a method name that is not text
+    }
+  };
+  static const char* const kUnknownNames[] = {"printzpl",
+                                              "PrintZPL",
+                                              "",
+                                              "initialize ",
+                                              " disconnect",
+                                              "getPrinterStatus\n",
+                                              "connectToPrinter2",
+                                              "getAvailablePrinters\xC3\xA9",
+                                              "INITIALIZE",
+                                              "print"};
+  // Weights per kind, roughly per thousand calls.
+  std::discrete_distribution<int> pick(
+      {60, 25, 25, 25, 60, 30, 15, 8, 50, 150, 50, 200, 40, 50, 50, 15});
+  while (sent < calls) {
+    int kind = pick(random);
+    if (labels_sent < labels && calls - sent <= labels - labels_sent + 1) kind = working() ? 9 : 4;
+    if (kind == 9 && working() && labels_sent == labels) kind = 11;
+    ++sent;
+    switch (kind) {
+      case 0:
+        session.call("initialize", {}, {"true"});
+        break;
+      case 1:
+        session.call("getAvailablePrinters", {}, {kAvailable});
+        break;
+      case 2:
+        session.call("getDefaultPrinter", {}, {Quoted(kQueue)});
+        break;
+      case 3:
+        session.call("connectToDefaultPrinter", {}, {"true"});
+        selection = kQueue;
+        break;
+      case 4:
+      case 5:
+      case 6:
+      case 7: {
+        const std::string name = kind == 4   ? kQueue
+                                 : kind == 5 ? kOtherQueue
+                                 : kind == 6 ? ""
+                                             : "Session_Missing";
+        // Extra entries with text keys do not matter.
+        EncodableValue arguments =
+            random() % 4 == 0 ? Map({{EncodableValue("printerName"), EncodableValue(name)},
+                                     {EncodableValue("unused"), EncodableValue(int32_t{7})}})
+                              : Argument("printerName", name);
+        session.call("connectToPrinter", std::move(arguments), {"true"});
+        selection = name;
+        break;
+      }
+      case 8:
+        session.call("connectToPrinter", bad_arguments("printerName"),
+                     {ErrorJson("INVALID_ARGUMENTS", "printerName is required")});
+        break;
+      case 9:
+        if (working()) {
+          const Label label = MakeLabel("Mixed " + std::to_string(labels_sent), labels_sent);
+          session.print(*selection, label, Phase::kBefore, {"true"});
+          ++labels_sent;
+        } else {
+          // No printer, an empty name, or a queue the print system lacks.
+          session.call("printZPL", Argument("zplCommands", "^XA^FDnever printed^FS^XZ"),
+                       {no_printer() ? kNoPrinter : "false"});
+        }
+        break;
+      case 10:
+        // With no printer, the missing printer is reported first.
+        session.call("printZPL", bad_arguments("zplCommands"),
+                     {no_printer() ? kNoPrinter
+                                   : ErrorJson("INVALID_ARGUMENTS", "zplCommands is required")});
+        break;
+      case 11:
+        session.call("getPrinterStatus", {}, {StatusJson(selection)});
+        break;
+      case 12:
+        session.call("disconnect", {}, {"true"});
+        selection.reset();
+        break;
+      case 13: {
+        const std::string name = kUnknownNames[random() % std::size(kUnknownNames)];
+        session.add(
+            [&](uint32_t id) {
+              return PrinterCallFrame(id, name, Argument("printerName", kOtherQueue));
+            },
+            {kEmpty}, "unknown method '" + name + "'");
+        break;
+      }
+      case 14: {
+        const std::vector<uint8_t> message = undecodable();
+        session.add(
+            [&](uint32_t id) { return EncodeUiLinkCall(id, "zebra_printer_channel", message); },
+            {kEmpty}, "an undecodable message");
+        break;
+      }
+      default:
+        session.add(
+            [](uint32_t id) { return CallFrame(id, "zebra_printer_channel_2", "disconnect"); },
+            {kEmpty}, "a channel without a handler");
+        break;
+    }
+  }
+}
+
+// What a process holds, from /proc: threads, open descriptors (what each
+// refers to) and children (zombies included: they are not reaped).
+struct ProcessUse {
+  long threads = -1;
+  std::vector<std::string> descriptors;
+  std::vector<pid_t> children;
+
+  bool operator==(const ProcessUse& other) const {
+    return threads == other.threads && descriptors.size() == other.descriptors.size() &&
+           children.size() == other.children.size();
+  }
+  std::string describe() const {
+    std::string text = "threads " + std::to_string(threads) + ", children " +
+                       std::to_string(children.size()) + ", descriptors:";
+    for (const std::string& fd : descriptors) text += "\n  " + fd;
+    return text;
+  }
+};
+
+// Calls `each` with the name of every entry of `directory` but . and ..
+void ForEachEntry(const std::string& directory,
+                  const std::function<void(const std::string&)>& each) {
+  if (DIR* dir = ::opendir(directory.c_str())) {
+    while (dirent* entry = ::readdir(dir)) {
+      if (entry->d_name[0] != '.') each(entry->d_name);
+    }
+    ::closedir(dir);
+  }
+}
+
+ProcessUse ReadProcessUse(pid_t pid) {
+  ProcessUse use;
+  const std::string proc = "/proc/" + std::to_string(pid);
+  if (std::optional<std::string> status = ReadFile(proc + "/status")) {
+    const size_t at = status->find("\nThreads:");
+    if (at != std::string::npos) use.threads = std::strtol(status->c_str() + at + 9, nullptr, 10);
+  }
+  ForEachEntry(proc + "/fd", [&](const std::string& fd) {
+    char target[512];
+    const ssize_t n = ::readlink((proc + "/fd/" + fd).c_str(), target, sizeof target - 1);
+    use.descriptors.push_back(fd + " -> " + (n > 0 ? std::string(target, size_t(n)) : "?"));
+  });
+  std::sort(use.descriptors.begin(), use.descriptors.end());
+  ForEachEntry("/proc", [&](const std::string& name) {
+    // "PID (COMM) STATE PPID ...": COMM may hold anything; start after its last ')'.
+    const pid_t candidate = static_cast<pid_t>(std::strtol(name.c_str(), nullptr, 10));
+    if (candidate <= 0) return;
+    std::optional<std::string> stat = ReadFile("/proc/" + name + "/stat");
+    if (!stat || stat->rfind(')') == std::string::npos) return;
+    std::istringstream rest(stat->substr(stat->rfind(')') + 1));
+    std::string state;
+    long parent = 0;
+    rest >> state >> parent;
+    if (parent == pid) use.children.push_back(candidate);
+  });
+  return use;
+}
+
+// The host's use once its background pool has gone idle: no change for
+// longer than the pool keeps an idle worker.
+ProcessUse SettledUse(pid_t pid) {
+  ProcessUse use = ReadProcessUse(pid);
+  auto last_change = steady_clock::now();
+  const auto give_up = last_change + seconds(40);
+  while (steady_clock::now() - last_change < kPoolIdleEnd + seconds(1) &&
+         steady_clock::now() < give_up) {
+    std::this_thread::sleep_for(milliseconds(100));
+    ProcessUse now = ReadProcessUse(pid);
+    if (!(now == use)) last_change = steady_clock::now();
+    use = std::move(now);
+  }
+  return use;
+}
+
+// A scheduler that stops answering (SIGSTOP) until resume() or the end of
+// the scope.
+class Stall {
+ public:
+  explicit Stall(pid_t scheduler) : pid_(scheduler) { stalled_ = ::kill(pid_, SIGSTOP) == 0; }
+  ~Stall() { resume(); }
+  Stall(const Stall&) = delete;
+  Stall& operator=(const Stall&) = delete;
+  bool stalled() const { return stalled_; }
+  void resume() {
+    if (stalled_) ::kill(pid_, SIGCONT);
+    stalled_ = false;
+  }
+
+ private:
+  pid_t pid_;
+  bool stalled_ = false;
+};
+
+class PrintSessionTest : public PrintSystemTest {
+ protected:
+  void SetUp() override {
+    // The print system first: it sets CUPS_SERVER, which the host inherits.
+    PrintSystemTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    CORVELLA_REQUIRE_DISPLAY(display_);
+    ASSERT_NE(print_system_.addQueue(kQueue), nullptr) << print_system_.error();
+    ASSERT_NE(print_system_.addQueue(kOtherQueue), nullptr) << print_system_.error();
+    ASSERT_TRUE(print_system_.setDefault(kQueue)) << print_system_.error();
+  }
+
+  size_t jobsArrived() {
+    return JobNames(print_system_.printer(kQueue)->jobDirectory()).size() +
+           JobNames(print_system_.printer(kOtherQueue)->jobDirectory()).size();
+  }
+
+  // Waits (up to 120 s) until every label of `labels` (queue, bytes) has
+  // reached its queue's printer; how often each job's bytes arrived there.
+  std::map<std::string, std::map<std::string, size_t>> arrivals(
+      const std::set<std::pair<std::string, std::string>>& labels) {
+    std::map<std::string, size_t> wanted;
+    for (const auto& label : labels) ++wanted[label.first];
+    const auto deadline = steady_clock::now() + seconds(120);
+    for (;;) {
+      std::map<std::string, std::map<std::string, size_t>> arrived;
+      bool enough = true;
+      for (const auto& [queue, count] : wanted)
+        enough = enough && JobNames(print_system_.printer(queue)->jobDirectory()).size() >= count;
+      if (enough || steady_clock::now() >= deadline) {
+        for (const std::string& queue : {kQueue, kOtherQueue}) {
+          for (std::string& job : print_system_.printer(queue)->jobs()) ++arrived[queue][job];
+        }
+        const bool all = std::all_of(labels.begin(), labels.end(), [&](const auto& label) {
+          return arrived[label.first].count(label.second) != 0;
+        });
+        if (all || steady_clock::now() >= deadline) return arrived;
+      }
+      std::this_thread::sleep_for(milliseconds(100));
+    }
+  }
+
+  VirtualDisplay display_;
+};
+
+class PrintSessionScenarioTest : public PrintSessionTest,
+                                 public ::testing::WithParamInterface<Scenario> {};
+
+TEST_P(PrintSessionScenarioTest, EveryCallIsAnsweredOnceAndEveryLabelArrivesAsTheFaultAllows) {
+  const Scenario& scenario = GetParam();
+  const auto started_at = steady_clock::now();
+  QueuePrinter& printer = *print_system_.printer(kQueue);
+  HostProcess host(HostPath());
+  ASSERT_TRUE(host.started());
+  Session session(host);
+
+  // Before the fault: the mixed calls, each with its one right answer.
+  AddMixedCalls(session, scenario.calls, scenario.labels);
+  session.flush(kWindow, [this] { return jobsArrived(); });
+  if (HasFatalFailure() || !session.awaitAll(seconds(120))) return;
+  std::set<std::pair<std::string, std::string>> before;
+  for (const auto& [id, print] : session.prints()) before.insert({print.queue, print.bytes});
+  arrivals(before);
+  ProcessUse baseline;
+  if (scenario.measures_use) {
+    baseline = SettledUse(host.pid());
+    EXPECT_TRUE(baseline.children.empty()) << baseline.describe();
+  }
+  const uint32_t selected =
+      session.call("connectToPrinter", Argument("printerName", kQueue), {"true"});
+  session.flush();
+  ASSERT_TRUE(session.await(selected, seconds(30))) << host.errorOutput();
+
+  // The fault. A stopping scheduler meets prints and queries in flight:
+  // once the first labels reach the printer, while the background runs the
+  // tools of the next prints and the main thread a query's lpstat. Those
+  // prints answer true or false, the queries see the queues or none.
+  std::optional<Stall> stall;
+  size_t label_number = 0;
+  auto next_label = [&](const std::string& phase) {
+    const size_t number = label_number++;
+    return MakeLabel(std::string(scenario.name) + " " + phase + " " + std::to_string(number),
+                     number);
+  };
+  if (scenario.fault == Fault::kSchedulerStops) {
+    const size_t arrived_at_stop = printer.jobs().size() + 8;
+    for (size_t i = 0; i < 96; ++i) {
+      session.print(kQueue, next_label("in flight"), Phase::kInFlight, {"true", "false"});
+      if (i % 16 == 0) session.call("getAvailablePrinters", {}, {kAvailable, "[]"});
+      if (i % 32 == 0) session.call("getDefaultPrinter", {}, {Quoted(kQueue), "\"\""});
+    }
+    session.flush();
+    ASSERT_GE(printer.waitForJobs(arrived_at_stop, seconds(60)).size(), arrived_at_stop);
+    ASSERT_TRUE(print_system_.stopScheduler()) << print_system_.error();
+    ASSERT_TRUE(session.awaitAll(seconds(120)));
+  } else if (scenario.fault == Fault::kSchedulerStalls) {
+    stall.emplace(print_system_.schedulerPid());
+    ASSERT_TRUE(stall->stalled());
+  } else if (scenario.fault != Fault::kNone) {
+    const QueuePrinter::Mode mode =
+        scenario.fault == Fault::kPrinterRefuses  ? QueuePrinter::Mode::kDown
+        : scenario.fault == Fault::kPrinterCloses ? QueuePrinter::Mode::kClose
+                                                  : QueuePrinter::Mode::kStall;
+    ASSERT_TRUE(printer.setMode(mode)) << printer.error();
+  }
+
+  // While it lasts: prints with a status call behind them, which the main
+  // thread answers before the prints are done; then each query, which gives
+  // up on a stalled scheduler in its own time without holding the call
+  // behind it, and without changing the selection.
+  for (size_t i = 0; i < kBatch; ++i)
+    session.print(kQueue, next_label("during"), Phase::kDuring, {scenario.print_answer});
+  const uint32_t probe = session.call("getPrinterStatus", {}, {StatusJson(kQueue)});
+  session.flush();
+  ASSERT_TRUE(session.await(probe, kPrompt)) << "getPrinterStatus unanswered in time";
+  EXPECT_GT(session.printsUnanswered(), 0u) << "the status call did not overlap the prints";
+  const bool sees = scenario.queries_see_queues;
+  for (const auto& [method, answer] :
+       {std::pair{"getAvailablePrinters", sees ? kAvailable : "[]"},
+        std::pair{"getDefaultPrinter", sees ? Quoted(kQueue) : "\"\""},
+        std::pair{"connectToDefaultPrinter", std::string(sees ? "true" : "false")}}) {
+    const uint32_t query = session.call(method, {}, {answer});
+    const uint32_t status = session.call("getPrinterStatus", {}, {StatusJson(kQueue)});
+    session.flush();
+    ASSERT_TRUE(session.await(query, kStalledQuery)) << method << "\n" << host.errorOutput();
+    ASSERT_TRUE(session.await(status, milliseconds(500))) << "held behind " << method;
+  }
+  if (scenario.prints_wait) {
+    // A print has no time limit: a killed lp may have queued the label.
+    EXPECT_FALSE(session.await(0, seconds(1)));
+    EXPECT_EQ(session.printsUnanswered(), kBatch) << "answered while the scheduler stalls";
+  }
+  if (scenario.fault == Fault::kSchedulerStalls) {
+    EXPECT_NE(host.errorOutput().find("runShellOut error: /usr/bin/lpstat timed out"),
+              std::string::npos)
+        << host.errorOutput();
+  }
+
+  // The fault ends; prints are queued again and the queries see the queue.
+  if (scenario.ends) {
+    if (stall) stall->resume();
+    if (scenario.fault == Fault::kSchedulerStops) {
+      ASSERT_TRUE(print_system_.startScheduler()) << print_system_.error();
+    }
+    if (scenario.fault == Fault::kPrinterRefuses) {
+      ASSERT_TRUE(printer.setMode(QueuePrinter::Mode::kRecord)) << printer.error();
+    }
+    for (size_t i = 0; i < kBatch; ++i)
+      session.print(kQueue, next_label("after"), Phase::kAfter, {"true"});
+    session.call("getAvailablePrinters", {}, {kAvailable});
+    session.call("getDefaultPrinter", {}, {Quoted(kQueue)});
+    session.flush();
+  }
+  if (!session.awaitAll(seconds(120))) return;
+
+  // Labels sent while all was well arrive once (one in delivery when the
+  // scheduler stops may be sent again after its restart); those sent while
+  // the fault lasts arrive once if they were taken and the fault ends; of
+  // the prints in flight at a stop none is required, since lp may report a
+  // job as queued that the stopping scheduler never stored, or the reverse.
+  // Whatever arrives is one of the labels sent, whole, at its queue.
+  std::set<std::pair<std::string, std::string>> required;
+  for (const auto& [id, print] : session.prints()) {
+    const bool taken = session.answer(id) == "true";
+    if (print.phase == Phase::kBefore || print.phase == Phase::kAfter ||
+        (print.phase == Phase::kDuring && taken && scenario.ends))
+      required.insert({print.queue, print.bytes});
+  }
+  auto arrived = arrivals(required);
+  for (const auto& [id, print] : session.prints()) {
+    const size_t count = arrived[print.queue][print.bytes];
+    const bool may_repeat =
+        print.phase == Phase::kInFlight ||
+        (print.phase == Phase::kBefore && scenario.fault == Fault::kSchedulerStops);
+    if (required.count({print.queue, print.bytes})) {
+      EXPECT_TRUE(count == 1 || (count > 1 && may_repeat))
+          << print.bytes.substr(0, 60) << ": " << count;
+    } else if (print.phase != Phase::kInFlight) {
+      EXPECT_EQ(count, 0u) << print.bytes.substr(0, 60) << " arrived, though not taken";
+    }
+    arrived[print.queue].erase(print.bytes);
+  }
+  for (const auto& [queue, jobs] : arrived) {
+    for (const auto& [bytes, count] : jobs)
+      ADD_FAILURE() << queue << " got a job nobody sent it: " << bytes.substr(0, 200);
+  }
+
+  // No growth: the pool's idle workers have ended again, every descriptor
+  // the prints opened is closed and every tool run has been reaped.
+  if (scenario.measures_use) {
+    const ProcessUse end = SettledUse(host.pid());
+    EXPECT_LE(end.threads, baseline.threads) << baseline.describe() << "\nend: " << end.describe();
+    EXPECT_LE(end.descriptors.size(), baseline.descriptors.size())
+        << baseline.describe() << "\nend: " << end.describe();
+    EXPECT_TRUE(end.children.empty()) << end.describe();
+  }
+
+  host.closeInput();
+  EXPECT_TRUE(host.readToEnd(seconds(60)).empty()) << "a reply nobody asked for";
+  const std::optional<int> status = host.wait(seconds(60));
+  const std::string errors = host.errorOutput();
+  EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
+      << DescribeWaitStatus(status) << "\n"
+      << errors.substr(errors.size() > 20000 ? errors.size() - 20000 : 0);
+  EXPECT_EQ(errors.find("runtime error"), std::string::npos) << errors;
+  std::cout << scenario.name << ": " << scenario.calls << " mixed calls in "
+            << std::chrono::duration_cast<milliseconds>(steady_clock::now() - started_at).count()
+            << " ms\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, PrintSessionScenarioTest, ::testing::ValuesIn(kScenarios),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(PrintSessionTest, TheWindowClosesWhileTheSchedulerStalls) {
+  HostProcess host(HostPath());
+  ASSERT_TRUE(host.started());
+  WindowClient client(display_.name());
+  ASSERT_TRUE(client.connected());
+  const std::optional<WindowClient::WindowId> window = client.findWindow(host.pid(), seconds(20));
+  ASSERT_TRUE(window.has_value()) << host.errorOutput();
+
+  Stall stall(print_system_.schedulerPid());
+  ASSERT_TRUE(stall.stalled());
+  Session session(host);
+  const uint32_t list = session.call("getAvailablePrinters", {}, {"[]"});
+  session.flush();
+  ASSERT_TRUE(session.await(list, kStalledQuery)) << host.errorOutput();
+  client.close(*window);
+  const std::optional<int> ended = host.wait(kStalledQuery);
+  ASSERT_TRUE(ended.has_value()) << "the app did not end while the scheduler stalls";
+  EXPECT_TRUE(WIFEXITED(*ended) && WEXITSTATUS(*ended) == 0) << DescribeWaitStatus(ended);
+}
+
+}  // namespace
+}  // namespace corvella::testing
