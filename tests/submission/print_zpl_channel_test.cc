@@ -106,7 +106,7 @@ TEST_F(PrintZplChannel, ThirtyTwoPrintsAtOnceAreAllAnsweredAndKeptApart) {
   }
   std::set<std::string> files;
   for (const fs::path& file : tools_.temporaryFiles()) {
-    files.insert(corvella::testing::FileBytes(file).value_or(""));
+    files.insert(corvella::testing::ReadFile(file).value_or(""));
   }
   EXPECT_EQ(files, documents) << "one file per call, each with its own document";
   std::set<std::string> printed;

@@ -97,7 +97,7 @@ TEST_F(PrintZplEndToEnd, ThePrinterGetsTheNormalisedDocumentKeptInAPrivateFile) 
   ASSERT_EQ(lstat(files[0].c_str(), &info), 0);
   EXPECT_TRUE(S_ISREG(info.st_mode));
   EXPECT_EQ(info.st_mode & 07777, 0600u);
-  EXPECT_EQ(FileBytes(files[0]), expected);
+  EXPECT_EQ(ReadFile(files[0]), expected);
   EXPECT_TRUE(log.lines().empty()) << "success is not logged: " << log.lines()[0];
 }
 
@@ -155,8 +155,7 @@ TEST_F(PrintZplEndToEnd, ThirtyTwoPrintsAtOnceAreAllAnsweredTrueAndAllArrive) {
 }
 
 TEST_F(PrintZplEndToEnd, ARejectingQueueAnswersFalseAfterEveryAttempt) {
-  ASSERT_TRUE(print_system_.rejectQueue("Alpha", "Paper out"))
-      << print_system_.error();
+  ASSERT_TRUE(print_system_.rejectQueue("Alpha", "Paper out")) << print_system_.error();
   LogCapture log;
   ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", "Alpha"}})), "true");
   EXPECT_EQ(Answer(*sendPrintAndWait("^XA^FDrejected^FS^XZ")), "false");

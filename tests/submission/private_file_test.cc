@@ -19,7 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using corvella::writeNewPrivateFile;
-using corvella::testing::FileBytes;
+using corvella::testing::ReadFile;
 
 class PrivateFileTest : public ::testing::Test {
  protected:
@@ -48,11 +48,11 @@ TEST_F(PrivateFileTest, IsOwnerOnlyWhateverTheUmask) {
     umask(old);
     ASSERT_TRUE(written) << reason;
     EXPECT_EQ(Mode(path), 0600u);
-    EXPECT_EQ(FileBytes(path), "^XA\r\n^XZ");
+    EXPECT_EQ(ReadFile(path), "^XA\r\n^XZ");
   }
   std::string reason;
   ASSERT_TRUE(writeNewPrivateFile(dir_ / "empty", "", reason)) << reason;
-  EXPECT_EQ(FileBytes(dir_ / "empty"), "");
+  EXPECT_EQ(ReadFile(dir_ / "empty"), "");
 }
 
 TEST_F(PrivateFileTest, NeverOpensWhatIsAlreadyThere) {
@@ -70,8 +70,8 @@ TEST_F(PrivateFileTest, NeverOpensWhatIsAlreadyThere) {
     EXPECT_EQ(reason.rfind("cannot create " + (dir_ / name).string() + ": ", 0), 0u) << reason;
     EXPECT_NE(reason.find("File exists"), std::string::npos) << reason;
   }
-  EXPECT_EQ(FileBytes(planted), "someone else's");
-  EXPECT_EQ(FileBytes(target), "keep");
+  EXPECT_EQ(ReadFile(planted), "someone else's");
+  EXPECT_EQ(ReadFile(target), "keep");
   EXPECT_FALSE(fs::exists(dir_ / "nowhere")) << "a dangling link must not create its target";
   EXPECT_TRUE(fs::is_symlink(dir_ / "dangling.zpl"));
 }
@@ -119,7 +119,7 @@ TEST_F(PrivateFileTest, PiecesOfAnySizeArriveInOrderAndAnUnfinishedFileIsRemoved
   file->append("tail");
   expected += "tail";
   ASSERT_TRUE(file->finish(reason)) << reason;
-  EXPECT_EQ(FileBytes(dir_ / "pieces"), expected);
+  EXPECT_EQ(ReadFile(dir_ / "pieces"), expected);
   EXPECT_EQ(Mode(dir_ / "pieces"), 0600u);
 
   {

@@ -12,17 +12,9 @@
 #include <vector>
 
 #include "Runner/print_tools.h"
+#include "tests/support/file_util.h"
 
 namespace corvella::testing {
-
-// Reads a whole file; nothing when it cannot be opened.
-inline std::optional<std::string> FileBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
 
 // Stand-ins for lp and lpr in a private scratch directory, with TMPDIR
 // pointed at a private temporary directory for the duration of a test.
@@ -89,13 +81,13 @@ class ScriptedPrintTools {
   }
 
   // Every run so far, one line each, in the order they ended.
-  std::string calls() const { return FileBytes(root_ / "calls").value_or(""); }
+  std::string calls() const { return ReadFile(root_ / "calls").value_or(""); }
 
   // The bytes of every job kept, by the name "TOOL.MODE.PID".
   std::vector<std::pair<std::string, std::string>> printed() const {
     std::vector<std::pair<std::string, std::string>> jobs;
     for (const auto& entry : std::filesystem::directory_iterator(root_ / "printed")) {
-      jobs.emplace_back(entry.path().filename().string(), FileBytes(entry.path()).value_or(""));
+      jobs.emplace_back(entry.path().filename().string(), ReadFile(entry.path()).value_or(""));
     }
     return jobs;
   }

@@ -19,8 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using corvella::ZplSubmission;
-using corvella::testing::FileBytes;
 using corvella::testing::LogCapture;
+using corvella::testing::ReadFile;
 using Mode = corvella::testing::ScriptedPrintTools::Mode;
 
 const std::regex kFileName(
@@ -75,7 +75,7 @@ TEST_F(Submission, TheFileAndTheJobHoldTheCompletedDocumentWithCrLfLineEnds) {
     SCOPED_TRACE(testing::PrintToString(c.document));
     ASSERT_TRUE(submit(c.document));
     const fs::path file = onlyTemporaryFile();
-    EXPECT_EQ(FileBytes(file), c.expected);
+    EXPECT_EQ(ReadFile(file), c.expected);
     auto jobs = tools_.printed();
     ASSERT_EQ(jobs.size(), 1u);
     EXPECT_EQ(jobs[0].second, c.expected) << "the job is the file as written";
@@ -108,7 +108,7 @@ TEST_F(Submission, EachCallHasItsOwnFileAndTheFilesStay) {
   std::vector<fs::path> files = tools_.temporaryFiles();
   ASSERT_EQ(files.size(), 2u);
   EXPECT_NE(files[0], files[1]);
-  for (const fs::path& file : files) EXPECT_EQ(FileBytes(file), "^XZ");
+  for (const fs::path& file : files) EXPECT_EQ(ReadFile(file), "^XZ");
 }
 
 TEST_F(Submission, LpFailingOnTheFileHandsItToLprAndLogsTheLpLineLiterally) {
@@ -167,7 +167,7 @@ TEST_F(Submission, EveryAttemptFailingRunsAllFourInOrderAndGivesFalse) {
   EXPECT_EQ(log_.lines(), (std::vector<std::string>{"lp(file) failed (status 1): ",
                                                     "lpr(file) failed (status 255): "}));
   EXPECT_TRUE(tools_.printed().empty());
-  EXPECT_EQ(FileBytes(file), "^XZ") << "the file stays whatever the outcome";
+  EXPECT_EQ(ReadFile(file), "^XZ") << "the file stays whatever the outcome";
 }
 
 TEST_F(Submission, ToolsThatCannotBeStartedAreFailedAttemptsWithStatusMinusOne) {
@@ -251,7 +251,7 @@ TEST_F(Submission, TheTemporaryDirectoryIsAnAbsoluteTmpdirElseTmp) {
     const fs::path in_tmp = match[1].str();
     EXPECT_EQ(in_tmp.parent_path(), "/tmp");
     EXPECT_TRUE(std::regex_match(in_tmp.filename().string(), kFileName));
-    EXPECT_EQ(FileBytes(in_tmp), "^XZ");
+    EXPECT_EQ(ReadFile(in_tmp), "^XZ");
     fs::remove(in_tmp);
   }
 }

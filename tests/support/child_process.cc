@@ -116,10 +116,6 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const SpawnOption
     if (e == 0 && options.stdout_fd >= 0) e = Place(options.stdout_fd, 1);
     if (e == 0 && options.stderr_fd >= 0) e = Place(options.stderr_fd, 2);
     if (e != 0) ChildFail(report[1], e);
-    if (options.before_exec) {
-      e = options.before_exec();
-      if (e != 0) ChildFail(report[1], e);
-    }
     ::execve(program.c_str(), args.data(), environ);
     ChildFail(report[1], errno);
   }

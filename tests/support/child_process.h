@@ -3,7 +3,6 @@
 #include <sys/types.h>
 
 #include <chrono>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,9 +16,6 @@ struct SpawnOptions {
   // The child gets SIGTERM when the thread that started it dies (e.g. the
   // test process crashes), so a daemon never outlives its test.
   bool terminate_with_parent = false;
-  // Runs in the child between fork and exec. It may only make system calls:
-  // no allocation, no locks. Returns 0, or an errno value that fails start().
-  std::function<int()> before_exec;
 };
 
 // One child process, started with fork and exec. The destructor stops it

@@ -1,13 +1,10 @@
 #include "tests/support/file_util.h"
 
-#include <fcntl.h>
-#include <ftw.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
 
 namespace corvella::testing {
 
@@ -18,80 +15,32 @@ std::string TemporaryRoot() {
 }
 
 std::optional<std::string> ReadFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::string contents;
-  char buffer[65536];
-  while (true) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int saved = errno;
-      ::close(fd);
-      errno = saved;
-      return std::nullopt;
-    }
-    if (n == 0) break;
-    contents.append(buffer, static_cast<size_t>(n));
-  }
-  ::close(fd);
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) return std::nullopt;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
   return contents;
 }
 
 bool WriteFile(const std::string& path, const std::string& contents, mode_t mode) {
-  const std::string temp = path + ".tmp" + std::to_string(::getpid());
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-  if (fd < 0) return false;
-  const char* data = contents.data();
-  size_t left = contents.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd, data, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int saved = errno;
-      ::close(fd);
-      ::unlink(temp.c_str());
-      errno = saved;
-      return false;
-    }
-    data += n;
-    left -= static_cast<size_t>(n);
+  const std::string temporary = path + ".partial";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (!(out << contents) || !out.flush()) return false;
   }
-  // The mode given to open() is filtered by the umask; set it exactly.
-  if (::fchmod(fd, mode) != 0 || ::close(fd) != 0) {
-    int saved = errno;
-    ::unlink(temp.c_str());
-    errno = saved;
-    return false;
-  }
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
-    int saved = errno;
-    ::unlink(temp.c_str());
-    errno = saved;
-    return false;
-  }
-  return true;
+  std::error_code error;
+  std::filesystem::permissions(temporary, static_cast<std::filesystem::perms>(mode), error);
+  if (!error) std::filesystem::rename(temporary, path, error);
+  return !error;
 }
-
-namespace {
-
-int RemoveEntry(const char* path, const struct stat*, int type, struct FTW*) {
-  int result = (type == FTW_DP) ? ::rmdir(path) : ::unlink(path);
-  return (result == 0 || errno == ENOENT) ? 0 : -1;
-}
-
-}  // namespace
 
 bool RemoveTree(const std::string& path) {
-  struct stat info;
-  if (::lstat(path.c_str(), &info) != 0) return errno == ENOENT;
-  if (!S_ISDIR(info.st_mode)) return ::unlink(path.c_str()) == 0 || errno == ENOENT;
-  return ::nftw(path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS) == 0;
-}
-
-bool PathExists(const std::string& path) {
-  struct stat info;
-  return ::lstat(path.c_str(), &info) == 0;
+  // remove_all removes links themselves, never what they point to.
+  std::error_code error;
+  std::filesystem::remove_all(path, error);
+  return !error;
 }
 
 }  // namespace corvella::testing

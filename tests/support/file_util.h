@@ -14,13 +14,11 @@ std::string TemporaryRoot();
 std::optional<std::string> ReadFile(const std::string& path);
 
 // Replaces `path` with `contents` (written to a temporary name, then renamed)
-// and gives it `mode`. Returns false with errno set on failure.
+// and gives it `mode`. Returns false on failure.
 bool WriteFile(const std::string& path, const std::string& contents, mode_t mode = 0644);
 
 // Removes a file or a directory tree without following symbolic links. A
 // missing path counts as removed.
 bool RemoveTree(const std::string& path);
-
-bool PathExists(const std::string& path);
 
 }  // namespace corvella::testing

@@ -1,6 +1,7 @@
 #include "tests/support/print_system.h"
 
 #include <fcntl.h>
+#include <glib.h>
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
@@ -9,7 +10,6 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "tests/support/command_runner.h"
 #include "tests/support/file_util.h"
 #include "tests/support/label_printer.h"
 
@@ -123,9 +123,30 @@ bool PrintSystem::start(bool tcp) {
 }
 
 bool PrintSystem::run(const std::vector<std::string>& argv) {
-  const CommandResult result = RunCommand(argv);
-  if (result.succeeded()) return true;
-  return fail(Describe(result));
+  // The command's output goes to a file, not a pipe: a daemon it starts
+  // keeps its output open, and a pipe would never end.
+  std::string log = TemporaryRoot() + "/corvella-command-XXXXXX";
+  int log_fd = ::mkostemp(log.data(), O_CLOEXEC);
+  if (log_fd < 0) return fail("mkostemp failed");
+  ::unlink(log.c_str());
+  std::vector<char*> arguments;
+  for (const std::string& argument : argv) arguments.push_back(const_cast<char*>(argument.c_str()));
+  arguments.push_back(nullptr);
+  g_autoptr(GError) error = nullptr;
+  int status = 0;
+  const bool succeeded = g_spawn_sync(
+                             nullptr, arguments.data(), nullptr, G_SPAWN_DEFAULT,
+                             [](gpointer fd) {
+                               ::dup2(*static_cast<int*>(fd), STDOUT_FILENO);
+                               ::dup2(*static_cast<int*>(fd), STDERR_FILENO);
+                             },
+                             &log_fd, nullptr, nullptr, &status, &error) &&
+                         g_spawn_check_wait_status(status, &error);
+  std::string output(4096, '\0');
+  const ssize_t n = ::pread(log_fd, output.data(), output.size(), 0);
+  ::close(log_fd);
+  output.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return succeeded || fail(argv.front() + ": " + error->message + "\n" + output);
 }
 
 bool PrintSystem::runScript(const std::vector<std::string>& arguments) {

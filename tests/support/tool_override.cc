@@ -11,8 +11,8 @@
 #include <cstring>
 #include <optional>
 
-#include "tests/support/child_process.h"
 #include "tests/support/file_util.h"
+#include "tests/support/scratch_directory.h"
 
 namespace corvella::testing {
 namespace {
@@ -39,9 +39,7 @@ int ThreadCount() {
   return std::atoi(status->c_str() + at + 9);
 }
 
-// The steps that move the calling process into a private mount namespace,
-// written with system calls only so they can also run between fork and exec.
-// The uid/gid map lines are prepared by the caller.
+// The steps that move the calling process into a private mount namespace.
 struct NamespaceSteps {
   bool as_root = ::geteuid() == 0;
   std::string uid_map = std::to_string(::geteuid()) + " " + std::to_string(::geteuid()) + " 1\n";
@@ -134,7 +132,7 @@ bool ToolOverride::replace(const std::string& tool, const std::string& script) {
   if (scripts_.empty() && !scripts_.create("corvella-tools", &error_)) return false;
   const std::string path = scripts_.path() + "/tool-" + std::to_string(mounted_.size());
   if (!WriteFile(path, script, 0755)) {
-    error_ = "cannot write " + path + ": " + std::strerror(errno);
+    error_ = "cannot write " + path;
     return false;
   }
   if (::mount(path.c_str(), tool.c_str(), nullptr, MS_BIND, nullptr) != 0) {
@@ -143,63 +141,6 @@ bool ToolOverride::replace(const std::string& tool, const std::string& script) {
   }
   mounted_.push_back(tool);
   return true;
-}
-
-NamespaceResult ProbePrivateMountNamespace() {
-  static const NamespaceResult result = [] {
-    NamespaceSteps steps;
-    const char* step = "unshare";
-    SpawnOptions spawn;
-    spawn.before_exec = [&steps, &step] { return steps.run(&step); };
-    ChildProcess child;
-    std::string error;
-    if (!child.start({"/bin/true"}, spawn, &error)) {
-      // The child's failing step is not visible here; unshare is the usual one.
-      return NotPermitted("cannot make a private mount namespace in a child (" + error + ")" +
-                          (steps.as_root ? "; running as root without CAP_SYS_ADMIN?"
-                                         : "; not root, and user namespaces are not available"));
-    }
-    child.wait(std::chrono::seconds(10));
-    return NamespaceResult{NamespaceStatus::kEntered, ""};
-  }();
-  return result;
-}
-
-CommandResult RunWithTools(const std::vector<std::string>& argv,
-                           const std::vector<ToolScript>& tools, CommandOptions options) {
-  CommandResult result;
-  ScratchDirectory scripts;
-  if (!scripts.create("corvella-tools", &result.error)) return result;
-  std::vector<std::string> sources;
-  std::vector<std::string> targets;
-  for (const ToolScript& tool : tools) {
-    std::string path = scripts.path() + "/tool-" + std::to_string(sources.size());
-    if (!WriteFile(path, tool.script, 0755)) {
-      result.error = "cannot write " + path + ": " + std::strerror(errno);
-      return result;
-    }
-    sources.push_back(path);
-    targets.push_back(tool.tool);
-  }
-  NamespaceSteps steps;
-  auto previous = options.before_exec;
-  options.before_exec = [&]() -> int {
-    const char* step = "";
-    int error = steps.run(&step);
-    if (error != 0) return error;
-    for (size_t i = 0; i < sources.size(); ++i) {
-      if (::mount(sources[i].c_str(), targets[i].c_str(), nullptr, MS_BIND, nullptr) != 0) {
-        return errno;
-      }
-    }
-    return previous ? previous() : 0;
-  };
-  result = RunCommand(argv, options);
-  if (!result.started) {
-    result.error = "cannot run " + argv.front() +
-                   " in a private mount namespace with replaced tools: " + result.error;
-  }
-  return result;
 }
 
 }  // namespace corvella::testing

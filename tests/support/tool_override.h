@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/command_runner.h"
 #include "tests/support/scratch_directory.h"
 
 namespace corvella::testing {
@@ -61,21 +60,5 @@ class ToolOverride {
   std::vector<std::string> mounted_;
   std::string error_;
 };
-
-// One tool and the script that replaces it.
-struct ToolScript {
-  std::string tool;    // e.g. "/usr/bin/lpstat"
-  std::string script;  // its full text, starting with "#!"
-};
-
-// Whether RunWithTools can work on this machine (probed once, in a child).
-NamespaceResult ProbePrivateMountNamespace();
-
-// Runs a program in a child process that has its own private mount namespace
-// with each tool replaced by its script. This process and the machine keep
-// the real tools. A child that cannot enter the namespace is reported as not
-// started.
-CommandResult RunWithTools(const std::vector<std::string>& argv,
-                           const std::vector<ToolScript>& tools, CommandOptions options = {});
 
 }  // namespace corvella::testing
