@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -13,14 +14,31 @@
 namespace corvella {
 
 // One run of the host, driven over its UI link: the host's standard input
-// and output are pipes to this process, its standard error and environment
-// are this process's. Messages are sent one at a time, each waiting for its
-// reply.
+// and output are pipes to this process, its environment is this process's.
+// Messages go one at a time (Call) or many in flight (Send and Receive).
 class HostSession {
  public:
-  // Starts the program at `host_path` with no arguments; nullptr with
-  // `error` set when it cannot be started.
-  static std::unique_ptr<HostSession> Start(const std::string& host_path, std::string& error);
+  using Clock = std::chrono::steady_clock;
+  using Deadline = std::optional<Clock::time_point>;
+
+  struct Options {
+    std::vector<std::string> arguments;
+    // The host's standard input: the link, or /dev/null or closed, as a
+    // desktop launcher may leave it (the host then runs without a link).
+    enum class Input { kLink, kDevNull, kClosed } input = Input::kLink;
+    // Bytes waiting in the link before the host starts (at most PIPE_BUF).
+    std::vector<uint8_t> written_before_start;
+    // The host's standard error; -1 for this process's.
+    int error_fd = -1;
+  };
+
+  // Starts the program at `host_path`; nullptr with `error` set when it
+  // cannot be started.
+  static std::unique_ptr<HostSession> Start(const std::string& host_path, std::string& error) {
+    return Start(host_path, Options(), error);
+  }
+  static std::unique_ptr<HostSession> Start(const std::string& host_path, const Options& options,
+                                            std::string& error);
 
   HostSession(const HostSession&) = delete;
   HostSession& operator=(const HostSession&) = delete;
@@ -36,15 +54,31 @@ class HostSession {
   // The two halves of Call, for callers that keep several messages in
   // flight: Send writes one message and returns its id (std::nullopt with
   // `error` set when the host stopped reading); Receive waits for the next
-  // reply, whichever message it answers.
+  // reply, whichever message it answers, until `deadline` when one is given
+  // (then std::nullopt with `error` "no reply in time").
   std::optional<uint32_t> Send(const std::string& channel, const std::vector<uint8_t>& message,
                                std::string& error);
-  std::optional<UiLinkReply> Receive(std::string& error);
+  std::optional<UiLinkReply> Receive(std::string& error, Deadline deadline = std::nullopt);
 
-  // Closes the link's input, which ends the host, and waits for it to exit.
-  // Returns its wait status (as from waitpid). Calling it again returns the
-  // same status.
+  // Writes `bytes` to the link as they are (frames of the caller's making);
+  // false when the host stopped reading.
+  bool Write(const std::vector<uint8_t>& bytes);
+  // Closes the link's input, which ends the host.
+  void CloseInput();
+  // True once the host's output has ended; and whether it ended inside a
+  // frame.
+  bool OutputEnded() const { return output_ended_; }
+  bool InsideFrame() const { return parser_.insideFrame(); }
+
+  // Waits for the host to exit and returns its wait status (as from
+  // waitpid); after `deadline` the host is killed and the result is
+  // std::nullopt. Once known, the status is returned again.
+  std::optional<int> Wait(Deadline deadline);
+  // Closes the link's input, reads the output to its end and waits for the
+  // host to exit; its wait status.
   int Close();
+
+  pid_t pid() const { return pid_; }
 
  private:
   HostSession(pid_t pid, int to_host, int from_host)
@@ -53,6 +87,7 @@ class HostSession {
   pid_t pid_;
   int to_host_;
   int from_host_;
+  bool output_ended_ = false;
   uint32_t next_id_ = 1;
   UiLinkFrameParser parser_;
   std::vector<std::vector<uint8_t>> bodies_;

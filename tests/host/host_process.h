@@ -4,31 +4,25 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/ui_link_frame.h"
 #include "tools/encodable_value.h"
+#include "tools/host_session.h"
 
 namespace corvella::testing {
 
-// One run of a host program as a user interface in another process sees it:
-// its standard input and output are pipes to the test (or standard input is
-// /dev/null or closed, as a desktop launcher may leave it), its standard error goes
-// to a file the test can read. The process is killed if the test leaves it
-// running.
+// One run of a host program as a user interface in another process sees it
+// (a HostSession), with its standard error going to a file the test can read
+// and failures reported to the test. The process is killed if the test
+// leaves it running.
 class HostProcess {
  public:
-  enum class Input { kPipe, kDevNull, kClosed };
-
-  struct Options {
-    Input input = Input::kPipe;
-    // Written into the input pipe before the program starts, so it is
-    // waiting there from the program's first instant.
-    std::vector<uint8_t> written_before_start;
-    std::vector<std::string> arguments;
-  };
+  using Options = HostSession::Options;
+  using Input = Options::Input;
 
   // Starts `program`; fails the current test (and returns false from
   // started()) when it cannot.
@@ -38,16 +32,14 @@ class HostProcess {
   HostProcess& operator=(const HostProcess&) = delete;
   ~HostProcess();
 
-  bool started() const { return pid_ > 0; }
-  pid_t pid() const { return pid_; }
+  bool started() const { return session_ != nullptr; }
+  pid_t pid() const { return session_ ? session_->pid() : -1; }
 
-  // Writes all of `bytes` to the program's input in one write where the
-  // pipe allows it.
-  bool write(const std::vector<uint8_t>& bytes);
-  void closeInput();
+  bool write(const std::vector<uint8_t>& bytes) { return session_->Write(bytes); }
+  void closeInput() { session_->CloseInput(); }
 
-  // Reads reply frames until `count` have arrived, the output ends or the
-  // timeout passes. Every frame must decode as a reply.
+  // Reads replies until `count` have arrived, the output ends or the
+  // timeout passes.
   std::vector<UiLinkReply> readReplies(
       size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(30));
   // Reads the output to its end; the replies found on the way. Fails the
@@ -62,18 +54,8 @@ class HostProcess {
   std::string errorOutput() const;
 
  private:
-  // Reads once (waiting at most until `deadline`); false at the end of the
-  // output or the deadline.
-  bool ReadSome(std::chrono::steady_clock::time_point deadline);
-
-  pid_t pid_ = -1;
-  int to_host_ = -1;
-  int from_host_ = -1;
-  bool output_ended_ = false;
+  std::unique_ptr<HostSession> session_;
   std::string error_path_;
-  UiLinkFrameParser parser_;
-  std::vector<std::vector<uint8_t>> bodies_;
-  std::optional<int> status_;
 };
 
 // A UI-to-host frame carrying a method call of the standard method codec.
