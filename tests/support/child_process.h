@@ -51,8 +51,4 @@ class ChildProcess {
   std::optional<int> status_;
 };
 
-// Resolves a program name through PATH ("" when not found); a name with a
-// slash is returned unchanged.
-std::string FindProgram(const std::string& name);
-
 }  // namespace corvella::testing
