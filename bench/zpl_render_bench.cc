@@ -57,8 +57,7 @@ void BM_PrinterStoresJobs(benchmark::State& state) {
     std::string error;
     if (!directory.create("printer-bench", &error)) state.SkipWithError(error.c_str());
     corvella::testing::LabelPrinter printer;
-    if (!printer.start(directory.path(), corvella::testing::LabelPrinter::Mode::kRecord, 0,
-                       render)) {
+    if (!printer.start(directory.path(), render)) {
       state.SkipWithError(printer.error().c_str());
       break;
     }

@@ -49,11 +49,9 @@ bool LabelPrinter::fail(const std::string& message) {
   return false;
 }
 
-bool LabelPrinter::start(const std::string& jobs_directory, Mode mode, uint16_t port, bool render) {
-  if (running()) return fail("already running");
+bool LabelPrinter::start(const std::string& jobs_directory, bool render) {
+  if (process_.running()) return fail("already running");
   jobs_directory_ = jobs_directory;
-  mode_ = mode;
-  render_ = render;
   const std::string port_file = jobs_directory + "/.port";
   ::unlink(port_file.c_str());
   SpawnOptions spawn;
@@ -61,15 +59,8 @@ bool LabelPrinter::start(const std::string& jobs_directory, Mode mode, uint16_t 
   int null_fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
   spawn.stdout_fd = null_fd;
   std::string error;
-  std::vector<std::string> arguments = {ProgramPath(),
-                                        "--jobs",
-                                        jobs_directory,
-                                        "--port",
-                                        std::to_string(port),
-                                        "--port-file",
-                                        port_file,
-                                        "--mode",
-                                        print_system::PrinterModeName(mode)};
+  std::vector<std::string> arguments = {ProgramPath(), "--jobs", jobs_directory, "--port-file",
+                                        port_file};
   if (!render) arguments.push_back("--no-render");
   bool started = process_.start(arguments, spawn, &error);
   if (null_fd >= 0) ::close(null_fd);
@@ -99,16 +90,6 @@ bool LabelPrinter::stop() {
   auto status = process_.stop(std::chrono::seconds(5));
   return status.has_value();
 }
-
-bool LabelPrinter::setMode(Mode mode) {
-  if (port_ == 0) return fail("the printer has not been started");
-  if (!stop()) return fail("cannot stop the printer");
-  return start(jobs_directory_, mode, port_, render_);
-}
-
-bool LabelPrinter::running() { return process_.running(); }
-
-std::string LabelPrinter::uri() const { return "socket://127.0.0.1:" + std::to_string(port_); }
 
 bool SendJob(uint16_t port, const std::string& bytes) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

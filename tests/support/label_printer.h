@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "tests/support/child_process.h"
-#include "tools/print_system/printer_mode.h"
 
 namespace corvella::testing {
 
@@ -20,8 +19,6 @@ namespace corvella::testing {
 // caller's.
 class LabelPrinter {
  public:
-  using Mode = print_system::PrinterMode;
-
   LabelPrinter() = default;
   ~LabelPrinter();
   LabelPrinter(const LabelPrinter&) = delete;
@@ -31,24 +28,15 @@ class LabelPrinter {
   // beside the tests (build/bin/corvella-label-printer).
   static std::string ProgramPath();
 
-  // Starts the printer with its jobs in `jobs_directory` (created if needed).
-  // Returns once the port is bound, false with a message in error().
-  // With `render` false it keeps the bytes only, drawing no pictures.
-  bool start(const std::string& jobs_directory, Mode mode = Mode::kRecord, uint16_t port = 0,
-             bool render = true);
+  // Starts the printer, recording, with its jobs in `jobs_directory`
+  // (created if needed). Returns once the port is bound, false with a
+  // message in error(). With `render` false it keeps the bytes only,
+  // drawing no pictures.
+  bool start(const std::string& jobs_directory, bool render = true);
   // Stops it; connections still open are dropped, finished jobs stay.
   bool stop();
-  // Restarts it on the same port and directory in another mode; numbering
-  // of jobs continues.
-  bool setMode(Mode mode);
-  bool running();
 
   uint16_t port() const { return port_; }
-  // socket://127.0.0.1:PORT, the device URI of a raw queue.
-  std::string uri() const;
-  Mode mode() const { return mode_; }
-  pid_t pid() const { return process_.pid(); }
-  const std::string& jobDirectory() const { return jobs_directory_; }
 
   // The bytes of every finished job so far, in arrival order.
   std::vector<std::string> jobs() const;
@@ -64,8 +52,6 @@ class LabelPrinter {
   ChildProcess process_;
   std::string jobs_directory_;
   uint16_t port_ = 0;
-  Mode mode_ = Mode::kRecord;
-  bool render_ = true;
   std::string error_;
 };
 

@@ -67,7 +67,7 @@ bool PrintSystem::fail(const std::string& message) {
   return false;
 }
 
-bool PrintSystem::start(bool tcp) {
+bool PrintSystem::start() {
   if (script_.pid() > 0) return fail("already started");
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) return fail("pipe2 failed");
@@ -77,10 +77,8 @@ bool PrintSystem::start(bool tcp) {
   spawn.stdout_fd = fds[1];
   spawn.stderr_fd = log_fd;
   spawn.terminate_with_parent = true;
-  std::vector<std::string> argv = {ScriptPath()};
-  if (tcp) argv.push_back("--tcp");
   std::string error;
-  const bool started = script_.start(argv, spawn, &error);
+  const bool started = script_.start({ScriptPath()}, spawn, &error);
   ::close(fds[1]);
   if (log_fd >= 0) ::close(log_fd);
   if (!started) {
@@ -190,11 +188,6 @@ pid_t PrintSystem::schedulerPid() const {
       std::strtol(ReadFile(directory_ + "/cupsd.pid").value_or("0").c_str(), nullptr, 10));
 }
 
-bool PrintSystem::schedulerRunning() const {
-  const pid_t pid = schedulerPid();
-  return pid > 0 && ::kill(pid, 0) == 0;
-}
-
 bool PrintSystem::setDefault(const std::string& name) {
   return run({"/usr/sbin/lpadmin", "-d", name});
 }
@@ -206,18 +199,6 @@ bool PrintSystem::acceptQueue(const std::string& name) {
 }
 bool PrintSystem::disableQueue(const std::string& name, const std::string& reason) {
   return run({"/usr/sbin/cupsdisable", "-r", reason, name});
-}
-bool PrintSystem::enableQueue(const std::string& name) {
-  return run({"/usr/sbin/cupsenable", name});
-}
-
-std::string PrintSystem::errorLogTail(size_t lines) const {
-  const std::string log = ReadFile(directory_ + "/error_log").value_or("");
-  size_t start = log.size();
-  for (size_t n = 0; start > 0 && n <= lines;) {
-    if (log[--start] == '\n') ++n;
-  }
-  return log.substr(start);
 }
 
 void PrintSystemTest::SetUp() {

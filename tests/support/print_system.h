@@ -61,9 +61,8 @@ class PrintSystem {
   // The script, built beside the tests (build/bin/corvella-print-system).
   static std::string ScriptPath();
 
-  // Starts it (with `tcp`, the scheduler also takes IPP on a loopback
-  // port, which CUPS_SERVER then names). False with a message in error().
-  bool start(bool tcp = false);
+  // Starts it; false with a message in error().
+  bool start();
   // Adds the raw queue `name` bound to a new simulated printer in `mode`.
   // Returns the printer (owned by this object), nullptr on failure.
   QueuePrinter* addQueue(const std::string& name, Mode mode = Mode::kRecord);
@@ -76,25 +75,19 @@ class PrintSystem {
   bool stopScheduler();
   bool startScheduler();
   pid_t schedulerPid() const;
-  bool schedulerRunning() const;
 
   // Queue administration through the CUPS tools; false with their output
-  // in error(). A rejecting queue shows REASON under its name in lpstat -a;
-  // a disabled one holds its jobs until enabled.
+  // in error(). A rejecting queue shows REASON under its name in lpstat -a.
   bool setDefault(const std::string& name);
   bool rejectQueue(const std::string& name, const std::string& reason);
   bool acceptQueue(const std::string& name);
   bool disableQueue(const std::string& name, const std::string& reason);
-  bool enableQueue(const std::string& name);
 
   // Runs the script with `arguments` inside this print system.
   bool runScript(const std::vector<std::string>& arguments);
 
-  const std::string& cupsServer() const { return server_; }
   const std::string& directory() const { return directory_; }
   const std::string& error() const { return error_; }
-  // The last lines of the scheduler's error log, for failure messages.
-  std::string errorLogTail(size_t lines = 40) const;
 
  private:
   bool run(const std::vector<std::string>& argv);

@@ -383,7 +383,7 @@ TEST_F(LabelPictureTest, TheSimulatedPrinterDrawsEveryJobItStores) {
   // for pictures still being drawn, so what is there after it is final.
   ASSERT_TRUE(printer.stop());
   const std::string plain = scratch_.path() + "/plain";
-  ASSERT_TRUE(printer.start(plain, testing::LabelPrinter::Mode::kRecord, 0, false));
+  ASSERT_TRUE(printer.start(plain, false));
   ASSERT_TRUE(testing::SendJob(printer.port(), "^XA^FO50,50^GB10,10,10^FS^XZ"));
   ASSERT_EQ(printer.waitForJobs(1, std::chrono::seconds(10)).size(), 1u);
   ASSERT_TRUE(printer.stop());
