@@ -123,43 +123,19 @@ class HostDriver {
     }
   }
 
-  // Sends each of `messages` (prints), keeping `in_flight` outstanding.
-  void printEach(const std::vector<std::vector<uint8_t>>& messages, int in_flight) {
+  // Sends each of `messages` (prints), keeping `in_flight` outstanding;
+  // every answer must be true.
+  void printEach(const std::vector<std::vector<uint8_t>>& messages, size_t in_flight) {
     std::string error;
-    size_t sent = 0;
-    size_t answered = 0;
-    while (sent < messages.size() && static_cast<int>(sent) < in_flight) {
-      if (!session_->Send(kChannel, messages[sent++], error)) Fail(error);
-    }
-    while (answered < messages.size()) {
+    for (size_t sent = 0, answered = 0; answered < messages.size();) {
+      if (sent < messages.size() && sent - answered < in_flight) {
+        if (!session_->Send(kChannel, messages[sent++], error)) Fail(error);
+        continue;
+      }
       std::optional<UiLinkReply> reply = session_->Receive(error);
       if (!reply) Fail(error);
       expectTrue(reply->reply);
       ++answered;
-      if (sent < messages.size() && !session_->Send(kChannel, messages[sent++], error)) {
-        Fail(error);
-      }
-    }
-  }
-
-  // Runs `total` prints keeping `in_flight` of them outstanding.
-  void printPipelined(const std::vector<uint8_t>& message, int in_flight, int total) {
-    std::string error;
-    int sent = 0;
-    int answered = 0;
-    while (sent < std::min(in_flight, total)) {
-      if (!session_->Send(kChannel, message, error)) Fail(error);
-      ++sent;
-    }
-    while (answered < total) {
-      std::optional<UiLinkReply> reply = session_->Receive(error);
-      if (!reply) Fail(error);
-      expectTrue(reply->reply);
-      ++answered;
-      if (sent < total) {
-        if (!session_->Send(kChannel, message, error)) Fail(error);
-        ++sent;
-      }
     }
   }
 
@@ -255,7 +231,7 @@ std::string TaggedLabel(const std::string& stream, int index) {
 
 // N hosts print at once against N bare lp streams on the same scheduler.
 void ManyHosts(const std::string& host, const std::string& queue, int hosts, int per_host) {
-  constexpr int kInFlightPerHost = 4;
+  constexpr size_t kInFlightPerHost = 4;
   std::printf("many hosts, one print server (CUPS_SERVER=%s): %d hosts x %d labels\n",
               std::getenv("CUPS_SERVER"), hosts, per_host);
   std::vector<std::unique_ptr<HostDriver>> drivers;
@@ -428,7 +404,8 @@ int main(int argc, char** argv) {
     for (int pass = 0; pass < 2; ++pass) {
       WaitForDrain(queue);
       Clock::time_point t0 = Clock::now();
-      driver.printPipelined(print_call, in_flight, total);
+      driver.printEach(std::vector<std::vector<uint8_t>>(static_cast<size_t>(total), print_call),
+                       static_cast<size_t>(in_flight));
       ours = std::max(ours, Throughput(total, Clock::now() - t0));
       WaitForDrain(queue);
       Clock::time_point t1 = Clock::now();

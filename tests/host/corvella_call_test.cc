@@ -1,4 +1,5 @@
 // corvella-call: its pieces, and the tool run as a new user runs it.
+#include <glib.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -42,9 +43,7 @@ TEST(CallJsonTest, AnswersHaveTheDocumentedForms) {
   EXPECT_EQ(ToJson(FlutterResultValue(FlutterMethodNotImplemented)), "{\"notImplemented\":true}");
 }
 
-TEST(CallJsonTest, TextIsEscapedAndIllFormedBytesAreReplaced) {
-  EXPECT_EQ(ToJson(EncodableValue("a\"b\\c\n\r\t\x01")), "\"a\\\"b\\\\c\\n\\r\\t\\u0001\"");
-  EXPECT_EQ(ToJson(EncodableValue("Zürich ☃")), "\"Zürich ☃\"");
+TEST(CallJsonTest, IllFormedBytesAreReplacedAndNanIsNull) {
   EXPECT_EQ(ToJson(EncodableValue(std::string("a\xFF"
                                               "b"))),
             "\"a\xEF\xBF\xBD"
@@ -68,9 +67,8 @@ TEST(CallJsonTest, JsonIsReadStrictly) {
   EXPECT_TRUE(std::holds_alternative<int64_t>(list[2]));
   EXPECT_TRUE(std::holds_alternative<double>(list[3]));
 
-  for (const char* bad :
-       {"", "{", "[1,]", "{\"a\":1,}", "01", "1.", "\"\\ud800\"", "\"\\x\"", "{\"a\":1,\"a\":2}",
-        "99999999999999999999", "nul", "[1] 2", "{'a':1}", "\"tab\there\""}) {
+  // Beyond the grammar: a key given twice, an integer beyond 64 bits.
+  for (const char* bad : {"", "[1,]", "\"\\ud800\"", "{\"a\":1,\"a\":2}", "99999999999999999999"}) {
     EXPECT_FALSE(ParseJson(bad, error).has_value()) << bad;
     EXPECT_FALSE(error.empty()) << bad;
   }
@@ -169,30 +167,21 @@ struct ToolRun {
   std::string errors;
 };
 
-// Runs corvella-call with `arguments`; its standard output arrives through
-// the pipe that HostProcess reads frames from, so it is read raw here.
+// Runs corvella-call with `arguments`, its input /dev/null.
 ToolRun RunTool(std::vector<std::string> arguments) {
   PrepareSanitizersForChildren();
-  char path[] = "/tmp/corvella-call-out-XXXXXX";
-  const int fd = mkstemp(path);
-  EXPECT_GE(fd, 0);
-  close(fd);
-  std::string command = "'" + CallToolPath() + "'";
-  for (const auto& argument : arguments) {
-    std::string quoted;
-    for (char c : argument) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    command += " '" + quoted + "'";
-  }
-  command += " >" + std::string(path) + " 2>" + std::string(path) + ".err </dev/null";
-  const int status = system(command.c_str());
+  arguments.insert(arguments.begin(), CallToolPath());
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  g_autofree char* out = nullptr;
+  g_autofree char* err = nullptr;
+  int status = 0;
   ToolRun run;
-  if (status != -1) run.status = status;
-  std::ifstream out(path);
-  run.output.assign(std::istreambuf_iterator<char>(out), std::istreambuf_iterator<char>());
-  std::ifstream err(std::string(path) + ".err");
-  run.errors.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
-  unlink(path);
-  unlink((std::string(path) + ".err").c_str());
+  if (g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out, &err,
+                   &status, nullptr)) {
+    run = {status, out, err};
+  }
   return run;
 }
 
@@ -216,16 +205,19 @@ TEST(CallToolTest, UsageErrorExitsWithStatusTwoAndPointsToHelp) {
   EXPECT_NE(run.errors.find("--help"), std::string::npos) << run.errors;
 }
 
-TEST(CallToolTest, WithoutADisplayItSaysSoAndSuggestsXvfbRun) {
+TEST(CallToolTest, WithoutAUsableDisplayItSaysSoAndSuggestsXvfbRun) {
   const std::string saved = getenv("DISPLAY") != nullptr ? getenv("DISPLAY") : "";
-  unsetenv("DISPLAY");
   unsetenv("WAYLAND_DISPLAY");
-  ToolRun run = RunTool({"initialize"});
+  for (const char* display : {"", ":65000"}) {
+    SCOPED_TRACE(display);
+    setenv("DISPLAY", display, 1);
+    if (display[0] == '\0') unsetenv("DISPLAY");
+    ToolRun run = RunTool({"initialize"});
+    EXPECT_EQ(ExitCode(run), 3);
+    EXPECT_TRUE(run.output.empty());
+    EXPECT_NE(run.errors.find("xvfb-run"), std::string::npos) << run.errors;
+  }
   if (!saved.empty()) setenv("DISPLAY", saved.c_str(), 1);
-  EXPECT_EQ(ExitCode(run), 3);
-  EXPECT_TRUE(run.output.empty());
-  EXPECT_NE(run.errors.find("display"), std::string::npos) << run.errors;
-  EXPECT_NE(run.errors.find("xvfb-run"), std::string::npos) << run.errors;
 }
 
 class CallToolSessionTest : public ::testing::Test {
@@ -289,14 +281,6 @@ TEST_F(CallToolSessionTest, OtherChannelAndOtherHost) {
   EXPECT_EQ(ExitCode(missing), 3);
   EXPECT_TRUE(missing.output.empty());
   EXPECT_NE(missing.errors.find("/nonexistent/corvella"), std::string::npos) << missing.errors;
-}
-
-TEST_F(CallToolSessionTest, UnusableDisplayIsReportedWithTheXvfbRunHint) {
-  setenv("DISPLAY", ":65000", 1);
-  ToolRun run = RunTool({"initialize"});
-  EXPECT_EQ(ExitCode(run), 3);
-  EXPECT_TRUE(run.output.empty());
-  EXPECT_NE(run.errors.find("xvfb-run"), std::string::npos) << run.errors;
 }
 
 }  // namespace
