@@ -62,34 +62,18 @@ class HostProcessTest : public ::testing::Test {
   VirtualDisplay display_;
 };
 
-TEST_F(HostProcessTest, ClosingTheWindowEndsTheProcessWithStatusZero) {
-  // Started as a desktop launcher starts it: no UI link.
-  HostProcess::Options options;
-  options.input = HostProcess::Input::kDevNull;
-  HostProcess host(HostPath(), options);
-  ASSERT_TRUE(host.started());
-  CloseWindowAndExpectCleanExit(host);
-  EXPECT_TRUE(host.readToEnd().empty()) << "the host wrote to standard output without a link";
-}
-
-TEST_F(HostProcessTest, StartedWithStandardInputClosedRunsWithoutALink) {
-  // The display connection must not be taken for a UI link on descriptor 0.
-  HostProcess::Options options;
-  options.input = HostProcess::Input::kClosed;
-  HostProcess host(HostPath(), options);
-  ASSERT_TRUE(host.started());
-  CloseWindowAndExpectCleanExit(host);
-  EXPECT_TRUE(host.readToEnd().empty());
-}
-
-TEST_F(HostProcessTest, ClosingTheWindowWithTheLinkOpenEndsTheProcessWithStatusZero) {
-  HostProcess host(HostPath());
-  ASSERT_TRUE(host.started());
-  ASSERT_TRUE(host.write(PrinterCallFrame(1, "initialize")));
-  std::vector<UiLinkReply> replies = host.readReplies(1);
-  ASSERT_EQ(replies.size(), 1u);
-  EXPECT_EQ(AnswerJson(replies[0]), "true");
-  CloseWindowAndExpectCleanExit(host);
+TEST_F(HostProcessTest, WithoutALinkClosingTheWindowEndsTheProcessWithStatusZero) {
+  // Started as a desktop launcher starts it, with standard input /dev/null
+  // or closed; the display connection must not be taken for a UI link on
+  // descriptor 0.
+  for (HostProcess::Input input : {HostProcess::Input::kDevNull, HostProcess::Input::kClosed}) {
+    HostProcess::Options options;
+    options.input = input;
+    HostProcess host(HostPath(), options);
+    ASSERT_TRUE(host.started());
+    CloseWindowAndExpectCleanExit(host);
+    EXPECT_TRUE(host.readToEnd().empty()) << "the host wrote to standard output without a link";
+  }
 }
 
 TEST_F(HostProcessTest, ClosingTheWindowWaitsForWorkInFlightAndSendsItsAnswer) {
@@ -112,11 +96,12 @@ TEST_F(HostProcessTest, ClosingTheWindowWaitsForWorkInFlightAndSendsItsAnswer) {
   EXPECT_EQ(AnswerJson(replies[0]), "true");
 }
 
-TEST_F(HostProcessTest, AnyArgumentsGoToTheUserInterfaceAndTheAppStartsAsUsual) {
-  for (const char* argument : {"label.zpl", "--foo"}) {
+TEST_F(HostProcessTest, WithTheLinkOpenAndAnyArgumentsClosingTheWindowEndsTheProcess) {
+  // Arguments go to the user interface; the app starts as usual.
+  for (const char* argument : {"", "label.zpl", "--foo"}) {
     SCOPED_TRACE(argument);
     HostProcess::Options options;
-    options.arguments = {argument};
+    if (argument[0] != '\0') options.arguments = {argument};
     HostProcess host(HostPath(), options);
     ASSERT_TRUE(host.started());
     ASSERT_TRUE(host.write(PrinterCallFrame(1, "initialize")));

@@ -299,7 +299,11 @@ void AddMixedCalls(Session& session, size_t calls, size_t labels) {
         Map({{EncodableValue(key), EncodableValue(kQueue)},
              {EncodableValue(int32_t{1}), EncodableValue("x")}}),
         EncodableValue(EncodableList{EncodableValue(key), EncodableValue(kQueue)}),
-        EncodableValue(kQueue)};
+        EncodableValue(kQueue),
+        Map({{EncodableValue(key), EncodableValue(true)}}),
+        Map({{EncodableValue(key), EncodableValue(std::vector<uint8_t>{'Q'})}}),
+        Map({{EncodableValue(key), Argument(key, kQueue)}}),
+        Argument("printername", kQueue)};
     return choices[random() % std::size(choices)];
   };
   // Bytes that are not one method call; the cut and extended forms name a
@@ -363,7 +367,7 @@ void AddMixedCalls(Session& session, size_t calls, size_t labels) {
         const std::string name = kind == 4   ? kQueue
                                  : kind == 5 ? kOtherQueue
                                  : kind == 6 ? ""
-                                             : "Session_Missing";
+                                             : " Session Missing ";
         // Extra entries with text keys do not matter.
         EncodableValue arguments =
             random() % 4 == 0 ? Map({{EncodableValue("printerName"), EncodableValue(name)},

@@ -120,40 +120,6 @@ TEST_F(PrintZplEndToEnd, ALargeDocumentArrivesWhole) {
   EXPECT_TRUE(jobs[0] == expected);
 }
 
-TEST_F(PrintZplEndToEnd, ConnectAndDisconnectRightAfterAPrintDoNotRedirectIt) {
-  ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", "Alpha"}})), "true");
-  auto print = sendPrint("^XA^FDfor Alpha^FS^XZ");
-  auto connect = harness_.send("connectToPrinter", TextMap({{"printerName", "Beta"}}));
-  auto disconnect = harness_.send("disconnect");
-  harness_.runUntilIdle();
-  EXPECT_EQ(Answer(*print), "true");
-  EXPECT_EQ(Answer(*connect), "true");
-  EXPECT_EQ(Answer(*disconnect), "true");
-  EXPECT_EQ(call("getPrinterStatus"), Describe(TextMap({{"connected", false}})));
-
-  ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", "Beta"}})), "true");
-  ASSERT_EQ(Answer(*sendPrintAndWait("^XA^FDfor Beta^FS^XZ")), "true");
-  EXPECT_EQ(print_system_.waitForJobs("Alpha", 1),
-            std::vector<std::string>{"^XA^FDfor Alpha^FS^XZ"});
-  EXPECT_EQ(print_system_.waitForJobs("Beta", 1), std::vector<std::string>{"^XA^FDfor Beta^FS^XZ"});
-}
-
-TEST_F(PrintZplEndToEnd, ThirtyTwoPrintsAtOnceAreAllAnsweredTrueAndAllArrive) {
-  ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", "Alpha"}})), "true");
-  std::vector<std::shared_ptr<ReplyLog>> replies;
-  std::multiset<std::string> expected;
-  for (int i = 0; i < 32; ++i) {
-    const std::string label = "^XA^FO10,10^FDLabel " + std::to_string(i) + "^FS";
-    replies.push_back(sendPrint(label + "\n^XZ"));
-    expected.insert(label + "\r\n^XZ");
-  }
-  harness_.runUntilIdle();
-  for (const auto& reply : replies) EXPECT_EQ(Answer(*reply), "true");
-  std::vector<std::string> jobs = print_system_.waitForJobs("Alpha", 32, std::chrono::seconds(90));
-  EXPECT_EQ(std::multiset<std::string>(jobs.begin(), jobs.end()), expected);
-  EXPECT_EQ(labelFiles().size(), 32u);
-}
-
 TEST_F(PrintZplEndToEnd, ARejectingQueueAnswersFalseAfterEveryAttempt) {
   ASSERT_TRUE(print_system_.rejectQueue("Alpha", "Paper out")) << print_system_.error();
   LogCapture log;
