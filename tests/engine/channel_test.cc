@@ -91,22 +91,6 @@ TEST(MethodChannel, AnswersEveryCallExactlyOnce) {
   EXPECT_EQ(f.Answer(f.harness->send("echo", {}, "scripted")), "\"echo\"");
 }
 
-TEST(MethodChannel, UndecodableMessagesAndUnknownChannelsGetEmptyReplies) {
-  Fixture f;
-  bool called = false;
-  f.behaviour = [&called](FlMethodCall* call) {
-    called = true;
-    fl_method_call_respond_success(call, nullptr, nullptr);
-  };
-  for (const std::vector<uint8_t>& junk :
-       {std::vector<uint8_t>{}, std::vector<uint8_t>{0x07, 0x09, 'x'},
-        std::vector<uint8_t>{0x03, 1, 2, 3, 4, 0}, std::vector<uint8_t>{0x07, 1, 'x', 0, 0}}) {
-    EXPECT_EQ(f.Answer(f.harness->sendBytes("scripted", junk)), "<empty>");
-  }
-  EXPECT_FALSE(called);
-  EXPECT_EQ(f.Answer(f.harness->send("initialize", {}, "no_such_channel")), "<empty>");
-}
-
 TEST(MethodChannel, ArgumentsArriveDecodedAndTheHandlerDataIsReleasedWithTheEngine) {
   auto f = std::make_unique<Fixture>();
   std::string seen;

@@ -71,25 +71,6 @@ TEST_F(PrintZplChannel, IsAnsweredAfterTheHandlerWithTheSubmissionsOutcome) {
   EXPECT_EQ(print("^XA^XZ"), "false") << "a failed submission is an answer, not an error";
 }
 
-TEST_F(PrintZplChannel, TheLabelGoesToThePrinterSelectedWhenTheCallCame) {
-  ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", "First"}})), "true");
-  auto first = harness_.send("printZPL", TextMap({{"zplCommands", "^XA^FD1^XZ"}}));
-  auto connect = harness_.send("connectToPrinter", TextMap({{"printerName", "Second"}}));
-  auto second = harness_.send("printZPL", TextMap({{"zplCommands", "^XA^FD2^XZ"}}));
-  auto disconnect = harness_.send("disconnect");
-  harness_.runUntilIdle();
-  for (auto* log : {&first, &connect, &second, &disconnect}) {
-    ASSERT_EQ((*log)->replies.size(), 1u);
-    EXPECT_EQ(Describe(*SingleReply(**log)), "true");
-  }
-  const std::string calls = tools_.calls();
-  EXPECT_NE(calls.find("lp [-d] [First] [-o] [raw] ["), std::string::npos) << calls;
-  EXPECT_NE(calls.find("lp [-d] [Second] [-o] [raw] ["), std::string::npos) << calls;
-  std::set<std::string> printed;
-  for (const auto& job : tools_.printed()) printed.insert(job.second);
-  EXPECT_EQ(printed, (std::set<std::string>{"^XA^FD1^XZ", "^XA^FD2^XZ"}));
-}
-
 TEST_F(PrintZplChannel, ThirtyTwoPrintsAtOnceAreAllAnsweredAndKeptApart) {
   ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", "Zebra"}})), "true");
   std::vector<std::shared_ptr<corvella::testing::ReplyLog>> logs;

@@ -233,29 +233,6 @@ TEST_F(Submission, ANameTakenBySomeoneElseIsNeverHandedToTheTools) {
   EXPECT_FALSE(fs::exists(tools_.root() / "elsewhere")) << "nothing is written through a link";
 }
 
-TEST_F(Submission, TheTemporaryDirectoryIsAnAbsoluteTmpdirElseTmp) {
-  setenv("TMPDIR", (tools_.temporaryDirectory().string() + "//").c_str(), 1);
-  ASSERT_TRUE(submit("^XZ"));
-  const std::string file = onlyTemporaryFile().string();
-  EXPECT_EQ(tools_.calls(), run("lp", file)) << "one separator between directory and name";
-  EXPECT_EQ(file.find("//"), std::string::npos);
-
-  for (const char* not_absolute : {"relative/dir", ""}) {
-    SCOPED_TRACE(not_absolute);
-    fs::remove(tools_.root() / "calls");
-    setenv("TMPDIR", not_absolute, 1);
-    ASSERT_TRUE(submit("^XZ"));
-    const std::string calls = tools_.calls();
-    std::smatch match;
-    ASSERT_TRUE(std::regex_search(calls, match, std::regex("\\[(/tmp/[^\\]]*)\\]\n$"))) << calls;
-    const fs::path in_tmp = match[1].str();
-    EXPECT_EQ(in_tmp.parent_path(), "/tmp");
-    EXPECT_TRUE(std::regex_match(in_tmp.filename().string(), kFileName));
-    EXPECT_EQ(ReadFile(in_tmp), "^XZ");
-    fs::remove(in_tmp);
-  }
-}
-
 TEST_F(Submission, ThePrinterNameIsOneUnchangedArgumentEvenWhenEmpty) {
   tools_.setStatus("lp", Mode::kFile, 1);
   tools_.setStatus("lpr", Mode::kFile, 1);
