@@ -266,7 +266,7 @@ TEST(StandardMethodCodec, EnvelopesRoundTripAndTolerateAStackTrace) {
 
   auto decoded = StandardMethodCodec::DecodeEnvelope(error);
   ASSERT_TRUE(decoded);
-  EXPECT_EQ(Describe(*decoded), "error(NO_PRINTER, No printer connected, null)");
+  EXPECT_EQ(Describe(*decoded), R"({"error":{"code":"NO_PRINTER","message":"No printer connected","details":null}})");
 
   Bytes with_trace = error;
   with_trace.insert(with_trace.end(), {0x07, 0x02, 'a', 't'});
@@ -278,7 +278,7 @@ TEST(StandardMethodCodec, EnvelopesRoundTripAndTolerateAStackTrace) {
   EXPECT_FALSE(host_reads({0x02, 0x00}));
   EXPECT_FALSE(host_reads({0x01, 0x03, 1, 0, 0, 0, 0x00, 0x00}));
 
-  EXPECT_EQ(Describe(*StandardMethodCodec::DecodeEnvelope({})), "not-implemented");
+  EXPECT_EQ(Describe(*StandardMethodCodec::DecodeEnvelope({})), R"({"notImplemented":true})");
   EXPECT_EQ(StandardMethodCodec::EncodeResult(FlutterMethodNotImplemented), Bytes{});
   EXPECT_FALSE(StandardMethodCodec::DecodeEnvelope({0x02, 0x00}));
   EXPECT_FALSE(StandardMethodCodec::DecodeEnvelope({0x01, 0x03, 1, 0, 0, 0, 0x00, 0x00}));

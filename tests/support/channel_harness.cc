@@ -73,50 +73,6 @@ std::optional<FlutterResultValue> SingleReply(const ReplyLog& log) {
   return decoded;
 }
 
-std::string Describe(const EncodableValue& value) {
-  std::ostringstream out;
-  std::visit(
-      [&out](const auto& v) {
-        using T = std::decay_t<decltype(v)>;
-        if constexpr (std::is_same_v<T, std::monostate>) {
-          out << "null";
-        } else if constexpr (std::is_same_v<T, bool>) {
-          out << (v ? "true" : "false");
-        } else if constexpr (std::is_same_v<T, std::string>) {
-          out << '"' << v << '"';
-        } else if constexpr (std::is_same_v<T, EncodableList>) {
-          out << '[';
-          for (size_t i = 0; i < v.size(); ++i) out << (i ? "," : "") << Describe(v[i]);
-          out << ']';
-        } else if constexpr (std::is_same_v<T, EncodableMap>) {
-          out << '{';
-          bool first = true;
-          for (const auto& [key, element] : v) {
-            out << (first ? "" : ",") << Describe(key) << ':' << Describe(element);
-            first = false;
-          }
-          out << '}';
-        } else if constexpr (std::is_arithmetic_v<T>) {
-          out << v;
-        } else {
-          out << "<typed list of " << v.size() << '>';
-        }
-      },
-      static_cast<const EncodableVariant&>(value));
-  return out.str();
-}
-
-std::string Describe(const FlutterResultValue& result) {
-  if (const auto* value = std::get_if<EncodableValue>(&result)) return Describe(*value);
-  if (const auto* error = std::get_if<FlutterError>(&result)) {
-    return "error(" + error->code() + ", " + error->message().value_or("<null>") + ", " +
-           Describe(error->details()) + ")";
-  }
-  return "not-implemented";
-}
-
-FlutterResultValue Success(EncodableValue value) { return FlutterResultValue(std::move(value)); }
-
 FlutterResultValue Error(const std::string& code, const std::string& message) {
   return FlutterResultValue(FlutterError::errorWithCode(code, message, EncodableValue()));
 }

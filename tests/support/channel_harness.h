@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tools/encodable_value.h"
+#include "tools/json_values.h"
 #include "tools/method_call.h"
 
 namespace corvella::testing {
@@ -63,12 +64,11 @@ class ChannelHarness {
 // exactly one or it is malformed.
 std::optional<FlutterResultValue> SingleReply(const ReplyLog& log);
 
-// Readable forms for assertions.
-std::string Describe(const EncodableValue& value);
-std::string Describe(const FlutterResultValue& result);
+// Readable forms for assertions: the JSON corvella-call prints.
+inline std::string Describe(const EncodableValue& value) { return ToJson(value); }
+inline std::string Describe(const FlutterResultValue& result) { return ToJson(result); }
 
 // Shorthands for expected answers.
-FlutterResultValue Success(EncodableValue value);
 FlutterResultValue Error(const std::string& code, const std::string& message);
 EncodableValue TextMap(std::initializer_list<std::pair<const char*, EncodableValue>> entries);
 
