@@ -110,14 +110,5 @@ TEST_F(DiscoveryEndToEnd, ThePlatformListGivesUpOnAStalledScheduler) {
   EXPECT_EQ(call("getAvailablePrinters"), kAllQueues);
 }
 
-TEST_F(DiscoveryEndToEnd, AStoppedSchedulerGivesEmptyAnswersAndKeepsTheSelection) {
-  ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", "Gamma"}})), "true");
-  ASSERT_TRUE(print_system_.stopScheduler()) << print_system_.error();
-  EXPECT_EQ(call("getAvailablePrinters"), "[]");
-  EXPECT_EQ(call("getDefaultPrinter"), "\"\"");
-  EXPECT_EQ(call("connectToDefaultPrinter"), "false");
-  EXPECT_EQ(selection(), Describe(TextMap({{"connected", true}, {"printerName", "Gamma"}})));
-}
-
 }  // namespace
 }  // namespace corvella::testing

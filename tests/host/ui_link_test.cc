@@ -126,23 +126,5 @@ TEST_F(UiLinkTest, ClosingInputWhileBackgroundWorkIsInFlightStillGetsItsReply) {
   ExpectCleanEnd(host);
 }
 
-TEST_F(UiLinkTest, ClosingInputWhileAPrintIsInFlightStillGetsItsReply) {
-  HostProcess host(HostPath());
-  ASSERT_TRUE(host.started());
-  // No print system is reachable, so the print runs every fall-back before
-  // it answers false.
-  ASSERT_TRUE(host.write(Joined({
-      PrinterCallFrame(1, "connectToPrinter", Arguments("printerName", "Nowhere")),
-      PrinterCallFrame(2, "printZPL", Arguments("zplCommands", "^XA^FDHello^FS")),
-  })));
-  host.closeInput();
-  std::vector<UiLinkReply> replies = host.readToEnd();
-  ASSERT_EQ(replies.size(), 2u) << host.errorOutput();
-  EXPECT_EQ(AnswerJson(replies[0]), "true");
-  EXPECT_EQ(replies[1].id, 2u);
-  EXPECT_EQ(AnswerJson(replies[1]), "false");
-  ExpectCleanEnd(host);
-}
-
 }  // namespace
 }  // namespace corvella::testing
