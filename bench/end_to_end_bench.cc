@@ -10,12 +10,19 @@
 // server), against N streams of bare lp on the same scheduler; every label
 // must arrive exactly once.
 //
+// With --memory MIB: one label document of MIB MiB (LF line ends, as an
+// editor writes them) printed by a fresh host, which must stay under 5 times
+// the document's size at its peak (read from the kernel once it has exited);
+// the printer must get the document with CR LF line ends.
+//
 //   end_to_end_bench --host PATH --queue Q [--runs N] [--total M] [--hosts N]
+//                    [--memory MIB]
 //
 // Run it under corvella-print-system (bench/end_to_end.sh does), so that
 // CUPS_SERVER names a private scheduler with queue Q.
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -113,6 +120,12 @@ class HostDriver {
     std::optional<std::vector<uint8_t>> reply = session_->Call(kChannel, message, error);
     if (!reply) Fail(error);
     return *reply;
+  }
+
+  // Closes the link; the host must exit with status 0.
+  void finish() {
+    const int status = session_->Close();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) Fail("the host did not exit cleanly");
   }
 
   void expectTrue(const std::vector<uint8_t>& reply) {
@@ -299,6 +312,53 @@ void ManyHosts(const std::string& host, const std::string& queue, int hosts, int
   std::printf("(every label of both runs arrived exactly once)\n");
 }
 
+// One document of `mebibytes` MiB through a fresh host: the time of the
+// print and the host's peak memory against the document's size.
+void LargeDocument(const std::string& host, const std::string& queue, int mebibytes) {
+  const size_t size = static_cast<size_t>(mebibytes) << 20;
+  std::string document = "^XA\n";
+  std::string expected = "^XA\r\n";
+  document.reserve(size + 64);
+  expected.reserve(size + (size >> 4));
+  for (int i = 0; document.size() < size - 64; ++i) {
+    const std::string line = "^FO50," + std::to_string(i % 1200) + "^A0N,28,28^FDItem " +
+                             std::to_string(i) + " Stra\xC3\x9F" + "e^FS";
+    document += line + "\n";
+    expected += line + "\r\n";
+  }
+  document += "^XZ";
+  expected += "^XZ";
+  const auto print_once = [&](const std::string& zpl) {
+    HostDriver driver(host);
+    EncodableMap connect{{EncodableValue("printerName"), EncodableValue(queue)}};
+    driver.expectTrue(driver.call(Call("connectToPrinter", connect)));
+    EncodableMap print{{EncodableValue("zplCommands"), EncodableValue(zpl)}};
+    const Clock::time_point t0 = Clock::now();
+    driver.expectTrue(driver.call(Call("printZPL", print)));
+    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    driver.finish();
+    return seconds;
+  };
+  // The largest resident size of any child waited for so far.
+  const auto children_peak = [] {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return static_cast<double>(usage.ru_maxrss) * 1024.0;
+  };
+  print_once("^XA\n^XZ\n");
+  const double baseline = children_peak();
+  const double seconds = print_once(document);
+  const double peak = children_peak();
+  ExpectEachArrivedOnce(queue, {"^XA\r\n^XZ\r\n", expected});
+  const double mib = 1 << 20;
+  std::printf(
+      "%d MiB label through the host: printZPL %.2f s; host peak %.1f MiB (baseline %.1f "
+      "MiB), %.2f x the document\n(the printer got it whole, with CR LF line ends)\n",
+      mebibytes, seconds, peak / mib, baseline / mib, peak / static_cast<double>(size));
+  if (peak >= 5.0 * static_cast<double>(size))
+    Fail("the host's peak is not under 5 x the document");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -307,6 +367,7 @@ int main(int argc, char** argv) {
   int runs = 41;
   int total = 96;
   int hosts = 0;
+  int memory = 0;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string flag = argv[i];
     if (flag == "--host")
@@ -319,9 +380,17 @@ int main(int argc, char** argv) {
       total = std::atoi(argv[i + 1]);
     else if (flag == "--hosts")
       hosts = std::atoi(argv[i + 1]);
+    else if (flag == "--memory")
+      memory = std::atoi(argv[i + 1]);
   }
   if (host.empty() || queue.empty() || runs < 1 || total < 1) {
-    Fail("usage: end_to_end_bench --host PATH --queue Q [--runs N] [--total M] [--hosts N]");
+    Fail(
+        "usage: end_to_end_bench --host PATH --queue Q [--runs N] [--total M] [--hosts N] "
+        "[--memory MIB]");
+  }
+  if (memory > 0) {
+    LargeDocument(host, queue, memory);
+    return 0;
   }
   if (hosts > 0) {
     ManyHosts(host, queue, hosts, total);
