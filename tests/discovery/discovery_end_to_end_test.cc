@@ -9,8 +9,9 @@
 
 #include "Runner/zebra_printer_plugin.h"
 #include "tests/support/channel_harness.h"
+#include "tests/support/file_util.h"
 #include "tests/support/print_system.h"
-#include "tests/support/tool_override.h"
+#include "tests/support/scratch_directory.h"
 
 namespace corvella::testing {
 namespace {
@@ -27,18 +28,34 @@ class DiscoveryEndToEnd : public PrintSystemTest {
     }
     ASSERT_TRUE(print_system_.rejectQueue("Alpha_Rejecting", "Paper out: load labels"))
         << print_system_.error();
-    ASSERT_TRUE(print_system_.disableQueue("Beta_Disabled", "Head open"))
-        << print_system_.error();
-    zebra_printer_plugin_register_with_registrar(harness_.registrar("ZebraPrinterPlugin"));
+    ASSERT_TRUE(print_system_.disableQueue("Beta_Disabled", "Head open")) << print_system_.error();
+  }
+
+  // Registers the plug-in with an lpstat that fails at once, instead of
+  // the real one; before the first call.
+  void breakLpstat() {
+    std::string error;
+    ASSERT_TRUE(scratch_.create("corvella-lpstat", &error)) << error;
+    PrintTools tools;
+    tools.lpstat = scratch_.path() + "/lpstat";
+    ASSERT_TRUE(WriteFile(tools.lpstat, "#!/bin/sh\necho 'lpstat: broken' >&2\nexit 1\n", 0755));
+    RegisterZebraPrinterPlugin(harness_.registrar("ZebraPrinterPlugin"), tools);
+    registered_ = true;
   }
 
   std::string call(const std::string& method, EncodableValue arguments = {}) {
+    if (!registered_) {
+      zebra_printer_plugin_register_with_registrar(harness_.registrar("ZebraPrinterPlugin"));
+      registered_ = true;
+    }
     std::optional<FlutterResultValue> result = harness_.call(method, std::move(arguments));
     return result ? Describe(*result) : "<no single reply>";
   }
   std::string selection() { return call("getPrinterStatus"); }
 
   ChannelHarness harness_;
+  ScratchDirectory scratch_;
+  bool registered_ = false;
 };
 
 const char kAllQueues[] = R"(["Alpha_Rejecting","Beta_Disabled","Gamma"])";
@@ -79,24 +96,13 @@ TEST_F(DiscoveryEndToEnd, AnLpdestThatNamesAMissingQueueIsNoDefault) {
 }
 
 TEST_F(DiscoveryEndToEnd, WhenLpstatFailsThePlatformListServes) {
-  // The test process is still single-threaded here: the harness starts no
-  // thread and the printers run as processes of their own.
-  NamespaceResult ns = ToolOverride::EnterPrivateMountNamespace();
-  if (ns.status == NamespaceStatus::kNotPermitted) GTEST_SKIP() << ns.message;
-  ASSERT_EQ(ns.status, NamespaceStatus::kEntered) << ns.message;
-  ToolOverride tools;
-  ASSERT_TRUE(tools.replace("/usr/bin/lpstat", "#!/bin/sh\necho 'lpstat: broken' >&2\nexit 1\n"))
-      << tools.error();
+  breakLpstat();
   EXPECT_EQ(call("getAvailablePrinters"), kAllQueues);
   EXPECT_EQ(call("getDefaultPrinter"), "\"Alpha_Rejecting\"");
 }
 
 TEST_F(DiscoveryEndToEnd, ThePlatformListGivesUpOnAStalledScheduler) {
-  NamespaceResult ns = ToolOverride::EnterPrivateMountNamespace();
-  if (ns.status == NamespaceStatus::kNotPermitted) GTEST_SKIP() << ns.message;
-  ASSERT_EQ(ns.status, NamespaceStatus::kEntered) << ns.message;
-  ToolOverride tools;
-  ASSERT_TRUE(tools.replace("/usr/bin/lpstat", "#!/bin/sh\nexit 1\n")) << tools.error();
+  breakLpstat();
   // lpstat fails at once; the list then comes from libcups, whose scheduler
   // has stopped answering.
   const pid_t scheduler = print_system_.schedulerPid();

@@ -14,9 +14,8 @@ namespace corvella::testing {
 // A simulated label printer for one test: the corvella-label-printer program
 // listening on 127.0.0.1 (a port chosen by the system unless given), keeping
 // each connection's bytes as one job file in a directory. Running it as its
-// own process keeps the test process single-threaded (see ToolOverride) and
-// free of data races. The destructor stops it; the job directory is the
-// caller's.
+// own process keeps the test process free of data races. The destructor stops it; the job directory
+// is the caller's.
 class LabelPrinter {
  public:
   LabelPrinter() = default;
