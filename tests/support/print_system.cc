@@ -2,13 +2,13 @@
 
 #include <fcntl.h>
 #include <glib.h>
-#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <sstream>
+#include <thread>
 
 #include "tests/support/file_util.h"
 #include "tests/support/label_printer.h"
@@ -69,46 +69,38 @@ bool PrintSystem::fail(const std::string& message) {
 
 bool PrintSystem::start() {
   if (script_.pid() > 0) return fail("already started");
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) return fail("pipe2 failed");
-  const std::string log = TemporaryRoot() + "/print-system-" + std::to_string(::getpid()) + ".log";
-  const int log_fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // Its output, NAME=VALUE lines and then READY, goes to a file: the
+  // daemons it starts keep that output open, so a pipe would never end.
+  std::string log = TemporaryRoot() + "/corvella-print-system-XXXXXX";
+  const int log_fd = ::mkostemp(log.data(), O_CLOEXEC);
+  if (log_fd < 0) return fail("mkostemp failed");
   SpawnOptions spawn;
-  spawn.stdout_fd = fds[1];
+  spawn.stdout_fd = log_fd;
   spawn.stderr_fd = log_fd;
   spawn.terminate_with_parent = true;
   std::string error;
   const bool started = script_.start({ScriptPath()}, spawn, &error);
-  ::close(fds[1]);
-  if (log_fd >= 0) ::close(log_fd);
+  ::close(log_fd);
   if (!started) {
-    ::close(fds[0]);
+    ::unlink(log.c_str());
     return fail("cannot start " + ScriptPath() + ": " + error);
   }
-  // NAME=VALUE lines, then READY.
   std::string output;
   const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
-  while (output.find("READY\n") == std::string::npos) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    pollfd readable{fds[0], POLLIN, 0};
-    if (left.count() <= 0 || ::poll(&readable, 1, static_cast<int>(left.count())) <= 0) break;
-    char buffer[512];
-    const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
-    if (n <= 0) break;
-    output.append(buffer, static_cast<size_t>(n));
+  while (output.find("READY\n") == std::string::npos && script_.running() &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    output = ReadFile(log).value_or("");
   }
-  ::close(fds[0]);
+  ::unlink(log.c_str());
   std::istringstream lines(output);
   for (std::string line; std::getline(lines, line);) {
     if (line.rfind("CUPS_SERVER=", 0) == 0) server_ = line.substr(12);
     if (line.rfind("CORVELLA_PRINT_DIR=", 0) == 0) directory_ = line.substr(19);
   }
-  const std::string messages = ReadFile(log).value_or("");
-  ::unlink(log.c_str());
   if (output.find("READY\n") == std::string::npos || server_.empty() || directory_.empty()) {
     script_.stop(std::chrono::seconds(10));
-    return fail("the print system did not start: " + messages);
+    return fail("the print system did not start: " + output);
   }
   for (const auto& [name, value] :
        {std::pair<const char*, std::string>{"CUPS_SERVER", server_},
