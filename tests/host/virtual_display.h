@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "tests/support/child_process.h"
+
 namespace corvella::testing {
 
 // A private X server (Xvfb) for tests that open windows. It picks a free
@@ -15,7 +17,6 @@ class VirtualDisplay {
   VirtualDisplay() = default;
   VirtualDisplay(const VirtualDisplay&) = delete;
   VirtualDisplay& operator=(const VirtualDisplay&) = delete;
-  ~VirtualDisplay();
 
   // Starts the server and waits until it accepts clients. False with `why`
   // set when Xvfb is not installed or does not come up.
@@ -25,7 +26,7 @@ class VirtualDisplay {
   const std::string& name() const { return name_; }
 
  private:
-  pid_t pid_ = -1;
+  ChildProcess server_;  // stopped when the object goes
   std::string name_;
 };
 
