@@ -13,6 +13,7 @@
 
 #include "Runner/print_tools.h"
 #include "tests/support/file_util.h"
+#include "tests/support/scratch_directory.h"
 
 namespace corvella::testing {
 
@@ -32,15 +33,14 @@ class ScriptedPrintTools {
   enum class Mode { kFile, kStdin };
 
   ScriptedPrintTools() {
-    char name[] = "/tmp/corvella-submission-XXXXXX";
-    if (mkdtemp(name) == nullptr) {
-      ADD_FAILURE() << "mkdtemp failed";
+    std::string error;
+    if (!scratch_.create("corvella-submission", &error)) {
+      ADD_FAILURE() << error;
       return;
     }
-    root_ = name;
-    std::filesystem::create_directories(root_ / "tmp");
-    std::filesystem::create_directories(root_ / "printed");
-    std::filesystem::create_directories(root_ / "bin");
+    root_ = scratch_.path();
+    for (const char* directory : {"tmp", "printed", "bin"})
+      std::filesystem::create_directories(root_ / directory);
     writeTool("lp");
     writeTool("lpr");
     const char* old = getenv("TMPDIR");
@@ -53,8 +53,6 @@ class ScriptedPrintTools {
     } else {
       unsetenv("TMPDIR");
     }
-    std::error_code ignored;
-    if (!root_.empty()) std::filesystem::remove_all(root_, ignored);
   }
   ScriptedPrintTools(const ScriptedPrintTools&) = delete;
   ScriptedPrintTools& operator=(const ScriptedPrintTools&) = delete;
@@ -134,6 +132,7 @@ exit "$status"
     chmod(path.c_str(), 0755);
   }
 
+  ScratchDirectory scratch_;
   std::filesystem::path root_;
   std::optional<std::string> old_tmpdir_;
 };

@@ -55,20 +55,11 @@ TEST_F(Submission, TheFileAndTheJobHoldTheCompletedDocumentWithCrLfLineEnds) {
     std::string document;
     std::string expected;
   } cases[] = {
+      // The rules themselves are the normaliser's (zpl_document_test); these
+      // show that the file and the job are its output.
       {"^XA^FO50,50^FDlabel^FS^XZ", "^XA^FO50,50^FDlabel^FS^XZ"},  // no line end added
-      {"ABC", "ABC^XZ"},
-      {"abc^xz", "abc^xz^XZ"},  // case-sensitive
-      {"A^XZB", "A^XZB"},       // "^XZ" anywhere counts
       {"", "^XZ"},
-      {"A\nB\n", "A\r\nB\r\n^XZ"},  // appended after the trailing line end
       {"A\r\nB\rC\nD^XZ", "A\r\nB\r\nC\r\nD^XZ"},
-      {"\r\n\r\n^XZ\r\n", "\r\n\r\n^XZ\r\n"},       // already CR LF: unchanged
-      {"\r\r\n\n\n\r", "\r\n\r\n\r\n\r\n\r\n^XZ"},  // lone CR, CR LF, LF, LF, lone CR
-      {"^X\nZ", "^X\r\nZ^XZ"},
-      {"\xC3\xA9", "\xC3\xA9^XZ"},          // "é" as its UTF-8 bytes
-      {"^XZ\xCC\x81", "^XZ\xCC\x81^XZ"},    // Z with a combining acute is another character
-      {"\xD8\x80^XZ", "\xD8\x80^XZ^XZ"},    // "^" joined to the prepended mark U+0600
-      {"\xCC\x81^XZ", "\xCC\x81^XZ"},       // a mark before "^" belongs to the text before
       {"A\n\xCC\x81", "A\r\n\xCC\x81^XZ"},  // a mark never joins a line end
   };
   for (const auto& c : cases) {
