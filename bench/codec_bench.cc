@@ -1,13 +1,11 @@
-// Encoding and decoding cost of the messages the printer channel carries.
-// The host decodes calls and encodes answers with its FlValue codec; the
-// user interface's side encodes calls and decodes answers.
+// The host's codec cost for the messages the printer channel carries: it
+// decodes calls and encodes answers with its FlValue codec.
 #include <benchmark/benchmark.h>
 #include <flutter_linux/flutter_linux.h>
 
 #include <string>
 
 #include "engine/fl_standard_codec_private.h"
-#include "tools/standard_message_codec.h"
 #include "tools/standard_method_codec.h"
 
 namespace {
@@ -19,19 +17,6 @@ FlutterMethodCall PrintCall(size_t label_bytes) {
   EncodableMap arguments{{EncodableValue("zplCommands"), EncodableValue(label)}};
   return FlutterMethodCall("printZPL", EncodableValue(std::move(arguments)));
 }
-
-EncodableValue PrinterList(int64_t count) {
-  EncodableList names;
-  for (int64_t i = 0; i < count; ++i) names.emplace_back("Zebra_Label_" + std::to_string(i));
-  return EncodableValue(std::move(names));
-}
-
-void BM_EncodePrintCall(benchmark::State& state) {
-  const FlutterMethodCall call = PrintCall(static_cast<size_t>(state.range(0)));
-  for (auto _ : state) benchmark::DoNotOptimize(StandardMethodCodec::EncodeMethodCall(call));
-  state.SetBytesProcessed(state.iterations() * state.range(0));
-}
-BENCHMARK(BM_EncodePrintCall)->Arg(2 << 10)->Arg(1 << 20);
 
 void BM_DecodePrintCall(benchmark::State& state) {
   const std::vector<uint8_t> bytes =
@@ -61,13 +46,6 @@ void BM_EncodePrinterListReply(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_EncodePrinterListReply)->Arg(10)->Arg(1000);
-
-void BM_DecodePrinterListReply(benchmark::State& state) {
-  const std::vector<uint8_t> bytes =
-      StandardMethodCodec::EncodeSuccessEnvelope(PrinterList(state.range(0)));
-  for (auto _ : state) benchmark::DoNotOptimize(StandardMethodCodec::DecodeEnvelope(bytes));
-}
-BENCHMARK(BM_DecodePrinterListReply)->Arg(10)->Arg(1000);
 
 }  // namespace
 

@@ -21,7 +21,7 @@
 // Run it under corvella-print-system (bench/end_to_end.sh does), so that
 // CUPS_SERVER names a private scheduler with queue Q.
 #include <fcntl.h>
-#include <spawn.h>
+#include <glib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -45,8 +45,6 @@
 #include "tools/host_session.h"
 #include "tools/method_call.h"
 #include "tools/standard_method_codec.h"
-
-extern char** environ;
 
 namespace {
 
@@ -85,16 +83,16 @@ std::vector<uint8_t> Call(const std::string& method, EncodableValue arguments = 
 class BareRun {
  public:
   static pid_t Start(const std::vector<std::string>& argv) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
-    pid_t pid = -1;
-    int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) Fail("cannot run " + argv[0]);
+    GPid pid = 0;
+    if (!g_spawn_async(
+            nullptr, args.data(), nullptr,
+            static_cast<GSpawnFlags>(G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDOUT_TO_DEV_NULL),
+            nullptr, nullptr, &pid, nullptr)) {
+      Fail("cannot run " + argv[0]);
+    }
     return pid;
   }
   static void Await(pid_t pid) {

@@ -65,7 +65,8 @@ void BM_PrinterStoresJobs(benchmark::State& state) {
     for (int i = 0; i < kJobs; ++i) {
       if (!corvella::testing::SendJob(printer.port(), label)) state.SkipWithError("send failed");
     }
-    if (printer.waitForJobs(kJobs, std::chrono::seconds(60)).size() != kJobs) {
+    if (corvella::testing::WaitForJobs(directory.path(), kJobs, std::chrono::seconds(60)).size() !=
+        kJobs) {
       state.SkipWithError("jobs missing");
     }
     const double stored =

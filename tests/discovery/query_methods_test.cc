@@ -55,10 +55,6 @@ class QueryMethods : public ::testing::Test {
     fs::remove(dir_ / "calls");
     return all;
   }
-  std::string call(const std::string& method, EncodableValue arguments = {}) {
-    auto result = harness_.call(method, std::move(arguments));
-    return result ? Describe(*result) : "<no single reply>";
-  }
 
   fs::path dir_;
   fs::path lpstat_;
@@ -75,43 +71,43 @@ TEST_F(QueryMethods, ListAndDefaultAreAnsweredFromTheMainQueueAfterTheHandler) {
   harness_.runUntilIdle();
   ASSERT_EQ(list->replies.size(), 1u);
   ASSERT_EQ(fallback->replies.size(), 1u);
-  EXPECT_EQ(Describe(*corvella::testing::SingleReply(*list)), R"(["Q1","Q2"])");
-  EXPECT_EQ(Describe(*corvella::testing::SingleReply(*fallback)), R"("Q2")");
+  EXPECT_EQ(corvella::testing::Answer(*list), R"(["Q1","Q2"])");
+  EXPECT_EQ(corvella::testing::Answer(*fallback), R"("Q2")");
 }
 
 TEST_F(QueryMethods, DefaultFallsBackToTheFirstListedPrinter) {
   answer("-a", "First x\nSecond y\n");
   answer("-d", "no system default destination\n");
-  EXPECT_EQ(call("getDefaultPrinter"), R"("First")");
+  EXPECT_EQ(harness_.call("getDefaultPrinter"), R"("First")");
   EXPECT_EQ(calls(), "-d\n-a\n") << "-d first, then the list";
   answer("-a", "");
-  EXPECT_EQ(call("getDefaultPrinter"), R"("")") << "empty text, never nothing";
-  EXPECT_EQ(call("getAvailablePrinters"), "[]");
+  EXPECT_EQ(harness_.call("getDefaultPrinter"), R"("")") << "empty text, never nothing";
+  EXPECT_EQ(harness_.call("getAvailablePrinters"), "[]");
 }
 
 TEST_F(QueryMethods, ConnectToDefaultSelectsInsideTheHandlerOrKeepsTheSelection) {
-  ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", "Earlier"}})), "true");
+  ASSERT_EQ(harness_.call("connectToPrinter", TextMap({{"printerName", "Earlier"}})), "true");
   // Nothing to find: false, and the earlier selection stays.
   auto none = harness_.send("connectToDefaultPrinter");
   ASSERT_EQ(none->replies.size(), 1u) << "answered before the handler returns";
-  EXPECT_EQ(Describe(*corvella::testing::SingleReply(*none)), "false");
-  EXPECT_EQ(call("getPrinterStatus"),
+  EXPECT_EQ(corvella::testing::Answer(*none), "false");
+  EXPECT_EQ(harness_.call("getPrinterStatus"),
             Describe(TextMap({{"connected", true}, {"printerName", "Earlier"}})));
 
   answer("-d", "system default destination:  Zebra Label \n");
-  EXPECT_EQ(call("connectToDefaultPrinter"), "true");
-  EXPECT_EQ(call("getPrinterStatus"),
+  EXPECT_EQ(harness_.call("connectToDefaultPrinter"), "true");
+  EXPECT_EQ(harness_.call("getPrinterStatus"),
             Describe(TextMap({{"connected", true}, {"printerName", "Zebra Label"}})));
 }
 
 TEST_F(QueryMethods, ALpstatThatCannotRunOrPrintsNoTextGivesEmptyAnswers) {
   ASSERT_EQ(chmod(lpstat_.c_str(), 0644), 0);
-  EXPECT_EQ(call("getAvailablePrinters"), "[]");
-  EXPECT_EQ(call("getDefaultPrinter"), R"("")");
-  EXPECT_EQ(call("connectToDefaultPrinter"), "false");
+  EXPECT_EQ(harness_.call("getAvailablePrinters"), "[]");
+  EXPECT_EQ(harness_.call("getDefaultPrinter"), R"("")");
+  EXPECT_EQ(harness_.call("connectToDefaultPrinter"), "false");
   ASSERT_EQ(chmod(lpstat_.c_str(), 0755), 0);
   answer("-a", "Bad\xff name\n");
-  EXPECT_EQ(call("getAvailablePrinters"), "[]") << "output that is not UTF-8 is no text";
+  EXPECT_EQ(harness_.call("getAvailablePrinters"), "[]") << "output that is not UTF-8 is no text";
 }
 
 }  // namespace

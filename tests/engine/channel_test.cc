@@ -14,8 +14,8 @@
 
 namespace {
 
+using corvella::testing::Answer;
 using corvella::testing::ChannelHarness;
-using corvella::testing::Describe;
 
 // A channel whose handler does whatever the test asks with each call.
 struct Fixture {
@@ -35,13 +35,6 @@ struct Fixture {
           static_cast<Fixture*>(data)->behaviour(call);
         },
         this, [](gpointer data) { ++static_cast<Fixture*>(data)->destroyed; });
-  }
-
-  std::string Answer(const std::shared_ptr<corvella::testing::ReplyLog>& log) {
-    EXPECT_EQ(log->replies.size(), 1u) << "a call must be answered exactly once";
-    if (log->replies.size() != 1) return "<" + std::to_string(log->replies.size()) + " replies>";
-    if (log->replies[0].empty()) return "<empty>";
-    return Describe(*StandardMethodCodec::DecodeEnvelope(log->replies[0]));
   }
 };
 
@@ -72,23 +65,23 @@ TEST(MethodChannel, AnswersEveryCallExactlyOnce) {
     }
   };
 
-  EXPECT_EQ(f.Answer(f.harness->send("twice", {}, "scripted")), "1");
+  EXPECT_EQ(Answer(*f.harness->send("twice", {}, "scripted")), "1");
   EXPECT_FALSE(second);
   ASSERT_NE(second_error, nullptr);
   EXPECT_TRUE(g_error_matches(second_error, FL_BINARY_MESSENGER_ERROR,
                               FL_BINARY_MESSENGER_ERROR_ALREADY_RESPONDED));
 
   // Dropped without an answer: one empty reply, as soon as the call goes.
-  EXPECT_EQ(f.Answer(f.harness->send("never", {}, "scripted")), "<empty>");
+  EXPECT_EQ(Answer(*f.harness->send("never", {}, "scripted")), "<empty>");
 
   auto later = f.harness->send("later", {}, "scripted");
   EXPECT_TRUE(later->replies.empty()) << "answered before the other thread ran";
   f.harness->runUntilIdle();
   answerer.join();
   g_clear_object(&held_later);
-  EXPECT_EQ(f.Answer(later), "\"later\"");
+  EXPECT_EQ(Answer(*later), "\"later\"");
 
-  EXPECT_EQ(f.Answer(f.harness->send("echo", {}, "scripted")), "\"echo\"");
+  EXPECT_EQ(Answer(*f.harness->send("echo", {}, "scripted")), "\"echo\"");
 }
 
 TEST(MethodChannel, ArgumentsArriveDecodedAndTheHandlerDataIsReleasedWithTheEngine) {
@@ -101,7 +94,7 @@ TEST(MethodChannel, ArgumentsArriveDecodedAndTheHandlerDataIsReleasedWithTheEngi
   };
   EncodableMap arguments{{EncodableValue("k"), EncodableValue(int64_t{1} << 40)}};
   // Not-implemented travels as an empty reply.
-  EXPECT_EQ(f->Answer(f->harness->send("m", EncodableValue(arguments), "scripted")), "<empty>");
+  EXPECT_EQ(Answer(*f->harness->send("m", EncodableValue(arguments), "scripted")), "<empty>");
   EXPECT_EQ(seen, "{k: 1099511627776}");
   f->harness->send("none", {}, "scripted");
   EXPECT_EQ(seen, "null") << "a call without arguments carries a null value";

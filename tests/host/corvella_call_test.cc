@@ -19,29 +19,7 @@
 namespace corvella::testing {
 namespace {
 
-EncodableValue Map(std::initializer_list<std::pair<const char*, EncodableValue>> entries) {
-  EncodableMap map;
-  for (const auto& [key, value] : entries) map.emplace(EncodableValue(key), value);
-  return EncodableValue(std::move(map));
-}
-
 // --- The answers as JSON ----------------------------------------------------
-
-TEST(CallJsonTest, AnswersHaveTheDocumentedForms) {
-  EXPECT_EQ(ToJson(FlutterResultValue(EncodableValue(true))), "true");
-  EXPECT_EQ(ToJson(FlutterResultValue(EncodableValue(false))), "false");
-  EXPECT_EQ(ToJson(FlutterResultValue(EncodableValue(EncodableList{"A", "B"}))), "[\"A\",\"B\"]");
-  EXPECT_EQ(ToJson(FlutterResultValue(EncodableValue(EncodableList{}))), "[]");
-  EXPECT_EQ(ToJson(FlutterResultValue(Map({{"printerName", "X"}, {"connected", true}}))),
-            "{\"connected\":true,\"printerName\":\"X\"}");
-  EXPECT_EQ(ToJson(FlutterResultValue(
-                FlutterError::errorWithCode("NO_PRINTER", "No printer connected", {}))),
-            "{\"error\":{\"code\":\"NO_PRINTER\",\"message\":\"No printer connected\","
-            "\"details\":null}}");
-  EXPECT_EQ(ToJson(FlutterResultValue(FlutterError::errorWithCode("E", std::nullopt, {}))),
-            "{\"error\":{\"code\":\"E\",\"message\":null,\"details\":null}}");
-  EXPECT_EQ(ToJson(FlutterResultValue(FlutterMethodNotImplemented)), "{\"notImplemented\":true}");
-}
 
 TEST(CallJsonTest, IllFormedBytesAreReplacedAndNanIsNull) {
   EXPECT_EQ(ToJson(EncodableValue(std::string("a\xFF"
@@ -84,17 +62,6 @@ class CallCommandLineTest : public ::testing::Test {
   }
   std::string error_;
 };
-
-TEST_F(CallCommandLineTest, MethodsWithoutArgumentsSendNone) {
-  std::optional<CallCommandLine> line = Parse({"initialize", "getPrinterStatus"});
-  ASSERT_TRUE(line.has_value()) << error_;
-  ASSERT_EQ(line->calls.size(), 2u);
-  EXPECT_EQ(line->calls[0].method, "initialize");
-  EXPECT_TRUE(line->calls[0].arguments.IsNull());
-  EXPECT_EQ(line->calls[1].method, "getPrinterStatus");
-  EXPECT_EQ(line->channel, "zebra_printer_channel");
-  EXPECT_FALSE(line->host.has_value());
-}
 
 TEST_F(CallCommandLineTest, KeyValueFileAndJsonArgumentsMakeTheArgumentMap) {
   char path[] = "/tmp/corvella-call-test-XXXXXX";

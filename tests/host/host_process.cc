@@ -87,11 +87,17 @@ std::string AnswerJson(const UiLinkReply& reply) {
   return answer ? ToJson(*answer) : "<undecodable>";
 }
 
-std::string DescribeWaitStatus(const std::optional<int>& status) {
-  if (!status) return "not ended";
-  if (WIFEXITED(*status)) return "exit status " + std::to_string(WEXITSTATUS(*status));
-  if (WIFSIGNALED(*status)) return "killed by signal " + std::to_string(WTERMSIG(*status));
-  return "wait status " + std::to_string(*status);
+void HostProcess::expectCleanExit(std::chrono::milliseconds timeout) {
+  const std::optional<int> status = wait(timeout);
+  std::string errors = errorOutput();
+  errors.erase(0, errors.size() > 20000 ? errors.size() - 20000 : 0);
+  EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
+      << (!status                ? std::string("not ended")
+          : WIFSIGNALED(*status) ? "killed by signal " + std::to_string(WTERMSIG(*status))
+                                 : "wait status " + std::to_string(*status))
+      << "\n"
+      << errors;
+  EXPECT_EQ(errors.find("runtime error"), std::string::npos) << "a sanitizer report";
 }
 
 std::string HostPath() { return CORVELLA_HOST_PATH; }

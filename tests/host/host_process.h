@@ -50,6 +50,10 @@ class HostProcess {
   // program is killed) after the timeout.
   std::optional<int> wait(std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
+  // Waits for the program to end; it must exit with status 0 and without a
+  // sanitizer report.
+  void expectCleanExit(std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
   // What the program has written to standard error so far.
   std::string errorOutput() const;
 
@@ -70,9 +74,6 @@ std::vector<uint8_t> Joined(const std::vector<std::vector<uint8_t>>& frames);
 // A reply's answer as corvella-call prints it ("true", {"error":...}, ...);
 // "<undecodable>" for a malformed envelope and "<empty>" for an empty reply.
 std::string AnswerJson(const UiLinkReply& reply);
-
-// A wait status as text, for failure messages.
-std::string DescribeWaitStatus(const std::optional<int>& status);
 
 // Where the test's executables are.
 std::string HostPath();      // build/bin/corvella

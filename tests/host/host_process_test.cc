@@ -52,11 +52,7 @@ class HostProcessTest : public ::testing::Test {
     EXPECT_FALSE(client.hasPositionHint(*window)) << "the window forces a position";
 
     client.close(*window);
-    const std::optional<int> status = host.wait();
-    ASSERT_TRUE(status.has_value());
-    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
-        << DescribeWaitStatus(status) << "\n"
-        << host.errorOutput();
+    host.expectCleanExit();
   }
 
   VirtualDisplay display_;
@@ -126,9 +122,7 @@ TEST_F(HostProcessTest, CallWaitingBeforeTheHostStartsIsAnswered) {
   EXPECT_EQ(AnswerJson(replies[1]), "{\"connected\":false}");
   host.closeInput();
   EXPECT_TRUE(host.readToEnd().empty());
-  const std::optional<int> status = host.wait();
-  EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
-      << DescribeWaitStatus(status);
+  host.expectCleanExit();
 }
 
 }  // namespace

@@ -102,41 +102,5 @@ TEST_F(HostWindowTest, PrinterChannelAnswersAsSoonAsTheWindowIsBuilt) {
             std::vector<std::string>{"{\"connected\":false}"});
 }
 
-TEST_F(HostWindowTest, WindowKeepsTheSizeOfTheDescriptionThoughTheViewAsksForMore) {
-  // The size the description gives, read from a window built from it alone.
-  GtkWidget* described = GTK_WIDGET(g_object_new(main_flutter_window_get_type(), nullptr));
-  int width = 0;
-  int height = 0;
-  gtk_window_get_default_size(GTK_WINDOW(described), &width, &height);
-  gtk_widget_destroy(described);
-  ASSERT_GT(width, 0);
-  ASSERT_GT(height, 0);
-
-  // The view would make the window larger.
-  int minimum = 0;
-  int natural_width = 0;
-  int natural_height = 0;
-  gtk_widget_get_preferred_width(GTK_WIDGET(view_), &minimum, &natural_width);
-  gtk_widget_get_preferred_height(GTK_WIDGET(view_), &minimum, &natural_height);
-  ASSERT_GT(natural_width, width);
-  ASSERT_GT(natural_height, height);
-
-  // Shown and laid out on the display, the window has the described size.
-  gtk_widget_show(GTK_WIDGET(window_));
-  const gint64 deadline = g_get_monotonic_time() + 10 * G_TIME_SPAN_SECOND;
-  while (!gtk_widget_get_mapped(GTK_WIDGET(window_)) && g_get_monotonic_time() < deadline) {
-    if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
-  }
-  ASSERT_TRUE(gtk_widget_get_mapped(GTK_WIDGET(window_))) << "the window was never mapped";
-  while (g_main_context_iteration(nullptr, FALSE)) {
-  }
-  EXPECT_EQ(gtk_widget_get_allocated_width(GTK_WIDGET(window_)), width);
-  EXPECT_EQ(gtk_widget_get_allocated_height(GTK_WIDGET(window_)), height);
-  GdkWindow* surface = gtk_widget_get_window(GTK_WIDGET(window_));
-  ASSERT_NE(surface, nullptr);
-  EXPECT_EQ(gdk_window_get_width(surface), width);
-  EXPECT_EQ(gdk_window_get_height(surface), height);
-}
-
 }  // namespace
 }  // namespace corvella::testing

@@ -44,10 +44,7 @@ TEST_F(UiLinkPrintTest, ClosingInputWhileAPrintIsInFlightStillAnswersAndPrintsTh
   EXPECT_EQ(AnswerJson(replies[0]), "true");
   EXPECT_EQ(replies[1].id, 2u);
   EXPECT_EQ(AnswerJson(replies[1]), "true") << host.errorOutput();
-  const std::optional<int> status = host.wait();
-  EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
-      << DescribeWaitStatus(status) << "\n"
-      << host.errorOutput();
+  host.expectCleanExit();
 
   // The label arrives byte for byte, with CR LF line ends.
   std::vector<std::string> jobs = print_system_.waitForJobs("Front_Desk", 1);

@@ -34,10 +34,7 @@ class UiLinkTest : public ::testing::Test {
   // exit with status 0.
   static void ExpectCleanEnd(HostProcess& host) {
     EXPECT_TRUE(host.readToEnd().empty()) << "a reply nobody asked for";
-    const std::optional<int> status = host.wait();
-    EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
-        << DescribeWaitStatus(status) << "\n"
-        << host.errorOutput();
+    host.expectCleanExit();
   }
 
   VirtualDisplay display_;
@@ -72,9 +69,7 @@ TEST_F(UiLinkTest, FrameOverTheLimitEndsTheLinkCleanly) {
   std::vector<UiLinkReply> replies = host.readToEnd();
   ASSERT_EQ(replies.size(), 1u) << host.errorOutput();
   EXPECT_EQ(AnswerJson(replies[0]), "true");
-  const std::optional<int> status = host.wait();
-  EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
-      << DescribeWaitStatus(status);
+  host.expectCleanExit();
   EXPECT_NE(host.errorOutput().find("over the limit"), std::string::npos) << host.errorOutput();
 }
 

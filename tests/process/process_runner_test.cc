@@ -67,20 +67,14 @@ TEST(LaunchFailure, EveryOperationReportsItAsAValueAndLogsWhereItShould) {
 
 // ---- What comes back from a child that ran.
 
-TEST(CapturedText, IsReturnedUnchangedWhateverTheStatus) {
-  EXPECT_EQ(runShellOut(kChild, Args({"print", "Q1 one\nQ2 two\n", "", "1"})), "Q1 one\nQ2 two\n");
-  EXPECT_EQ(runShellOut(kChild, Args({"print", "", "", "0"})), "") << "empty is present";
-  ShellStatus status = runShellStatus(kChild, Args({"print", "", "", "4"}));
-  EXPECT_EQ(status.status, 4);
-  EXPECT_EQ(status.text, "");
-}
-
-TEST(CapturedText, EachOperationKeepsOnlyItsOwnStream) {
+TEST(CapturedText, IsItsOwnStreamUnchangedWhateverTheStatus) {
   LogCapture log;
-  EXPECT_EQ(runShellOut(kChild, Args({"print", "", "to stderr\n", "0"})), "");
+  EXPECT_EQ(runShellOut(kChild, Args({"print", "Q1 one\nQ2 two\n", "", "1"})), "Q1 one\nQ2 two\n");
+  EXPECT_EQ(runShellOut(kChild, Args({"print", "", "to stderr\n", "0"})), "") << "empty is present";
   ShellStatus status = runShellStatus(kChild, Args({"print", "to stdout\n", "  err \n", "2"}));
   EXPECT_EQ(status.status, 2);
   EXPECT_EQ(status.text, "  err \n");
+  EXPECT_EQ(runShellStatus(kChild, Args({"print", "", "", "4"})).text, "");
   EXPECT_TRUE(log.lines().empty());
 }
 

@@ -13,9 +13,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+using corvella::testing::Answer;
 using corvella::testing::ChannelHarness;
 using corvella::testing::Describe;
-using corvella::testing::SingleReply;
 using corvella::testing::TextMap;
 using Mode = corvella::testing::ScriptedPrintTools::Mode;
 
@@ -24,29 +24,20 @@ class PrintZplChannel : public ::testing::Test {
   void SetUp() override {
     RegisterZebraPrinterPlugin(harness_.registrar("ZebraPrinterPlugin"), tools_.tools());
   }
-  std::string call(const std::string& method, EncodableValue arguments = {}) {
-    auto result = harness_.call(method, std::move(arguments));
-    return result ? Describe(*result) : "<no single reply>";
-  }
   std::string print(const std::string& zpl) {
-    return call("printZPL", TextMap({{"zplCommands", zpl}}));
+    return harness_.call("printZPL", TextMap({{"zplCommands", zpl}}));
   }
 
   corvella::testing::ScriptedPrintTools tools_;
   ChannelHarness harness_;
 };
 
-TEST_F(PrintZplChannel, ChecksOnTheMainThreadQueueNothingWhenTheyFail) {
+TEST_F(PrintZplChannel, ARefusedCallRunsNoToolAndEmptyTextIsADocument) {
+  // Every refusal's answer is checked call by call in the session tests.
   EXPECT_EQ(print("^XZ"), Describe(corvella::testing::Error("NO_PRINTER", "No printer connected")));
-  ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", ""}})), "true");
-  EXPECT_EQ(print("^XZ"), Describe(corvella::testing::Error("NO_PRINTER", "No printer connected")))
-      << "an empty selected name is no printer";
-  ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", "Zebra"}})), "true");
-  const std::string invalid =
-      Describe(corvella::testing::Error("INVALID_ARGUMENTS", "zplCommands is required"));
-  EXPECT_EQ(call("printZPL"), invalid);
-  EXPECT_EQ(call("printZPL", TextMap({{"zplCommands", 7}})), invalid);
-  EXPECT_EQ(call("printZPL", TextMap({{"other", "^XZ"}})), invalid);
+  ASSERT_EQ(harness_.call("connectToPrinter", TextMap({{"printerName", "Zebra"}})), "true");
+  EXPECT_EQ(harness_.call("printZPL", TextMap({{"zplCommands", 7}})),
+            Describe(corvella::testing::Error("INVALID_ARGUMENTS", "zplCommands is required")));
   EXPECT_EQ(tools_.calls(), "") << "no tool runs for a refused call";
   EXPECT_TRUE(tools_.temporaryFiles().empty());
 
@@ -57,12 +48,12 @@ TEST_F(PrintZplChannel, ChecksOnTheMainThreadQueueNothingWhenTheyFail) {
 }
 
 TEST_F(PrintZplChannel, IsAnsweredAfterTheHandlerWithTheSubmissionsOutcome) {
-  ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", "Zebra"}})), "true");
+  ASSERT_EQ(harness_.call("connectToPrinter", TextMap({{"printerName", "Zebra"}})), "true");
   auto log = harness_.send("printZPL", TextMap({{"zplCommands", "^XA^XZ"}}));
   EXPECT_TRUE(log->replies.empty()) << "the submission runs off the main thread";
   harness_.runUntilIdle();
   ASSERT_EQ(log->replies.size(), 1u);
-  EXPECT_EQ(Describe(*SingleReply(*log)), "true");
+  EXPECT_EQ(Answer(*log), "true");
 
   for (const char* tool : {"lp", "lpr"}) {
     tools_.setStatus(tool, Mode::kFile, 1);
@@ -72,7 +63,7 @@ TEST_F(PrintZplChannel, IsAnsweredAfterTheHandlerWithTheSubmissionsOutcome) {
 }
 
 TEST_F(PrintZplChannel, ThirtyTwoPrintsAtOnceAreAllAnsweredAndKeptApart) {
-  ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", "Zebra"}})), "true");
+  ASSERT_EQ(harness_.call("connectToPrinter", TextMap({{"printerName", "Zebra"}})), "true");
   std::vector<std::shared_ptr<corvella::testing::ReplyLog>> logs;
   std::set<std::string> documents;
   for (int i = 0; i < 32; ++i) {
@@ -83,7 +74,7 @@ TEST_F(PrintZplChannel, ThirtyTwoPrintsAtOnceAreAllAnsweredAndKeptApart) {
   harness_.runUntilIdle();
   for (const auto& log : logs) {
     ASSERT_EQ(log->replies.size(), 1u);
-    EXPECT_EQ(Describe(*SingleReply(*log)), "true");
+    EXPECT_EQ(Answer(*log), "true");
   }
   std::set<std::string> files;
   for (const fs::path& file : tools_.temporaryFiles()) {
@@ -103,12 +94,12 @@ TEST_F(PrintZplChannel, AToolThatStopsReadingALargeDocumentLeavesTheHostRunning)
     tools_.takeNothing(tool, Mode::kStdin);
     tools_.setStatus(tool, Mode::kStdin, 1);
   }
-  ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", "Zebra"}})), "true");
+  ASSERT_EQ(harness_.call("connectToPrinter", TextMap({{"printerName", "Zebra"}})), "true");
   const std::string large(8u << 20, 'L');
   EXPECT_EQ(print(large), "false");
   tools_.setStatus("lpr", Mode::kStdin, 0);
   EXPECT_EQ(print(large), "true") << "the tool's own status decides";
-  EXPECT_EQ(call("getPrinterStatus"),
+  EXPECT_EQ(harness_.call("getPrinterStatus"),
             Describe(TextMap({{"connected", true}, {"printerName", "Zebra"}})));
 }
 

@@ -49,10 +49,6 @@ class PrintZplEndToEnd : public PrintSystemTest {
     if (!tmpdir_.empty()) fs::remove_all(tmpdir_, ignored);
   }
 
-  std::string call(const std::string& method, EncodableValue arguments = {}) {
-    auto result = harness_.call(method, std::move(arguments));
-    return result ? Describe(*result) : "<no single reply>";
-  }
   std::shared_ptr<ReplyLog> sendPrint(const std::string& zpl) {
     return harness_.send("printZPL", TextMap({{"zplCommands", zpl}}));
   }
@@ -60,10 +56,6 @@ class PrintZplEndToEnd : public PrintSystemTest {
     auto log = sendPrint(zpl);
     harness_.runUntilIdle();
     return log;
-  }
-  static std::string Answer(const ReplyLog& log) {
-    auto reply = SingleReply(log);
-    return reply ? Describe(*reply) : "<no single reply>";
   }
   std::vector<fs::path> labelFiles() const {
     std::vector<fs::path> files;
@@ -78,7 +70,7 @@ class PrintZplEndToEnd : public PrintSystemTest {
 
 TEST_F(PrintZplEndToEnd, ThePrinterGetsTheNormalisedDocumentKeptInAPrivateFile) {
   LogCapture log;
-  ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", "Alpha"}})), "true");
+  ASSERT_EQ(harness_.call("connectToPrinter", TextMap({{"printerName", "Alpha"}})), "true");
   const std::string document = "^XA\n^FO50,50^FDCaf\xC3\xA9 \xE2\x82\xAC^FS\r^FO9,9^FDx^FS\r\n";
   const std::string expected =
       "^XA\r\n^FO50,50^FDCaf\xC3\xA9 \xE2\x82\xAC^FS\r\n^FO9,9^FDx^FS\r\n^XZ";
@@ -112,7 +104,7 @@ TEST_F(PrintZplEndToEnd, ALargeDocumentArrivesWhole) {
   }
   document += "^XZ";
   expected += "^XZ";
-  ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", "Beta"}})), "true");
+  ASSERT_EQ(harness_.call("connectToPrinter", TextMap({{"printerName", "Beta"}})), "true");
   ASSERT_EQ(Answer(*sendPrintAndWait(document)), "true");
   std::vector<std::string> jobs = print_system_.waitForJobs("Beta", 1, std::chrono::seconds(60));
   ASSERT_EQ(jobs.size(), 1u);
@@ -123,7 +115,7 @@ TEST_F(PrintZplEndToEnd, ALargeDocumentArrivesWhole) {
 TEST_F(PrintZplEndToEnd, ARejectingQueueAnswersFalseAfterEveryAttempt) {
   ASSERT_TRUE(print_system_.rejectQueue("Alpha", "Paper out")) << print_system_.error();
   LogCapture log;
-  ASSERT_EQ(call("connectToPrinter", TextMap({{"printerName", "Alpha"}})), "true");
+  ASSERT_EQ(harness_.call("connectToPrinter", TextMap({{"printerName", "Alpha"}})), "true");
   EXPECT_EQ(Answer(*sendPrintAndWait("^XA^FDrejected^FS^XZ")), "false");
   std::vector<std::string> lines = log.lines();
   ASSERT_EQ(lines.size(), 4u);

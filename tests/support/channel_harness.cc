@@ -49,12 +49,11 @@ std::shared_ptr<ReplyLog> ChannelHarness::send(const std::string& method, Encoda
                    StandardMethodCodec::EncodeMethodCall(FlutterMethodCall(method, arguments)));
 }
 
-std::optional<FlutterResultValue> ChannelHarness::call(const std::string& method,
-                                                       EncodableValue arguments,
-                                                       const std::string& channel) {
+std::string ChannelHarness::call(const std::string& method, EncodableValue arguments,
+                                 const std::string& channel) {
   std::shared_ptr<ReplyLog> log = send(method, std::move(arguments), channel);
   runUntilIdle();
-  return SingleReply(*log);
+  return Answer(*log);
 }
 
 void ChannelHarness::runUntilIdle() {
@@ -65,12 +64,13 @@ void ChannelHarness::runUntilIdle() {
   }
 }
 
-std::optional<FlutterResultValue> SingleReply(const ReplyLog& log) {
+std::string Answer(const ReplyLog& log) {
   EXPECT_EQ(log.replies.size(), 1u) << "a call must be answered exactly once";
-  if (log.replies.size() != 1) return std::nullopt;
+  if (log.replies.size() != 1) return "<" + std::to_string(log.replies.size()) + " replies>";
+  if (log.replies[0].empty()) return "<empty>";
   std::optional<FlutterResultValue> decoded = StandardMethodCodec::DecodeEnvelope(log.replies[0]);
   EXPECT_TRUE(decoded.has_value()) << "undecodable reply";
-  return decoded;
+  return decoded ? ToJson(*decoded) : "<undecodable>";
 }
 
 FlutterResultValue Error(const std::string& code, const std::string& message) {

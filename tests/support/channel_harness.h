@@ -43,11 +43,9 @@ class ChannelHarness {
                                  const std::string& channel = "zebra_printer_channel");
 
   // Sends a call, runs the main context until every message sent has its
-  // reply, expects exactly one well-formed reply and returns it decoded. A
-  // missing, duplicate or undecodable reply fails the current test and
-  // returns std::nullopt.
-  std::optional<FlutterResultValue> call(const std::string& method, EncodableValue arguments = {},
-                                         const std::string& channel = "zebra_printer_channel");
+  // reply and returns the call's answer, as Answer gives it.
+  std::string call(const std::string& method, EncodableValue arguments = {},
+                   const std::string& channel = "zebra_printer_channel");
 
   // Runs the main context until every message sent has been replied to and
   // nothing more is ready to run.
@@ -60,9 +58,10 @@ class ChannelHarness {
   std::shared_ptr<size_t> unanswered_ = std::make_shared<size_t>(0);
 };
 
-// Decodes the single reply of `log`, failing the test when there is not
+// The single reply of `log` as corvella-call prints answers ("<empty>" for
+// an empty reply); a test failure, and a placeholder, when there is not
 // exactly one or it is malformed.
-std::optional<FlutterResultValue> SingleReply(const ReplyLog& log);
+std::string Answer(const ReplyLog& log);
 
 // Readable forms for assertions: the JSON corvella-call prints.
 inline std::string Describe(const EncodableValue& value) { return ToJson(value); }

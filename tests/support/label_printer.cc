@@ -16,6 +16,8 @@
 namespace corvella::testing {
 namespace {
 constexpr auto kStartTimeout = std::chrono::seconds(10);
+// The simulated printer built beside the tests.
+const std::string kProgram = CORVELLA_LABEL_PRINTER_PROGRAM;
 }  // namespace
 
 std::vector<std::string> JobNames(const std::string& directory) {
@@ -38,12 +40,6 @@ std::vector<std::string> JobNames(const std::string& directory) {
 
 LabelPrinter::~LabelPrinter() { stop(); }
 
-std::string LabelPrinter::ProgramPath() {
-  const char* configured = std::getenv("CORVELLA_LABEL_PRINTER");
-  if (configured != nullptr && configured[0] != '\0') return configured;
-  return CORVELLA_LABEL_PRINTER_PROGRAM;
-}
-
 bool LabelPrinter::fail(const std::string& message) {
   error_ = message;
   return false;
@@ -51,7 +47,6 @@ bool LabelPrinter::fail(const std::string& message) {
 
 bool LabelPrinter::start(const std::string& jobs_directory, bool render) {
   if (process_.running()) return fail("already running");
-  jobs_directory_ = jobs_directory;
   const std::string port_file = jobs_directory + "/.port";
   ::unlink(port_file.c_str());
   SpawnOptions spawn;
@@ -59,12 +54,12 @@ bool LabelPrinter::start(const std::string& jobs_directory, bool render) {
   int null_fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
   spawn.stdout_fd = null_fd;
   std::string error;
-  std::vector<std::string> arguments = {ProgramPath(), "--jobs", jobs_directory, "--port-file",
+  std::vector<std::string> arguments = {kProgram, "--jobs", jobs_directory, "--port-file",
                                         port_file};
   if (!render) arguments.push_back("--no-render");
   bool started = process_.start(arguments, spawn, &error);
   if (null_fd >= 0) ::close(null_fd);
-  if (!started) return fail("cannot start " + ProgramPath() + ": " + error);
+  if (!started) return fail("cannot start " + kProgram + ": " + error);
 
   const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
   while (true) {
@@ -74,12 +69,12 @@ bool LabelPrinter::start(const std::string& jobs_directory, bool render) {
       if (port_ != 0) return true;
     }
     if (!process_.running()) {
-      return fail(ProgramPath() + " exited at start (status " +
+      return fail(kProgram + " exited at start (status " +
                   std::to_string(process_.status().value_or(-1)) + ")");
     }
     if (std::chrono::steady_clock::now() >= deadline) {
       process_.stop();
-      return fail(ProgramPath() + " did not report its port");
+      return fail(kProgram + " did not report its port");
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
@@ -121,13 +116,6 @@ std::vector<std::string> WaitForJobs(const std::string& jobs_directory, size_t c
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return ReadJobs(jobs_directory);
-}
-
-std::vector<std::string> LabelPrinter::jobs() const { return ReadJobs(jobs_directory_); }
-
-std::vector<std::string> LabelPrinter::waitForJobs(size_t count,
-                                                   std::chrono::milliseconds timeout) const {
-  return WaitForJobs(jobs_directory_, count, timeout);
 }
 
 }  // namespace corvella::testing

@@ -23,10 +23,6 @@ class LabelPrinter {
   LabelPrinter(const LabelPrinter&) = delete;
   LabelPrinter& operator=(const LabelPrinter&) = delete;
 
-  // The program that is run: $CORVELLA_LABEL_PRINTER, else the one built
-  // beside the tests (build/bin/corvella-label-printer).
-  static std::string ProgramPath();
-
   // Starts the printer, recording, with its jobs in `jobs_directory`
   // (created if needed). Returns once the port is bound, false with a
   // message in error(). With `render` false it keeps the bytes only,
@@ -37,19 +33,12 @@ class LabelPrinter {
 
   uint16_t port() const { return port_; }
 
-  // The bytes of every finished job so far, in arrival order.
-  std::vector<std::string> jobs() const;
-  // Waits until at least `count` jobs have arrived or `timeout` has passed,
-  // then returns all jobs (fewer than `count` on timeout).
-  std::vector<std::string> waitForJobs(size_t count, std::chrono::milliseconds timeout) const;
-
   const std::string& error() const { return error_; }
 
  private:
   bool fail(const std::string& message);
 
   ChildProcess process_;
-  std::string jobs_directory_;
   uint16_t port_ = 0;
   std::string error_;
 };

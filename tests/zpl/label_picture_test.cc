@@ -377,7 +377,7 @@ TEST_F(LabelPictureTest, TheSimulatedPrinterDrawsEveryJobItStores) {
   EXPECT_EQ(Scan(ReadPng(jobs + "/job-000001.png"), ZXing::BarcodeFormat::Code128), "JOB-ONE");
   EXPECT_EQ(ReadPng(jobs + "/job-000002.png").count(0, 0, 812, 1219), 100);
   EXPECT_EQ(ReadPng(jobs + "/job-000002-2.png").count(0, 0, 812, 1219), 0);
-  EXPECT_EQ(printer.jobs().size(), 2u);
+  EXPECT_EQ(testing::ReadJobs(jobs).size(), 2u);
 
   // Without rendering the bytes are kept and nothing else; stopping waits
   // for pictures still being drawn, so what is there after it is final.
@@ -385,7 +385,7 @@ TEST_F(LabelPictureTest, TheSimulatedPrinterDrawsEveryJobItStores) {
   const std::string plain = scratch_.path() + "/plain";
   ASSERT_TRUE(printer.start(plain, false));
   ASSERT_TRUE(testing::SendJob(printer.port(), "^XA^FO50,50^GB10,10,10^FS^XZ"));
-  ASSERT_EQ(printer.waitForJobs(1, std::chrono::seconds(10)).size(), 1u);
+  ASSERT_EQ(testing::WaitForJobs(plain, 1, std::chrono::seconds(10)).size(), 1u);
   ASSERT_TRUE(printer.stop());
   EXPECT_NE(access((plain + "/job-000001.png").c_str(), F_OK), 0);
   EXPECT_NE(access((plain + "/job-000001.json").c_str(), F_OK), 0);
