@@ -41,6 +41,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/label_printer.h"
 #include "tools/encodable_value.h"
 #include "tools/host_session.h"
 #include "tools/method_call.h"
@@ -126,6 +127,9 @@ class HostDriver {
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) Fail("the host did not exit cleanly");
   }
 
+  // Sends `message` and expects the answer true.
+  void callTrue(const std::vector<uint8_t>& message) { expectTrue(call(message)); }
+
   void expectTrue(const std::vector<uint8_t>& reply) {
     std::optional<FlutterResultValue> result = StandardMethodCodec::DecodeEnvelope(reply);
     const EncodableValue* value = result ? std::get_if<EncodableValue>(&*result) : nullptr;
@@ -182,15 +186,13 @@ double Throughput(int jobs, Clock::duration elapsed) {
 // starts from the same state as the one before it.
 void WaitForDrain(const std::string& queue) {
   const auto deadline = Clock::now() + std::chrono::minutes(5);
+  const std::string command = "/usr/bin/lpstat -o " + queue;
   for (;;) {
-    FILE* lpstat = popen(("/usr/bin/lpstat -o '" + queue + "' 2>/dev/null").c_str(), "r");
-    if (lpstat == nullptr) Fail("cannot run lpstat -o");
-    std::string jobs;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, lpstat)) > 0) jobs.append(buffer, n);
-    pclose(lpstat);
-    if (jobs.empty()) return;
+    g_autofree char* jobs = nullptr;
+    if (!g_spawn_command_line_sync(command.c_str(), &jobs, nullptr, nullptr, nullptr)) {
+      Fail("cannot run lpstat -o");
+    }
+    if (jobs[0] == '\0') return;
     if (Clock::now() > deadline) Fail("the queue did not drain");
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
@@ -207,12 +209,8 @@ std::map<std::string, int> ArrivedJobs(const std::string& queue) {
   const char* dir = std::getenv("CORVELLA_PRINT_DIR");
   if (dir == nullptr) Fail("CORVELLA_PRINT_DIR is not set");
   std::map<std::string, int> arrived;
-  for (const auto& entry :
-       std::filesystem::directory_iterator(std::string(dir) + "/printers/" + queue)) {
-    if (entry.path().extension() != ".bin") continue;
-    std::ifstream file(entry.path(), std::ios::binary);
-    ++arrived[std::string(std::istreambuf_iterator<char>(file), {})];
-  }
+  for (std::string& job : corvella::testing::ReadJobs(std::string(dir) + "/printers/" + queue))
+    ++arrived[std::move(job)];
   return arrived;
 }
 
@@ -249,7 +247,7 @@ void ManyHosts(const std::string& host, const std::string& queue, int hosts, int
   for (int h = 0; h < hosts; ++h) {
     drivers.push_back(std::make_unique<HostDriver>(host));
     EncodableMap connect{{EncodableValue("printerName"), EncodableValue(queue)}};
-    drivers.back()->expectTrue(drivers.back()->call(Call("connectToPrinter", connect)));
+    drivers.back()->callTrue(Call("connectToPrinter", connect));
   }
   std::vector<std::string> host_labels;
   std::vector<std::vector<std::vector<uint8_t>>> calls(static_cast<size_t>(hosts));
@@ -329,10 +327,10 @@ void LargeDocument(const std::string& host, const std::string& queue, int mebiby
   const auto print_once = [&](const std::string& zpl) {
     HostDriver driver(host);
     EncodableMap connect{{EncodableValue("printerName"), EncodableValue(queue)}};
-    driver.expectTrue(driver.call(Call("connectToPrinter", connect)));
+    driver.callTrue(Call("connectToPrinter", connect));
     EncodableMap print{{EncodableValue("zplCommands"), EncodableValue(zpl)}};
     const Clock::time_point t0 = Clock::now();
-    driver.expectTrue(driver.call(Call("printZPL", print)));
+    driver.callTrue(Call("printZPL", print));
     const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     driver.finish();
     return seconds;
@@ -398,8 +396,7 @@ int main(int argc, char** argv) {
   // The bare lp prints the same bytes the host's lp is given: the label
   // with CR LF line ends, from a file.
   const std::string label = Label2KiB();
-  std::string normalised;
-  for (char c : label) normalised += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  const std::string normalised = CrLf(label);
   char path[] = "/tmp/corvella-bench-XXXXXX.zpl";
   int fd = mkstemps(path, 4);
   if (fd < 0 ||
@@ -412,14 +409,14 @@ int main(int argc, char** argv) {
 
   HostDriver driver(host);
   EncodableMap connect{{EncodableValue("printerName"), EncodableValue(queue)}};
-  driver.expectTrue(driver.call(Call("connectToPrinter", EncodableValue(connect))));
+  driver.callTrue(Call("connectToPrinter", EncodableValue(connect)));
   EncodableMap print{{EncodableValue("zplCommands"), EncodableValue(label)}};
   const std::vector<uint8_t> print_call = Call("printZPL", EncodableValue(print));
   const std::vector<uint8_t> list_call = Call("getAvailablePrinters");
 
   // Warm up both paths (page cache, scheduler, host pools).
   for (int i = 0; i < 5; ++i) {
-    driver.expectTrue(driver.call(print_call));
+    driver.callTrue(print_call);
     BareRun::Run(bare_lp);
   }
 
@@ -444,8 +441,8 @@ int main(int argc, char** argv) {
       }
     }
   };
-  measurePair([&] { driver.expectTrue(driver.call(print_call)); }, [&] { BareRun::Run(bare_lp); },
-              host_print, bare_print);
+  measurePair([&] { driver.callTrue(print_call); }, [&] { BareRun::Run(bare_lp); }, host_print,
+              bare_print);
   measurePair([&] { driver.call(list_call); }, [&] { BareRun::Run(bare_lpstat); }, host_list,
               bare_list);
   for (int i = 0; i < runs; ++i) {

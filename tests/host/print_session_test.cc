@@ -32,6 +32,7 @@
 #include "tests/support/file_util.h"
 #include "tests/support/label_printer.h"
 #include "tests/support/print_system.h"
+#include "tools/print_system/job_directory.h"
 #include "tools/standard_method_codec.h"
 
 namespace corvella::testing {
@@ -502,8 +503,8 @@ class PrintSessionTest : public PrintSystemTest {
   }
 
   size_t jobsArrived() {
-    return JobNames(print_system_.printer(kQueue)->jobDirectory()).size() +
-           JobNames(print_system_.printer(kOtherQueue)->jobDirectory()).size();
+    return print_system::JobNumbers(print_system_.printer(kQueue)->jobDirectory()).size() +
+           print_system::JobNumbers(print_system_.printer(kOtherQueue)->jobDirectory()).size();
   }
 
   // Waits (up to 120 s) until every label of `labels` (queue, bytes) has
@@ -517,7 +518,9 @@ class PrintSessionTest : public PrintSystemTest {
       std::map<std::string, std::map<std::string, size_t>> arrived;
       bool enough = true;
       for (const auto& [queue, count] : wanted)
-        enough = enough && JobNames(print_system_.printer(queue)->jobDirectory()).size() >= count;
+        enough =
+            enough &&
+            print_system::JobNumbers(print_system_.printer(queue)->jobDirectory()).size() >= count;
       if (enough || steady_clock::now() >= deadline) {
         for (const std::string& queue : {kQueue, kOtherQueue}) {
           for (std::string& job : print_system_.printer(queue)->jobs()) ++arrived[queue][job];

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "tests/support/file_util.h"
+#include "tools/print_system/job_directory.h"
 
 namespace corvella::testing {
 namespace {
@@ -19,24 +20,6 @@ constexpr auto kStartTimeout = std::chrono::seconds(10);
 // The simulated printer built beside the tests.
 const std::string kProgram = CORVELLA_LABEL_PRINTER_PROGRAM;
 }  // namespace
-
-std::vector<std::string> JobNames(const std::string& directory) {
-  std::vector<std::string> names;
-  DIR* dir = ::opendir(directory.c_str());
-  if (dir == nullptr) return names;
-  while (dirent* entry = ::readdir(dir)) {
-    std::string name = entry->d_name;
-    if (name.size() > 8 && name.compare(0, 4, "job-") == 0 &&
-        name.compare(name.size() - 4, 4, ".bin") == 0) {
-      names.push_back(name);
-    }
-  }
-  ::closedir(dir);
-  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-    return a.size() != b.size() ? a.size() < b.size() : a < b;
-  });
-  return names;
-}
 
 LabelPrinter::~LabelPrinter() { stop(); }
 
@@ -101,9 +84,9 @@ bool SendJob(uint16_t port, const std::string& bytes) {
 
 std::vector<std::string> ReadJobs(const std::string& jobs_directory) {
   std::vector<std::string> jobs;
-  for (const std::string& name : JobNames(jobs_directory)) {
+  for (uint64_t number : print_system::JobNumbers(jobs_directory)) {
     // A job appears by rename once complete, so what is listed is whole.
-    auto bytes = ReadFile(jobs_directory + "/" + name);
+    auto bytes = ReadFile(jobs_directory + "/" + print_system::JobFileName(number));
     if (bytes) jobs.push_back(std::move(*bytes));
   }
   return jobs;
@@ -112,7 +95,8 @@ std::vector<std::string> ReadJobs(const std::string& jobs_directory) {
 std::vector<std::string> WaitForJobs(const std::string& jobs_directory, size_t count,
                                      std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (JobNames(jobs_directory).size() < count && std::chrono::steady_clock::now() < deadline) {
+  while (print_system::JobNumbers(jobs_directory).size() < count &&
+         std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return ReadJobs(jobs_directory);

@@ -47,9 +47,6 @@ class LabelPrinter {
 // order; and the same once at least `count` are there or `timeout` has
 // passed.
 std::vector<std::string> ReadJobs(const std::string& jobs_directory);
-// The names of those jobs (job-NNNNNN.bin), in arrival order, without
-// reading them.
-std::vector<std::string> JobNames(const std::string& jobs_directory);
 // Sends `bytes` as one job to the printer on 127.0.0.1:`port`, as a
 // network client does: connect, write, close.
 bool SendJob(uint16_t port, const std::string& bytes);

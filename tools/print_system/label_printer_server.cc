@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "Runner/posix_error.h"
+#include "tools/print_system/job_directory.h"
 
 namespace corvella::print_system {
 namespace {
@@ -42,12 +43,6 @@ bool WriteAll(int fd, const char* data, size_t size) {
     size -= static_cast<size_t>(n);
   }
   return true;
-}
-
-std::string JobName(uint64_t number) {
-  char name[40];
-  std::snprintf(name, sizeof name, "job-%06llu.bin", static_cast<unsigned long long>(number));
-  return name;
 }
 
 }  // namespace
@@ -76,20 +71,8 @@ bool LabelPrinterServer::BlockTerminationSignals() {
 }
 
 uint64_t LabelPrinterServer::firstFreeJobNumber() const {
-  uint64_t highest = 0;
-  DIR* dir = ::opendir(options_.jobs_directory.c_str());
-  if (dir == nullptr) return 1;
-  while (dirent* entry = ::readdir(dir)) {
-    unsigned long long number = 0;
-    char tail = 0;
-    // "job-%llu.bi%c" matches job-NNNNNN.bin and nothing shorter.
-    if (std::sscanf(entry->d_name, "job-%llu.bi%c", &number, &tail) == 2 && tail == 'n' &&
-        number > highest) {
-      highest = number;
-    }
-  }
-  ::closedir(dir);
-  return highest + 1;
+  const std::vector<uint64_t> numbers = JobNumbers(options_.jobs_directory);
+  return numbers.empty() ? 1 : numbers.back() + 1;
 }
 
 bool LabelPrinterServer::writePortFile() {
@@ -168,7 +151,7 @@ bool LabelPrinterServer::acceptAll() {
         break;
       case PrinterMode::kRecord: {
         Connection connection;
-        const std::string name = JobName(next_job_++);
+        const std::string name = JobFileName(next_job_++);
         connection.final_path = options_.jobs_directory + "/" + name;
         connection.part_path = options_.jobs_directory + "/." + name + ".part";
         connection.file_fd =
