@@ -8,6 +8,8 @@
 
 #include "Runner/zebra_printer_plugin.h"
 #include "tests/support/channel_harness.h"
+#include "tests/support/scoped_environment.h"
+#include "tests/support/scratch_directory.h"
 
 namespace {
 
@@ -23,10 +25,10 @@ using corvella::testing::TextMap;
 class QueryMethods : public ::testing::Test {
  protected:
   void SetUp() override {
-    char dir_template[] = "/tmp/corvella-query-XXXXXX";
-    ASSERT_NE(mkdtemp(dir_template), nullptr);
-    dir_ = dir_template;
-    setenv("CUPS_SERVER", (dir_ / "no-scheduler.sock").c_str(), 1);
+    std::string error;
+    ASSERT_TRUE(scratch_.create("corvella-query", &error)) << error;
+    dir_ = scratch_.path();
+    cups_server_.set((dir_ / "no-scheduler.sock").c_str());
     lpstat_ = dir_ / "lpstat";
     std::ofstream(lpstat_) << "#!/bin/sh\n"
                            << "echo \"$1\" >> '" << (dir_ / "calls").string() << "'\n"
@@ -41,10 +43,6 @@ class QueryMethods : public ::testing::Test {
     tools.lpstat = lpstat_.string();
     RegisterZebraPrinterPlugin(harness_.registrar("ZebraPrinterPlugin"), tools);
   }
-  void TearDown() override {
-    unsetenv("CUPS_SERVER");
-    fs::remove_all(dir_);
-  }
 
   void answer(const std::string& flag, const std::string& text) {
     std::ofstream(dir_ / (flag == "-a" ? "a" : "d")) << text;
@@ -56,6 +54,8 @@ class QueryMethods : public ::testing::Test {
     return all;
   }
 
+  corvella::testing::ScratchDirectory scratch_;
+  corvella::testing::ScopedEnvironment cups_server_{"CUPS_SERVER", getenv("CUPS_SERVER")};
   fs::path dir_;
   fs::path lpstat_;
   ChannelHarness harness_;

@@ -9,6 +9,7 @@
 
 #include "Runner/temporary_directory.h"
 #include "Runner/uuid.h"
+#include "tests/support/scoped_environment.h"
 
 namespace {
 
@@ -45,21 +46,14 @@ TEST(Uuid, RandomOnesAreVersionFourAndDistinct) {
 }
 
 TEST(TemporaryDirectory, IsAnAbsoluteTmpdirElseTmp) {
-  const char* old = getenv("TMPDIR");
-  const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
-  unsetenv("TMPDIR");
+  corvella::testing::ScopedEnvironment tmpdir("TMPDIR", nullptr);
   EXPECT_EQ(temporaryDirectory(), "/tmp");
-  setenv("TMPDIR", "/var/tmp/user 1/", 1);
+  tmpdir.set("/var/tmp/user 1/");
   EXPECT_EQ(temporaryDirectory(), "/var/tmp/user 1/");
-  setenv("TMPDIR", "relative", 1);
+  tmpdir.set("relative");
   EXPECT_EQ(temporaryDirectory(), "/tmp");
-  setenv("TMPDIR", "", 1);
+  tmpdir.set("");
   EXPECT_EQ(temporaryDirectory(), "/tmp");
-  if (saved) {
-    setenv("TMPDIR", saved->c_str(), 1);
-  } else {
-    unsetenv("TMPDIR");
-  }
 }
 
 TEST(TemporaryDirectory, PathsJoinWithExactlyOneSeparator) {

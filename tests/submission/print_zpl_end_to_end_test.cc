@@ -16,6 +16,8 @@
 #include "tests/support/channel_harness.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/print_system.h"
+#include "tests/support/scoped_environment.h"
+#include "tests/support/scratch_directory.h"
 
 namespace corvella::testing {
 namespace {
@@ -31,22 +33,10 @@ class PrintZplEndToEnd : public PrintSystemTest {
     ASSERT_NE(print_system_.addQueue("Beta"), nullptr) << print_system_.error();
     // The labels' files go to a directory of this test, which is checked
     // and removed afterwards. Set after the scheduler has made its own.
-    char name[] = "/tmp/corvella-e2e-tmp-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    tmpdir_ = name;
-    const char* old = getenv("TMPDIR");
-    if (old != nullptr) old_tmpdir_ = old;
-    setenv("TMPDIR", tmpdir_.c_str(), 1);
+    std::string error;
+    ASSERT_TRUE(tmpdir_.create("corvella-e2e-tmp", &error)) << error;
+    tmpdir_variable_.set(tmpdir_.path().c_str());
     zebra_printer_plugin_register_with_registrar(harness_.registrar("ZebraPrinterPlugin"));
-  }
-  void TearDown() override {
-    if (old_tmpdir_) {
-      setenv("TMPDIR", old_tmpdir_->c_str(), 1);
-    } else {
-      unsetenv("TMPDIR");
-    }
-    std::error_code ignored;
-    if (!tmpdir_.empty()) fs::remove_all(tmpdir_, ignored);
   }
 
   std::shared_ptr<ReplyLog> sendPrint(const std::string& zpl) {
@@ -59,13 +49,13 @@ class PrintZplEndToEnd : public PrintSystemTest {
   }
   std::vector<fs::path> labelFiles() const {
     std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(tmpdir_)) files.push_back(entry.path());
+    for (const auto& entry : fs::directory_iterator(tmpdir_.path())) files.push_back(entry.path());
     return files;
   }
 
   ChannelHarness harness_;
-  fs::path tmpdir_;
-  std::optional<std::string> old_tmpdir_;
+  ScratchDirectory tmpdir_;
+  ScopedEnvironment tmpdir_variable_{"TMPDIR", getenv("TMPDIR")};
 };
 
 TEST_F(PrintZplEndToEnd, ThePrinterGetsTheNormalisedDocumentKeptInAPrivateFile) {

@@ -24,17 +24,17 @@ using corvella::testing::ReadFile;
 class PrivateFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char name[] = "/tmp/corvella-private-file-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    dir_ = name;
+    std::string error;
+    ASSERT_TRUE(scratch_.create("corvella-private-file", &error)) << error;
+    dir_ = scratch_.path();
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   static mode_t Mode(const fs::path& path) {
     struct stat info {};
     return lstat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
   }
 
+  corvella::testing::ScratchDirectory scratch_;
   fs::path dir_;
 };
 

@@ -13,6 +13,7 @@
 
 #include "Runner/print_tools.h"
 #include "tests/support/file_util.h"
+#include "tests/support/scoped_environment.h"
 #include "tests/support/scratch_directory.h"
 
 namespace corvella::testing {
@@ -43,16 +44,7 @@ class ScriptedPrintTools {
       std::filesystem::create_directories(root_ / directory);
     writeTool("lp");
     writeTool("lpr");
-    const char* old = getenv("TMPDIR");
-    if (old != nullptr) old_tmpdir_ = old;
-    setenv("TMPDIR", temporaryDirectory().c_str(), 1);
-  }
-  ~ScriptedPrintTools() {
-    if (old_tmpdir_) {
-      setenv("TMPDIR", old_tmpdir_->c_str(), 1);
-    } else {
-      unsetenv("TMPDIR");
-    }
+    tmpdir_.set(temporaryDirectory().c_str());
   }
   ScriptedPrintTools(const ScriptedPrintTools&) = delete;
   ScriptedPrintTools& operator=(const ScriptedPrintTools&) = delete;
@@ -134,7 +126,7 @@ exit "$status"
 
   ScratchDirectory scratch_;
   std::filesystem::path root_;
-  std::optional<std::string> old_tmpdir_;
+  ScopedEnvironment tmpdir_{"TMPDIR", getenv("TMPDIR")};
 };
 
 }  // namespace corvella::testing

@@ -37,14 +37,13 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const SpawnOption
       ::_exit(127);
     }
   };
-  const int flags = G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_SEARCH_PATH |
-                    (options.stdin_fd < 0 ? G_SPAWN_STDIN_FROM_DEV_NULL : 0);
+  const int flags = G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_SEARCH_PATH | G_SPAWN_STDIN_FROM_DEV_NULL;
   g_autoptr(GError) spawn_error = nullptr;
   GPid pid = 0;
-  if (!g_spawn_async_with_pipes_and_fds(
-          nullptr, arguments.data(), nullptr, static_cast<GSpawnFlags>(flags), child_setup, &setup,
-          options.stdin_fd, options.stdout_fd, options.stderr_fd, nullptr, nullptr, 0, &pid,
-          nullptr, nullptr, nullptr, &spawn_error)) {
+  if (!g_spawn_async_with_pipes_and_fds(nullptr, arguments.data(), nullptr,
+                                        static_cast<GSpawnFlags>(flags), child_setup, &setup, -1,
+                                        options.stdout_fd, options.stderr_fd, nullptr, nullptr, 0,
+                                        &pid, nullptr, nullptr, nullptr, &spawn_error)) {
     if (error != nullptr) *error = spawn_error->message;
     return false;
   }
@@ -81,11 +80,6 @@ std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
     pause = std::min(pause * 2, std::chrono::microseconds(10000));
   }
   return status_;
-}
-
-bool ChildProcess::signal(int signal) {
-  if (!running()) return false;
-  return ::kill(pid_, signal) == 0;
 }
 
 std::optional<int> ChildProcess::stop(std::chrono::milliseconds grace) {

@@ -9,8 +9,8 @@
 
 namespace corvella::testing {
 
+// The child's standard input is /dev/null.
 struct SpawnOptions {
-  int stdin_fd = -1;   // -1: /dev/null
   int stdout_fd = -1;  // -1: this process's standard output
   int stderr_fd = -1;  // -1: this process's standard error
   // The child gets SIGTERM when the thread that started it dies (e.g. the
@@ -18,7 +18,7 @@ struct SpawnOptions {
   bool terminate_with_parent = false;
 };
 
-// One child process, started with fork and exec. The destructor stops it
+// One child process, started through GLib's spawn. The destructor stops it
 // (SIGTERM, then SIGKILL after a grace period) and reaps it, so no child of a
 // test outlives the object.
 class ChildProcess {
@@ -41,8 +41,6 @@ class ChildProcess {
 
   // Waits up to `timeout` for the child to exit; returns its wait status.
   std::optional<int> wait(std::chrono::milliseconds timeout);
-  // Sends `signal` (if still running).
-  bool signal(int signal);
   // SIGTERM, waits up to `grace`, then SIGKILL; returns the wait status.
   std::optional<int> stop(std::chrono::milliseconds grace = std::chrono::seconds(10));
 

@@ -42,13 +42,6 @@ bool QueuePrinter::setMode(Mode mode) {
 
 PrintSystem::~PrintSystem() {
   if (script_.pid() > 0) script_.stop(std::chrono::seconds(20));
-  for (const auto& [name, value] : saved_environment_) {
-    if (value) {
-      ::setenv(name.c_str(), value->c_str(), 1);
-    } else {
-      ::unsetenv(name.c_str());
-    }
-  }
 }
 
 std::string PrintSystem::UnavailableReason() {
@@ -102,13 +95,9 @@ bool PrintSystem::start() {
     script_.stop(std::chrono::seconds(10));
     return fail("the print system did not start: " + output);
   }
-  for (const auto& [name, value] :
-       {std::pair<const char*, std::string>{"CUPS_SERVER", server_},
-        std::pair<const char*, std::string>{"CORVELLA_PRINT_DIR", directory_}}) {
-    const char* old = std::getenv(name);
-    saved_environment_[name] = old ? std::optional<std::string>(old) : std::nullopt;
-    ::setenv(name, value.c_str(), 1);
-  }
+  environment_.emplace_back(std::make_unique<ScopedEnvironment>("CUPS_SERVER", server_.c_str()));
+  environment_.emplace_back(
+      std::make_unique<ScopedEnvironment>("CORVELLA_PRINT_DIR", directory_.c_str()));
   return true;
 }
 

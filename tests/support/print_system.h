@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/support/child_process.h"
+#include "tests/support/scoped_environment.h"
 #include "tools/print_system/printer_mode.h"
 
 namespace corvella::testing {
@@ -97,7 +98,7 @@ class PrintSystem {
   std::string server_;
   std::string directory_;
   std::map<std::string, std::unique_ptr<QueuePrinter>> printers_;
-  std::map<std::string, std::optional<std::string>> saved_environment_;
+  std::vector<std::unique_ptr<ScopedEnvironment>> environment_;  // restored when it goes
   std::string error_;
 };
 
