@@ -17,6 +17,7 @@
 #include "tests/host/test_plugin.h"
 #include "tests/host/virtual_display.h"
 #include "tests/host/window_client.h"
+#include "tests/support/channel_harness.h"
 
 namespace corvella::testing {
 namespace {
@@ -75,10 +76,8 @@ TEST_F(HostProcessTest, WithoutALinkClosingTheWindowEndsTheProcessWithStatusZero
 TEST_F(HostProcessTest, ClosingTheWindowWaitsForWorkInFlightAndSendsItsAnswer) {
   HostProcess host(TestHostPath());
   ASSERT_TRUE(host.started());
-  EncodableMap arguments;
-  arguments.emplace(EncodableValue("milliseconds"), EncodableValue(int32_t{800}));
   ASSERT_TRUE(host.write(
-      Joined({CallFrame(1, kTestChannel, "afterBackground", EncodableValue(std::move(arguments))),
+      Joined({CallFrame(1, kTestChannel, "afterBackground", TextMap({{"milliseconds", 800}})),
               CallFrame(2, kTestChannel, "registrarKey")})));
   // Messages are delivered in order: once the second is answered, the first
   // is running on the background queue.

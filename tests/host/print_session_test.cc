@@ -29,6 +29,7 @@
 #include "tests/host/host_process.h"
 #include "tests/host/virtual_display.h"
 #include "tests/host/window_client.h"
+#include "tests/support/channel_harness.h"
 #include "tests/support/file_util.h"
 #include "tests/support/label_printer.h"
 #include "tests/support/print_system.h"
@@ -102,9 +103,6 @@ EncodableValue Map(std::vector<std::pair<EncodableValue, EncodableValue>> entrie
   EncodableMap map;
   for (auto& [key, value] : entries) map.emplace(std::move(key), std::move(value));
   return EncodableValue(std::move(map));
-}
-EncodableValue Argument(const std::string& key, const std::string& value) {
-  return Map({{EncodableValue(key), EncodableValue(value)}});
 }
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 std::string ErrorJson(const std::string& code, const std::string& message) {
@@ -186,7 +184,7 @@ class Session {
   }
   uint32_t print(const std::string& queue, const Label& label, Phase phase,
                  std::set<std::string> allowed) {
-    const uint32_t id = call("printZPL", Argument("zplCommands", label.zpl), std::move(allowed));
+    const uint32_t id = call("printZPL", TextMap({{"zplCommands", label.zpl}}), std::move(allowed));
     prints_[id] = {queue, label.expected, phase};
     return id;
   }
@@ -302,15 +300,15 @@ void AddMixedCalls(Session& session, size_t calls, size_t labels) {
         EncodableValue(kQueue),
         Map({{EncodableValue(key), EncodableValue(true)}}),
         Map({{EncodableValue(key), EncodableValue(std::vector<uint8_t>{'Q'})}}),
-        Map({{EncodableValue(key), Argument(key, kQueue)}}),
-        Argument("printername", kQueue)};
+        Map({{EncodableValue(key), TextMap({{key.c_str(), kQueue}})}}),
+        TextMap({{"printername", kQueue}})};
     return choices[random() % std::size(choices)];
   };
   // Bytes that are not one method call; the cut and extended forms name a
   // call that would change the selection if it were taken.
   auto undecodable = [&] {
     std::vector<uint8_t> call = StandardMethodCodec::EncodeMethodCall(
-        FlutterMethodCall("connectToPrinter", Argument("printerName", kOtherQueue)));
+        FlutterMethodCall("connectToPrinter", TextMap({{"printerName", kOtherQueue}})));
     switch (random() % 4) {
       case 0: {
         std::vector<uint8_t> bytes = {static_cast<uint8_t>(15 + random() % 241)};
@@ -341,7 +339,7 @@ void AddMixedCalls(Session& session, size_t calls, size_t labels) {
   auto connect = [&](const std::string& name) {
     // Extra entries with text keys do not matter.
     session.call("connectToPrinter",
-                 random() % 4 != 0 ? Argument("printerName", name)
+                 random() % 4 != 0 ? TextMap({{"printerName", name}})
                                    : Map({{EncodableValue("printerName"), EncodableValue(name)},
                                           {EncodableValue("unused"), EncodableValue(int32_t{7})}}),
                  {"true"});
@@ -349,7 +347,7 @@ void AddMixedCalls(Session& session, size_t calls, size_t labels) {
   };
   auto print = [&] {
     if (!working()) {  // no printer, an empty name, or a queue the print system lacks
-      session.call("printZPL", Argument("zplCommands", "^XA^FDnever printed^FS^XZ"),
+      session.call("printZPL", TextMap({{"zplCommands", "^XA^FDnever printed^FS^XZ"}}),
                    {no_printer() ? kNoPrinter : "false"});
     } else if (labels_sent < labels) {
       const Label label = MakeLabel("Mixed " + std::to_string(labels_sent), labels_sent);
@@ -392,7 +390,7 @@ void AddMixedCalls(Session& session, size_t calls, size_t labels) {
          const std::string name = kUnknownNames[random() % std::size(kUnknownNames)];
          frame(
              [&](uint32_t id) {
-               return PrinterCallFrame(id, name, Argument("printerName", kOtherQueue));
+               return PrinterCallFrame(id, name, TextMap({{"printerName", kOtherQueue}}));
              },
              "unknown method '" + name + "'");
        }},
@@ -560,7 +558,7 @@ TEST_P(PrintSessionScenarioTest, EveryCallIsAnsweredOnceAndEveryLabelArrivesAsTh
     EXPECT_EQ(baseline.children, 0u) << baseline.describe();
   }
   const uint32_t selected =
-      session.call("connectToPrinter", Argument("printerName", kQueue), {"true"});
+      session.call("connectToPrinter", TextMap({{"printerName", kQueue}}), {"true"});
   session.flush();
   ASSERT_TRUE(session.await(selected, seconds(30))) << host.errorOutput();
 

@@ -47,7 +47,7 @@ TEST_F(UiLinkPrintTest, ClosingInputWhileAPrintIsInFlightStillAnswersAndPrintsTh
   host.expectCleanExit();
 
   // The label arrives byte for byte, with CR LF line ends.
-  std::vector<std::string> jobs = print_system_.waitForJobs("Front_Desk", 1);
+  std::vector<std::string> jobs = print_system_.printer("Front_Desk")->waitForJobs(1);
   ASSERT_EQ(jobs.size(), 1u);
   EXPECT_EQ(jobs[0], "^XA\r\n^FO20,20^FDCorvella^FS\r\n^XZ\r\n");
 }

@@ -12,16 +12,11 @@
 #include "tests/host/host_process.h"
 #include "tests/host/test_plugin.h"
 #include "tests/host/virtual_display.h"
+#include "tests/support/channel_harness.h"
 #include "tools/standard_method_codec.h"
 
 namespace corvella::testing {
 namespace {
-
-EncodableValue Arguments(const std::string& key, EncodableValue value) {
-  EncodableMap map;
-  map.emplace(EncodableValue(key), std::move(value));
-  return EncodableValue(std::move(map));
-}
 
 class UiLinkTest : public ::testing::Test {
  protected:
@@ -105,8 +100,8 @@ TEST_F(UiLinkTest, ClosingInputWhileBackgroundWorkIsInFlightStillGetsItsReply) {
   HostProcess host(TestHostPath());
   ASSERT_TRUE(host.started());
   ASSERT_TRUE(host.write(Joined({
-      CallFrame(1, kTestChannel, "afterBackground", Arguments("milliseconds", 600)),
-      CallFrame(2, kTestChannel, "afterBackground", Arguments("milliseconds", 300)),
+      CallFrame(1, kTestChannel, "afterBackground", TextMap({{"milliseconds", 600}})),
+      CallFrame(2, kTestChannel, "afterBackground", TextMap({{"milliseconds", 300}})),
       CallFrame(3, kTestChannel, "registrarKey"),
   })));
   host.closeInput();

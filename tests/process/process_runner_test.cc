@@ -67,7 +67,7 @@ TEST(LaunchFailure, EveryOperationReportsItAsAValueAndLogsWhereItShould) {
 
 // ---- What comes back from a child that ran.
 
-TEST(CapturedText, IsItsOwnStreamUnchangedWhateverTheStatus) {
+TEST(CapturedText, IsItsOwnStreamUnchangedWithTheCodeOrSignalAsTheStatus) {
   LogCapture log;
   EXPECT_EQ(runShellOut(kChild, Args({"print", "Q1 one\nQ2 two\n", "", "1"})), "Q1 one\nQ2 two\n");
   EXPECT_EQ(runShellOut(kChild, Args({"print", "", "to stderr\n", "0"})), "") << "empty is present";
@@ -76,6 +76,12 @@ TEST(CapturedText, IsItsOwnStreamUnchangedWhateverTheStatus) {
   EXPECT_EQ(status.text, "  err \n");
   EXPECT_EQ(runShellStatus(kChild, Args({"print", "", "", "4"})).text, "");
   EXPECT_TRUE(log.lines().empty());
+  // The status is the exit code, or the number of the signal that ended the child.
+  EXPECT_EQ(runShellStatus(kChild, Args({"exit", "0"})).status, 0);
+  EXPECT_EQ(runShellStatus(kChild, Args({"exit", "255"})).status, 255);
+  EXPECT_EQ(runShellStatus(kChild, Args({"signal", std::to_string(SIGKILL)})).status, SIGKILL);
+  EXPECT_EQ(runShellStatusWithInput(kChild, Args({"signal", std::to_string(SIGTERM)}), "x"),
+            SIGTERM);
 }
 
 TEST(CapturedText, BytesThatAreNotStrictUtf8GiveNoText) {
@@ -90,14 +96,6 @@ TEST(CapturedText, BytesThatAreNotStrictUtf8GiveNoText) {
   }
   EXPECT_EQ(runShellOut(kChild, Args({"hex", "e282ac20f09f8fb7", ""})), "\u20ac \U0001F3F7");
   EXPECT_TRUE(log.lines().empty());
-}
-
-TEST(ExitStatus, IsTheCodeOrTheNumberOfTheSignalThatEndedTheChild) {
-  EXPECT_EQ(runShellStatus(kChild, Args({"exit", "0"})).status, 0);
-  EXPECT_EQ(runShellStatus(kChild, Args({"exit", "255"})).status, 255);
-  EXPECT_EQ(runShellStatus(kChild, Args({"signal", std::to_string(SIGKILL)})).status, SIGKILL);
-  EXPECT_EQ(runShellStatusWithInput(kChild, Args({"signal", std::to_string(SIGTERM)}), "x"),
-            SIGTERM);
 }
 
 // ---- Standard input.

@@ -155,12 +155,6 @@ QueuePrinter* PrintSystem::printer(const std::string& name) {
   return it == printers_.end() ? nullptr : it->second.get();
 }
 
-std::vector<std::string> PrintSystem::waitForJobs(const std::string& queue, size_t count,
-                                                  std::chrono::milliseconds timeout) {
-  QueuePrinter* target = printer(queue);
-  return target ? target->waitForJobs(count, timeout) : std::vector<std::string>{};
-}
-
 bool PrintSystem::stopScheduler() { return runScript({"--stop-scheduler"}); }
 bool PrintSystem::startScheduler() { return runScript({"--start-scheduler"}); }
 

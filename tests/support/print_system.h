@@ -27,7 +27,8 @@ class QueuePrinter {
   // The bytes of every finished job so far, in arrival order.
   std::vector<std::string> jobs() const;
   // Waits until at least `count` jobs have arrived or `timeout` has passed.
-  std::vector<std::string> waitForJobs(size_t count, std::chrono::milliseconds timeout) const;
+  std::vector<std::string> waitForJobs(
+      size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
   // Restarts the printer in `mode` on the same port; numbering goes on.
   bool setMode(Mode mode);
   const std::string& error() const { return error_; }
@@ -68,9 +69,6 @@ class PrintSystem {
   // Returns the printer (owned by this object), nullptr on failure.
   QueuePrinter* addQueue(const std::string& name, Mode mode = Mode::kRecord);
   QueuePrinter* printer(const std::string& name);
-  std::vector<std::string> waitForJobs(
-      const std::string& queue, size_t count,
-      std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
   // The scheduler: stopped (queues and jobs stay) and started again.
   bool stopScheduler();
