@@ -166,7 +166,7 @@ std::optional<UiLinkReply> HostSession::Receive(std::string& error, Deadline dea
       const int ready = poll(&output, 1, static_cast<int>(std::max<int64_t>(0, left.count())));
       if (ready < 0 && errno == EINTR) continue;
       if (ready == 0) {
-        error = "no reply in time";
+        error = kNoReplyInTime;
         return std::nullopt;
       }
     }

@@ -20,6 +20,7 @@ class HostSession {
  public:
   using Clock = std::chrono::steady_clock;
   using Deadline = std::optional<Clock::time_point>;
+  static constexpr const char* kNoReplyInTime = "no reply in time";
 
   struct Options {
     std::vector<std::string> arguments;
@@ -55,7 +56,7 @@ class HostSession {
   // flight: Send writes one message and returns its id (std::nullopt with
   // `error` set when the host stopped reading); Receive waits for the next
   // reply, whichever message it answers, until `deadline` when one is given
-  // (then std::nullopt with `error` "no reply in time").
+  // (then std::nullopt with `error` kNoReplyInTime).
   std::optional<uint32_t> Send(const std::string& channel, const std::vector<uint8_t>& message,
                                std::string& error);
   std::optional<UiLinkReply> Receive(std::string& error, Deadline deadline = std::nullopt);

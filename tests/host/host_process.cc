@@ -45,7 +45,8 @@ std::vector<UiLinkReply> HostProcess::readReplies(size_t count, std::chrono::mil
     if (!reply) break;
     replies.push_back(std::move(*reply));
   }
-  EXPECT_TRUE(error.empty() || error == "no reply in time" || session_->OutputEnded()) << error;
+  EXPECT_TRUE(error.empty() || error == HostSession::kNoReplyInTime || session_->OutputEnded())
+      << error;
   return replies;
 }
 

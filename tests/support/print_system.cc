@@ -1,8 +1,8 @@
 #include "tests/support/print_system.h"
 
 #include <fcntl.h>
-#include <glib.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -33,11 +33,7 @@ std::vector<std::string> QueuePrinter::waitForJobs(size_t count,
 }
 
 bool QueuePrinter::setMode(Mode mode) {
-  if (system_.runScript({"--printer", name_, "--mode", print_system::PrinterModeName(mode)})) {
-    return true;
-  }
-  error_ = system_.error();
-  return false;
+  return system_.runScript({"--printer", name_, "--mode", print_system::PrinterModeName(mode)});
 }
 
 PrintSystem::~PrintSystem() {
@@ -105,27 +101,21 @@ bool PrintSystem::run(const std::vector<std::string>& argv) {
   // The command's output goes to a file, not a pipe: a daemon it starts
   // keeps its output open, and a pipe would never end.
   std::string log = TemporaryRoot() + "/corvella-command-XXXXXX";
-  int log_fd = ::mkostemp(log.data(), O_CLOEXEC);
+  const int log_fd = ::mkostemp(log.data(), O_CLOEXEC);
   if (log_fd < 0) return fail("mkostemp failed");
   ::unlink(log.c_str());
-  std::vector<char*> arguments;
-  for (const std::string& argument : argv) arguments.push_back(const_cast<char*>(argument.c_str()));
-  arguments.push_back(nullptr);
-  g_autoptr(GError) error = nullptr;
-  int status = 0;
-  const bool succeeded = g_spawn_sync(
-                             nullptr, arguments.data(), nullptr, G_SPAWN_DEFAULT,
-                             [](gpointer fd) {
-                               ::dup2(*static_cast<int*>(fd), STDOUT_FILENO);
-                               ::dup2(*static_cast<int*>(fd), STDERR_FILENO);
-                             },
-                             &log_fd, nullptr, nullptr, &status, &error) &&
-                         g_spawn_check_wait_status(status, &error);
+  SpawnOptions spawn;
+  spawn.stdout_fd = spawn.stderr_fd = log_fd;
+  ChildProcess command;
+  std::string error;
+  std::optional<int> status;
+  if (command.start(argv, spawn, &error)) status = command.wait(std::chrono::seconds(120));
   std::string output(4096, '\0');
   const ssize_t n = ::pread(log_fd, output.data(), output.size(), 0);
   ::close(log_fd);
   output.resize(n > 0 ? static_cast<size_t>(n) : 0);
-  return succeeded || fail(argv.front() + ": " + error->message + "\n" + output);
+  if (status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) return true;
+  return fail(argv.front() + (error.empty() ? " failed" : ": " + error) + "\n" + output);
 }
 
 bool PrintSystem::runScript(const std::vector<std::string>& arguments) {

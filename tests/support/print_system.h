@@ -30,15 +30,14 @@ class QueuePrinter {
   std::vector<std::string> waitForJobs(
       size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
   // Restarts the printer in `mode` on the same port; numbering goes on.
+  // False with a message in the print system's error().
   bool setMode(Mode mode);
-  const std::string& error() const { return error_; }
   const std::string& jobDirectory() const { return directory_; }
 
  private:
   PrintSystem& system_;
   std::string name_;
   std::string directory_;
-  std::string error_;
 };
 
 // The test print system of tests/ as of the demo and the benchmarks: the
