@@ -1,8 +1,14 @@
-#include "Runner/app_delegate.h"
+#include "app_delegate.h"
 
 #include <sysexits.h>
 
-#include "Runner/main_flutter_window.h"
+// An app project's runner build defines the application id from the app's
+// own settings; a build that defines none gets the host's.
+#ifndef APPLICATION_ID
+#define APPLICATION_ID "com.corvella.desktop"
+#endif
+
+#include "main_flutter_window.h"
 
 struct _AppDelegate {
   GtkApplication parent_instance;
@@ -59,10 +65,11 @@ static void app_delegate_class_init(AppDelegateClass* klass) {
 static void app_delegate_init(AppDelegate*) {}
 
 AppDelegate* app_delegate_new() {
-  // No application id: the application makes no bid for single-instance
-  // ownership on the session bus.
-  return CORVELLA_APP_DELEGATE(
-      g_object_new(app_delegate_get_type(), "flags", G_APPLICATION_NON_UNIQUE, nullptr));
+  // Not unique: hosts run side by side, and none makes a bid for
+  // single-instance ownership of the id on the session bus.
+  return CORVELLA_APP_DELEGATE(g_object_new(app_delegate_get_type(), "application-id",
+                                            APPLICATION_ID, "flags", G_APPLICATION_NON_UNIQUE,
+                                            nullptr));
 }
 
 gchar** app_delegate_get_dart_entrypoint_arguments(AppDelegate* self) {

@@ -1,4 +1,4 @@
-#include "Runner/argument_rule.h"
+#include "argument_rule.h"
 
 #include <cstring>
 

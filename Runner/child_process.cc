@@ -1,4 +1,4 @@
-#include "Runner/child_process.h"
+#include "child_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,8 +12,8 @@
 #include <chrono>
 #include <cstring>
 
-#include "Runner/posix_error.h"
-#include "Runner/unique_fd.h"
+#include "posix_error.h"
+#include "unique_fd.h"
 
 extern char** environ;
 

@@ -1,4 +1,4 @@
-#include "Runner/cups_destinations.h"
+#include "cups_destinations.h"
 
 #include <cups/cups.h>
 

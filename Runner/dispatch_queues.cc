@@ -1,4 +1,4 @@
-#include "Runner/dispatch_queues.h"
+#include "dispatch_queues.h"
 
 #include <glib.h>
 

@@ -1,4 +1,4 @@
-#include "Runner/grapheme_text.h"
+#include "grapheme_text.h"
 
 #include <unicode/brkiter.h>
 #include <unicode/bytestream.h>

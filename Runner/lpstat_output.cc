@@ -1,9 +1,9 @@
-#include "Runner/lpstat_output.h"
+#include "lpstat_output.h"
 
 #include <unordered_set>
 
-#include "Runner/grapheme_text.h"
-#include "Runner/unicode_text.h"
+#include "grapheme_text.h"
+#include "unicode_text.h"
 
 namespace corvella {
 

@@ -1,4 +1,4 @@
-#include "Runner/app_delegate.h"
+#include "app_delegate.h"
 
 // Hands the arguments to the application and ends with its exit status.
 int main(int argc, char** argv) {

@@ -1,10 +1,10 @@
-#include "Runner/main_flutter_window.h"
+#include "main_flutter_window.h"
 
 #include <flutter_linux/flutter_linux.h>
 
-#include "Runner/app_delegate.h"
-#include "Runner/generated_plugin_registrant.h"
-#include "Runner/zebra_printer_plugin.h"
+#include "app_delegate.h"
+#include "flutter/generated_plugin_registrant.h"
+#include "zebra_printer_plugin.h"
 
 struct _MainFlutterWindow {
   GtkApplicationWindow parent_instance;
@@ -52,7 +52,7 @@ void main_flutter_window_awake_from_nib(MainFlutterWindow* self) {
   gtk_window_resize(window, width, height);
 
   FlPluginRegistry* registry = FL_PLUGIN_REGISTRY(view);
-  RegisterGeneratedPlugins(registry);
+  fl_register_plugins(registry);
   g_autoptr(FlPluginRegistrar) registrar =
       fl_plugin_registry_get_registrar_for_plugin(registry, "ZebraPrinterPlugin");
   zebra_printer_plugin_register_with_registrar(registrar);

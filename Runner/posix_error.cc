@@ -1,4 +1,4 @@
-#include "Runner/posix_error.h"
+#include "posix_error.h"
 
 #include <cstring>
 

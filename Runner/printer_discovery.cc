@@ -1,8 +1,8 @@
-#include "Runner/printer_discovery.h"
+#include "printer_discovery.h"
 
-#include "Runner/cups_destinations.h"
-#include "Runner/lpstat_output.h"
-#include "Runner/process_runner.h"
+#include "cups_destinations.h"
+#include "lpstat_output.h"
+#include "process_runner.h"
 
 namespace corvella {
 

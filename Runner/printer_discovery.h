@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Runner/print_tools.h"
+#include "print_tools.h"
 
 namespace corvella {
 

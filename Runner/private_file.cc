@@ -1,4 +1,4 @@
-#include "Runner/private_file.h"
+#include "private_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <utility>
 
-#include "Runner/posix_error.h"
+#include "posix_error.h"
 
 namespace corvella {
 

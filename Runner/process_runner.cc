@@ -1,9 +1,9 @@
-#include "Runner/process_runner.h"
+#include "process_runner.h"
 
-#include "Runner/child_process.h"
-#include "Runner/system_log.h"
-#include "Runner/unicode_text.h"
-#include "Runner/utf8.h"
+#include "child_process.h"
+#include "system_log.h"
+#include "unicode_text.h"
+#include "utf8.h"
 
 namespace corvella {
 namespace {

@@ -1,4 +1,4 @@
-#include "Runner/system_log.h"
+#include "system_log.h"
 
 #include <sys/syscall.h>
 #include <syslog.h>

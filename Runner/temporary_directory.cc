@@ -1,4 +1,4 @@
-#include "Runner/temporary_directory.h"
+#include "temporary_directory.h"
 
 #include <cstdlib>
 

@@ -1,10 +1,10 @@
-#include "Runner/unicode_text.h"
+#include "unicode_text.h"
 
 #include <unicode/uchar.h>
 
 #include <optional>
 
-#include "Runner/utf8.h"
+#include "utf8.h"
 
 namespace corvella {
 namespace {

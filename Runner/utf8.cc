@@ -1,4 +1,4 @@
-#include "Runner/utf8.h"
+#include "utf8.h"
 
 #include <unicode/utf8.h>
 

@@ -1,11 +1,11 @@
-#include "Runner/uuid.h"
+#include "uuid.h"
 
 #include <sys/random.h>
 
 #include <cerrno>
 #include <cstring>
 
-#include "Runner/posix_error.h"
+#include "posix_error.h"
 
 namespace corvella {
 

@@ -1,4 +1,4 @@
-#include "Runner/zebra_printer_plugin.h"
+#include "zebra_printer_plugin.h"
 
 #include <memory>
 #include <new>
@@ -8,10 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "Runner/argument_rule.h"
-#include "Runner/dispatch_queues.h"
-#include "Runner/printer_discovery.h"
-#include "Runner/zpl_submission.h"
+#include "argument_rule.h"
+#include "dispatch_queues.h"
+#include "printer_discovery.h"
+#include "zpl_submission.h"
 
 struct _ZebraPrinterPlugin {
   GObject parent_instance;

@@ -2,7 +2,7 @@
 
 #include <flutter_linux/flutter_linux.h>
 
-#include "Runner/print_tools.h"
+#include "print_tools.h"
 
 G_BEGIN_DECLS
 

@@ -1,11 +1,11 @@
-#include "Runner/zpl_document.h"
+#include "zpl_document.h"
 
 #include <unicode/uchar.h>
 
 #include <cstring>
 #include <optional>
 
-#include "Runner/utf8.h"
+#include "utf8.h"
 
 namespace corvella {
 

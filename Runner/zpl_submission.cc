@@ -1,16 +1,16 @@
-#include "Runner/zpl_submission.h"
+#include "zpl_submission.h"
 
 #include <sys/stat.h>
 
 #include <optional>
 #include <vector>
 
-#include "Runner/private_file.h"
-#include "Runner/process_runner.h"
-#include "Runner/system_log.h"
-#include "Runner/temporary_directory.h"
-#include "Runner/uuid.h"
-#include "Runner/zpl_document.h"
+#include "private_file.h"
+#include "process_runner.h"
+#include "system_log.h"
+#include "temporary_directory.h"
+#include "uuid.h"
+#include "zpl_document.h"
 
 namespace corvella {
 

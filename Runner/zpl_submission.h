@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "Runner/print_tools.h"
-#include "Runner/uuid.h"
+#include "print_tools.h"
+#include "uuid.h"
 
 namespace corvella {
 

@@ -89,6 +89,11 @@ TEST_F(HostWindowTest, RegistryIsAskedForTheTwelveKeysInOrderThenForThePrinterPl
   EXPECT_EQ(fl_engine_get_requested_plugin_keys(fl_view_get_engine(view_)), expected);
 }
 
+TEST_F(HostWindowTest, ApplicationHasItsIdAndIsNotUnique) {
+  EXPECT_STREQ(g_application_get_application_id(G_APPLICATION(app_)), "com.corvella.desktop");
+  EXPECT_TRUE(g_application_get_flags(G_APPLICATION(app_)) & G_APPLICATION_NON_UNIQUE);
+}
+
 TEST_F(HostWindowTest, LinkedComponentIsRegisteredOnceOnTheViewsMessenger) {
   EXPECT_EQ(testPluginRegistrations(), 1);
   EXPECT_EQ(Call(kTestChannel, "registrarKey"),

@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "Runner/dispatch_queues.h"
-#include "Runner/generated_plugin_registrant.h"
 
 namespace corvella::testing {
 
@@ -57,7 +56,9 @@ int testPluginRegistrations() { return g_registrations; }
 
 }  // namespace corvella::testing
 
-// The strong definition that takes the row's weak registration entry.
+// The strong definition that takes the row's weak registration entry, with
+// the C linkage of a plug-in's entry.
+extern "C" void open_file_plugin_register_with_registrar(FlPluginRegistrar* registrar);
 void open_file_plugin_register_with_registrar(FlPluginRegistrar* registrar) {
   ++corvella::testing::g_registrations;
   g_autoptr(FlStandardMethodCodec) codec = fl_standard_method_codec_new();
