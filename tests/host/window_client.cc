@@ -87,6 +87,15 @@ bool WindowClient::size(WindowId window, int& width, int& height) {
   return true;
 }
 
+std::optional<std::string> WindowClient::title(WindowId window) {
+  if (connection_->display == nullptr) return std::nullopt;
+  char* name = nullptr;
+  if (XFetchName(connection_->display, window, &name) == 0 || name == nullptr) return std::nullopt;
+  std::string text(name);
+  XFree(name);
+  return text;
+}
+
 bool WindowClient::hasPositionHint(WindowId window) {
   if (connection_->display == nullptr) return false;
   XSizeHints hints{};

@@ -30,6 +30,9 @@ class WindowClient {
   // The window's size on the display; false when it cannot be read.
   bool size(WindowId window, int& width, int& height);
 
+  // The window's title (WM_NAME); std::nullopt when it has none.
+  std::optional<std::string> title(WindowId window);
+
   // Whether the window asks the window manager for a position of its own
   // (a user- or program-specified position in WM_NORMAL_HINTS).
   bool hasPositionHint(WindowId window);
