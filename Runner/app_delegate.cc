@@ -30,8 +30,11 @@ static void app_delegate_activate(GApplication* application) {
 static gboolean app_delegate_local_command_line(GApplication* application, gchar*** arguments,
                                                 int* exit_status) {
   AppDelegate* self = CORVELLA_APP_DELEGATE(application);
+  // Everything after the program name; a process may be started with no
+  // arguments at all, not even its name.
+  gchar** after_name = (*arguments)[0] != nullptr ? *arguments + 1 : *arguments;
   g_strfreev(self->dart_entrypoint_arguments);
-  self->dart_entrypoint_arguments = g_strdupv(*arguments + 1);
+  self->dart_entrypoint_arguments = g_strdupv(after_name);
 
   // Without a display there is no window to show: say so and end with a
   // status a launcher can tell from others.

@@ -2,6 +2,7 @@
 
 #include <glib.h>
 
+#include <atomic>
 #include <deque>
 #include <mutex>
 
@@ -58,6 +59,21 @@ GThreadPool* BackgroundPool() {
   return pool;
 }
 
+// Set while a retry is pending on the main context.
+std::atomic<bool> g_retry_pending{false};
+
+// Starts pool threads for the items that are waiting, once a second on the
+// main context until it succeeds.
+gboolean RetryStartingThreads(gpointer) {
+  g_autoptr(GError) error = nullptr;
+  if (g_thread_pool_unprocessed(BackgroundPool()) > 0 &&
+      !g_thread_pool_set_max_threads(BackgroundPool(), kBackgroundThreads, &error)) {
+    return G_SOURCE_CONTINUE;
+  }
+  g_retry_pending = false;
+  return G_SOURCE_REMOVE;
+}
+
 }  // namespace
 
 void RunOnMainThread(Work work) {
@@ -76,11 +92,13 @@ void RunOnMainThread(Work work) {
 void RunInBackground(Work work) {
   BackgroundItems().push(std::move(work));
   g_autoptr(GError) error = nullptr;
-  // A non-exclusive pool only fails to push when it cannot start a thread
-  // and has none; the item then runs here rather than being lost.
+  // A push fails only when no thread could be started for the item, and the
+  // item is queued all the same: it runs on the next pool thread that is
+  // free or can be started. It is never run here as well, which would run
+  // it twice and hold the caller (the main thread) for a whole print.
   if (!g_thread_pool_push(BackgroundPool(), GINT_TO_POINTER(1), &error)) {
-    g_warning("Background queue: %s; running the item on the calling thread", error->message);
-    RunBackgroundItem(nullptr, nullptr);
+    g_warning("Background queue: %s; the item waits for a thread", error->message);
+    if (!g_retry_pending.exchange(true)) g_timeout_add_seconds(1, RetryStartingThreads, nullptr);
   }
 }
 

@@ -94,6 +94,24 @@ TEST_F(HostWindowTest, ApplicationHasItsIdAndIsNotUnique) {
   EXPECT_TRUE(g_application_get_flags(G_APPLICATION(app_)) & G_APPLICATION_NON_UNIQUE);
 }
 
+TEST_F(HostWindowTest, StartsWithNoArgumentsAtAllNotEvenTheProgramName) {
+  g_autoptr(AppDelegate) app = app_delegate_new();
+  // An empty argument vector; what lies after its end must not be read.
+  gchar beyond[] = "beyond the vector";
+  gchar* storage[] = {nullptr, beyond, nullptr};
+  gchar** arguments = storage;
+  int status = -1;
+  ASSERT_TRUE(
+      G_APPLICATION_GET_CLASS(app)->local_command_line(G_APPLICATION(app), &arguments, &status));
+  EXPECT_EQ(status, 0);
+  gchar** entrypoint_arguments = app_delegate_get_dart_entrypoint_arguments(app);
+  ASSERT_NE(entrypoint_arguments, nullptr);
+  EXPECT_EQ(g_strv_length(entrypoint_arguments), 0u);
+  while (GList* windows = gtk_application_get_windows(GTK_APPLICATION(app))) {
+    gtk_widget_destroy(GTK_WIDGET(windows->data));
+  }
+}
+
 TEST_F(HostWindowTest, LinkedComponentIsRegisteredOnceOnTheViewsMessenger) {
   EXPECT_EQ(testPluginRegistrations(), 1);
   EXPECT_EQ(Call(kTestChannel, "registrarKey"),

@@ -4,7 +4,11 @@
 
 #include <glib.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -75,6 +79,68 @@ TEST(DispatchQueues, BackgroundQueueRunsSixtyFourItemsAtOnce) {
   changed.notify_all();
   EXPECT_TRUE(all) << "only " << started << " items ran at once";
   changed.wait(lock, [&] { return finished == kItems; });
+}
+
+// In a child process that may start no thread for a while: 0 when the item
+// that found no thread ran once, on a pool thread, after threads could be
+// started again; else the step that failed.
+int QueueAnItemWhileNoThreadCanStart() {
+  // The limit on a user's threads does not hold for the superuser.
+  if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 10;
+  // Left to the process's end: the busy item may still wait on it then.
+  struct Gate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool busy = false, release = false;
+  };
+  Gate& gate = *new Gate;
+  // One pool thread kept busy, so the next item needs a new one.
+  corvella::RunInBackground([&gate] {
+    std::unique_lock<std::mutex> lock(gate.mutex);
+    gate.busy = true;
+    gate.changed.notify_all();
+    gate.changed.wait(lock, [&gate] { return gate.release; });
+  });
+  {
+    std::unique_lock<std::mutex> lock(gate.mutex);
+    gate.changed.wait(lock, [&gate] { return gate.busy; });
+  }
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NPROC, &limit) != 0) return 11;
+  const rlim_t usual = limit.rlim_cur;
+  limit.rlim_cur = 0;
+  if (setrlimit(RLIMIT_NPROC, &limit) != 0) return 12;
+
+  static std::atomic<int> runs{0};
+  static std::atomic<GThread*> ran_on{nullptr};
+  corvella::RunInBackground([] {
+    ran_on = g_thread_self();
+    ++runs;
+  });
+  if (ran_on == g_thread_self()) return 1;  // ran on the queueing thread
+
+  limit.rlim_cur = usual;
+  if (setrlimit(RLIMIT_NPROC, &limit) != 0) return 13;
+  const gint64 deadline = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
+  while (runs == 0 && g_get_monotonic_time() < deadline) g_main_context_iteration(nullptr, FALSE);
+  if (runs == 0) return 2;  // never ran, though threads can start again
+  {
+    std::lock_guard<std::mutex> lock(gate.mutex);
+    gate.release = true;
+    gate.changed.notify_all();
+  }
+  g_usleep(200 * 1000);
+  return runs == 1 && ran_on != g_thread_self() ? 0 : 3;
+}
+
+TEST(DispatchQueues, AnItemThatFindsNoThreadRunsOnceOnAPoolThreadWhenOneCanStart) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(QueueAnItemWhileNoThreadCanStart());
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "the child died of signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace
