@@ -42,10 +42,8 @@
 #include <vector>
 
 #include "tests/support/label_printer.h"
-#include "tools/encodable_value.h"
+#include "tools/channel_values.h"
 #include "tools/host_session.h"
-#include "tools/method_call.h"
-#include "tools/standard_method_codec.h"
 
 namespace {
 
@@ -76,8 +74,8 @@ std::string Label2KiB() {
   return label + "^XZ\n";
 }
 
-std::vector<uint8_t> Call(const std::string& method, EncodableValue arguments = {}) {
-  return StandardMethodCodec::EncodeMethodCall(FlutterMethodCall(method, std::move(arguments)));
+std::vector<uint8_t> Call(const std::string& method, const corvella::Value& arguments = {}) {
+  return corvella::EncodeMethodCall(method, arguments.get());
 }
 
 // A bare tool run: spawned directly, output to /dev/null, waited for.
@@ -131,9 +129,12 @@ class HostDriver {
   void callTrue(const std::vector<uint8_t>& message) { expectTrue(call(message)); }
 
   void expectTrue(const std::vector<uint8_t>& reply) {
-    std::optional<FlutterResultValue> result = StandardMethodCodec::DecodeEnvelope(reply);
-    const EncodableValue* value = result ? std::get_if<EncodableValue>(&*result) : nullptr;
-    if (!value || !std::holds_alternative<bool>(*value) || !std::get<bool>(*value)) {
+    g_autoptr(FlMethodResponse) result = corvella::DecodeReply(reply);
+    FlValue* value = result != nullptr && FL_IS_METHOD_SUCCESS_RESPONSE(result)
+                         ? fl_method_success_response_get_result(FL_METHOD_SUCCESS_RESPONSE(result))
+                         : nullptr;
+    if (value == nullptr || fl_value_get_type(value) != FL_VALUE_TYPE_BOOL ||
+        !fl_value_get_bool(value)) {
       Fail("the host did not answer true");
     }
   }
@@ -246,7 +247,7 @@ void ManyHosts(const std::string& host, const std::string& queue, int hosts, int
   std::vector<std::unique_ptr<HostDriver>> drivers;
   for (int h = 0; h < hosts; ++h) {
     drivers.push_back(std::make_unique<HostDriver>(host));
-    EncodableMap connect{{EncodableValue("printerName"), EncodableValue(queue)}};
+    const corvella::Value connect = corvella::MapValue({{"printerName", queue}});
     drivers.back()->callTrue(Call("connectToPrinter", connect));
   }
   std::vector<std::string> host_labels;
@@ -255,7 +256,7 @@ void ManyHosts(const std::string& host, const std::string& queue, int hosts, int
     for (int i = 0; i < per_host; ++i) {
       const std::string label = TaggedLabel("host " + std::to_string(h), i);
       host_labels.push_back(CrLf(label));
-      EncodableMap print{{EncodableValue("zplCommands"), EncodableValue(label)}};
+      const corvella::Value print = corvella::MapValue({{"zplCommands", label}});
       calls[static_cast<size_t>(h)].push_back(Call("printZPL", print));
     }
   }
@@ -326,9 +327,9 @@ void LargeDocument(const std::string& host, const std::string& queue, int mebiby
   expected += "^XZ";
   const auto print_once = [&](const std::string& zpl) {
     HostDriver driver(host);
-    EncodableMap connect{{EncodableValue("printerName"), EncodableValue(queue)}};
+    const corvella::Value connect = corvella::MapValue({{"printerName", queue}});
     driver.callTrue(Call("connectToPrinter", connect));
-    EncodableMap print{{EncodableValue("zplCommands"), EncodableValue(zpl)}};
+    const corvella::Value print = corvella::MapValue({{"zplCommands", zpl}});
     const Clock::time_point t0 = Clock::now();
     driver.callTrue(Call("printZPL", print));
     const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
@@ -408,10 +409,10 @@ int main(int argc, char** argv) {
   const std::vector<std::string> bare_lpstat = {"/usr/bin/lpstat", "-a"};
 
   HostDriver driver(host);
-  EncodableMap connect{{EncodableValue("printerName"), EncodableValue(queue)}};
-  driver.callTrue(Call("connectToPrinter", EncodableValue(connect)));
-  EncodableMap print{{EncodableValue("zplCommands"), EncodableValue(label)}};
-  const std::vector<uint8_t> print_call = Call("printZPL", EncodableValue(print));
+  const corvella::Value connect = corvella::MapValue({{"printerName", queue}});
+  driver.callTrue(Call("connectToPrinter", connect));
+  const corvella::Value print = corvella::MapValue({{"zplCommands", label}});
+  const std::vector<uint8_t> print_call = Call("printZPL", print);
   const std::vector<uint8_t> list_call = Call("getAvailablePrinters");
 
   // Warm up both paths (page cache, scheduler, host pools).

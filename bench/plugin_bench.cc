@@ -10,21 +10,19 @@
 #include "Runner/lpstat_output.h"
 #include "Runner/zpl_document.h"
 #include "engine/fl_standard_codec_private.h"
-#include "tools/standard_method_codec.h"
+#include "tools/channel_values.h"
 
 namespace {
 
-FlutterMethodCall PrintCall(size_t label_bytes) {
+std::vector<uint8_t> PrintCall(size_t label_bytes) {
   std::string label = "^XA^FO50,50^A0N,40,40^FDShip to: Example 12345^FS\n";
   while (label.size() < label_bytes) label += label;
   label.resize(label_bytes);
-  EncodableMap arguments{{EncodableValue("zplCommands"), EncodableValue(label)}};
-  return FlutterMethodCall("printZPL", EncodableValue(std::move(arguments)));
+  return corvella::EncodeMethodCall("printZPL", corvella::MapValue({{"zplCommands", label}}).get());
 }
 
 void BM_DecodePrintCall(benchmark::State& state) {
-  const std::vector<uint8_t> bytes =
-      StandardMethodCodec::EncodeMethodCall(PrintCall(static_cast<size_t>(state.range(0))));
+  const std::vector<uint8_t> bytes = PrintCall(static_cast<size_t>(state.range(0)));
   g_autoptr(FlStandardMethodCodec) codec = fl_standard_method_codec_new();
   g_autoptr(GBytes) message = g_bytes_new(bytes.data(), bytes.size());
   for (auto _ : state) {

@@ -96,6 +96,7 @@ class Reader {
   size_t Remaining() const { return *offset_ > size_ ? 0 : size_ - *offset_; }
   const uint8_t* Here() const { return data_ + *offset_; }
   void Skip(size_t count) { *offset_ += count; }
+  size_t* offset() const { return offset_; }
 
   static bool OutOfData(GError** error) {
     g_set_error(error, FL_MESSAGE_CODEC_ERROR, FL_MESSAGE_CODEC_ERROR_OUT_OF_DATA,
@@ -109,7 +110,11 @@ class Reader {
   size_t* offset_;
 };
 
-FlValue* ReadValue(Reader& reader, int depth, GError** error);
+// Reads one nested value through the codec's class, so that a subclass sees
+// every value of the message, at any depth.
+FlValue* ReadNested(FlStandardMessageCodec* codec, GBytes* buffer, size_t* offset, GError** error) {
+  return fl_standard_message_codec_read_value(codec, buffer, offset, error);
+}
 
 FlValue* ReadTyped(Reader& reader, FlValue* (*make)(const void*, size_t), size_t element_size,
                    GError** error) {
@@ -136,7 +141,7 @@ FlValue* MakeTyped(const void* data, size_t count) {
   return New(copy, count);
 }
 
-FlValue* ReadList(Reader& reader, int depth, GError** error) {
+FlValue* ReadList(FlStandardMessageCodec* codec, GBytes* buffer, Reader& reader, GError** error) {
   uint32_t count = 0;
   if (!reader.Size(&count, error)) return nullptr;
   // Every element takes at least one byte: a count beyond the rest of the
@@ -147,14 +152,14 @@ FlValue* ReadList(Reader& reader, int depth, GError** error) {
   }
   g_autoptr(FlValue) list = fl_value_new_list();
   for (uint32_t i = 0; i < count; ++i) {
-    FlValue* element = ReadValue(reader, depth + 1, error);
+    FlValue* element = ReadNested(codec, buffer, reader.offset(), error);
     if (element == nullptr) return nullptr;
     fl_value_append_take(list, element);
   }
   return static_cast<FlValue*>(g_steal_pointer(&list));
 }
 
-FlValue* ReadMap(Reader& reader, int depth, GError** error) {
+FlValue* ReadMap(FlStandardMessageCodec* codec, GBytes* buffer, Reader& reader, GError** error) {
   uint32_t count = 0;
   if (!reader.Size(&count, error)) return nullptr;
   if (count > reader.Remaining() / 2) {
@@ -166,9 +171,9 @@ FlValue* ReadMap(Reader& reader, int depth, GError** error) {
   // found by hash, so a map of many entries decodes in linear time.
   std::unordered_multimap<size_t, size_t> index;
   for (uint32_t i = 0; i < count; ++i) {
-    FlValue* key = ReadValue(reader, depth + 1, error);
+    FlValue* key = ReadNested(codec, buffer, reader.offset(), error);
     if (key == nullptr) return nullptr;
-    FlValue* value = ReadValue(reader, depth + 1, error);
+    FlValue* value = ReadNested(codec, buffer, reader.offset(), error);
     if (value == nullptr) {
       fl_value_unref(key);
       return nullptr;
@@ -190,68 +195,6 @@ FlValue* ReadMap(Reader& reader, int depth, GError** error) {
     }
   }
   return static_cast<FlValue*>(g_steal_pointer(&map));
-}
-
-FlValue* ReadValue(Reader& reader, int depth, GError** error) {
-  if (depth > kStandardCodecMaxDepth) {
-    g_set_error(error, FL_MESSAGE_CODEC_ERROR, FL_MESSAGE_CODEC_ERROR_FAILED,
-                "Values nested deeper than %d levels", kStandardCodecMaxDepth);
-    return nullptr;
-  }
-  uint8_t tag = 0;
-  if (!reader.Bytes(&tag, 1, error)) return nullptr;
-  switch (tag) {
-    case kNull:
-      return fl_value_new_null();
-    case kTrue:
-      return fl_value_new_bool(true);
-    case kFalse:
-      return fl_value_new_bool(false);
-    case kInt32: {
-      int32_t value = 0;
-      return reader.Bytes(&value, sizeof value, error) ? fl_value_new_int(value) : nullptr;
-    }
-    case kInt64: {
-      int64_t value = 0;
-      return reader.Bytes(&value, sizeof value, error) ? fl_value_new_int(value) : nullptr;
-    }
-    case kFloat64: {
-      double value = 0;
-      if (!reader.Align(8, error) || !reader.Bytes(&value, sizeof value, error)) return nullptr;
-      return fl_value_new_float(value);
-    }
-    case kLargeInt:
-    case kString: {
-      uint32_t size = 0;
-      if (!reader.Size(&size, error)) return nullptr;
-      if (size > reader.Remaining()) {
-        Reader::OutOfData(error);
-        return nullptr;
-      }
-      FlValue* value =
-          fl_value_new_string_sized(reinterpret_cast<const gchar*>(reader.Here()), size);
-      reader.Skip(size);
-      return value;
-    }
-    case kUint8List:
-      return ReadTyped(reader, MakeTyped<uint8_t, fl_value_new_uint8_list>, 1, error);
-    case kInt32List:
-      return ReadTyped(reader, MakeTyped<int32_t, fl_value_new_int32_list>, 4, error);
-    case kInt64List:
-      return ReadTyped(reader, MakeTyped<int64_t, fl_value_new_int64_list>, 8, error);
-    case kFloat64List:
-      return ReadTyped(reader, MakeTyped<double, fl_value_new_float_list>, 8, error);
-    case kFloat32List:
-      return ReadTyped(reader, MakeTyped<float, fl_value_new_float32_list>, 4, error);
-    case kList:
-      return ReadList(reader, depth, error);
-    case kMap:
-      return ReadMap(reader, depth, error);
-    default:
-      g_set_error(error, FL_MESSAGE_CODEC_ERROR, FL_MESSAGE_CODEC_ERROR_FAILED,
-                  "Unexpected standard codec type %02x", tag);
-      return nullptr;
-  }
 }
 
 }  // namespace
@@ -283,7 +226,7 @@ static FlValue* fl_standard_message_codec_decode_message(FlMessageCodec* codec, 
   return static_cast<FlValue*>(g_steal_pointer(&value));
 }
 
-static gboolean fl_standard_message_codec_real_write_value(FlStandardMessageCodec*,
+static gboolean fl_standard_message_codec_real_write_value(FlStandardMessageCodec* codec,
                                                            GByteArray* buffer, FlValue* value,
                                                            GError** error) {
   switch (fl_value_get_type(value)) {
@@ -339,8 +282,8 @@ static gboolean fl_standard_message_codec_real_write_value(FlStandardMessageCode
       WriteByte(buffer, kList);
       fl_standard_message_codec_write_size(nullptr, buffer, static_cast<uint32_t>(count));
       for (size_t i = 0; i < count; ++i) {
-        if (!fl_standard_message_codec_real_write_value(nullptr, buffer,
-                                                        fl_value_get_list_value(value, i), error)) {
+        if (!fl_standard_message_codec_write_value(codec, buffer, fl_value_get_list_value(value, i),
+                                                   error)) {
           return FALSE;
         }
       }
@@ -351,10 +294,10 @@ static gboolean fl_standard_message_codec_real_write_value(FlStandardMessageCode
       WriteByte(buffer, kMap);
       fl_standard_message_codec_write_size(nullptr, buffer, static_cast<uint32_t>(count));
       for (size_t i = 0; i < count; ++i) {
-        if (!fl_standard_message_codec_real_write_value(nullptr, buffer,
-                                                        fl_value_get_map_key(value, i), error) ||
-            !fl_standard_message_codec_real_write_value(nullptr, buffer,
-                                                        fl_value_get_map_value(value, i), error)) {
+        if (!fl_standard_message_codec_write_value(codec, buffer, fl_value_get_map_key(value, i),
+                                                   error) ||
+            !fl_standard_message_codec_write_value(codec, buffer, fl_value_get_map_value(value, i),
+                                                   error)) {
           return FALSE;
         }
       }
@@ -366,14 +309,62 @@ static gboolean fl_standard_message_codec_real_write_value(FlStandardMessageCode
   return FALSE;
 }
 
-static FlValue* fl_standard_message_codec_real_read_value_of_type(FlStandardMessageCodec*,
+static FlValue* fl_standard_message_codec_real_read_value_of_type(FlStandardMessageCodec* codec,
                                                                   GBytes* buffer, size_t* offset,
                                                                   int type, GError** error) {
-  g_set_error(error, FL_MESSAGE_CODEC_ERROR, FL_MESSAGE_CODEC_ERROR_FAILED,
-              "Unexpected standard codec type %02x", type);
-  (void)buffer;
-  (void)offset;
-  return nullptr;
+  Reader reader(buffer, offset);
+  switch (type) {
+    case kNull:
+      return fl_value_new_null();
+    case kTrue:
+      return fl_value_new_bool(true);
+    case kFalse:
+      return fl_value_new_bool(false);
+    case kInt32: {
+      int32_t value = 0;
+      return reader.Bytes(&value, sizeof value, error) ? fl_value_new_int(value) : nullptr;
+    }
+    case kInt64: {
+      int64_t value = 0;
+      return reader.Bytes(&value, sizeof value, error) ? fl_value_new_int(value) : nullptr;
+    }
+    case kFloat64: {
+      double value = 0;
+      if (!reader.Align(8, error) || !reader.Bytes(&value, sizeof value, error)) return nullptr;
+      return fl_value_new_float(value);
+    }
+    case kLargeInt:
+    case kString: {
+      uint32_t size = 0;
+      if (!reader.Size(&size, error)) return nullptr;
+      if (size > reader.Remaining()) {
+        Reader::OutOfData(error);
+        return nullptr;
+      }
+      FlValue* value =
+          fl_value_new_string_sized(reinterpret_cast<const gchar*>(reader.Here()), size);
+      reader.Skip(size);
+      return value;
+    }
+    case kUint8List:
+      return ReadTyped(reader, MakeTyped<uint8_t, fl_value_new_uint8_list>, 1, error);
+    case kInt32List:
+      return ReadTyped(reader, MakeTyped<int32_t, fl_value_new_int32_list>, 4, error);
+    case kInt64List:
+      return ReadTyped(reader, MakeTyped<int64_t, fl_value_new_int64_list>, 8, error);
+    case kFloat64List:
+      return ReadTyped(reader, MakeTyped<double, fl_value_new_float_list>, 8, error);
+    case kFloat32List:
+      return ReadTyped(reader, MakeTyped<float, fl_value_new_float32_list>, 4, error);
+    case kList:
+      return ReadList(codec, buffer, reader, error);
+    case kMap:
+      return ReadMap(codec, buffer, reader, error);
+    default:
+      g_set_error(error, FL_MESSAGE_CODEC_ERROR, FL_MESSAGE_CODEC_ERROR_FAILED,
+                  "Unexpected standard codec type %02x", type);
+      return nullptr;
+  }
 }
 
 static void fl_standard_message_codec_class_init(FlStandardMessageCodecClass* klass) {
@@ -422,6 +413,19 @@ FlValue* fl_standard_message_codec_read_value(FlStandardMessageCodec* codec, GBy
                                               size_t* offset, GError** error) {
   g_return_val_if_fail(FL_IS_STANDARD_MESSAGE_CODEC(codec), nullptr);
   g_return_val_if_fail(buffer != nullptr && offset != nullptr, nullptr);
+  // Nesting is counted per thread across the class's recursion.
+  static thread_local int depth = 0;
+  if (depth > kStandardCodecMaxDepth) {
+    g_set_error(error, FL_MESSAGE_CODEC_ERROR, FL_MESSAGE_CODEC_ERROR_FAILED,
+                "Values nested deeper than %d levels", kStandardCodecMaxDepth);
+    return nullptr;
+  }
   Reader reader(buffer, offset);
-  return ReadValue(reader, 0, error);
+  uint8_t type = 0;
+  if (!reader.Bytes(&type, 1, error)) return nullptr;
+  ++depth;
+  FlValue* value = FL_STANDARD_MESSAGE_CODEC_GET_CLASS(codec)->read_value_of_type(
+      codec, buffer, offset, type, error);
+  --depth;
+  return value;
 }

@@ -33,25 +33,29 @@ std::optional<std::string> ReadTextFile(const std::string& path, std::string& er
 // The arguments of one call while they are being read.
 struct PendingCall {
   std::string method;
-  std::optional<EncodableValue> json;
+  std::optional<Value> json;
   std::map<std::string, std::string> pairs;
 };
 
 std::optional<CallRequest> Finish(PendingCall& pending, std::string& error) {
-  CallRequest call{pending.method, EncodableValue()};
+  CallRequest call{pending.method, Value()};
   if (pending.json) call.arguments = std::move(*pending.json);
   if (pending.pairs.empty()) return call;
-  if (call.arguments.IsNull()) call.arguments = EncodableMap();
-  auto* map = std::get_if<EncodableMap>(&call.arguments);
-  if (map == nullptr) {
+  if (fl_value_get_type(call.arguments.get()) == FL_VALUE_TYPE_NULL) {
+    call.arguments = Value::Take(fl_value_new_map());
+  }
+  FlValue* map = call.arguments.get();
+  if (fl_value_get_type(map) != FL_VALUE_TYPE_MAP) {
     error = pending.method + ": key=value arguments need --json to be an object";
     return std::nullopt;
   }
   for (auto& [key, value] : pending.pairs) {
-    if (!map->emplace(EncodableValue(key), EncodableValue(value)).second) {
+    if (fl_value_lookup_string(map, key.c_str()) != nullptr) {
       error = pending.method + ": duplicate key \"" + key + "\"";
       return std::nullopt;
     }
+    fl_value_set_string_take(map, key.c_str(),
+                             fl_value_new_string_sized(value.data(), value.size()));
   }
   return call;
 }

@@ -4,14 +4,14 @@
 #include <string>
 #include <vector>
 
-#include "tools/encodable_value.h"
+#include "tools/channel_values.h"
 
 namespace corvella {
 
 // One method call of a corvella-call command line.
 struct CallRequest {
   std::string method;
-  EncodableValue arguments;  // null when the call has none
+  Value arguments;  // null when the call has none
 };
 
 // A corvella-call command line, read.

@@ -17,7 +17,6 @@
 #include "tools/call_arguments.h"
 #include "tools/host_session.h"
 #include "tools/json_values.h"
-#include "tools/standard_method_codec.h"
 
 namespace {
 
@@ -112,7 +111,7 @@ int main(int argc, char** argv) {
   bool last_failed = false;
   for (const corvella::CallRequest& request : line->calls) {
     std::vector<uint8_t> message =
-        StandardMethodCodec::EncodeMethodCall(FlutterMethodCall(request.method, request.arguments));
+        corvella::EncodeMethodCall(request.method, request.arguments.get());
     std::optional<std::vector<uint8_t>> reply = session->Call(line->channel, message, error);
     if (!reply) {
       std::cerr << "corvella-call: " << request.method << ": " << error << "\n";
@@ -120,15 +119,15 @@ int main(int argc, char** argv) {
       ReportHostEnd(status, host);
       return kExitHost;
     }
-    std::optional<FlutterResultValue> answer = StandardMethodCodec::DecodeEnvelope(*reply);
-    if (!answer) {
+    g_autoptr(FlMethodResponse) answer = corvella::DecodeReply(*reply);
+    if (answer == nullptr) {
       std::cerr << "corvella-call: " << request.method << ": the host's reply is not a valid "
                 << "answer (" << reply->size() << " bytes)\n";
       session->Close();
       return kExitHost;
     }
-    std::cout << corvella::ToJson(*answer) << std::endl;
-    last_failed = !std::holds_alternative<EncodableValue>(*answer);
+    std::cout << corvella::ToJson(answer) << std::endl;
+    last_failed = !FL_IS_METHOD_SUCCESS_RESPONSE(answer);
   }
   if (!ReportHostEnd(session->Close(), host)) return kExitHost;
   return last_failed ? kExitErrorAnswer : kExitSuccess;

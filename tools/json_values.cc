@@ -1,11 +1,13 @@
 #include "tools/json_values.h"
 
+#include <cmath>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <set>
-#include <type_traits>
 #include <utility>
 #include <vector>
+
+#include "engine/fl_value_private.h"
 
 namespace corvella {
 namespace {
@@ -17,11 +19,11 @@ using Json = nlohmann::json;
 // 64 bits) is an error with its offset rather than silently changed.
 class ValueBuilder final : public nlohmann::json_sax<Json> {
  public:
-  std::optional<EncodableValue> result;
+  std::optional<Value> result;
   std::string error;
 
-  bool null() override { return put(EncodableValue()); }
-  bool boolean(bool value) override { return put(EncodableValue(value)); }
+  bool null() override { return put(Value()); }
+  bool boolean(bool value) override { return put(Value(value)); }
   bool number_integer(number_integer_t value) override { return putInteger(value); }
   bool number_unsigned(number_unsigned_t value) override {
     if (value > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
@@ -33,12 +35,12 @@ class ValueBuilder final : public nlohmann::json_sax<Json> {
     if (text.find_first_of(".eE") == string_t::npos) {
       return fail("integer " + text + " does not fit in 64 bits");
     }
-    return put(EncodableValue(value));
+    return put(Value(value));
   }
-  bool string(string_t& value) override { return put(EncodableValue(std::move(value))); }
+  bool string(string_t& value) override { return put(Value(value)); }
   bool binary(binary_t&) override { return fail("binary values are not JSON"); }
   bool start_object(std::size_t) override {
-    open_.push_back({EncodableValue(EncodableMap{}), {}, {}});
+    open_.push_back({Value::Take(fl_value_new_map()), {}, {}});
     return true;
   }
   bool key(string_t& value) override {
@@ -49,7 +51,7 @@ class ValueBuilder final : public nlohmann::json_sax<Json> {
   }
   bool end_object() override { return close(); }
   bool start_array(std::size_t) override {
-    open_.push_back({EncodableValue(EncodableList{}), {}, {}});
+    open_.push_back({Value::Take(fl_value_new_list()), {}, {}});
     return true;
   }
   bool end_array() override { return close(); }
@@ -66,7 +68,7 @@ class ValueBuilder final : public nlohmann::json_sax<Json> {
 
  private:
   struct Open {
-    EncodableValue value;
+    Value value;
     std::set<std::string> keys;
     std::string key;
   };
@@ -75,25 +77,20 @@ class ValueBuilder final : public nlohmann::json_sax<Json> {
     error = std::move(message);
     return false;
   }
-  bool putInteger(int64_t value) {
-    if (value >= std::numeric_limits<int32_t>::min() &&
-        value <= std::numeric_limits<int32_t>::max()) {
-      return put(EncodableValue(static_cast<int32_t>(value)));
-    }
-    return put(EncodableValue(value));
-  }
-  bool put(EncodableValue value) {
+  bool putInteger(int64_t value) { return put(Value(value)); }
+  bool put(const Value& value) {
     if (open_.empty()) {
-      result = std::move(value);
-    } else if (auto* map = std::get_if<EncodableMap>(&open_.back().value)) {
-      (*map)[EncodableValue(open_.back().key)] = std::move(value);
+      result = value;
+    } else if (FlValue* open = open_.back().value.get();
+               fl_value_get_type(open) == FL_VALUE_TYPE_MAP) {
+      fl_value_set_string(open, open_.back().key.c_str(), value.get());
     } else {
-      std::get<EncodableList>(open_.back().value).push_back(std::move(value));
+      fl_value_append(open, value.get());
     }
     return true;
   }
   bool close() {
-    EncodableValue value = std::move(open_.back().value);
+    Value value = std::move(open_.back().value);
     open_.pop_back();
     return put(std::move(value));
   }
@@ -104,28 +101,56 @@ class ValueBuilder final : public nlohmann::json_sax<Json> {
 // Written in the order of the value's own map (and of the answer's fields).
 using OrderedJson = nlohmann::ordered_json;
 
-OrderedJson ToJsonValue(const EncodableValue& value) {
-  return std::visit(
-      [](const auto& v) -> OrderedJson {
-        using T = std::decay_t<decltype(v)>;
-        if constexpr (std::is_same_v<T, std::monostate>) {
-          return nullptr;
-        } else if constexpr (std::is_same_v<T, EncodableList>) {
-          OrderedJson list = OrderedJson::array();
-          for (const EncodableValue& item : v) list.push_back(ToJsonValue(item));
-          return list;
-        } else if constexpr (std::is_same_v<T, EncodableMap>) {
-          OrderedJson object = OrderedJson::object();
-          for (const auto& [key, item] : v) {
-            const auto* text = std::get_if<std::string>(&key);
-            object[text ? *text : ToJson(key)] = ToJsonValue(item);
-          }
-          return object;
-        } else {
-          return v;  // scalars, text and the typed lists
-        }
-      },
-      static_cast<const EncodableVariant&>(value));
+template <typename T>
+OrderedJson Array(const T* items, size_t count) {
+  OrderedJson list = OrderedJson::array();
+  for (size_t i = 0; i < count; ++i) list.push_back(items[i]);
+  return list;
+}
+
+OrderedJson ToJsonValue(FlValue* value) {
+  const size_t length = fl_value_get_length(value);
+  switch (fl_value_get_type(value)) {
+    case FL_VALUE_TYPE_NULL:
+      return nullptr;
+    case FL_VALUE_TYPE_BOOL:
+      return static_cast<bool>(fl_value_get_bool(value));
+    case FL_VALUE_TYPE_INT:
+      return fl_value_get_int(value);
+    case FL_VALUE_TYPE_FLOAT:
+      return fl_value_get_float(value);
+    case FL_VALUE_TYPE_STRING:
+      return std::string(fl_value_get_string(value), fl_value_string_length(value));
+    case FL_VALUE_TYPE_UINT8_LIST:
+      return Array(fl_value_get_uint8_list(value), length);
+    case FL_VALUE_TYPE_INT32_LIST:
+      return Array(fl_value_get_int32_list(value), length);
+    case FL_VALUE_TYPE_INT64_LIST:
+      return Array(fl_value_get_int64_list(value), length);
+    case FL_VALUE_TYPE_FLOAT32_LIST:
+      return Array(fl_value_get_float32_list(value), length);
+    case FL_VALUE_TYPE_FLOAT_LIST:
+      return Array(fl_value_get_float_list(value), length);
+    case FL_VALUE_TYPE_LIST: {
+      OrderedJson list = OrderedJson::array();
+      for (size_t i = 0; i < length; ++i)
+        list.push_back(ToJsonValue(fl_value_get_list_value(value, i)));
+      return list;
+    }
+    case FL_VALUE_TYPE_MAP: {
+      OrderedJson object = OrderedJson::object();
+      for (size_t i = 0; i < length; ++i) {
+        FlValue* key = fl_value_get_map_key(value, i);
+        const std::string name =
+            fl_value_get_type(key) == FL_VALUE_TYPE_STRING
+                ? std::string(fl_value_get_string(key), fl_value_string_length(key))
+                : ToJson(key);
+        object[name] = ToJsonValue(fl_value_get_map_value(value, i));
+      }
+      return object;
+    }
+  }
+  return nullptr;
 }
 
 std::string Dump(const OrderedJson& json) {
@@ -134,7 +159,7 @@ std::string Dump(const OrderedJson& json) {
 
 }  // namespace
 
-std::optional<EncodableValue> ParseJson(std::string_view text, std::string& error) {
+std::optional<Value> ParseJson(std::string_view text, std::string& error) {
   ValueBuilder builder;
   const bool parsed = Json::sax_parse(text.begin(), text.end(), &builder,
                                       nlohmann::detail::input_format_t::json, true, false);
@@ -145,17 +170,21 @@ std::optional<EncodableValue> ParseJson(std::string_view text, std::string& erro
   return builder.result;
 }
 
-std::string ToJson(const EncodableValue& value) { return Dump(ToJsonValue(value)); }
+std::string ToJson(FlValue* value) { return Dump(ToJsonValue(value)); }
 
-std::string ToJson(const FlutterResultValue& result) {
-  if (const auto* value = std::get_if<EncodableValue>(&result)) return ToJson(*value);
-  if (const auto* error = std::get_if<FlutterError>(&result)) {
-    OrderedJson message = nullptr;
-    if (error->message()) message = *error->message();
-    return Dump({{"error",
-                  {{"code", error->code()},
-                   {"message", message},
-                   {"details", ToJsonValue(error->details())}}}});
+std::string ToJson(FlMethodResponse* response) {
+  if (FL_IS_METHOD_SUCCESS_RESPONSE(response)) {
+    return ToJson(fl_method_success_response_get_result(FL_METHOD_SUCCESS_RESPONSE(response)));
+  }
+  if (FL_IS_METHOD_ERROR_RESPONSE(response)) {
+    FlMethodErrorResponse* error = FL_METHOD_ERROR_RESPONSE(response);
+    const gchar* message = fl_method_error_response_get_message(error);
+    FlValue* details = fl_method_error_response_get_details(error);
+    return Dump(
+        {{"error",
+          {{"code", fl_method_error_response_get_code(error)},
+           {"message", message != nullptr ? OrderedJson(message) : OrderedJson(nullptr)},
+           {"details", details != nullptr ? ToJsonValue(details) : OrderedJson(nullptr)}}}});
   }
   return R"({"notImplemented":true})";
 }

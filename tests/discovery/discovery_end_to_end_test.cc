@@ -43,7 +43,7 @@ class DiscoveryEndToEnd : public PrintSystemTest {
     registered_ = true;
   }
 
-  std::string call(const std::string& method, EncodableValue arguments = {}) {
+  std::string call(const std::string& method, Value arguments = {}) {
     if (!registered_) {
       zebra_printer_plugin_register_with_registrar(harness_.registrar("ZebraPrinterPlugin"));
       registered_ = true;

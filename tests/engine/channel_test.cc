@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "tests/support/channel_harness.h"
-#include "tools/standard_method_codec.h"
 
 namespace {
 
 using corvella::testing::Answer;
 using corvella::testing::ChannelHarness;
+using corvella::testing::TextMap;
 
 // A channel whose handler does whatever the test asks with each call.
 struct Fixture {
@@ -92,9 +92,9 @@ TEST(MethodChannel, ArgumentsArriveDecodedAndTheHandlerDataIsReleasedWithTheEngi
     seen = text;
     fl_method_call_respond_not_implemented(call, nullptr);
   };
-  EncodableMap arguments{{EncodableValue("k"), EncodableValue(int64_t{1} << 40)}};
   // Not-implemented travels as an empty reply.
-  EXPECT_EQ(Answer(*f->harness->send("m", EncodableValue(arguments), "scripted")), "<empty>");
+  EXPECT_EQ(Answer(*f->harness->send("m", TextMap({{"k", int64_t{1} << 40}}), "scripted")),
+            "<empty>");
   EXPECT_EQ(seen, "{k: 1099511627776}");
   f->harness->send("none", {}, "scripted");
   EXPECT_EQ(seen, "null") << "a call without arguments carries a null value";

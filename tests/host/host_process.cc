@@ -9,7 +9,6 @@
 
 #include "tests/support/file_util.h"
 #include "tools/json_values.h"
-#include "tools/standard_method_codec.h"
 
 namespace corvella::testing {
 
@@ -66,13 +65,11 @@ std::optional<int> HostProcess::wait(std::chrono::milliseconds timeout) {
 std::string HostProcess::errorOutput() const { return ReadFile(error_path_).value_or(""); }
 
 std::vector<uint8_t> CallFrame(uint32_t id, const std::string& channel, const std::string& method,
-                               EncodableValue arguments) {
-  return EncodeUiLinkCall(
-      id, channel, StandardMethodCodec::EncodeMethodCall(FlutterMethodCall(method, arguments)));
+                               Value arguments) {
+  return EncodeUiLinkCall(id, channel, EncodeMethodCall(method, arguments.get()));
 }
 
-std::vector<uint8_t> PrinterCallFrame(uint32_t id, const std::string& method,
-                                      EncodableValue arguments) {
+std::vector<uint8_t> PrinterCallFrame(uint32_t id, const std::string& method, Value arguments) {
   return CallFrame(id, "zebra_printer_channel", method, std::move(arguments));
 }
 
@@ -84,8 +81,8 @@ std::vector<uint8_t> Joined(const std::vector<std::vector<uint8_t>>& frames) {
 
 std::string AnswerJson(const UiLinkReply& reply) {
   if (reply.reply.empty()) return "<empty>";
-  std::optional<FlutterResultValue> answer = StandardMethodCodec::DecodeEnvelope(reply.reply);
-  return answer ? ToJson(*answer) : "<undecodable>";
+  g_autoptr(FlMethodResponse) answer = DecodeReply(reply.reply);
+  return answer != nullptr ? ToJson(answer) : "<undecodable>";
 }
 
 void HostProcess::expectCleanExit(std::chrono::milliseconds timeout) {

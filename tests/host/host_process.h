@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/ui_link_frame.h"
-#include "tools/encodable_value.h"
+#include "tools/channel_values.h"
 #include "tools/host_session.h"
 
 namespace corvella::testing {
@@ -64,10 +64,9 @@ class HostProcess {
 
 // A UI-to-host frame carrying a method call of the standard method codec.
 std::vector<uint8_t> CallFrame(uint32_t id, const std::string& channel, const std::string& method,
-                               EncodableValue arguments = {});
+                               Value arguments = {});
 // The same for the printer channel.
-std::vector<uint8_t> PrinterCallFrame(uint32_t id, const std::string& method,
-                                      EncodableValue arguments = {});
+std::vector<uint8_t> PrinterCallFrame(uint32_t id, const std::string& method, Value arguments = {});
 // Concatenates frames, so that they go out in one write.
 std::vector<uint8_t> Joined(const std::vector<std::vector<uint8_t>>& frames);
 

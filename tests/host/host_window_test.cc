@@ -17,7 +17,6 @@
 #include "tests/host/test_plugin.h"
 #include "tests/host/virtual_display.h"
 #include "tools/json_values.h"
-#include "tools/standard_method_codec.h"
 
 // The sanitizers of sanitizer builds read these at start-up: the same lists
 // as lsan_suppressions.txt and tsan_suppressions.txt, for this process, which
@@ -59,16 +58,14 @@ class HostWindowTest : public ::testing::Test {
   // the main loop has run.
   std::vector<std::string> Call(const std::string& channel, const std::string& method) {
     auto answers = std::make_shared<std::vector<std::string>>();
-    const std::vector<uint8_t> message =
-        StandardMethodCodec::EncodeMethodCall(FlutterMethodCall(method, {}));
+    const std::vector<uint8_t> message = EncodeMethodCall(method, nullptr);
     g_autoptr(GBytes) bytes = g_bytes_new(message.data(), message.size());
     fl_engine_dispatch_message(
         fl_view_get_engine(view_), channel.c_str(), bytes, [answers](GBytes* reply) {
           gsize size = 0;
           const auto* data = static_cast<const uint8_t*>(g_bytes_get_data(reply, &size));
-          std::optional<FlutterResultValue> answer =
-              StandardMethodCodec::DecodeEnvelope({data, data + size});
-          answers->push_back(answer ? ToJson(*answer) : "<undecodable>");
+          g_autoptr(FlMethodResponse) answer = DecodeReply({data, data + size});
+          answers->push_back(answer != nullptr ? ToJson(answer) : "<undecodable>");
         });
     return *answers;
   }

@@ -34,7 +34,6 @@
 #include "tests/support/label_printer.h"
 #include "tests/support/print_system.h"
 #include "tools/print_system/job_directory.h"
-#include "tools/standard_method_codec.h"
 
 namespace corvella::testing {
 namespace {
@@ -99,11 +98,6 @@ const Scenario kScenarios[] = {
     {"PrinterStalls", Fault::kPrinterStalls, 400, 40, "true", true, false, false, false},
 };
 
-EncodableValue Map(std::vector<std::pair<EncodableValue, EncodableValue>> entries) {
-  EncodableMap map;
-  for (auto& [key, value] : entries) map.emplace(std::move(key), std::move(value));
-  return EncodableValue(std::move(map));
-}
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 std::string ErrorJson(const std::string& code, const std::string& message) {
   return "{\"error\":{\"code\":\"" + code + "\",\"message\":\"" + message + "\",\"details\":null}}";
@@ -177,8 +171,7 @@ class Session {
     calls_[id] = {std::move(allowed), std::move(what) + " (call " + std::to_string(id) + ")"};
     return id;
   }
-  uint32_t call(const std::string& method, const EncodableValue& arguments,
-                std::set<std::string> allowed) {
+  uint32_t call(const std::string& method, const Value& arguments, std::set<std::string> allowed) {
     return add([&](uint32_t id) { return PrinterCallFrame(id, method, arguments); },
                std::move(allowed), method);
   }
@@ -288,27 +281,25 @@ void AddMixedCalls(Session& session, size_t calls, size_t labels) {
   auto no_printer = [&] { return !selection || selection->empty(); };
   // Arguments without a usable text under `key`.
   auto bad_arguments = [&](const std::string& key) {
-    const EncodableValue choices[] = {
-        EncodableValue(),
-        Map({}),
-        Map({{EncodableValue(key), EncodableValue(int32_t{42})}}),
-        Map({{EncodableValue(key), EncodableValue()}}),
-        Map({{EncodableValue(key), EncodableValue(EncodableList{EncodableValue("A")})}}),
-        Map({{EncodableValue(key), EncodableValue(kQueue)},
-             {EncodableValue(int32_t{1}), EncodableValue("x")}}),
-        EncodableValue(EncodableList{EncodableValue(key), EncodableValue(kQueue)}),
-        EncodableValue(kQueue),
-        Map({{EncodableValue(key), EncodableValue(true)}}),
-        Map({{EncodableValue(key), EncodableValue(std::vector<uint8_t>{'Q'})}}),
-        Map({{EncodableValue(key), TextMap({{key.c_str(), kQueue}})}}),
-        TextMap({{"printername", kQueue}})};
+    const Value choices[] = {Value(),
+                             MapValue({}),
+                             MapValue({{key, 42}}),
+                             MapValue({{key, Value()}}),
+                             MapValue({{key, ListValue({"A"})}}),
+                             MapValue({{key, kQueue}, {1, "x"}}),
+                             ListValue({key, kQueue}),
+                             Value(kQueue),
+                             MapValue({{key, true}}),
+                             MapValue({{key, std::vector<uint8_t>{'Q'}}}),
+                             MapValue({{key, TextMap({{key.c_str(), kQueue}})}}),
+                             TextMap({{"printername", kQueue}})};
     return choices[random() % std::size(choices)];
   };
   // Bytes that are not one method call; the cut and extended forms name a
   // call that would change the selection if it were taken.
   auto undecodable = [&] {
-    std::vector<uint8_t> call = StandardMethodCodec::EncodeMethodCall(
-        FlutterMethodCall("connectToPrinter", TextMap({{"printerName", kOtherQueue}})));
+    std::vector<uint8_t> call =
+        EncodeMethodCall("connectToPrinter", TextMap({{"printerName", kOtherQueue}}).get());
     switch (random() % 4) {
       case 0: {
         std::vector<uint8_t> bytes = {static_cast<uint8_t>(15 + random() % 241)};
@@ -340,8 +331,7 @@ void AddMixedCalls(Session& session, size_t calls, size_t labels) {
     // Extra entries with text keys do not matter.
     session.call("connectToPrinter",
                  random() % 4 != 0 ? TextMap({{"printerName", name}})
-                                   : Map({{EncodableValue("printerName"), EncodableValue(name)},
-                                          {EncodableValue("unused"), EncodableValue(int32_t{7})}}),
+                                   : TextMap({{"printerName", name}, {"unused", 7}}),
                  {"true"});
     selection = name;
   };

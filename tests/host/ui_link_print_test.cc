@@ -9,6 +9,7 @@
 
 #include "tests/host/host_process.h"
 #include "tests/host/virtual_display.h"
+#include "tests/support/channel_harness.h"
 #include "tests/support/print_system.h"
 
 namespace corvella::testing {
@@ -30,13 +31,10 @@ TEST_F(UiLinkPrintTest, ClosingInputWhileAPrintIsInFlightStillAnswersAndPrintsTh
   ASSERT_NE(print_system_.addQueue("Front_Desk"), nullptr) << print_system_.error();
   HostProcess host(HostPath());
   ASSERT_TRUE(host.started());
-  EncodableMap select;
-  select.emplace(EncodableValue("printerName"), EncodableValue("Front_Desk"));
-  EncodableMap label;
-  label.emplace(EncodableValue("zplCommands"),
-                EncodableValue("^XA\n^FO20,20^FDCorvella^FS\n^XZ\n"));
-  ASSERT_TRUE(host.write(Joined({PrinterCallFrame(1, "connectToPrinter", EncodableValue(select)),
-                                 PrinterCallFrame(2, "printZPL", EncodableValue(label))})));
+  ASSERT_TRUE(host.write(Joined(
+      {PrinterCallFrame(1, "connectToPrinter", TextMap({{"printerName", "Front_Desk"}})),
+       PrinterCallFrame(2, "printZPL",
+                        TextMap({{"zplCommands", "^XA\n^FO20,20^FDCorvella^FS\n^XZ\n"}}))})));
   // The link ends before the print can have finished.
   host.closeInput();
   std::vector<UiLinkReply> replies = host.readToEnd(std::chrono::seconds(60));

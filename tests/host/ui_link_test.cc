@@ -13,7 +13,6 @@
 #include "tests/host/test_plugin.h"
 #include "tests/host/virtual_display.h"
 #include "tests/support/channel_harness.h"
-#include "tools/standard_method_codec.h"
 
 namespace corvella::testing {
 namespace {

@@ -34,10 +34,10 @@ class PrintZplChannel : public ::testing::Test {
 
 TEST_F(PrintZplChannel, ARefusedCallRunsNoToolAndEmptyTextIsADocument) {
   // Every refusal's answer is checked call by call in the session tests.
-  EXPECT_EQ(print("^XZ"), Describe(corvella::testing::Error("NO_PRINTER", "No printer connected")));
+  EXPECT_EQ(print("^XZ"), corvella::testing::ErrorAnswer("NO_PRINTER", "No printer connected"));
   ASSERT_EQ(harness_.call("connectToPrinter", TextMap({{"printerName", "Zebra"}})), "true");
   EXPECT_EQ(harness_.call("printZPL", TextMap({{"zplCommands", 7}})),
-            Describe(corvella::testing::Error("INVALID_ARGUMENTS", "zplCommands is required")));
+            corvella::testing::ErrorAnswer("INVALID_ARGUMENTS", "zplCommands is required"));
   EXPECT_EQ(tools_.calls(), "") << "no tool runs for a refused call";
   EXPECT_TRUE(tools_.temporaryFiles().empty());
 

@@ -5,7 +5,6 @@
 #include <sstream>
 
 #include "engine/fl_engine_private.h"
-#include "tools/standard_method_codec.h"
 
 namespace corvella::testing {
 
@@ -43,13 +42,12 @@ std::shared_ptr<ReplyLog> ChannelHarness::sendBytes(const std::string& channel,
   return log;
 }
 
-std::shared_ptr<ReplyLog> ChannelHarness::send(const std::string& method, EncodableValue arguments,
+std::shared_ptr<ReplyLog> ChannelHarness::send(const std::string& method, Value arguments,
                                                const std::string& channel) {
-  return sendBytes(channel,
-                   StandardMethodCodec::EncodeMethodCall(FlutterMethodCall(method, arguments)));
+  return sendBytes(channel, EncodeMethodCall(method, arguments.get()));
 }
 
-std::string ChannelHarness::call(const std::string& method, EncodableValue arguments,
+std::string ChannelHarness::call(const std::string& method, Value arguments,
                                  const std::string& channel) {
   std::shared_ptr<ReplyLog> log = send(method, std::move(arguments), channel);
   runUntilIdle();
@@ -68,19 +66,21 @@ std::string Answer(const ReplyLog& log) {
   EXPECT_EQ(log.replies.size(), 1u) << "a call must be answered exactly once";
   if (log.replies.size() != 1) return "<" + std::to_string(log.replies.size()) + " replies>";
   if (log.replies[0].empty()) return "<empty>";
-  std::optional<FlutterResultValue> decoded = StandardMethodCodec::DecodeEnvelope(log.replies[0]);
-  EXPECT_TRUE(decoded.has_value()) << "undecodable reply";
-  return decoded ? ToJson(*decoded) : "<undecodable>";
+  g_autoptr(FlMethodResponse) decoded = DecodeReply(log.replies[0]);
+  EXPECT_NE(decoded, nullptr) << "undecodable reply";
+  return decoded != nullptr ? ToJson(decoded) : "<undecodable>";
 }
 
-FlutterResultValue Error(const std::string& code, const std::string& message) {
-  return FlutterResultValue(FlutterError::errorWithCode(code, message, EncodableValue()));
+std::string ErrorAnswer(const std::string& code, const std::string& message) {
+  g_autoptr(FlMethodResponse) error =
+      FL_METHOD_RESPONSE(fl_method_error_response_new(code.c_str(), message.c_str(), nullptr));
+  return ToJson(error);
 }
 
-EncodableValue TextMap(std::initializer_list<std::pair<const char*, EncodableValue>> entries) {
-  EncodableMap map;
-  for (const auto& [key, value] : entries) map.emplace(EncodableValue(key), value);
-  return EncodableValue(std::move(map));
+Value TextMap(std::initializer_list<std::pair<const char*, Value>> entries) {
+  Value map = Value::Take(fl_value_new_map());
+  for (const auto& [key, value] : entries) fl_value_set_string(map.get(), key, value.get());
+  return map;
 }
 
 }  // namespace corvella::testing

@@ -8,9 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/encodable_value.h"
+#include "tools/channel_values.h"
 #include "tools/json_values.h"
-#include "tools/method_call.h"
 
 namespace corvella::testing {
 
@@ -39,12 +38,12 @@ class ChannelHarness {
   std::shared_ptr<ReplyLog> sendBytes(const std::string& channel,
                                       const std::vector<uint8_t>& message);
   // Encodes a method call and sends it as above.
-  std::shared_ptr<ReplyLog> send(const std::string& method, EncodableValue arguments = {},
+  std::shared_ptr<ReplyLog> send(const std::string& method, Value arguments = {},
                                  const std::string& channel = "zebra_printer_channel");
 
   // Sends a call, runs the main context until every message sent has its
   // reply and returns the call's answer, as Answer gives it.
-  std::string call(const std::string& method, EncodableValue arguments = {},
+  std::string call(const std::string& method, Value arguments = {},
                    const std::string& channel = "zebra_printer_channel");
 
   // Runs the main context until every message sent has been replied to and
@@ -64,11 +63,11 @@ class ChannelHarness {
 std::string Answer(const ReplyLog& log);
 
 // Readable forms for assertions: the JSON corvella-call prints.
-inline std::string Describe(const EncodableValue& value) { return ToJson(value); }
-inline std::string Describe(const FlutterResultValue& result) { return ToJson(result); }
+inline std::string Describe(const Value& value) { return ToJson(value.get()); }
+// An error answer with no details, as Answer gives it.
+std::string ErrorAnswer(const std::string& code, const std::string& message);
 
-// Shorthands for expected answers.
-FlutterResultValue Error(const std::string& code, const std::string& message);
-EncodableValue TextMap(std::initializer_list<std::pair<const char*, EncodableValue>> entries);
+// A map with text keys, in the order given.
+Value TextMap(std::initializer_list<std::pair<const char*, Value>> entries);
 
 }  // namespace corvella::testing
