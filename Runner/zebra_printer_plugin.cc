@@ -1,7 +1,7 @@
 #include "zebra_printer_plugin.h"
 
+#include <functional>
 #include <memory>
-#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,53 +15,54 @@
 
 struct _ZebraPrinterPlugin {
   GObject parent_instance;
-  // Constructed in init, destroyed in finalize.
-  std::optional<std::string> currentPrinterName_;
-  corvella::PrinterDiscovery discovery_;
-  corvella::ZplSubmission submission_;
+  // The selected queue; nullptr while none is selected (empty text is a
+  // selection). Read and written on the main thread only.
+  gchar* currentPrinterName_;
+  // Set at registration; released in dispose.
+  corvella::PrinterDiscovery* discovery_;
+  corvella::ZplSubmission* submission_;
 };
 
 G_DEFINE_TYPE(ZebraPrinterPlugin, zebra_printer_plugin, G_TYPE_OBJECT)
 
-static void zebra_printer_plugin_finalize(GObject* object) {
+static void zebra_printer_plugin_dispose(GObject* object) {
   ZebraPrinterPlugin* self = ZEBRA_PRINTER_PLUGIN(object);
-  self->currentPrinterName_.~optional();
-  self->discovery_.~PrinterDiscovery();
-  self->submission_.~ZplSubmission();
-  G_OBJECT_CLASS(zebra_printer_plugin_parent_class)->finalize(object);
+  g_clear_pointer(&self->currentPrinterName_, g_free);
+  delete std::exchange(self->discovery_, nullptr);
+  delete std::exchange(self->submission_, nullptr);
+  G_OBJECT_CLASS(zebra_printer_plugin_parent_class)->dispose(object);
 }
 
 static void zebra_printer_plugin_class_init(ZebraPrinterPluginClass* klass) {
-  G_OBJECT_CLASS(klass)->finalize = zebra_printer_plugin_finalize;
+  G_OBJECT_CLASS(klass)->dispose = zebra_printer_plugin_dispose;
 }
 
-static void zebra_printer_plugin_init(ZebraPrinterPlugin* self) {
-  new (&self->currentPrinterName_) std::optional<std::string>();
-  new (&self->discovery_) corvella::PrinterDiscovery();
-  new (&self->submission_) corvella::ZplSubmission();
-}
+static void zebra_printer_plugin_init(ZebraPrinterPlugin*) {}
 
 namespace corvella {
 
 namespace {
 
-// Every answer of the plug-in goes through these, on the main thread. A call
-// is answered once; the engine refuses (and reports) any second answer.
-void Answer(FlMethodCall* call, FlValue* value) {
-  g_autoptr(FlValue) owned = value;
+// The one place that answers a call, on the main thread. A call is answered
+// once; the engine refuses (and this reports) any second answer.
+void Respond(FlMethodCall* call, FlMethodResponse* response) {
   g_autoptr(GError) error = nullptr;
-  if (!fl_method_call_respond_success(call, owned, &error)) {
+  if (!fl_method_call_respond(call, response, &error)) {
     g_warning("Failed to answer %s: %s", fl_method_call_get_name(call), error->message);
   }
 }
 
-void AnswerBool(FlMethodCall* call, bool value) { Answer(call, fl_value_new_bool(value)); }
+FlMethodResponse* Success(FlValue* value) {
+  return FL_METHOD_RESPONSE(fl_method_success_response_new(value));
+}
 
-void AnswerError(FlMethodCall* call, const char* code, const char* message) {
-  g_autoptr(GError) error = nullptr;
-  if (!fl_method_call_respond_error(call, code, message, nullptr, &error)) {
-    g_warning("Failed to answer %s: %s", fl_method_call_get_name(call), error->message);
-  }
+FlMethodResponse* Boolean(bool value) {
+  g_autoptr(FlValue) result = fl_value_new_bool(value);
+  return Success(result);
+}
+
+FlMethodResponse* Error(const char* code, const char* message) {
+  return FL_METHOD_RESPONSE(fl_method_error_response_new(code, message, nullptr));
 }
 
 // A reference to a call that a work item answers later: the shared-ownership
@@ -72,89 +73,93 @@ HeldCall Hold(FlMethodCall* call) {
   return HeldCall(FL_METHOD_CALL(g_object_ref(call)), g_object_unref);
 }
 
-using Method = void (*)(ZebraPrinterPlugin* self, FlMethodCall* call);
+// Answers a held call on the main queue with what `answer` gives there; the
+// call is released there too.
+void RespondLater(HeldCall held, std::function<FlMethodResponse*()> answer) {
+  RunOnMainThread([held = std::move(held), answer = std::move(answer)] {
+    g_autoptr(FlMethodResponse) response = answer();
+    Respond(held.get(), response);
+  });
+}
 
-void initialize(ZebraPrinterPlugin*, FlMethodCall* call) { AnswerBool(call, true); }
+// Each method gives its answer, or nullptr when a work item answers later.
+// Returns: (transfer full).
+using Method = FlMethodResponse* (*)(ZebraPrinterPlugin* self, FlMethodCall* call);
+
+FlMethodResponse* initialize(ZebraPrinterPlugin*, FlMethodCall*) { return Boolean(true); }
 
 // The two queries are answered by main-queue work items after the handler has
 // returned. The plug-in lives as long as the process (its channel keeps it),
 // and the item holds a reference besides.
-void getAvailablePrinters(ZebraPrinterPlugin* self, FlMethodCall* call) {
-  g_object_ref(self);
-  RunOnMainThread([self, held = Hold(call)] {
+FlMethodResponse* getAvailablePrinters(ZebraPrinterPlugin* self, FlMethodCall* call) {
+  RespondLater(Hold(call), [self = ZEBRA_PRINTER_PLUGIN(g_object_ref(self))] {
     g_autoptr(FlValue) list = fl_value_new_list();
-    for (const std::string& name : self->discovery_.getPrinterNames()) {
+    for (const std::string& name : self->discovery_->getPrinterNames()) {
       fl_value_append_take(list, fl_value_new_string(name.c_str()));
     }
-    Answer(held.get(), fl_value_ref(list));
     g_object_unref(self);
+    return Success(list);
   });
+  return nullptr;
 }
 
-void getDefaultPrinter(ZebraPrinterPlugin* self, FlMethodCall* call) {
-  g_object_ref(self);
-  RunOnMainThread([self, held = Hold(call)] {
-    std::optional<std::string> name = self->discovery_.getDefaultPrinterName();
-    Answer(held.get(), fl_value_new_string(name.value_or(std::string()).c_str()));
+FlMethodResponse* getDefaultPrinter(ZebraPrinterPlugin* self, FlMethodCall* call) {
+  RespondLater(Hold(call), [self = ZEBRA_PRINTER_PLUGIN(g_object_ref(self))] {
+    std::optional<std::string> name = self->discovery_->getDefaultPrinterName();
     g_object_unref(self);
+    g_autoptr(FlValue) text = fl_value_new_string(name.value_or(std::string()).c_str());
+    return Success(text);
   });
+  return nullptr;
 }
 
-void connectToDefaultPrinter(ZebraPrinterPlugin* self, FlMethodCall* call) {
-  std::optional<std::string> name = self->discovery_.getDefaultPrinterName();
-  if (!name) {
-    AnswerBool(call, false);
-    return;
-  }
-  self->currentPrinterName_ = std::move(*name);
-  AnswerBool(call, true);
+FlMethodResponse* connectToDefaultPrinter(ZebraPrinterPlugin* self, FlMethodCall*) {
+  std::optional<std::string> name = self->discovery_->getDefaultPrinterName();
+  if (!name) return Boolean(false);
+  g_free(self->currentPrinterName_);
+  self->currentPrinterName_ = g_strdup(name->c_str());
+  return Boolean(true);
 }
 
-void connectToPrinter(ZebraPrinterPlugin* self, FlMethodCall* call) {
+FlMethodResponse* connectToPrinter(ZebraPrinterPlugin* self, FlMethodCall* call) {
   std::optional<std::string> name = textArgument(fl_method_call_get_args(call), "printerName");
-  if (!name) {
-    AnswerError(call, "INVALID_ARGUMENTS", "printerName is required");
-    return;
-  }
-  self->currentPrinterName_ = std::move(*name);
-  AnswerBool(call, true);
+  if (!name) return Error("INVALID_ARGUMENTS", "printerName is required");
+  g_free(self->currentPrinterName_);
+  self->currentPrinterName_ = g_strdup(name->c_str());
+  return Boolean(true);
 }
 
-void printZPL(ZebraPrinterPlugin* self, FlMethodCall* call) {
-  if (!self->currentPrinterName_ || self->currentPrinterName_->empty()) {
-    AnswerError(call, "NO_PRINTER", "No printer connected");
-    return;
+FlMethodResponse* printZPL(ZebraPrinterPlugin* self, FlMethodCall* call) {
+  if (self->currentPrinterName_ == nullptr || self->currentPrinterName_[0] == '\0') {
+    return Error("NO_PRINTER", "No printer connected");
   }
-  std::string printerName = *self->currentPrinterName_;
+  std::string printerName = self->currentPrinterName_;
   std::optional<std::string> zpl = textArgument(fl_method_call_get_args(call), "zplCommands");
-  if (!zpl) {
-    AnswerError(call, "INVALID_ARGUMENTS", "zplCommands is required");
-    return;
-  }
+  if (!zpl) return Error("INVALID_ARGUMENTS", "zplCommands is required");
   // The work item owns its copies of the name and the document: a later
   // "connectToPrinter" or "disconnect" cannot redirect this label. The call
   // is answered, and released, on the main thread.
-  RunInBackground([submission = self->submission_, printerName = std::move(printerName),
+  RunInBackground([submission = *self->submission_, printerName = std::move(printerName),
                    zpl = std::move(*zpl), held = Hold(call)]() mutable {
     const bool queued = submission.submitZplToPrinter(printerName, zpl);
-    RunOnMainThread([held = std::move(held), queued] { AnswerBool(held.get(), queued); });
+    RespondLater(std::move(held), [queued] { return Boolean(queued); });
   });
+  return nullptr;
 }
 
-void getPrinterStatus(ZebraPrinterPlugin* self, FlMethodCall* call) {
+FlMethodResponse* getPrinterStatus(ZebraPrinterPlugin* self, FlMethodCall*) {
   g_autoptr(FlValue) status = fl_value_new_map();
   fl_value_set_string_take(status, "connected",
-                           fl_value_new_bool(self->currentPrinterName_.has_value()));
-  if (self->currentPrinterName_) {
-    fl_value_set_string_take(status, "printerName",
-                             fl_value_new_string(self->currentPrinterName_->c_str()));
+                           fl_value_new_bool(self->currentPrinterName_ != nullptr));
+  if (self->currentPrinterName_ != nullptr) {
+    fl_value_set_string_take(status, "printerName", fl_value_new_string(self->currentPrinterName_));
   }
-  Answer(call, fl_value_ref(status));
+  return Success(status);
 }
 
-void disconnect(ZebraPrinterPlugin* self, FlMethodCall* call) {
-  self->currentPrinterName_.reset();
-  AnswerBool(call, true);
+FlMethodResponse* disconnect(ZebraPrinterPlugin* self, FlMethodCall*) {
+  g_clear_pointer(&self->currentPrinterName_, g_free);
+  return Boolean(true);
 }
 
 // Compared in this order; the first exact (case-sensitive, whole-text) match
@@ -173,21 +178,22 @@ constexpr struct {
     {"disconnect", disconnect},
 };
 
-// The handler: answers at once, or queues a work item that answers later;
-// never both, never twice.
+// The handler: answers at once, or leaves the answer to a work item; never
+// both, never twice.
 void HandleMethodCall(FlMethodChannel*, FlMethodCall* call, gpointer user_data) {
   ZebraPrinterPlugin* self = ZEBRA_PRINTER_PLUGIN(user_data);
   const std::string_view name = fl_method_call_get_name(call);
+  g_autoptr(FlMethodResponse) response = nullptr;
+  bool found = false;
   for (const auto& entry : kMethodTable) {
     if (name == entry.name) {
-      entry.method(self, call);
-      return;
+      response = entry.method(self, call);
+      found = true;
+      break;
     }
   }
-  g_autoptr(GError) error = nullptr;
-  if (!fl_method_call_respond_not_implemented(call, &error)) {
-    g_warning("Failed to answer %s: %s", fl_method_call_get_name(call), error->message);
-  }
+  if (!found) response = FL_METHOD_RESPONSE(fl_method_not_implemented_response_new());
+  if (response != nullptr) Respond(call, response);
 }
 
 }  // namespace
@@ -196,8 +202,8 @@ void RegisterZebraPrinterPlugin(FlPluginRegistrar* registrar, PrintTools tools) 
   g_return_if_fail(FL_IS_PLUGIN_REGISTRAR(registrar));
   ZebraPrinterPlugin* plugin =
       ZEBRA_PRINTER_PLUGIN(g_object_new(zebra_printer_plugin_get_type(), nullptr));
-  plugin->discovery_ = PrinterDiscovery(tools);
-  plugin->submission_ = ZplSubmission(tools);
+  plugin->discovery_ = new PrinterDiscovery(tools);
+  plugin->submission_ = new ZplSubmission(tools);
   g_autoptr(FlStandardMethodCodec) codec = fl_standard_method_codec_new();
   g_autoptr(FlMethodChannel) channel = fl_method_channel_new(
       fl_plugin_registrar_get_messenger(registrar), kZebraPrinterChannel, FL_METHOD_CODEC(codec));
