@@ -4,7 +4,7 @@
 
 namespace corvella {
 
-std::optional<std::string> textArgument(FlValue* arguments, const char* key) {
+std::optional<std::string> TextArgument(FlValue* arguments, const char* key) {
   if (arguments == nullptr || fl_value_get_type(arguments) != FL_VALUE_TYPE_MAP) {
     return std::nullopt;
   }

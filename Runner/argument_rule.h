@@ -11,6 +11,6 @@ namespace corvella {
 // keys are all text, the map must hold `key`, and its value must be text.
 // Returns that text unchanged (not trimmed; empty text is usable), or nothing
 // when any of the four conditions fails.
-std::optional<std::string> textArgument(FlValue* arguments, const char* key);
+std::optional<std::string> TextArgument(FlValue* arguments, const char* key);
 
 }  // namespace corvella

@@ -12,7 +12,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "posix_error.h"
+#include "failure.h"
 #include "unique_fd.h"
 
 extern char** environ;
@@ -219,17 +219,20 @@ struct Spawned {
 std::optional<Spawned> Spawn(const std::string& launchPath,
                              const std::vector<std::string>& arguments, bool with_input,
                              std::string& reason) {
-  const auto failed = [&](const char* what, int error) {
-    reason = "Cannot launch " + launchPath + ": " + what + PosixErrorText(error);
+  // "Cannot launch PATH: [STEP: ]<error text>".
+  const auto failed = [&](const char* step, int error) {
+    std::string what = "Cannot launch " + launchPath;
+    if (*step != '\0') what += std::string(": ") + step;
+    reason = PosixFailure(what, error);
     return std::nullopt;
   };
   int error = 0;
   std::optional<Pipe> in;
-  if (with_input && !(in = MakePipe(error))) return failed("pipe: ", error);
+  if (with_input && !(in = MakePipe(error))) return failed("pipe", error);
   std::optional<Pipe> out = MakePipe(error);
-  if (!out) return failed("pipe: ", error);
+  if (!out) return failed("pipe", error);
   std::optional<Pipe> err = MakePipe(error);
-  if (!err) return failed("pipe: ", error);
+  if (!err) return failed("pipe", error);
 
   SpawnSetup setup;
   if (in) setup.placeOn(in->read.get(), STDIN_FILENO);
@@ -237,7 +240,7 @@ std::optional<Spawned> Spawn(const std::string& launchPath,
   setup.placeOn(err->write.get(), STDERR_FILENO);
   setup.closeTheRest();
   setup.resetSignals();
-  if (!setup.ok()) return failed("spawn set-up: ", ENOMEM);
+  if (!setup.ok()) return failed("spawn set-up", ENOMEM);
 
   std::vector<char*> argv;
   argv.reserve(arguments.size() + 2);
@@ -322,13 +325,6 @@ void Pump(Spawned& child, std::string_view bytes, ChildProcess::Capture capture,
   // Should the loop fail, closing the host's ends lets a child that still
   // writes or reads see a broken pipe or the end of its input, so the wait
   // below cannot hang on a full pipe.
-  child.input.reset();
-  child.output.reset();
-  child.error.reset();
-
-  // Should the loop fail, closing the host's ends lets a child that still
-  // writes or reads see a broken pipe or the end of its input, so the wait
-  // for its exit cannot hang on a full pipe.
   child.input.reset();
   child.output.reset();
   child.error.reset();

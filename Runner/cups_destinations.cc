@@ -40,7 +40,7 @@ std::vector<std::string> ReadDestinationNames(int timeout_ms) {
 
 }  // namespace
 
-std::vector<std::string> cupsDestinationNames(
+std::vector<std::string> CupsDestinationNames(
     std::optional<std::chrono::steady_clock::time_point> deadline) {
   if (!deadline) return ReadDestinationNames(-1);
   const auto left =

@@ -13,7 +13,7 @@ namespace corvella {
 // instances. Empty when the scheduler cannot be reached, or does not answer
 // by `deadline` (the list is read over a connection of its own, with that
 // time limit on connecting and on every read).
-std::vector<std::string> cupsDestinationNames(
+std::vector<std::string> CupsDestinationNames(
     std::optional<std::chrono::steady_clock::time_point> deadline = std::nullopt);
 
 }  // namespace corvella

@@ -113,7 +113,7 @@ void ForEachPiece(std::string_view text, char separator, PieceFn piece) {
 
 }  // namespace
 
-std::vector<std::string_view> splitAtCharacter(std::string_view text, char separator) {
+std::vector<std::string_view> SplitAtCharacter(std::string_view text, char separator) {
   std::vector<std::string_view> pieces;
   ForEachPiece(text, separator, [&](size_t begin, size_t end) {
     pieces.push_back(text.substr(begin, end - begin));
@@ -122,7 +122,7 @@ std::vector<std::string_view> splitAtCharacter(std::string_view text, char separ
   return pieces;
 }
 
-std::optional<std::string_view> firstPiece(std::string_view text, char separator) {
+std::optional<std::string_view> FirstPiece(std::string_view text, char separator) {
   std::optional<std::string_view> first;
   ForEachPiece(text, separator, [&](size_t begin, size_t end) {
     first = text.substr(begin, end - begin);
@@ -131,7 +131,7 @@ std::optional<std::string_view> firstPiece(std::string_view text, char separator
   return first;
 }
 
-std::optional<size_t> findLastCharacter(std::string_view text, char separator) {
+std::optional<size_t> FindLastCharacter(std::string_view text, char separator) {
   std::optional<size_t> last;
   CharacterBoundaries boundaries(text);
   size_t start = 0;
@@ -142,7 +142,7 @@ std::optional<size_t> findLastCharacter(std::string_view text, char separator) {
   return last;
 }
 
-std::string canonicalForm(std::string_view text) {
+std::string CanonicalForm(std::string_view text) {
   if (IsAscii(text) || text.size() > INT32_MAX) return std::string(text);
   UErrorCode status = U_ZERO_ERROR;
   const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);

@@ -17,17 +17,17 @@ namespace corvella {
 // The pieces of `text` between characters equal to `separator` (an ASCII
 // character), in order, with empty pieces dropped. The views point into
 // `text`.
-std::vector<std::string_view> splitAtCharacter(std::string_view text, char separator);
+std::vector<std::string_view> SplitAtCharacter(std::string_view text, char separator);
 
 // The first non-empty piece of the split above, or nothing when every piece
 // is empty.
-std::optional<std::string_view> firstPiece(std::string_view text, char separator);
+std::optional<std::string_view> FirstPiece(std::string_view text, char separator);
 
 // The byte offset of the last character of `text` equal to `separator`.
-std::optional<size_t> findLastCharacter(std::string_view text, char separator);
+std::optional<size_t> FindLastCharacter(std::string_view text, char separator);
 
 // The canonical (NFC) form of `text`: two texts are equal as Unicode text
 // exactly when their canonical forms are equal bytes.
-std::string canonicalForm(std::string_view text);
+std::string CanonicalForm(std::string_view text);
 
 }  // namespace corvella

@@ -7,21 +7,21 @@
 
 namespace corvella {
 
-std::vector<std::string> printerNamesFromLpstatA(std::string_view output) {
+std::vector<std::string> PrinterNamesFromLpstatA(std::string_view output) {
   std::vector<std::string_view> candidates;
-  for (std::string_view line : splitAtCharacter(output, '\n')) {
+  for (std::string_view line : SplitAtCharacter(output, '\n')) {
     if (line.front() == '\t') continue;
-    if (std::optional<std::string_view> word = firstPiece(line, ' ')) {
+    if (std::optional<std::string_view> word = FirstPiece(line, ' ')) {
       candidates.push_back(*word);
     }
   }
   return unique(candidates);
 }
 
-std::optional<std::string> defaultPrinterFromLpstatD(std::string_view output) {
+std::optional<std::string> DefaultPrinterFromLpstatD(std::string_view output) {
   std::string answer = TrimPlatformWhitespace(output);
   if (answer.rfind("lpstat:", 0) == 0) return std::nullopt;
-  std::optional<size_t> colon = findLastCharacter(output, ':');
+  std::optional<size_t> colon = FindLastCharacter(output, ':');
   if (!colon) return std::nullopt;
   std::string name = TrimPlatformWhitespace(output.substr(*colon + 1));
   if (name.empty()) return std::nullopt;
@@ -34,7 +34,7 @@ std::vector<std::string> unique(const std::vector<std::string_view>& names) {
   for (std::string_view name : names) {
     std::string trimmed = TrimPlatformWhitespace(name);
     if (trimmed.empty()) continue;
-    if (!seen.insert(canonicalForm(trimmed)).second) continue;
+    if (!seen.insert(CanonicalForm(trimmed)).second) continue;
     result.push_back(std::move(trimmed));
   }
   return result;

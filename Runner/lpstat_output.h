@@ -14,14 +14,14 @@ namespace corvella {
 // order, trimmed and made distinct by `unique`. A line that begins with a tab
 // continues the entry above it (lpstat prints the reason a queue rejects jobs
 // there) and offers no name.
-std::vector<std::string> printerNamesFromLpstatA(std::string_view output);
+std::vector<std::string> PrinterNamesFromLpstatA(std::string_view output);
 
 // The default destination named by `lpstat -d`: the trimmed text after the
 // last colon. An answer without a colon, with nothing after its last colon,
 // or that is an lpstat diagnostic (it begins with "lpstat:") names none: such
 // answers are "no system default destination" in some language, or an error
 // about LPDEST or PRINTER, never a printer.
-std::optional<std::string> defaultPrinterFromLpstatD(std::string_view output);
+std::optional<std::string> DefaultPrinterFromLpstatD(std::string_view output);
 
 // Trims every text, drops the empty ones and all but the first of names that
 // are equal as Unicode text (canonically equivalent, case counts). The result

@@ -8,7 +8,7 @@ namespace corvella {
 
 PrinterDiscovery::PrinterDiscovery(PrintTools tools, PlatformList platformList)
     : tools_(std::move(tools)),
-      platformList_(platformList ? std::move(platformList) : PlatformList(cupsDestinationNames)) {}
+      platformList_(platformList ? std::move(platformList) : PlatformList(CupsDestinationNames)) {}
 
 namespace {
 
@@ -24,7 +24,7 @@ std::vector<std::string> PrinterDiscovery::getPrinterNames() const {
 
 std::vector<std::string> PrinterDiscovery::printerNamesBy(Deadline deadline) const {
   if (std::optional<std::string> output = runShellOut(tools_.lpstat, {"-a"}, deadline)) {
-    std::vector<std::string> names = printerNamesFromLpstatA(*output);
+    std::vector<std::string> names = PrinterNamesFromLpstatA(*output);
     if (!names.empty()) return names;
   }
   return unique(platformList_(deadline));
@@ -35,7 +35,7 @@ std::vector<std::string> PrinterDiscovery::printerNamesBy(Deadline deadline) con
 std::optional<std::string> PrinterDiscovery::getDefaultPrinterName() const {
   const Deadline deadline = QueryDeadline();
   if (std::optional<std::string> output = runShellOut(tools_.lpstat, {"-d"}, deadline)) {
-    if (std::optional<std::string> name = defaultPrinterFromLpstatD(*output)) return name;
+    if (std::optional<std::string> name = DefaultPrinterFromLpstatD(*output)) return name;
   }
   std::vector<std::string> names = printerNamesBy(deadline);
   if (names.empty()) return std::nullopt;

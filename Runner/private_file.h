@@ -3,6 +3,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "unique_fd.h"
 
 namespace corvella {
 
@@ -21,34 +24,33 @@ class PrivateFile {
   // ..."), when it cannot.
   static std::optional<PrivateFile> create(const std::string& path, std::string& reason);
 
-  PrivateFile(PrivateFile&& other) noexcept;
+  PrivateFile(PrivateFile&& other) noexcept = default;
   PrivateFile& operator=(PrivateFile&&) = delete;
   PrivateFile(const PrivateFile&) = delete;
   PrivateFile& operator=(const PrivateFile&) = delete;
   ~PrivateFile();
 
   // Adds `bytes` at the end. Small pieces are gathered into large writes.
-  // A failure is kept and reported by finish(); later pieces are dropped.
-  void append(std::string_view bytes);
+  // False, with `reason` set ("cannot write PATH: ..."), when a write failed;
+  // the file is then removed and takes nothing more.
+  bool append(std::string_view bytes, std::string& reason);
 
-  // Writes what is gathered and closes the file. False, with `reason` set
-  // ("cannot write PATH: ..."), when any write failed; the file is then
-  // removed.
+  // Writes what is gathered and closes the file. False, with `reason` set,
+  // when a write failed; the file is then removed.
   bool finish(std::string& reason);
 
  private:
-  PrivateFile(std::string path, int fd);
-  void writeOut(std::string_view bytes);
-  void discard();
+  PrivateFile(std::string path, UniqueFd fd) : path_(std::move(path)), fd_(std::move(fd)) {}
+  bool writeOut(std::string_view bytes, std::string& reason);
+  bool fail(int error, std::string& reason);
 
   std::string path_;
-  int fd_ = -1;
-  int error_ = 0;
+  UniqueFd fd_;
   std::string pending_;
 };
 
 // Creates a private file at `path` holding `bytes`, as PrivateFile does.
 // False, with `reason` set, when it cannot be created or written whole.
-bool writeNewPrivateFile(const std::string& path, std::string_view bytes, std::string& reason);
+bool WriteNewPrivateFile(const std::string& path, std::string_view bytes, std::string& reason);
 
 }  // namespace corvella

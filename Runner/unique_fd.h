@@ -23,6 +23,8 @@ class UniqueFd {
   int get() const { return fd_; }
   bool valid() const { return fd_ >= 0; }
 
+  // Gives up the descriptor without closing it (its new owner closes it).
+  int release() { return std::exchange(fd_, -1); }
   // Closes the descriptor held, if any, and takes `fd`. close(2) is not
   // retried on EINTR: on Linux the descriptor is released either way.
   void reset(int fd = -1) {

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "posix_error.h"
+#include "failure.h"
 
 namespace corvella {
 
@@ -17,7 +17,7 @@ std::optional<Uuid> Uuid::random(std::string& reason) {
     if (n > 0) {
       filled += static_cast<size_t>(n);
     } else if (n < 0 && errno != EINTR) {
-      reason = "no random bytes for a UUID: " + PosixErrorText(errno);
+      reason = PosixFailure("no random bytes for a UUID", errno);
       return std::nullopt;
     }
   }

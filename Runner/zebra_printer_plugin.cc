@@ -122,7 +122,7 @@ FlMethodResponse* connectToDefaultPrinter(ZebraPrinterPlugin* self, FlMethodCall
 }
 
 FlMethodResponse* connectToPrinter(ZebraPrinterPlugin* self, FlMethodCall* call) {
-  std::optional<std::string> name = textArgument(fl_method_call_get_args(call), "printerName");
+  std::optional<std::string> name = TextArgument(fl_method_call_get_args(call), "printerName");
   if (!name) return Error("INVALID_ARGUMENTS", "printerName is required");
   g_free(self->currentPrinterName_);
   self->currentPrinterName_ = g_strdup(name->c_str());
@@ -134,7 +134,7 @@ FlMethodResponse* printZPL(ZebraPrinterPlugin* self, FlMethodCall* call) {
     return Error("NO_PRINTER", "No printer connected");
   }
   std::string printerName = self->currentPrinterName_;
-  std::optional<std::string> zpl = textArgument(fl_method_call_get_args(call), "zplCommands");
+  std::optional<std::string> zpl = TextArgument(fl_method_call_get_args(call), "zplCommands");
   if (!zpl) return Error("INVALID_ARGUMENTS", "zplCommands is required");
   // The work item owns its copies of the name and the document: a later
   // "connectToPrinter" or "disconnect" cannot redirect this label. The call

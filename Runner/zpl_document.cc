@@ -81,7 +81,7 @@ void ForEachLineEnd(std::string_view text, LineEndFn line_end) {
 
 }  // namespace
 
-bool containsEndOfFormat(std::string_view zpl) {
+bool ContainsEndOfFormat(std::string_view zpl) {
   // Every ZPL command starts with "^", while "Z" is rare outside "^XZ": the
   // search looks for each "Z" (memchr, at memory speed) and then at the two
   // bytes before it.
@@ -100,9 +100,9 @@ bool containsEndOfFormat(std::string_view zpl) {
   return false;
 }
 
-void normalizeZplDocumentInPieces(std::string_view zpl,
+void NormalizeZplDocumentInPieces(std::string_view zpl,
                                   const std::function<void(std::string_view)>& piece) {
-  const bool append = !containsEndOfFormat(zpl);
+  const bool append = !ContainsEndOfFormat(zpl);
   size_t copied = 0;
   ForEachLineEnd(zpl, [&](size_t position, size_t length) {
     if (position > copied) piece(zpl.substr(copied, position - copied));
@@ -115,7 +115,7 @@ void normalizeZplDocumentInPieces(std::string_view zpl,
   if (append) piece(kEndOfFormat);
 }
 
-std::string normalizeZplDocument(std::string_view zpl) {
+std::string NormalizeZplDocument(std::string_view zpl) {
   // Every line end becomes two bytes: CR LF keeps its size, a lone CR or LF
   // grows by one. The exact size is reserved up front, so a large document
   // is never copied while it grows.
@@ -125,7 +125,7 @@ std::string normalizeZplDocument(std::string_view zpl) {
   });
   std::string normalized;
   normalized.reserve(zpl.size() + lone_line_ends + kEndOfFormat.size());
-  normalizeZplDocumentInPieces(zpl, [&](std::string_view piece) { normalized.append(piece); });
+  NormalizeZplDocumentInPieces(zpl, [&](std::string_view piece) { normalized.append(piece); });
   return normalized;
 }
 

@@ -21,16 +21,16 @@ namespace corvella {
 
 // True when `zpl` holds the characters "^", "X", "Z" one after another
 // (case-sensitive), anywhere.
-bool containsEndOfFormat(std::string_view zpl);
+bool ContainsEndOfFormat(std::string_view zpl);
 
 // `zpl` with "^XZ" appended when it holds none, then with every CR LF, lone
 // CR and lone LF written as CR LF. Never empty.
-std::string normalizeZplDocument(std::string_view zpl);
+std::string NormalizeZplDocument(std::string_view zpl);
 
-// The same text as normalizeZplDocument, handed to `piece` in order as
+// The same text as NormalizeZplDocument, handed to `piece` in order as
 // pieces (views into `zpl` or constants), so that it can be written out
 // without ever being held whole.
-void normalizeZplDocumentInPieces(std::string_view zpl,
+void NormalizeZplDocumentInPieces(std::string_view zpl,
                                   const std::function<void(std::string_view)>& piece);
 
 }  // namespace corvella

@@ -28,8 +28,10 @@ std::string FileAttemptFailure(const char* tool, const ShellStatus& outcome) {
 bool WriteDocument(const std::string& path, std::string_view zpl, std::string& reason) {
   std::optional<PrivateFile> file = PrivateFile::create(path, reason);
   if (!file) return false;
-  normalizeZplDocumentInPieces(zpl, [&](std::string_view piece) { file->append(piece); });
-  return file->finish(reason);
+  bool written = true;
+  NormalizeZplDocumentInPieces(
+      zpl, [&](std::string_view piece) { written = written && file->append(piece, reason); });
+  return written && file->finish(reason);
 }
 
 }  // namespace
@@ -39,7 +41,7 @@ bool ZplSubmission::submitZplToPrinter(const std::string& printerName, std::stri
   const std::optional<Uuid> uuid = uuids_(reason);
   std::optional<std::string> path;
   if (uuid) {
-    path = pathInDirectory(temporaryDirectory(), "corvella_" + uuid->text() + ".zpl");
+    path = PathInDirectory(TemporaryDirectory(), "corvella_" + uuid->text() + ".zpl");
     if (!WriteDocument(*path, zpl, reason)) {
       Log("ZPL write failed: " + reason);
       // A file that this call did not finish is removed again, so whatever
@@ -65,7 +67,7 @@ bool ZplSubmission::submitZplToPrinter(const std::string& printerName, std::stri
     Log(FileAttemptFailure("lpr", lpr));
   }
   // Only now is the document needed whole.
-  const std::string document = normalizeZplDocument(zpl);
+  const std::string document = NormalizeZplDocument(zpl);
   if (runShellStatusWithInput(tools_.lp, {"-d", printerName, "-o", "raw", "-"}, document) == 0) {
     return true;
   }

@@ -66,7 +66,7 @@ std::string LpstatA(int64_t queues, bool non_ascii) {
 void BM_PrinterNamesFromLpstatA(benchmark::State& state) {
   const std::string output = LpstatA(state.range(0), state.range(1) != 0);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(corvella::printerNamesFromLpstatA(output));
+    benchmark::DoNotOptimize(corvella::PrinterNamesFromLpstatA(output));
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(output.size()));
   state.counters["lines"] = static_cast<double>(state.range(0) + state.range(0) / 10);
@@ -95,7 +95,7 @@ void BM_NormalizeZplDocument(benchmark::State& state) {
   const std::string document =
       Document(static_cast<size_t>(state.range(0)) << 20, static_cast<Shape>(state.range(1)));
   for (auto _ : state) {
-    benchmark::DoNotOptimize(corvella::normalizeZplDocument(document));
+    benchmark::DoNotOptimize(corvella::NormalizeZplDocument(document));
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(document.size()));
 }
@@ -110,7 +110,7 @@ void BM_ContainsEndOfFormatNextToMarks(benchmark::State& state) {
   std::string document;
   while (document.size() < (size_t{64} << 20)) document += "^XZ\xCC\x81 ";
   for (auto _ : state) {
-    benchmark::DoNotOptimize(corvella::containsEndOfFormat(document));
+    benchmark::DoNotOptimize(corvella::ContainsEndOfFormat(document));
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(document.size()));
 }

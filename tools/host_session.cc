@@ -12,7 +12,7 @@
 
 #include <thread>
 
-#include "Runner/posix_error.h"
+#include "Runner/failure.h"
 
 extern char** environ;
 

@@ -39,7 +39,7 @@ std::vector<std::string> ReferenceSplit(const std::string& text, char separator)
 
 std::vector<std::string> Split(const std::string& text, char separator) {
   std::vector<std::string> pieces;
-  for (std::string_view piece : corvella::splitAtCharacter(text, separator)) {
+  for (std::string_view piece : corvella::SplitAtCharacter(text, separator)) {
     pieces.emplace_back(piece);
   }
   return pieces;
@@ -66,12 +66,12 @@ TEST(GraphemeText, SplittingAgreesWithTheCharacterRulesOnTrickyText) {
 TEST(GraphemeText, SplitAndSearchAgreeOnNonAsciiText) {
   // Text that is not valid UTF-8 still splits, and nothing is lost.
   std::string broken = "A\xff B\n\xc3";
-  auto pieces = corvella::splitAtCharacter(broken, ' ');
+  auto pieces = corvella::SplitAtCharacter(broken, ' ');
   ASSERT_EQ(pieces.size(), 2u);
   EXPECT_EQ(pieces[0], "A\xff");
   EXPECT_EQ(pieces[1], "B\n\xc3");
-  EXPECT_EQ(corvella::findLastCharacter("é:ü:ö", ':'), 5u);
-  EXPECT_EQ(corvella::findLastCharacter("\u00e9\u0301", ':'), std::nullopt);
+  EXPECT_EQ(corvella::FindLastCharacter("é:ü:ö", ':'), 5u);
+  EXPECT_EQ(corvella::FindLastCharacter("\u00e9\u0301", ':'), std::nullopt);
 }
 
 }  // namespace

@@ -13,8 +13,8 @@
 
 namespace {
 
-using corvella::pathInDirectory;
-using corvella::temporaryDirectory;
+using corvella::PathInDirectory;
+using corvella::TemporaryDirectory;
 using corvella::Uuid;
 
 TEST(Uuid, TextIsUpperCaseHexWithTheVersionAndVariantBitsSet) {
@@ -47,21 +47,21 @@ TEST(Uuid, RandomOnesAreVersionFourAndDistinct) {
 
 TEST(TemporaryDirectory, IsAnAbsoluteTmpdirElseTmp) {
   corvella::testing::ScopedEnvironment tmpdir("TMPDIR", nullptr);
-  EXPECT_EQ(temporaryDirectory(), "/tmp");
+  EXPECT_EQ(TemporaryDirectory(), "/tmp");
   tmpdir.set("/var/tmp/user 1/");
-  EXPECT_EQ(temporaryDirectory(), "/var/tmp/user 1/");
+  EXPECT_EQ(TemporaryDirectory(), "/var/tmp/user 1/");
   tmpdir.set("relative");
-  EXPECT_EQ(temporaryDirectory(), "/tmp");
+  EXPECT_EQ(TemporaryDirectory(), "/tmp");
   tmpdir.set("");
-  EXPECT_EQ(temporaryDirectory(), "/tmp");
+  EXPECT_EQ(TemporaryDirectory(), "/tmp");
 }
 
 TEST(TemporaryDirectory, PathsJoinWithExactlyOneSeparator) {
-  EXPECT_EQ(pathInDirectory("/tmp", "a.zpl"), "/tmp/a.zpl");
-  EXPECT_EQ(pathInDirectory("/tmp/", "a.zpl"), "/tmp/a.zpl");
-  EXPECT_EQ(pathInDirectory("/tmp///", "a.zpl"), "/tmp/a.zpl");
-  EXPECT_EQ(pathInDirectory("/", "a.zpl"), "/a.zpl");
-  EXPECT_EQ(pathInDirectory("/var/tmp/user 1", "a.zpl"), "/var/tmp/user 1/a.zpl");
+  EXPECT_EQ(PathInDirectory("/tmp", "a.zpl"), "/tmp/a.zpl");
+  EXPECT_EQ(PathInDirectory("/tmp/", "a.zpl"), "/tmp/a.zpl");
+  EXPECT_EQ(PathInDirectory("/tmp///", "a.zpl"), "/tmp/a.zpl");
+  EXPECT_EQ(PathInDirectory("/", "a.zpl"), "/a.zpl");
+  EXPECT_EQ(PathInDirectory("/var/tmp/user 1", "a.zpl"), "/var/tmp/user 1/a.zpl");
 }
 
 }  // namespace

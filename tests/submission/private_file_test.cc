@@ -18,7 +18,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using corvella::writeNewPrivateFile;
+using corvella::WriteNewPrivateFile;
 using corvella::testing::ReadFile;
 
 class PrivateFileTest : public ::testing::Test {
@@ -44,14 +44,14 @@ TEST_F(PrivateFileTest, IsOwnerOnlyWhateverTheUmask) {
     const fs::path path = dir_ / ("label-" + std::to_string(mask));
     const mode_t old = umask(mask);
     std::string reason;
-    const bool written = writeNewPrivateFile(path, "^XA\r\n^XZ", reason);
+    const bool written = WriteNewPrivateFile(path, "^XA\r\n^XZ", reason);
     umask(old);
     ASSERT_TRUE(written) << reason;
     EXPECT_EQ(Mode(path), 0600u);
     EXPECT_EQ(ReadFile(path), "^XA\r\n^XZ");
   }
   std::string reason;
-  ASSERT_TRUE(writeNewPrivateFile(dir_ / "empty", "", reason)) << reason;
+  ASSERT_TRUE(WriteNewPrivateFile(dir_ / "empty", "", reason)) << reason;
   EXPECT_EQ(ReadFile(dir_ / "empty"), "");
 }
 
@@ -66,7 +66,7 @@ TEST_F(PrivateFileTest, NeverOpensWhatIsAlreadyThere) {
   for (const char* name : {"planted.zpl", "link-to-file.zpl", "dangling.zpl"}) {
     SCOPED_TRACE(name);
     std::string reason;
-    EXPECT_FALSE(writeNewPrivateFile(dir_ / name, "secret label", reason));
+    EXPECT_FALSE(WriteNewPrivateFile(dir_ / name, "secret label", reason));
     EXPECT_EQ(reason.rfind("cannot create " + (dir_ / name).string() + ": ", 0), 0u) << reason;
     EXPECT_NE(reason.find("File exists"), std::string::npos) << reason;
   }
@@ -85,7 +85,7 @@ TEST_F(PrivateFileTest, AWriteThatStopsShortRemovesTheIncompleteFile) {
   small.rlim_cur = 1000;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
   std::string reason;
-  const bool written = writeNewPrivateFile(dir_ / "big.zpl", std::string(5000, 'x'), reason);
+  const bool written = WriteNewPrivateFile(dir_ / "big.zpl", std::string(5000, 'x'), reason);
   setrlimit(RLIMIT_FSIZE, &old);
   signal(SIGXFSZ, SIG_DFL);
   EXPECT_FALSE(written);
@@ -96,7 +96,7 @@ TEST_F(PrivateFileTest, AWriteThatStopsShortRemovesTheIncompleteFile) {
 
 TEST_F(PrivateFileTest, AMissingDirectoryIsAReasonNotACrash) {
   std::string reason;
-  EXPECT_FALSE(writeNewPrivateFile(dir_ / "missing" / "a.zpl", "^XZ", reason));
+  EXPECT_FALSE(WriteNewPrivateFile(dir_ / "missing" / "a.zpl", "^XZ", reason));
   EXPECT_NE(reason.find("No such file or directory"), std::string::npos) << reason;
 }
 
@@ -110,13 +110,13 @@ TEST_F(PrivateFileTest, PiecesOfAnySizeArriveInOrderAndAnUnfinishedFileIsRemoved
   // small ones after it.
   for (int i = 0; i < 200000; ++i) {
     const std::string piece = std::to_string(i) + "\r\n";
-    file->append(piece);
+    ASSERT_TRUE(file->append(piece, reason)) << reason;
     expected += piece;
   }
   const std::string large(3u << 20, 'L');
-  file->append(large);
+  ASSERT_TRUE(file->append(large, reason)) << reason;
   expected += large;
-  file->append("tail");
+  ASSERT_TRUE(file->append("tail", reason)) << reason;
   expected += "tail";
   ASSERT_TRUE(file->finish(reason)) << reason;
   EXPECT_EQ(ReadFile(dir_ / "pieces"), expected);
@@ -126,7 +126,7 @@ TEST_F(PrivateFileTest, PiecesOfAnySizeArriveInOrderAndAnUnfinishedFileIsRemoved
     std::optional<corvella::PrivateFile> abandoned =
         corvella::PrivateFile::create(dir_ / "abandoned", reason);
     ASSERT_TRUE(abandoned.has_value()) << reason;
-    abandoned->append(std::string(5u << 20, 'x'));
+    ASSERT_TRUE(abandoned->append(std::string(5u << 20, 'x'), reason)) << reason;
   }
   EXPECT_FALSE(fs::exists(dir_ / "abandoned")) << "never finished, so never a whole document";
 }

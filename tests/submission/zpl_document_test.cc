@@ -14,8 +14,8 @@
 
 namespace {
 
-using corvella::containsEndOfFormat;
-using corvella::normalizeZplDocument;
+using corvella::ContainsEndOfFormat;
+using corvella::NormalizeZplDocument;
 
 // The user-perceived characters of valid UTF-8 `text`, as ICU splits them.
 std::vector<std::string> Characters(const std::string& text) {
@@ -83,37 +83,37 @@ TEST(ZplDocument, AgreesWithTheCharacterModelOnRandomMixedText) {
   for (int round = 0; round < 20000; ++round) {
     std::string text;
     for (size_t n = length(random); n > 0; --n) text += pieces[pick(random)];
-    ASSERT_EQ(normalizeZplDocument(text), ModelNormalize(text))
+    ASSERT_EQ(NormalizeZplDocument(text), ModelNormalize(text))
         << "for " << testing::PrintToString(text);
   }
 }
 
 TEST(ZplDocument, EndOfFormatMustBeThreeWholeCharacters) {
-  EXPECT_TRUE(containsEndOfFormat("^XZ"));
-  EXPECT_TRUE(containsEndOfFormat("\xC3\xA9^XZ\xC3\xA9"));  // non-ASCII neighbours that do not join
-  EXPECT_FALSE(containsEndOfFormat("^XZ\xCC\x81"));         // Z + combining acute
-  EXPECT_FALSE(containsEndOfFormat("^XZ\xE2\x80\x8D"));     // Z + zero-width joiner
-  EXPECT_FALSE(containsEndOfFormat("^XZ\xE0\xA4\x83"));     // Z + spacing mark
-  EXPECT_FALSE(containsEndOfFormat("\xD8\x80^XZ"));         // prepended mark + ^
-  EXPECT_FALSE(containsEndOfFormat("^X\xCC\x81Z"));
-  EXPECT_TRUE(containsEndOfFormat("^XZ\xCC\x81 and ^XZ")) << "a later whole one counts";
-  EXPECT_FALSE(containsEndOfFormat("^xZ"));
-  EXPECT_FALSE(containsEndOfFormat("^X Z"));
-  EXPECT_FALSE(containsEndOfFormat(""));
+  EXPECT_TRUE(ContainsEndOfFormat("^XZ"));
+  EXPECT_TRUE(ContainsEndOfFormat("\xC3\xA9^XZ\xC3\xA9"));  // non-ASCII neighbours that do not join
+  EXPECT_FALSE(ContainsEndOfFormat("^XZ\xCC\x81"));         // Z + combining acute
+  EXPECT_FALSE(ContainsEndOfFormat("^XZ\xE2\x80\x8D"));     // Z + zero-width joiner
+  EXPECT_FALSE(ContainsEndOfFormat("^XZ\xE0\xA4\x83"));     // Z + spacing mark
+  EXPECT_FALSE(ContainsEndOfFormat("\xD8\x80^XZ"));         // prepended mark + ^
+  EXPECT_FALSE(ContainsEndOfFormat("^X\xCC\x81Z"));
+  EXPECT_TRUE(ContainsEndOfFormat("^XZ\xCC\x81 and ^XZ")) << "a later whole one counts";
+  EXPECT_FALSE(ContainsEndOfFormat("^xZ"));
+  EXPECT_FALSE(ContainsEndOfFormat("^X Z"));
+  EXPECT_FALSE(ContainsEndOfFormat(""));
 }
 
 TEST(ZplDocument, BytesThatAreNotUtf8AreKeptAndNeverJoinACharacter) {
   // A bad sequence reads as U+FFFD, which joins nothing; its bytes stay.
-  EXPECT_EQ(normalizeZplDocument("\xFF^XZ\xFF"), "\xFF^XZ\xFF");
-  EXPECT_EQ(normalizeZplDocument("\x80^XZ\xCC"), "\x80^XZ\xCC");
+  EXPECT_EQ(NormalizeZplDocument("\xFF^XZ\xFF"), "\xFF^XZ\xFF");
+  EXPECT_EQ(NormalizeZplDocument("\x80^XZ\xCC"), "\x80^XZ\xCC");
   // Truncated sequences before "^": the continuation bytes of U+0600 alone,
   // and its lead byte cut off from them by "^".
-  EXPECT_EQ(normalizeZplDocument("\x80^XZ"), "\x80^XZ");
-  EXPECT_EQ(normalizeZplDocument("\xD8^XZ\x80"), "\xD8^XZ\x80");
+  EXPECT_EQ(NormalizeZplDocument("\x80^XZ"), "\x80^XZ");
+  EXPECT_EQ(NormalizeZplDocument("\xD8^XZ\x80"), "\xD8^XZ\x80");
   // A well-formed prepended mark after bad bytes still joins the "^".
-  EXPECT_EQ(normalizeZplDocument("\xF0\xD8\x80^XZ"), "\xF0\xD8\x80^XZ^XZ");
-  EXPECT_EQ(normalizeZplDocument("\xFF\n\xFE\r"), "\xFF\r\n\xFE\r\n^XZ");
-  EXPECT_EQ(normalizeZplDocument(std::string("A\0B\n", 4)), std::string("A\0B\r\n^XZ", 8));
+  EXPECT_EQ(NormalizeZplDocument("\xF0\xD8\x80^XZ"), "\xF0\xD8\x80^XZ^XZ");
+  EXPECT_EQ(NormalizeZplDocument("\xFF\n\xFE\r"), "\xFF\r\n\xFE\r\n^XZ");
+  EXPECT_EQ(NormalizeZplDocument(std::string("A\0B\n", 4)), std::string("A\0B\r\n^XZ", 8));
 }
 
 TEST(ZplDocument, LongDocumentsKeepEveryByte) {
@@ -129,7 +129,7 @@ TEST(ZplDocument, LongDocumentsKeepEveryByte) {
   expected.replace(70000, 1, "\r\n");
   expected.replace(0, 1, "\r\n");
   expected += "^XZ";
-  EXPECT_EQ(normalizeZplDocument(document), expected);
+  EXPECT_EQ(NormalizeZplDocument(document), expected);
 }
 
 }  // namespace

@@ -83,7 +83,7 @@ TEST_F(Submission, ASuccessOfLpOnTheFileEndsTheCallSilently) {
   ASSERT_TRUE(queued);
   const fs::path file = onlyTemporaryFile();
   EXPECT_TRUE(std::regex_match(file.filename().string(), kFileName)) << file;
-  EXPECT_EQ(file.parent_path(), tools_.temporaryDirectory());
+  EXPECT_EQ(file.parent_path(), tools_.TemporaryDirectory());
   struct stat info {};
   ASSERT_EQ(lstat(file.c_str(), &info), 0);
   EXPECT_TRUE(S_ISREG(info.st_mode));
@@ -185,7 +185,7 @@ TEST_F(Submission, AMissingTemporaryDirectoryIsLoggedAndStandardInputStillPrints
 TEST_F(Submission, ANameTakenBySomeoneElseIsNeverHandedToTheTools) {
   // The name this call will use, taken first by a file and by a link.
   const corvella::Uuid uuid = corvella::Uuid::fromBytes({1, 2, 3});
-  const fs::path taken = tools_.temporaryDirectory() / ("corvella_" + uuid.text() + ".zpl");
+  const fs::path taken = tools_.TemporaryDirectory() / ("corvella_" + uuid.text() + ".zpl");
   const ZplSubmission submission(tools_.tools(),
                                  [&uuid](std::string&) { return std::optional(uuid); });
   for (bool link : {false, true}) {

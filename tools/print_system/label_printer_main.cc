@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "Runner/posix_error.h"
+#include "Runner/failure.h"
 #include "tools/print_system/label_printer_server.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "Runner/posix_error.h"
+#include "Runner/failure.h"
 #include "tools/print_system/job_directory.h"
 
 namespace corvella::print_system {

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "Runner/posix_error.h"
+#include "Runner/failure.h"
 
 namespace corvella::zpl {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
-#include "Runner/posix_error.h"
+#include "Runner/failure.h"
 
 namespace corvella::zpl {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "Runner/posix_error.h"
+#include "Runner/failure.h"
 #include "tools/zpl/label_pictures.h"
 #include "tools/zpl/label_renderer.h"
 
