@@ -41,9 +41,9 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/label_printer.h"
 #include "tools/channel_values.h"
 #include "tools/host_session.h"
+#include "tools/print_system/label_printer.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <thread>
 
-#include "tests/support/label_printer.h"
-#include "tests/support/scratch_directory.h"
+#include "tools/print_system/label_printer.h"
+#include "tools/print_system/scratch_directory.h"
 #include "tools/zpl/label_pictures.h"
 #include "tools/zpl/label_renderer.h"
 

@@ -19,9 +19,9 @@
 #include "tests/host/host_process.h"
 #include "tests/host/virtual_display.h"
 #include "tests/host/window_client.h"
-#include "tests/support/child_process.h"
-#include "tests/support/file_util.h"
-#include "tests/support/scratch_directory.h"
+#include "tools/print_system/child_process.h"
+#include "tools/print_system/file_util.h"
+#include "tools/print_system/scratch_directory.h"
 
 namespace corvella::testing {
 namespace {

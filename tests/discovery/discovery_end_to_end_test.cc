@@ -9,9 +9,9 @@
 
 #include "Runner/zebra_printer_plugin.h"
 #include "tests/support/channel_harness.h"
-#include "tests/support/file_util.h"
-#include "tests/support/print_system.h"
-#include "tests/support/scratch_directory.h"
+#include "tests/support/print_system_test.h"
+#include "tools/print_system/file_util.h"
+#include "tools/print_system/scratch_directory.h"
 
 namespace corvella::testing {
 namespace {

@@ -7,8 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tests/support/file_util.h"
 #include "tools/json_values.h"
+#include "tools/print_system/file_util.h"
 
 namespace corvella::testing {
 

@@ -30,10 +30,10 @@
 #include "tests/host/virtual_display.h"
 #include "tests/host/window_client.h"
 #include "tests/support/channel_harness.h"
-#include "tests/support/file_util.h"
-#include "tests/support/label_printer.h"
-#include "tests/support/print_system.h"
+#include "tests/support/print_system_test.h"
+#include "tools/print_system/file_util.h"
 #include "tools/print_system/job_directory.h"
+#include "tools/print_system/label_printer.h"
 
 namespace corvella::testing {
 namespace {

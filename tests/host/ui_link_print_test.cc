@@ -10,7 +10,7 @@
 #include "tests/host/host_process.h"
 #include "tests/host/virtual_display.h"
 #include "tests/support/channel_harness.h"
-#include "tests/support/print_system.h"
+#include "tests/support/print_system_test.h"
 
 namespace corvella::testing {
 namespace {

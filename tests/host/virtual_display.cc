@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "tests/support/file_util.h"
+#include "tools/print_system/file_util.h"
 
 namespace corvella::testing {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "tests/support/child_process.h"
+#include "tools/print_system/child_process.h"
 
 namespace corvella::testing {
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "tests/support/log_capture.h"
-#include "tests/support/scratch_directory.h"
+#include "tools/print_system/scratch_directory.h"
 
 namespace {
 

@@ -15,9 +15,9 @@
 #include "tests/submission/scripted_print_tools.h"
 #include "tests/support/channel_harness.h"
 #include "tests/support/log_capture.h"
-#include "tests/support/print_system.h"
-#include "tests/support/scoped_environment.h"
-#include "tests/support/scratch_directory.h"
+#include "tests/support/print_system_test.h"
+#include "tools/print_system/scoped_environment.h"
+#include "tools/print_system/scratch_directory.h"
 
 namespace corvella::testing {
 namespace {

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "Runner/print_tools.h"
-#include "tests/support/file_util.h"
-#include "tests/support/scoped_environment.h"
-#include "tests/support/scratch_directory.h"
+#include "tools/print_system/file_util.h"
+#include "tools/print_system/scoped_environment.h"
+#include "tools/print_system/scratch_directory.h"
 
 namespace corvella::testing {
 

@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/label_printer.h"
-#include "tests/support/scratch_directory.h"
+#include "tools/print_system/label_printer.h"
+#include "tools/print_system/scratch_directory.h"
 #include "tools/zpl/label_pictures.h"
 #include "tools/zpl/label_renderer.h"
 

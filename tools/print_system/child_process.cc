@@ -1,4 +1,4 @@
-#include "tests/support/child_process.h"
+#include "tools/print_system/child_process.h"
 
 #include <glib.h>
 #include <signal.h>

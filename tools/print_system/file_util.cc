@@ -1,4 +1,4 @@
-#include "tests/support/file_util.h"
+#include "tools/print_system/file_util.h"
 
 #include <cstdlib>
 #include <filesystem>

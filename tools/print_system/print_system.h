@@ -1,6 +1,5 @@
 #pragma once
 
-#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -10,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/child_process.h"
-#include "tests/support/scoped_environment.h"
+#include "tools/print_system/child_process.h"
 #include "tools/print_system/printer_mode.h"
+#include "tools/print_system/scoped_environment.h"
 
 namespace corvella::testing {
 
@@ -40,7 +39,7 @@ class QueuePrinter {
   std::string directory_;
 };
 
-// The test print system of tests/ as of the demo and the benchmarks: the
+// The test print system of the tests, the demo and the benchmarks: the
 // corvella-print-system script run for the test, a private CUPS scheduler
 // with raw queues bound to simulated label printers, all under one
 // directory. The destructor stops the script, which removes everything.
@@ -57,7 +56,7 @@ class PrintSystem {
   PrintSystem(const PrintSystem&) = delete;
   PrintSystem& operator=(const PrintSystem&) = delete;
 
-  // Empty when the print system can run here, else why not (for GTEST_SKIP).
+  // Empty when the print system can run here, else why not.
   static std::string UnavailableReason();
   // The script, built beside the tests (build/bin/corvella-print-system).
   static std::string ScriptPath();
@@ -97,14 +96,6 @@ class PrintSystem {
   std::map<std::string, std::unique_ptr<QueuePrinter>> printers_;
   std::vector<std::unique_ptr<ScopedEnvironment>> environment_;  // restored when it goes
   std::string error_;
-};
-
-// A fixture whose tests get a running print system in print_system_. Skips
-// the test (with the reason) when CUPS is not installed.
-class PrintSystemTest : public ::testing::Test {
- protected:
-  void SetUp() override;
-  PrintSystem print_system_;
 };
 
 }  // namespace corvella::testing

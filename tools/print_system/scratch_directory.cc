@@ -1,4 +1,4 @@
-#include "tests/support/scratch_directory.h"
+#include "tools/print_system/scratch_directory.h"
 
 #include <sys/stat.h>
 
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "tests/support/file_util.h"
+#include "tools/print_system/file_util.h"
 
 namespace corvella::testing {
 

@@ -1,4 +1,4 @@
-#include "tests/support/label_printer.h"
+#include "tools/print_system/label_printer.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "tests/support/file_util.h"
+#include "tools/print_system/file_util.h"
 #include "tools/print_system/job_directory.h"
 
 namespace corvella::testing {

@@ -1,4 +1,4 @@
-#include "tests/support/print_system.h"
+#include "tools/print_system/print_system.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -10,8 +10,8 @@
 #include <sstream>
 #include <thread>
 
-#include "tests/support/file_util.h"
-#include "tests/support/label_printer.h"
+#include "tools/print_system/file_util.h"
+#include "tools/print_system/label_printer.h"
 
 namespace corvella::testing {
 namespace {
@@ -164,12 +164,6 @@ bool PrintSystem::acceptQueue(const std::string& name) {
 }
 bool PrintSystem::disableQueue(const std::string& name, const std::string& reason) {
   return run({"/usr/sbin/cupsdisable", "-r", reason, name});
-}
-
-void PrintSystemTest::SetUp() {
-  std::string reason = PrintSystem::UnavailableReason();
-  if (!reason.empty()) GTEST_SKIP() << reason;
-  ASSERT_TRUE(print_system_.start()) << print_system_.error();
 }
 
 }  // namespace corvella::testing

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/child_process.h"
+#include "tools/print_system/child_process.h"
 
 namespace corvella::testing {
 
