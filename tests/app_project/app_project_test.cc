@@ -5,10 +5,7 @@
 // flutter/ephemeral/, the registrant and plug-in list regenerated for the
 // app's plug-ins); the app is built with clang and the template's -Wall
 // -Werror, installed into its bundle as the tool does, and run.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -19,7 +16,6 @@
 #include "tests/host/host_process.h"
 #include "tests/host/virtual_display.h"
 #include "tests/host/window_client.h"
-#include "tools/print_system/child_process.h"
 #include "tools/print_system/file_util.h"
 #include "tools/print_system/scratch_directory.h"
 
@@ -123,40 +119,25 @@ bool Write(const fs::path& path, const std::string& text) {
   return ::testing::AssertionSuccess();
 }
 
-// Runs a build command; on failure, the tail of what it printed.
-::testing::AssertionResult Run(const std::vector<std::string>& argv, const fs::path& log_path) {
-  std::string command;
-  for (const std::string& word : argv) command += word + " ";
-  const int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (log < 0) return ::testing::AssertionFailure() << "cannot open " << log_path;
-  ChildProcess child;
-  SpawnOptions options;
-  options.stdout_fd = log;
-  options.stderr_fd = log;
-  std::string error;
-  const bool started = child.start(argv, options, &error);
-  close(log);
-  if (!started) return ::testing::AssertionFailure() << command << ": " << error;
-  const std::optional<int> status = child.wait(std::chrono::minutes(4));
-  if (status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) {
+// Configures, builds and installs the app into its bundle, as the engine's
+// tool does; on failure, the tail of what the build printed.
+::testing::AssertionResult BuildAndInstall(const fs::path& project) {
+  const std::string build = "'" + (project / "build/linux/x64/debug").string() + "'";
+  const std::string script = "{ cmake -G Ninja -S linux -B " + build +
+                             " -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++" +
+                             " -DCMAKE_INSTALL_PREFIX=" + build + "/bundle && cmake --build " +
+                             build + " && cmake --install " + build + "; } 2>&1";
+  const gchar* argv[] = {"/bin/sh", "-c", script.c_str(), nullptr};
+  g_autofree gchar* output = nullptr;
+  gint status = 0;
+  if (g_spawn_sync(project.c_str(), const_cast<gchar**>(argv), nullptr, G_SPAWN_DEFAULT, nullptr,
+                   nullptr, &output, nullptr, &status, nullptr) &&
+      g_spawn_check_wait_status(status, nullptr)) {
     return ::testing::AssertionSuccess();
   }
-  std::string output = ReadFile(log_path.string()).value_or("");
-  if (output.size() > 6000) output = "..." + output.substr(output.size() - 6000);
-  return ::testing::AssertionFailure() << command << "failed:\n" << output;
-}
-
-::testing::AssertionResult BuildAndInstall(const fs::path& project) {
-  const std::string source = (project / "linux").string();
-  const std::string build = (project / "build/linux/x64/debug").string();
-  const fs::path log = project / "build.log";
-  ::testing::AssertionResult result =
-      Run({"cmake", "-G", "Ninja", "-S", source, "-B", build, "-DCMAKE_BUILD_TYPE=Debug",
-           "-DCMAKE_CXX_COMPILER=clang++", "-DCMAKE_INSTALL_PREFIX=" + build + "/bundle"},
-          log);
-  if (result) result = Run({"cmake", "--build", build}, log);
-  if (result) result = Run({"cmake", "--install", build}, log);
-  return result;
+  std::string text = output != nullptr ? output : "";
+  if (text.size() > 6000) text = "..." + text.substr(text.size() - 6000);
+  return ::testing::AssertionFailure() << "the build failed:\n" << text;
 }
 
 TEST(AppProjectTest, HostBuildsUnchangedAndRegistersTheAppsPluginsBeforeThePrinterPlugin) {
