@@ -166,10 +166,13 @@ TEST(AppProjectTest, HostBuildsUnchangedAndRegistersTheAppsPluginsBeforeThePrint
   CORVELLA_REQUIRE_DISPLAY(display);
   HostProcess app((project / "build/linux/x64/debug/bundle/corvella_probe_app").string());
   ASSERT_TRUE(app.started());
-  ASSERT_TRUE(app.write(
-      Joined({PrinterCallFrame(1, "initialize"), PrinterCallFrame(2, "getPrinterStatus")})));
-  std::vector<UiLinkReply> replies = app.readReplies(2);
-  ASSERT_EQ(replies.size(), 2u) << app.errorOutput();
+  ASSERT_TRUE(
+      app.write(Joined({PrinterCallFrame(1, "initialize"), PrinterCallFrame(2, "getPrinterStatus"),
+                        CallFrame(3, "probe_channel", "applicationId")})));
+  std::vector<UiLinkReply> replies = app.readReplies(3);
+  ASSERT_EQ(replies.size(), 3u) << app.errorOutput();
+  // The application id is the one the app's CMakeLists.txt sets.
+  EXPECT_EQ(AnswerJson(replies[2]), "\"com.example.corvella_probe_app\"");
   // The plug-in took the printer channel when it was registered; the
   // printer plug-in, registered after it, took it back.
   EXPECT_EQ(AnswerJson(replies[0]), "true");

@@ -11,9 +11,10 @@ G_BEGIN_DECLS
 #define FLUTTER_PLUGIN_EXPORT
 #endif
 
-// Logs "probe_plugin: registered" and answers every call on
-// "zebra_printer_channel" with the text "probe_plugin": a plug-in that the
-// host registers after it takes that channel back.
+// Logs "probe_plugin: registered", answers every call on
+// "zebra_printer_channel" with the text "probe_plugin" (a plug-in that the
+// host registers after it takes that channel back), and answers
+// "applicationId" on "probe_channel" with the application's id.
 FLUTTER_PLUGIN_EXPORT void probe_plugin_register_with_registrar(FlPluginRegistrar* registrar);
 
 G_END_DECLS
