@@ -28,22 +28,17 @@ const fs::path kSourceDir = CORVELLA_SOURCE_DIR;
 const fs::path kTemplateDir = kSourceDir / "tests/app_project/template";
 const fs::path kProbePluginDir = kSourceDir / "tests/app_project/probe_plugin";
 
-// A Linux plug-in of the app, as the tool knows it from the app's packages.
+// A Linux plug-in package of the app, NAME: its class (the registrar key)
+// is given by the package, its header is NAME/NAME.h and its entry
+// NAME_register_with_registrar, as the engine's plug-in template makes them.
 struct AppPlugin {
-  std::string package;  // also the folder under .plugin_symlinks
+  std::string package;
   std::string plugin_class;
-  std::string header;  // as included by the registrant
-  std::string register_function;
 };
 
-const AppPlugin kProbePlugin = {"probe_plugin", "ProbePlugin", "probe_plugin/probe_plugin.h",
-                                "probe_plugin_register_with_registrar"};
+const AppPlugin kProbePlugin = {"probe_plugin", "ProbePlugin"};
 
-bool Write(const fs::path& path, const std::string& text) {
-  std::error_code error;
-  fs::create_directories(path.parent_path(), error);
-  return WriteFile(path.string(), text);
-}
+bool Write(const fs::path& path, const std::string& text) { return WriteFile(path.string(), text); }
 
 // What the engine's tool does before every build of an app project: it
 // places the engine (library, public headers, data) and the app's assets,
@@ -69,12 +64,12 @@ bool Write(const fs::path& path, const std::string& text) {
   for (const AppPlugin& plugin : plugins) {
     fs::create_directory_symlink(kProbePluginDir, ephemeral / ".plugin_symlinks" / plugin.package,
                                  error);
-    includes += "#include <" + plugin.header + ">\n";
+    includes += "#include <" + plugin.package + "/" + plugin.package + ".h>\n";
     registrations += "  g_autoptr(FlPluginRegistrar) " + plugin.package +
                      "_registrar =\n"
                      "      fl_plugin_registry_get_registrar_for_plugin(registry, \"" +
-                     plugin.plugin_class + "\");\n  " + plugin.register_function + "(" +
-                     plugin.package + "_registrar);\n";
+                     plugin.plugin_class + "\");\n  " + plugin.package +
+                     "_register_with_registrar(" + plugin.package + "_registrar);\n";
     plugin_list += "  " + plugin.package + "\n";
   }
   const bool written =
@@ -150,6 +145,7 @@ TEST(AppProjectTest, HostBuildsUnchangedAndRegistersTheAppsPluginsBeforeThePrint
   std::error_code copy_error;
   fs::copy(kTemplateDir, project, fs::copy_options::recursive, copy_error);
   ASSERT_FALSE(copy_error) << copy_error.message();
+  fs::create_directory(project / "linux/runner");
   for (const char* name : {"CMakeLists.txt", "main.cc", "my_application.cc", "my_application.h"}) {
     ASSERT_TRUE(Write(project / "linux/runner" / name, "#error the template's runner file\n"));
   }

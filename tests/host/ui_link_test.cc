@@ -95,25 +95,5 @@ TEST_F(UiLinkTest, ABrokenFrameEndsTheLinkCleanlyAfterTheWholeOnesBeforeIt) {
   }
 }
 
-TEST_F(UiLinkTest, ClosingInputWhileBackgroundWorkIsInFlightStillGetsItsReply) {
-  HostProcess host(TestHostPath());
-  ASSERT_TRUE(host.started());
-  ASSERT_TRUE(host.write(Joined({
-      CallFrame(1, kTestChannel, "afterBackground", TextMap({{"milliseconds", 600}})),
-      CallFrame(2, kTestChannel, "afterBackground", TextMap({{"milliseconds", 300}})),
-      CallFrame(3, kTestChannel, "registrarKey"),
-  })));
-  host.closeInput();
-  std::vector<UiLinkReply> replies = host.readToEnd();
-  ASSERT_EQ(replies.size(), 3u) << host.errorOutput();
-  // The immediate answer first, then the background ones as they finish.
-  EXPECT_EQ(replies[0].id, 3u);
-  EXPECT_EQ(replies[1].id, 2u);
-  EXPECT_EQ(AnswerJson(replies[1]), "true");
-  EXPECT_EQ(replies[2].id, 1u);
-  EXPECT_EQ(AnswerJson(replies[2]), "true");
-  ExpectCleanEnd(host);
-}
-
 }  // namespace
 }  // namespace corvella::testing

@@ -5,7 +5,6 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -87,24 +86,13 @@ TEST(DispatchQueues, BackgroundQueueRunsSixtyFourItemsAtOnce) {
 int QueueAnItemWhileNoThreadCanStart() {
   // The limit on a user's threads does not hold for the superuser.
   if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 10;
-  // Left to the process's end: the busy item may still wait on it then.
-  struct Gate {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool busy = false, release = false;
-  };
-  Gate& gate = *new Gate;
   // One pool thread kept busy, so the next item needs a new one.
-  corvella::RunInBackground([&gate] {
-    std::unique_lock<std::mutex> lock(gate.mutex);
-    gate.busy = true;
-    gate.changed.notify_all();
-    gate.changed.wait(lock, [&gate] { return gate.release; });
+  static std::atomic<bool> busy{false}, release{false};
+  corvella::RunInBackground([] {
+    busy = true;
+    while (!release) g_usleep(1000);
   });
-  {
-    std::unique_lock<std::mutex> lock(gate.mutex);
-    gate.changed.wait(lock, [&gate] { return gate.busy; });
-  }
+  while (!busy) g_usleep(1000);
   rlimit limit{};
   if (getrlimit(RLIMIT_NPROC, &limit) != 0) return 11;
   const rlim_t usual = limit.rlim_cur;
@@ -124,23 +112,15 @@ int QueueAnItemWhileNoThreadCanStart() {
   const gint64 deadline = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
   while (runs == 0 && g_get_monotonic_time() < deadline) g_main_context_iteration(nullptr, FALSE);
   if (runs == 0) return 2;  // never ran, though threads can start again
-  {
-    std::lock_guard<std::mutex> lock(gate.mutex);
-    gate.release = true;
-    gate.changed.notify_all();
-  }
+  release = true;
   g_usleep(200 * 1000);
   return runs == 1 && ran_on != g_thread_self() ? 0 : 3;
 }
 
-TEST(DispatchQueues, AnItemThatFindsNoThreadRunsOnceOnAPoolThreadWhenOneCanStart) {
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) _exit(QueueAnItemWhileNoThreadCanStart());
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status)) << "the child died of signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+TEST(DispatchQueuesDeathTest, AnItemThatFindsNoThreadRunsOnceOnAPoolThreadWhenOneCanStart) {
+  // A child started afresh, whose pool has no thread yet.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(_exit(QueueAnItemWhileNoThreadCanStart()), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
