@@ -109,8 +109,13 @@ OrderedJson Array(const T* items, size_t count) {
 }
 
 OrderedJson ToJsonValue(FlValue* value) {
-  const size_t length = fl_value_get_length(value);
-  switch (fl_value_get_type(value)) {
+  const FlValueType type = fl_value_get_type(value);
+  // Only lists, maps and typed lists have a length.
+  const bool scalar = type == FL_VALUE_TYPE_NULL || type == FL_VALUE_TYPE_BOOL ||
+                      type == FL_VALUE_TYPE_INT || type == FL_VALUE_TYPE_FLOAT ||
+                      type == FL_VALUE_TYPE_STRING;
+  const size_t length = scalar ? size_t{0} : fl_value_get_length(value);
+  switch (type) {
     case FL_VALUE_TYPE_NULL:
       return nullptr;
     case FL_VALUE_TYPE_BOOL:

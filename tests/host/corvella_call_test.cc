@@ -193,6 +193,7 @@ TEST_F(CallToolSessionTest, OneSessionKeepsTheSelectionAndPrintsOneLinePerAnswer
             "[]\n"
             "true\n"
             "{\"connected\":false}\n");
+  EXPECT_EQ(run.errors, "") << "a session that went well says nothing";
 }
 
 TEST_F(CallToolSessionTest, LastAnswerAnErrorOrNotImplementedExitsWithStatusOne) {
