@@ -32,6 +32,8 @@ int ZintSymbology(const BarcodeRequest& request) {
       return BARCODE_PDF417;
     case Symbology::kMaxiCode:
       return BARCODE_MAXICODE;
+    case Symbology::kAztec:
+      return request.aztec_rune ? BARCODE_AZRUNE : BARCODE_AZTEC;
   }
   return BARCODE_CODE128;
 }
@@ -57,6 +59,13 @@ std::optional<BarcodeModules> EncodeBarcode(const BarcodeRequest& request, std::
     case Symbology::kPdf417:
       symbol->option_1 = request.ecc > 0 ? request.ecc - 1 : -1;
       symbol->option_2 = request.columns;
+      symbol->option_3 = request.rows;
+      if (request.truncated) symbol->symbology = BARCODE_PDF417COMP;
+      break;
+    case Symbology::kAztec:
+      symbol->option_1 = request.aztec_size > 0 ? -1 : request.ecc > 0 ? request.ecc : -1;
+      symbol->option_2 = request.aztec_size;
+      if (request.reader_initialisation) symbol->output_options |= READER_INIT;
       break;
     case Symbology::kDataMatrix:
       symbol->option_2 = request.columns;
@@ -70,6 +79,12 @@ std::optional<BarcodeModules> EncodeBarcode(const BarcodeRequest& request, std::
       break;
     default:
       break;
+  }
+  if (request.append_count > 1 && request.append_index >= 1 &&
+      request.append_index <= request.append_count) {
+    symbol->structapp.index = request.append_index;
+    symbol->structapp.count = request.append_count;
+    std::strncpy(symbol->structapp.id, request.append_id.c_str(), sizeof(symbol->structapp.id) - 1);
   }
   const int status =
       ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char*>(request.data.data()),

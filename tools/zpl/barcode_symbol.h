@@ -17,6 +17,7 @@ enum class Symbology {
   kDataMatrix,
   kPdf417,
   kMaxiCode,
+  kAztec,
 };
 
 struct BarcodeRequest {
@@ -25,6 +26,14 @@ struct BarcodeRequest {
   bool check_digit = false;  // Code 39 mod 43, Interleaved 2 of 5 mod 10
   int ecc = 0;               // QR: 1 L .. 4 H; PDF417: security level + 1 (0 automatic)
   int columns = 0;           // PDF417 data columns, Data Matrix symbol size (0 automatic)
+  int rows = 0;              // PDF417 rows (0 automatic)
+  bool truncated = false;    // PDF417 without right row indicators and stop pattern
+  int aztec_size = 0;        // Aztec: 1-4 compact, 5-36 full-range layers 1-32, 0 automatic
+  bool aztec_rune = false;   // Aztec rune: one number 0-255
+  bool reader_initialisation = false;  // Aztec menu symbol
+  int append_index = 0;                // structured append: this symbol's place (1-based), 0 none
+  int append_count = 0;
+  std::string append_id;
   bool rectangular = false;  // Data Matrix: rectangular symbols allowed
   int maxicode_mode = 4;     // 2..6
   std::string primary;       // MaxiCode modes 2 and 3: postcode + country + service

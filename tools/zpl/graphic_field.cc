@@ -17,7 +17,7 @@ int HexValue(char c) {
 
 // Expands the ASCII hex scheme into picture bytes.
 bool ExpandHex(std::string_view data, size_t total, size_t per_row, std::vector<uint8_t>& out,
-               std::string* error) {
+               bool& complete, std::string* error) {
   const size_t row_nibbles = per_row * 2;
   const size_t total_nibbles = total * 2;
   std::vector<uint8_t> nibbles;
@@ -59,6 +59,7 @@ bool ExpandHex(std::string_view data, size_t total, size_t per_row, std::vector<
       return false;
     }
   }
+  complete = nibbles.size() >= total_nibbles;
   nibbles.resize(total_nibbles, 0);
   out.resize(total);
   for (size_t k = 0; k < total; ++k) {
@@ -68,7 +69,7 @@ bool ExpandHex(std::string_view data, size_t total, size_t per_row, std::vector<
 }
 
 // ":B64:data:crc" or ":Z64:data:crc".
-bool ExpandBase64(std::string_view data, size_t total, std::vector<uint8_t>& out,
+bool ExpandBase64(std::string_view data, size_t total, std::vector<uint8_t>& out, bool& complete,
                   std::string* error) {
   const bool deflated = data[1] == 'Z';
   std::string_view body = data.substr(5);
@@ -90,6 +91,7 @@ bool ExpandBase64(std::string_view data, size_t total, std::vector<uint8_t>& out
     }
     out.resize(out_length);
   }
+  complete = out.size() >= total;
   out.resize(total, 0);
   return true;
 }
@@ -97,7 +99,7 @@ bool ExpandBase64(std::string_view data, size_t total, std::vector<uint8_t>& out
 }  // namespace
 
 std::optional<Bitmap> DecodeGraphicField(size_t total_bytes, size_t bytes_per_row,
-                                         std::string_view data, size_t max_bytes,
+                                         std::string_view data, bool binary, size_t max_bytes,
                                          std::string* error) {
   if (bytes_per_row == 0 || total_bytes == 0) {
     if (error) *error = "graphic without size";
@@ -108,13 +110,20 @@ std::optional<Bitmap> DecodeGraphicField(size_t total_bytes, size_t bytes_per_ro
     return std::nullopt;
   }
   std::vector<uint8_t> bytes;
+  bool complete = true;
   const bool base64 =
       data.size() >= 5 && (data.substr(0, 5) == ":B64:" || data.substr(0, 5) == ":Z64:");
-  if (!(base64 ? ExpandBase64(data, total_bytes, bytes, error)
-               : ExpandHex(data, total_bytes, bytes_per_row, bytes, error))) {
+  if (binary) {
+    complete = data.size() >= total_bytes;
+    bytes.assign(data.begin(),
+                 data.begin() + static_cast<std::ptrdiff_t>(std::min(data.size(), total_bytes)));
+    bytes.resize(total_bytes, 0);
+  } else if (!(base64 ? ExpandBase64(data, total_bytes, bytes, complete, error)
+                      : ExpandHex(data, total_bytes, bytes_per_row, bytes, complete, error))) {
     return std::nullopt;
   }
   Bitmap bitmap;
+  bitmap.complete = complete;
   bitmap.width = static_cast<int>(bytes_per_row * 8);
   bitmap.height = static_cast<int>(total_bytes / bytes_per_row);
   bitmap.ink.resize(static_cast<size_t>(bitmap.width) * static_cast<size_t>(bitmap.height));

@@ -73,6 +73,10 @@ cairo_matrix_t LabelCanvas::FieldMatrix(const Placement& placement, double width
     x0 = placement.x - box_dx;
     y0 = placement.y - box_dy;
   }
+  if (placement.right_justified) {
+    x0 -= xx * width;
+    y0 -= yx * width;
+  }
   cairo_matrix_t matrix;
   cairo_matrix_init(&matrix, xx, yx, xy, yy, x0, y0);
   return matrix;
@@ -114,7 +118,7 @@ void LabelCanvas::draw(const cairo_matrix_t& matrix, Ink ink,
 }
 
 void LabelCanvas::drawBitmap(const cairo_matrix_t& matrix, Ink ink, const Bitmap& bitmap,
-                             int scale) {
+                             int scale_x, int scale_y) {
   if (bitmap.width <= 0 || bitmap.height <= 0) return;
   cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, bitmap.width, bitmap.height);
   if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
@@ -135,7 +139,7 @@ void LabelCanvas::drawBitmap(const cairo_matrix_t& matrix, Ink ink, const Bitmap
   cairo_surface_mark_dirty(mask);
   cairo_save(cr_);
   cairo_set_matrix(cr_, &matrix);
-  cairo_scale(cr_, scale, scale);
+  cairo_scale(cr_, scale_x, scale_y);
   setInk(ink);
   cairo_pattern_t* pattern = cairo_pattern_create_for_surface(mask);
   cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
@@ -143,6 +147,16 @@ void LabelCanvas::drawBitmap(const cairo_matrix_t& matrix, Ink ink, const Bitmap
   cairo_pattern_destroy(pattern);
   cairo_restore(cr_);
   cairo_surface_destroy(mask);
+}
+
+void LabelCanvas::drawCanvas(const LabelCanvas& background) {
+  cairo_surface_flush(background.surface_);
+  cairo_save(cr_);
+  cairo_identity_matrix(cr_);
+  cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+  cairo_set_source_rgba(cr_, 0, 0, 0, 1);
+  cairo_mask_surface(cr_, background.surface_, 0, 0);
+  cairo_restore(cr_);
 }
 
 void LabelCanvas::invert() {

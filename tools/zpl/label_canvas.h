@@ -23,12 +23,15 @@ enum class Ink {
 // Where a field goes: a field is drawn in its own upright coordinates (u to
 // the right, v down, its box `width` x `height`), then turned to its
 // orientation. With `typeset` false, the turned box's top left corner lands
-// at (x, y); with it true, the field's point (anchor_u, anchor_v) does.
+// at (x, y); with it true, the field's point (anchor_u, anchor_v) does. A
+// right-justified field ends at that point instead of starting there: it is
+// moved back by its width along its own direction.
 struct Placement {
   Orientation orientation = Orientation::kNormal;
   double x = 0;
   double y = 0;
   bool typeset = false;
+  bool right_justified = false;
   double anchor_u = 0;
   double anchor_v = 0;
 };
@@ -57,9 +60,14 @@ class LabelCanvas {
   void fill(const cairo_matrix_t& matrix, Ink ink, const std::function<void(cairo_t*)>& path);
   // Draws `draw`'s own output (text) with the field's matrix and ink.
   void draw(const cairo_matrix_t& matrix, Ink ink, const std::function<void(cairo_t*)>& draw);
-  // Draws a bitmap with its top left dot at the field's (0, 0), `scale`
-  // dots per bitmap dot.
-  void drawBitmap(const cairo_matrix_t& matrix, Ink ink, const Bitmap& bitmap, int scale);
+  // Draws a bitmap with its top left dot at the field's (0, 0), each bitmap
+  // dot `scale_x` x `scale_y` dots.
+  void drawBitmap(const cairo_matrix_t& matrix, Ink ink, const Bitmap& bitmap, int scale_x,
+                  int scale_y);
+
+  // Puts another label's picture under this one (^MCN: the label before is
+  // not cleared), top left on top left.
+  void drawCanvas(const LabelCanvas& background);
 
   // Turns the whole label by 180 degrees (^POI).
   void invert();

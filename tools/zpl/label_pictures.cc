@@ -32,7 +32,8 @@ std::string ReportJson(const RenderedDocument& document, const std::string& stem
         {"warnings", r.warnings},
     });
   }
-  nlohmann::json report = {{"labels", labels}, {"warnings", document.warnings}};
+  nlohmann::json report = {
+      {"labels", labels}, {"stored", document.stored}, {"warnings", document.warnings}};
   // Field data may hold any bytes; the report replaces what is not UTF-8.
   return report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }

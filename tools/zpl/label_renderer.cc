@@ -8,9 +8,10 @@
 #include <optional>
 #include <set>
 
-#include "tools/zpl/barcode_symbol.h"
+#include "tools/zpl/barcode_field.h"
 #include "tools/zpl/graphic_field.h"
 #include "tools/zpl/label_text.h"
+#include "tools/zpl/printer_memory.h"
 #include "tools/zpl/zpl_commands.h"
 
 namespace corvella::zpl {
@@ -21,41 +22,19 @@ constexpr size_t kMaxFieldBytes = 3072;
 
 // Settings that only a physical printer needs: accepted, nothing to draw.
 const std::set<std::string> kPrinterSettings = {
-    "DF", "DG", "DY", "EG", "FC", "FL", "FM", "FN", "HB", "HD", "HH", "HI", "HM", "HQ", "HS",
-    "HZ", "ID", "IL", "IM", "IS", "JA", "JB", "JC", "JD", "JE", "JG", "JI", "JJ", "JL", "JM",
-    "JN", "JO", "JP", "JR", "JS", "JT", "JU", "JW", "JZ", "KD", "KL", "KN", "KP", "KV", "LT",
-    "MD", "MF", "MI", "ML", "MM", "MN", "MP", "MT", "MU", "MW", "NC", "NI", "NN", "NP", "NT",
-    "PA", "PF", "PH", "PM", "PP", "PQ", "PR", "PS", "RB", "RF", "RS", "RT", "RW", "RZ", "SC",
-    "SD", "SE", "SF", "SL", "SN", "SO", "SP", "SQ", "SR", "SS", "ST", "SX", "SZ", "TA", "TO",
-    "WA", "WD", "WL", "WR", "XB", "XF", "CD", "CM", "CO", "CV", "CW",
+    "DY", "EG", "FC", "FL", "FM", "HB", "HD", "HH", "HI", "HM", "HQ", "HS", "HZ", "ID", "IL", "IS",
+    "JA", "JB", "JC", "JD", "JE", "JG", "JI", "JJ", "JL", "JM", "JN", "JO", "JP", "JR", "JS", "JT",
+    "JU", "JW", "JZ", "KD", "KL", "KN", "KP", "KV", "LT", "MD", "MF", "MI", "ML", "MM", "MN", "MP",
+    "MT", "MU", "MW", "NC", "NI", "NN", "NP", "NT", "PA", "PF", "PH", "PM", "PP", "PQ", "PR", "PS",
+    "RB", "RF", "RS", "RT", "RW", "RZ", "SC", "SD", "SE", "SF", "SL", "SN", "SO", "SP", "SQ", "SR",
+    "SS", "ST", "SX", "SZ", "TA", "TO", "WA", "WD", "WL", "WR", "XB", "CD", "CM", "CO", "CV", "CW",
 };
 
-int ToInt(const std::vector<std::string>& p, size_t i, int fallback, int lo, int hi) {
-  if (i >= p.size() || p[i].empty()) return fallback;
-  char* end = nullptr;
-  const long value = std::strtol(p[i].c_str(), &end, 10);
-  if (end == p[i].c_str()) return fallback;
-  return static_cast<int>(std::clamp<long>(value, lo, hi));
-}
-
-double ToDouble(const std::vector<std::string>& p, size_t i, double fallback, double lo,
-                double hi) {
-  if (i >= p.size() || p[i].empty()) return fallback;
-  char* end = nullptr;
-  const double value = std::strtod(p[i].c_str(), &end);
-  if (end == p[i].c_str() || !std::isfinite(value)) return fallback;
-  return std::clamp(value, lo, hi);
-}
-
-char Letter(const std::vector<std::string>& p, size_t i, char fallback) {
-  if (i >= p.size() || p[i].empty()) return fallback;
-  return static_cast<char>(std::toupper(static_cast<unsigned char>(p[i][0])));
-}
-
-bool YesNo(const std::vector<std::string>& p, size_t i, bool fallback) {
-  const char c = Letter(p, i, fallback ? 'Y' : 'N');
-  return c == 'Y' ? true : c == 'N' ? false : fallback;
-}
+// Short names for the parameter readers.
+constexpr auto ToInt = ParamInt;
+constexpr auto ToDouble = ParamDouble;
+constexpr auto Letter = ParamLetter;
+constexpr auto YesNo = ParamYesNo;
 
 std::optional<Orientation> ParseOrientation(char c) {
   switch (c) {
@@ -83,6 +62,8 @@ struct FormatState {
   FontChoice default_font = ResolveFont('A', 0, 0);
   char default_font_name = 'A';
   Orientation default_orientation = Orientation::kNormal;  // ^FW
+  bool default_right_justified = false;                    // ^FW
+  std::string font_by_name = "0.FNT";                      // ^A@, until another name
   int module_width = 2;                                    // ^BY
   double ratio = 3.0;
   int bar_height = 10;
@@ -92,6 +73,13 @@ struct PendingBarcode {
   std::string code;  // BC, B3, ...
   std::vector<std::string> params;
   Orientation orientation = Orientation::kNormal;
+};
+
+// ^GS: symbols drawn from the field data's letters.
+struct GraphicSymbol {
+  Orientation orientation = Orientation::kNormal;
+  int height = 0;
+  int width = 0;
 };
 
 // The field being built between its origin and ^FS.
@@ -104,6 +92,7 @@ struct FieldState {
   bool reverse = false;
   std::optional<char> hex_indicator;
   std::optional<PendingBarcode> barcode;
+  std::optional<GraphicSymbol> symbol;
   std::optional<std::string> data;
 };
 
@@ -149,37 +138,53 @@ std::string ExpandHexEscapes(const std::string& data, char indicator) {
   return out;
 }
 
-// Code 128 in its default mode: ">" and the next character choose subsets
-// and functions, which libzint chooses by itself; "><" and ">0" stand for ">".
-std::string Code128Data(const std::string& data) {
-  std::string out;
-  for (size_t i = 0; i < data.size(); ++i) {
-    if (data[i] == '>' && i + 1 < data.size()) {
-      const char next = data[i + 1];
-      if (next == '<' || next == '0') {
-        out.push_back('>');
-        ++i;
-        continue;
-      }
-      if (std::string_view("123456789:;").find(next) != std::string_view::npos) {
-        ++i;
-        continue;
-      }
-    }
-    out.push_back(data[i]);
+// ^A@ names: the printer's own fonts by file name. One letter or digit is
+// the font of that name (A.FNT, 0.FNT, ...); the resident TrueType font
+// TT0003M_ is drawn as the scalable font. Returns nothing for a font this
+// printer has not stored.
+std::optional<char> FontOfName(const std::string& object_name) {
+  const std::string stem = object_name.substr(0, object_name.find('.'));
+  if (stem.size() == 1 && std::isalnum(static_cast<unsigned char>(stem[0]))) return stem[0];
+  if (stem == "TT0003M_") return '0';
+  return std::nullopt;
+}
+
+// The Unicode text of ^GS letters: registered trademark, copyright,
+// trademark, and the UL and CSA marks (drawn as their letters in a ring).
+std::string GraphicSymbolText(char letter) {
+  switch (letter) {
+    case 'A':
+      return "\u00ae";
+    case 'B':
+      return "\u00a9";
+    case 'C':
+      return "\u2122";
+    case 'D':
+      return "UL";
+    case 'E':
+      return "SP";
   }
-  return out;
+  return "";
 }
 
 class LabelDrawing {
  public:
-  LabelDrawing(const RenderOptions& options, FormatState& format, LabelText& text,
-               RenderedLabel& label)
-      : options_(options), format_(format), text_(text), label_(label) {}
+  LabelDrawing(const RenderOptions& options, FormatState& format, const PrinterMemory& memory,
+               LabelText& text, RenderedLabel& label)
+      : options_(options), format_(format), memory_(memory), text_(text), label_(label) {}
 
-  void run(const std::vector<const ZplCommand*>& commands) {
+  // Draws the label; with ^MCN in it, *retained becomes its picture before
+  // ^PO turns it, for the next label to start from.
+  void run(const std::vector<const ZplCommand*>& commands, std::optional<LabelCanvas>* retained) {
     for (const ZplCommand* command : commands) apply(*command);
     if (field_.data || field_.barcode) finishField();
+    if (!map_clear_) {
+      LabelCanvas kept(label_.picture.width(), label_.picture.height());
+      kept.drawCanvas(label_.picture);
+      *retained = std::move(kept);
+    } else {
+      retained->reset();
+    }
     if (format_.inverted) label_.picture.invert();
   }
 
@@ -211,6 +216,9 @@ class LabelDrawing {
         field_.placement.x = format_.home_x - format_.shift + ToInt(p, 0, 0, 0, 32000);
         field_.placement.y = format_.home_y + ToInt(p, 1, 0, 0, 32000);
       }
+      // Third parameter: 0 left, 1 right, 2 as the script runs (left here).
+      const int justification = ToInt(p, 2, format_.default_right_justified ? 1 : 0, 0, 2);
+      field_.placement.right_justified = justification == 1;
     } else if (code == "FD" || code == "FV") {
       std::string data = c.params;
       if (data.size() > kMaxFieldBytes) {
@@ -247,19 +255,29 @@ class LabelDrawing {
     } else if (code == "FX" || code == "CC" || code == "CT") {
       // A comment, or a prefix change the parser has made.
     } else if (code == "A") {
-      // ^Afo,h,w: the font name is the first character of the parameters.
-      const char name = c.params.empty() ? '0' : static_cast<char>(std::toupper(c.params[0]));
+      // ^Afo,h,w: the font name is the first character of the parameters;
+      // ^A@o,h,w,d:o.x names a font file.
+      char name = c.params.empty() ? '0' : static_cast<char>(std::toupper(c.params[0]));
       std::vector<std::string> rest = SplitParams(c.params.size() > 1 ? c.params.substr(1) : "");
-      if (name == '@') warn("^A@ fonts by name are drawn with font 0");
+      if (name == '@') {
+        if (rest.size() > 3 && !rest[3].empty()) {
+          format_.font_by_name = PrinterMemory::ObjectName(rest[3], "FNT");
+        }
+        const std::optional<char> font = FontOfName(format_.font_by_name);
+        if (!font)
+          warn("^A@ font " + format_.font_by_name + " is not in the printer: font 0 drawn");
+        name = font.value_or('0');
+      }
       if (auto o = ParseOrientation(Letter(rest, 0, 'X'))) field_.orientation = *o;
-      field_.font = ResolveFont(name == '@' ? '0' : name, ToInt(rest, 1, 0, 0, 32000),
-                                ToInt(rest, 2, 0, 0, 32000));
+      field_.font = ResolveFont(name, ToInt(rest, 1, 0, 0, 32000), ToInt(rest, 2, 0, 0, 32000));
     } else if (code == "CF") {
       const char name = Letter(p, 0, format_.default_font_name);
       format_.default_font_name = name;
       format_.default_font = ResolveFont(name, ToInt(p, 1, 0, 0, 32000), ToInt(p, 2, 0, 0, 32000));
     } else if (code == "FW") {
       if (auto o = ParseOrientation(Letter(p, 0, 'N'))) format_.default_orientation = *o;
+      if (p.size() > 1 && !p[1].empty())
+        format_.default_right_justified = ToInt(p, 1, 0, 0, 2) == 1;
     } else if (code == "CI") {
       format_.code_page = ToInt(p, 0, 0, 0, 36);
       if (format_.code_page > 13 && format_.code_page != 27 && format_.code_page < 28) {
@@ -280,8 +298,7 @@ class LabelDrawing {
       format_.module_width = ToInt(p, 0, format_.module_width, 1, 10);
       format_.ratio = ToDouble(p, 1, format_.ratio, 2.0, 3.0);
       format_.bar_height = ToInt(p, 2, format_.bar_height, 1, 32000);
-    } else if (code == "BC" || code == "B3" || code == "BE" || code == "BU" || code == "B2" ||
-               code == "BQ" || code == "BX" || code == "B7" || code == "BD") {
+    } else if (IsBarcodeCommand(code)) {
       PendingBarcode barcode{code, p, format_.default_orientation};
       if (code != "BD") {
         if (auto o = ParseOrientation(Letter(p, 0, 'X'))) barcode.orientation = *o;
@@ -299,6 +316,17 @@ class LabelDrawing {
       graphicDiagonal(p);
     } else if (code == "GF") {
       graphicField(c.params);
+    } else if (code == "GS") {
+      GraphicSymbol symbol{format_.default_orientation, ToInt(p, 1, 0, 0, 32000),
+                           ToInt(p, 2, 0, 0, 32000)};
+      if (auto o = ParseOrientation(Letter(p, 0, 'X'))) symbol.orientation = *o;
+      field_.symbol = symbol;
+    } else if (code == "XG" || code == "IM") {
+      storedGraphic(code, p);
+    } else if (code == "MC") {
+      map_clear_ = YesNo(p, 0, true);
+    } else if (code == "DF" || code == "XF" || code == "FN" || code == "DG" || code == "DN") {
+      // Stored formats and graphics, taken care of before the label is drawn.
     } else if (kPrinterSettings.count(code) || code == "XA" || code == "XZ") {
       ++label_.report.ignored[Name(c)];
       return;
@@ -404,8 +432,8 @@ class LabelDrawing {
     }
     const std::string data = start < params.size() ? params.substr(start) : "";
     const char format = Letter(p, 0, 'A');
-    if (format != 'A') {
-      warn(std::string("^GF binary format '") + format + "' not drawn");
+    if (format != 'A' && format != 'B') {
+      warn(std::string("^GF compressed binary format '") + format + "' not drawn");
       return;
     }
     const int total = ToInt(p, 2, 0, 0, 1 << 30);
@@ -415,15 +443,33 @@ class LabelDrawing {
                              1024;
     std::string error;
     auto bitmap = DecodeGraphicField(static_cast<size_t>(total), static_cast<size_t>(per_row), data,
-                                     max_bytes, &error);
+                                     format == 'B', max_bytes, &error);
     if (!bitmap) {
       warn("^GF " + error);
       return;
     }
+    drawGraphic(*bitmap, 1, 1);
+  }
+
+  // A picture at the field origin (^FT: by its bottom left corner).
+  void drawGraphic(const Bitmap& bitmap, int scale_x, int scale_y) {
     Placement at = placement(Orientation::kNormal);
-    at.anchor_v = bitmap->height;
-    label_.picture.drawBitmap(LabelCanvas::FieldMatrix(at, bitmap->width, bitmap->height), ink(),
-                              *bitmap, 1);
+    const double w = bitmap.width * scale_x, h = bitmap.height * scale_y;
+    at.anchor_v = h;
+    label_.picture.drawBitmap(LabelCanvas::FieldMatrix(at, w, h), ink(), bitmap, scale_x, scale_y);
+  }
+
+  // ^XGd:o.x,mx,my and ^IMd:o.x: a graphic stored by ~DG, magnified by ^XG.
+  void storedGraphic(const std::string& code, const std::vector<std::string>& p) {
+    const std::string name = PrinterMemory::ObjectName(p.empty() ? "" : p[0], "GRF");
+    const Bitmap* graphic = memory_.graphic(name);
+    if (!graphic) {
+      warn("^" + code + " " + name + " is not stored in the printer");
+      return;
+    }
+    const bool magnified = code == "XG";
+    drawGraphic(*graphic, magnified ? ToInt(p, 1, 1, 1, 10) : 1,
+                magnified ? ToInt(p, 2, 1, 1, 10) : 1);
   }
 
   std::string fieldBytes() const {
@@ -435,6 +481,8 @@ class LabelDrawing {
   void finishField() {
     if (field_.barcode) {
       drawBarcode(*field_.barcode, fieldBytes());
+    } else if (field_.symbol && field_.data) {
+      drawGraphicSymbols(*field_.symbol, fieldBytes());
     } else if (field_.data) {
       drawText(DecodeText(fieldBytes(), format_.code_page));
     }
@@ -469,109 +517,93 @@ class LabelDrawing {
     field_.placement.y = end_y;
   }
 
+  // ^GS: each letter of the data one symbol, side by side, in a cell of
+  // the given size (the scalable font's when none is given).
+  void drawGraphicSymbols(const GraphicSymbol& symbol, const std::string& letters) {
+    const FontChoice base = field_.font.value_or(format_.default_font);
+    const FontChoice font = ResolveFont('0', symbol.height > 0 ? symbol.height : base.height,
+                                        symbol.width > 0    ? symbol.width
+                                        : symbol.height > 0 ? symbol.height
+                                                            : base.width);
+    std::string text;
+    for (char letter : letters) {
+      const std::string shown = GraphicSymbolText(static_cast<char>(std::toupper(letter)));
+      if (shown.empty()) continue;
+      text += shown;
+    }
+    if (text.empty()) {
+      warn("^GS data '" + letters + "' has no symbol letter (A to E)");
+      return;
+    }
+    const LabelText::Layout& layout = text_.layOut(text, font, nullptr);
+    Placement at = placement(symbol.orientation);
+    at.anchor_v = layout.baseline;
+    const cairo_matrix_t matrix = LabelCanvas::FieldMatrix(at, layout.width, layout.height);
+    label_.picture.draw(matrix, ink(), [&](cairo_t* cr) { text_.draw(cr); });
+    const bool ring = text.find("UL") != std::string::npos || text.find("SP") != std::string::npos;
+    if (ring) {
+      label_.picture.fill(matrix, ink(), [&](cairo_t* cr) {
+        const double rx = layout.width / 2 + 2, ry = layout.height / 2;
+        const double t = std::max(1.0, font.height / 12.0);
+        for (double r : {0.0, t}) {
+          cairo_save(cr);
+          cairo_translate(cr, layout.width / 2, layout.height / 2);
+          cairo_scale(cr, rx - r, ry - r);
+          cairo_new_sub_path(cr);
+          cairo_arc(cr, 0, 0, 1, 0, 2 * M_PI);
+          cairo_restore(cr);
+        }
+      });
+    }
+  }
+
   void drawBarcode(const PendingBarcode& barcode, const std::string& data) {
-    const auto& p = barcode.params;
-    const std::string& code = barcode.code;
-    BarcodeRequest request;
-    request.data = data;
-    int height = format_.bar_height;
-    bool line_below = true, line_above = false;
-    int module = format_.module_width;
-    int row_height = 0;  // stacked and two-dimensional symbols
-    bool wide_narrow = false;
-    if (code == "BC") {
-      request.symbology = Symbology::kCode128;
-      height = ToInt(p, 1, height, 1, 32000);
-      line_below = YesNo(p, 2, true);
-      line_above = YesNo(p, 3, false);
-      const char mode = Letter(p, 5, 'N');
-      if (mode == 'N') request.data = Code128Data(data);
-      if (mode == 'U' || mode == 'D') warn("^BC mode " + std::string(1, mode) + " drawn as data");
-    } else if (code == "B3") {
-      request.symbology = Symbology::kCode39;
-      request.check_digit = YesNo(p, 1, false);
-      height = ToInt(p, 2, height, 1, 32000);
-      line_below = YesNo(p, 3, true);
-      line_above = YesNo(p, 4, false);
-      wide_narrow = true;
-    } else if (code == "BE" || code == "BU") {
-      request.symbology = code == "BE" ? Symbology::kEan13 : Symbology::kUpcA;
-      height = ToInt(p, 1, height, 1, 32000);
-      line_below = YesNo(p, 2, true);
-      line_above = YesNo(p, 3, false);
-      // The printer computes the check digit; a given one is replaced.
-      const size_t digits = code == "BE" ? 12 : 11;
-      if (request.data.size() > digits) request.data.resize(digits);
-    } else if (code == "B2") {
-      request.symbology = Symbology::kInterleaved2of5;
-      height = ToInt(p, 1, height, 1, 32000);
-      line_below = YesNo(p, 2, true);
-      line_above = YesNo(p, 3, false);
-      request.check_digit = YesNo(p, 4, false);
-      wide_narrow = true;
-    } else if (code == "BQ") {
-      request.symbology = Symbology::kQrCode;
-      module = ToInt(p, 2,
-                     options_.dots_per_mm >= 24   ? 6
-                     : options_.dots_per_mm >= 12 ? 3
-                     : options_.dots_per_mm >= 8  ? 2
-                                                  : 1,
-                     1, 10);
-      if (!qrData(data, request)) return;
-    } else if (code == "BX") {
-      request.symbology = Symbology::kDataMatrix;
-      module = ToInt(p, 1, std::max(1, format_.module_width * 2), 1, 100);
-      if (ToInt(p, 2, 200, 0, 200) != 200) warn("^BX quality levels below 200 drawn as ECC 200");
-      request.rectangular = ToInt(p, 7, 1, 1, 2) == 2;
-    } else if (code == "B7") {
-      request.symbology = Symbology::kPdf417;
-      row_height = ToInt(p, 1, format_.bar_height, 1, 32000);
-      request.ecc = ToInt(p, 2, 0, 0, 8) + 1;
-      request.columns = ToInt(p, 3, 0, 0, 30);
-    } else if (code == "BD") {
-      request.symbology = Symbology::kMaxiCode;
-      request.maxicode_mode = ToInt(p, 0, 2, 2, 6);
-      maxiCodeData(data, request);
-    }
+    const BarcodeDefaults defaults{format_.module_width, format_.ratio, format_.bar_height,
+                                   options_.dots_per_mm};
     std::string error;
-    auto modules = EncodeBarcode(request, &error);
-    if (!modules) {
-      warn("^" + code + " not drawn: " + error);
+    const std::optional<BarcodeField> field =
+        ReadBarcodeField(barcode.code, barcode.params, data, defaults, &error);
+    if (!field) {
+      warn("^" + barcode.code + " not drawn: " + error);
       return;
     }
-    if (request.symbology == Symbology::kMaxiCode) {
-      drawMaxiCode(*modules, barcode.orientation);
+    for (const std::string& warning : field->warnings) warn(warning);
+    const Orientation orientation = field->orientable ? barcode.orientation : Orientation::kNormal;
+    const BarcodeModules& modules = field->modules;
+    if (field->shape == BarcodeField::Shape::kMaxiCode) {
+      drawMaxiCode(modules, orientation);
       return;
     }
-    const bool linear = modules->rows == 1 && request.symbology != Symbology::kQrCode &&
-                        request.symbology != Symbology::kDataMatrix;
+    const bool linear = field->shape == BarcodeField::Shape::kLinear;
+    const int module = field->module;
     // Module columns to dots: wide elements of Code 39 and 2 of 5 follow the ratio.
     std::vector<std::pair<int, bool>> runs;  // width in dots, dark
-    const int wide = static_cast<int>(std::lround(format_.ratio * module));
     int total_width = 0;
+    int height = field->bar_height;
     if (linear) {
-      for (int c = 0; c < modules->columns;) {
-        const bool dark = modules->at(0, c);
+      for (int c = 0; c < modules.columns;) {
+        const bool dark = modules.at(0, c);
         int n = 1;
-        while (c + n < modules->columns && modules->at(0, c + n) == dark) ++n;
-        const int dots = wide_narrow ? (n == 1 ? module : wide) : n * module;
+        while (c + n < modules.columns && modules.at(0, c + n) == dark) ++n;
+        const int dots = field->wide > 0 ? (n == 1 ? module : field->wide) : n * module;
         runs.emplace_back(dots, dark);
         total_width += dots;
         c += n;
       }
     } else {
-      total_width = modules->columns * module;
-      if (row_height == 0) row_height = module;
-      height = modules->rows * row_height;
+      total_width = modules.columns * module;
+      height = modules.rows * field->row_height;
     }
     // The interpretation line grows with the bars.
     const FontChoice line_font = ResolveFont('0', 8 * module + 6, 0);
-    const bool interpretation = linear && (line_below || line_above);
+    const bool interpretation =
+        linear && (field->line_below || field->line_above) && !modules.readable.empty();
     const int text_height = interpretation ? line_font.height + 4 : 0;
-    const int bars_top = interpretation && line_above ? text_height : 0;
-    Placement at = placement(barcode.orientation);
+    const int bars_top = interpretation && field->line_above ? text_height : 0;
+    Placement at = placement(orientation);
     at.anchor_v = bars_top + height;  // ^FT: the bottom left of the bars
     const cairo_matrix_t matrix = LabelCanvas::FieldMatrix(at, total_width, height + text_height);
+    const int row_height = field->row_height;
     label_.picture.fill(matrix, ink(), [&](cairo_t* cr) {
       if (linear) {
         int x = 0;
@@ -581,82 +613,28 @@ class LabelDrawing {
         }
         return;
       }
-      for (int r = 0; r < modules->rows; ++r) {
-        for (int c = 0; c < modules->columns;) {
-          if (!modules->at(r, c)) {
+      for (int r = 0; r < modules.rows; ++r) {
+        for (int c = 0; c < modules.columns;) {
+          if (!modules.at(r, c)) {
             ++c;
             continue;
           }
           int n = 1;
-          while (c + n < modules->columns && modules->at(r, c + n)) ++n;
+          while (c + n < modules.columns && modules.at(r, c + n)) ++n;
           cairo_rectangle(cr, c * module, r * row_height, n * module, row_height);
           c += n;
         }
       }
     });
     if (interpretation) {
-      const LabelText::Layout& layout = text_.layOut(modules->readable, line_font, nullptr);
+      const LabelText::Layout& layout = text_.layOut(modules.readable, line_font, nullptr);
       const double x = (total_width - layout.width) / 2;
-      const double y = line_above ? 0 : height + 4;
+      const double y = field->line_above ? 0 : height + 4;
       label_.picture.draw(matrix, ink(), [&](cairo_t* cr) {
         cairo_translate(cr, x, y);
         text_.draw(cr);
       });
     }
-  }
-
-  // ^BQ field data: error correction (H, Q, M, L), input mode (A automatic,
-  // M manual), a comma, then the data; in manual mode a character mode
-  // (N, A, B with a four-digit count, K) leads the data.
-  bool qrData(const std::string& data, BarcodeRequest& request) {
-    const std::string levels = "LMQH";
-    if (data.size() < 3 ||
-        levels.find(static_cast<char>(std::toupper(data[0]))) == std::string::npos) {
-      warn("^BQ data without its error correction and mode prefix");
-      request.ecc = 3;
-      request.data = data;
-      return true;
-    }
-    request.ecc = static_cast<int>(levels.find(static_cast<char>(std::toupper(data[0])))) + 1;
-    const char mode = static_cast<char>(std::toupper(data[1]));
-    size_t start = data.find(',');
-    if (start == std::string::npos) {
-      warn("^BQ data without the comma after its prefix");
-      return false;
-    }
-    std::string rest = data.substr(start + 1);
-    if (mode == 'M' && !rest.empty()) {
-      const char kind = static_cast<char>(std::toupper(rest[0]));
-      if (kind == 'B' && rest.size() >= 5) {
-        rest = rest.substr(5, static_cast<size_t>(std::atoi(rest.substr(1, 4).c_str())));
-      } else if (kind == 'N' || kind == 'A' || kind == 'K' || kind == 'B') {
-        rest = rest.substr(1);
-      }
-    }
-    request.data = rest;
-    return true;
-  }
-
-  // ^BD modes 2 and 3: class of service (3 digits), country (3 digits) and
-  // postal code (up to 9 digits, or 6 characters) come first.
-  void maxiCodeData(const std::string& data, BarcodeRequest& request) {
-    if (request.maxicode_mode > 3) return;
-    if (data.size() < 7) {
-      warn("^BD mode " + std::to_string(request.maxicode_mode) + " data without its postal header");
-      request.maxicode_mode = 4;
-      return;
-    }
-    const std::string service = data.substr(0, 3), country = data.substr(3, 3);
-    size_t postal_end = 6;
-    if (request.maxicode_mode == 2) {
-      while (postal_end < data.size() && postal_end < 15 && std::isdigit(data[postal_end])) {
-        ++postal_end;
-      }
-    } else {
-      postal_end = std::min<size_t>(data.size(), 12);
-    }
-    request.primary = data.substr(6, postal_end - 6) + country + service;
-    request.data = data.substr(postal_end);
   }
 
   // MaxiCode: 33 rows of offset modules around the finder rings, about an
@@ -698,44 +676,101 @@ class LabelDrawing {
 
   const RenderOptions& options_;
   FormatState& format_;
+  const PrinterMemory& memory_;
   LabelText& text_;
   RenderedLabel& label_;
   FieldState field_;
+  bool map_clear_ = true;  // ^MC
 };
+
+// Dots for a length in millimetres: a printer rounds up (4 inches at 8
+// dots/mm are 812.8 dots, 813 on the printer); a hair's float error above a
+// whole number is not a dot more.
+int DotsFor(double mm, int dots_per_mm) {
+  return static_cast<int>(std::ceil(mm * dots_per_mm - 1e-6));
+}
 
 }  // namespace
 
 LabelRenderer::LabelRenderer(RenderOptions options)
-    : options_(options), text_(std::make_unique<LabelText>()) {
+    : options_(options),
+      text_(std::make_unique<LabelText>()),
+      memory_(std::make_unique<PrinterMemory>()) {
   options_.dots_per_mm = std::clamp(options_.dots_per_mm, 1, 48);
   options_.max_side_dots = std::clamp(options_.max_side_dots, 16, 32000);
 }
 
 LabelRenderer::~LabelRenderer() = default;
 
+void LabelRenderer::storeGraphic(const ZplCommand& download, bool aborted,
+                                 RenderedDocument& result) {
+  // ~DGd:o.x,t,w,data
+  std::vector<std::string> p;
+  size_t start = 0;
+  for (int k = 0; k < 3; ++k) {
+    const size_t comma = download.params.find(',', start);
+    p.push_back(download.params.substr(
+        start, comma == std::string::npos ? std::string::npos : comma - start));
+    start = comma == std::string::npos ? download.params.size() : comma + 1;
+  }
+  const std::string name = PrinterMemory::ObjectName(p[0], "GRF");
+  const size_t max_bytes =
+      static_cast<size_t>(options_.max_side_dots) * static_cast<size_t>(options_.max_side_dots) / 8;
+  std::string error;
+  std::optional<Bitmap> graphic =
+      DecodeGraphicField(static_cast<size_t>(ToInt(p, 1, 0, 0, 1 << 30)),
+                         static_cast<size_t>(ToInt(p, 2, 0, 0, 1 << 30)),
+                         std::string_view(download.params).substr(start), false, max_bytes, &error);
+  if (!graphic) {
+    result.warnings.push_back("~DG " + name + " not stored: " + error);
+    return;
+  }
+  if (aborted && !graphic->complete) {
+    result.warnings.push_back("~DG " + name + " aborted by ~DN: not stored");
+    return;
+  }
+  if (!graphic->complete) result.warnings.push_back("~DG " + name + " data ends early");
+  memory_->storeGraphic(name, std::move(*graphic));
+  result.stored.push_back(name);
+}
+
 RenderedDocument LabelRenderer::render(std::string_view document) {
   RenderedDocument result;
   const std::vector<ZplCommand> commands = ParseZplCommands(document);
   FormatState format;
+  std::optional<LabelCanvas> retained;  // the last label's picture after ^MCN
   std::vector<const ZplCommand*> label;
   bool in_label = false;
   size_t outside = 0;
   auto finish = [&] {
+    // ^DF: the rest of the label is a format to store, not to print.
+    for (size_t k = 0; k < label.size(); ++k) {
+      if (label[k]->control || label[k]->code != "DF") continue;
+      std::vector<ZplCommand> stored;
+      for (size_t j = k + 1; j < label.size(); ++j) {
+        if (label[j]->control || label[j]->code != "XZ") stored.push_back(*label[j]);
+      }
+      const std::string name = PrinterMemory::ObjectName(label[k]->params, "ZPL");
+      memory_->storeFormat(name, std::move(stored));
+      result.stored.push_back(name);
+      label.clear();
+      return;
+    }
+    std::vector<std::string> warnings;
+    const std::vector<const ZplCommand*> drawn = ExpandStoredFormats(label, *memory_, warnings);
     // The size comes from the label's own ^PW / ^LL wherever they stand.
-    for (const ZplCommand* c : label) {
+    for (const ZplCommand* c : drawn) {
       if (c->control) continue;
       const std::vector<std::string> p = SplitParams(c->params);
       if (c->code == "PW") format.print_width = ToInt(p, 0, format.print_width, 2, 32000);
       if (c->code == "LL") format.label_length = ToInt(p, 0, format.label_length, 1, 32000);
     }
     const int max_side = options_.max_side_dots;
-    int width = format.print_width > 0
-                    ? format.print_width
-                    : static_cast<int>(options_.default_width_mm * options_.dots_per_mm);
+    int width = format.print_width > 0 ? format.print_width
+                                       : DotsFor(options_.default_width_mm, options_.dots_per_mm);
     int height = format.label_length > 0
                      ? format.label_length
-                     : static_cast<int>(options_.default_height_mm * options_.dots_per_mm);
-    std::vector<std::string> warnings;
+                     : DotsFor(options_.default_height_mm, options_.dots_per_mm);
     if (width > max_side || height > max_side) {
       warnings.push_back("label of " + std::to_string(width) + " x " + std::to_string(height) +
                          " dots cut to " + std::to_string(max_side) + " dots a side");
@@ -743,16 +778,27 @@ RenderedDocument LabelRenderer::render(std::string_view document) {
     width = std::clamp(width, 1, max_side);
     height = std::clamp(height, 1, max_side);
     RenderedLabel rendered{LabelCanvas(width, height), LabelReport{}};
+    if (retained) rendered.picture.drawCanvas(*retained);
     rendered.report.width_dots = width;
     rendered.report.height_dots = height;
     rendered.report.dots_per_mm = options_.dots_per_mm;
     rendered.report.warnings = std::move(warnings);
-    LabelDrawing(options_, format, *text_, rendered).run(label);
+    LabelDrawing(options_, format, *memory_, *text_, rendered).run(drawn, &retained);
     result.labels.push_back(std::move(rendered));
     label.clear();
   };
-  for (const ZplCommand& c : commands) {
-    if (!c.control && c.code == "XA") {
+  for (size_t i = 0; i < commands.size(); ++i) {
+    const ZplCommand& c = commands[i];
+    if (c.control && (c.code == "DG" || c.code == "DN")) {
+      // Downloads take effect where they stand, inside a label or not; ~DN
+      // right after a download that has not got all its data aborts it.
+      if (c.code == "DG") {
+        const bool aborted =
+            i + 1 < commands.size() && commands[i + 1].control && commands[i + 1].code == "DN";
+        storeGraphic(c, aborted, result);
+      }
+      if (in_label) label.push_back(&c);
+    } else if (!c.control && c.code == "XA") {
       if (in_label) {
         result.warnings.push_back("^XA inside a label: the label before it ends there");
         finish();
@@ -778,7 +824,9 @@ RenderedDocument LabelRenderer::render(std::string_view document) {
   if (outside > 0) {
     result.warnings.push_back(std::to_string(outside) + " command(s) outside ^XA ... ^XZ");
   }
-  if (result.labels.empty()) result.warnings.push_back("no label (^XA ... ^XZ) in the document");
+  if (result.labels.empty() && result.stored.empty()) {
+    result.warnings.push_back("no label (^XA ... ^XZ) in the document");
+  }
   return result;
 }
 

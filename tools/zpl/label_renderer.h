@@ -36,14 +36,19 @@ struct RenderedLabel {
 };
 
 struct RenderedDocument {
-  std::vector<RenderedLabel> labels;  // one per ^XA ... ^XZ
+  std::vector<RenderedLabel> labels;  // one per ^XA ... ^XZ but those storing a format (^DF)
+  std::vector<std::string> stored;    // objects stored in the printer (^DF, ~DG)
   std::vector<std::string> warnings;  // about the document outside labels
 };
 
 class LabelText;
+class PrinterMemory;
+struct ZplCommand;
 
 // Draws ZPL documents. Any input is accepted: what cannot be drawn is
-// reported and drawing goes on. One renderer per thread.
+// reported and drawing goes on. Like a printer, a renderer keeps the formats
+// and graphics documents store (^DF, ~DG) for the documents after them. One
+// renderer per thread.
 class LabelRenderer {
  public:
   explicit LabelRenderer(RenderOptions options = {});
@@ -56,8 +61,11 @@ class LabelRenderer {
   const RenderOptions& options() const { return options_; }
 
  private:
+  void storeGraphic(const ZplCommand& download, bool aborted, RenderedDocument& result);
+
   RenderOptions options_;
   std::unique_ptr<LabelText> text_;
+  std::unique_ptr<PrinterMemory> memory_;
 };
 
 }  // namespace corvella::zpl

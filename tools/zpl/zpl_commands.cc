@@ -1,6 +1,10 @@
 #include "tools/zpl/zpl_commands.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <string>
 
 namespace corvella::zpl {
 namespace {
@@ -53,6 +57,24 @@ std::vector<ZplCommand> ParseZplCommands(std::string_view document) {
         continue;
       }
     }
+    // ^GFB: after its four parameters come exactly as many bytes as the
+    // second one says, whatever they are, prefixes and line ends included.
+    if (!command.control && command.code == "GF" && pos + 1 < document.size() &&
+        Upper(document[pos]) == 'B' && document[pos + 1] == ',') {
+      size_t at = pos;
+      for (int commas = 0; commas < 4 && at < document.size(); ++at) {
+        if (document[at] == ',') ++commas;
+      }
+      const std::string_view header = document.substr(pos, at - pos);
+      const size_t count_end = header.find(',', 2);
+      const size_t count = static_cast<size_t>(
+          std::strtoul(std::string(header.substr(2, count_end - 2)).c_str(), nullptr, 10));
+      const size_t data_end = at + std::min(count, document.size() - at);
+      command.params.assign(document.substr(pos, data_end - pos));
+      commands.push_back(std::move(command));
+      i = document.find_first_of(std::string{format_prefix, control_prefix}, data_end);
+      continue;
+    }
     command.params.reserve(end - pos);
     for (size_t k = pos; k < end; ++k) {
       if (document[k] != '\r' && document[k] != '\n') command.params.push_back(document[k]);
@@ -74,6 +96,33 @@ std::vector<std::string> SplitParams(std::string_view params) {
     start = comma + 1;
   }
   return parts;
+}
+
+int ParamInt(const std::vector<std::string>& p, size_t i, int fallback, int lo, int hi) {
+  if (i >= p.size() || p[i].empty()) return fallback;
+  char* end = nullptr;
+  const long value = std::strtol(p[i].c_str(), &end, 10);
+  if (end == p[i].c_str()) return fallback;
+  return static_cast<int>(std::clamp<long>(value, lo, hi));
+}
+
+double ParamDouble(const std::vector<std::string>& p, size_t i, double fallback, double lo,
+                   double hi) {
+  if (i >= p.size() || p[i].empty()) return fallback;
+  char* end = nullptr;
+  const double value = std::strtod(p[i].c_str(), &end);
+  if (end == p[i].c_str() || !std::isfinite(value)) return fallback;
+  return std::clamp(value, lo, hi);
+}
+
+char ParamLetter(const std::vector<std::string>& p, size_t i, char fallback) {
+  if (i >= p.size() || p[i].empty()) return fallback;
+  return Upper(p[i][0]);
+}
+
+bool ParamYesNo(const std::vector<std::string>& p, size_t i, bool fallback) {
+  const char c = ParamLetter(p, i, fallback ? 'Y' : 'N');
+  return c == 'Y' ? true : c == 'N' ? false : fallback;
 }
 
 }  // namespace corvella::zpl

@@ -26,4 +26,12 @@ std::vector<ZplCommand> ParseZplCommands(std::string_view document);
 // The parameters of a command split at commas ("10,,3" -> "10", "", "3").
 std::vector<std::string> SplitParams(std::string_view params);
 
+// Parameter i read as a number clamped to [lo, hi], as an upper-case letter,
+// or as Y/N; `fallback` when it is missing, empty or not of that kind.
+int ParamInt(const std::vector<std::string>& p, size_t i, int fallback, int lo, int hi);
+double ParamDouble(const std::vector<std::string>& p, size_t i, double fallback, double lo,
+                   double hi);
+char ParamLetter(const std::vector<std::string>& p, size_t i, char fallback);
+bool ParamYesNo(const std::vector<std::string>& p, size_t i, bool fallback);
+
 }  // namespace corvella::zpl

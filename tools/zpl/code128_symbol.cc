@@ -1,0 +1,452 @@
+#include "tools/zpl/code128_symbol.h"
+
+#include <cctype>
+
+namespace corvella::zpl {
+namespace {
+
+// Bar and space widths, in modules, of each symbol value (three bars and
+// three spaces, a bar first), and last the stop pattern.
+constexpr const char* kPatterns[107] = {
+    "212222", "222122", "222221", "121223", "121322", "131222", "122213", "122312",  "132212",
+    "221213", "221312", "231212", "112232", "122132", "122231", "113222", "123122",  "123221",
+    "223211", "221132", "221231", "213212", "223112", "312131", "311222", "321122",  "321221",
+    "312212", "322112", "322211", "212123", "212321", "232121", "111323", "131123",  "131321",
+    "112313", "132113", "132311", "211313", "231113", "231311", "112133", "112331",  "132131",
+    "113123", "113321", "133121", "313121", "211331", "231131", "213113", "213311",  "213131",
+    "311123", "311321", "331121", "312113", "312311", "332111", "314111", "221411",  "431111",
+    "111224", "111422", "121124", "121421", "141122", "141221", "112214", "112412",  "122114",
+    "122411", "142112", "142211", "241211", "221114", "413111", "241112", "134111",  "111242",
+    "121142", "121241", "114212", "124112", "124211", "411212", "421112", "421211",  "212141",
+    "214121", "412121", "111143", "111341", "131141", "114113", "114311", "411113",  "411311",
+    "113141", "114131", "311141", "411131", "211412", "211214", "211232", "2331112",
+};
+
+constexpr int kShift = 98;
+constexpr int kCodeC = 99;
+constexpr int kCodeB = 100;
+constexpr int kCodeA = 101;
+constexpr int kFnc1 = 102;
+constexpr int kStartA = 103;
+constexpr int kStop = 106;
+
+// In automatic encoding, FNC1 stands among the data bytes as this.
+constexpr int kFnc1Element = -1;
+
+enum class Subset { kA, kB, kC };
+
+int StartValue(Subset subset) { return kStartA + static_cast<int>(subset); }
+
+int SwitchValue(Subset to) {
+  return to == Subset::kA ? kCodeA : to == Subset::kB ? kCodeB : kCodeC;
+}
+
+bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+
+// The value of a 7-bit character in subset A (controls and upper case) or B.
+bool Fits(Subset subset, int c) { return subset == Subset::kA ? c < 96 : c >= 32 && c < 128; }
+int ValueIn(Subset subset, int c) { return subset == Subset::kA && c < 32 ? c + 64 : c - 32; }
+
+void AppendShown(std::string& readable, int c) {
+  if (c >= 32 && c < 127) readable.push_back(static_cast<char>(c));
+}
+
+// Mode N. The data is read as the printer's table of invocation codes says:
+// ">9", ">:" and ">;" at the start choose subset A, B or C (B when none
+// does); in subsets A and C the data is pairs of digits, each pair one symbol
+// value, a non-digit opening a pair is ignored, one closing a pair drops the
+// pair, and an unpaired digit before an invocation code is dropped.
+Code128Values ReadNoneMode(const std::string& data) {
+  Code128Values out;
+  Subset subset = Subset::kB;
+  size_t i = 0;
+  if (data.size() >= 2 && data[0] == '>' && data[1] >= '9' && data[1] <= ';') {
+    subset = static_cast<Subset>(data[1] - '9');
+    i = 2;
+  }
+  out.values.push_back(StartValue(subset));
+  int pending = -1;      // the first digit of a pair in subsets A and C
+  bool shifted = false;  // the next character is read in the other of A and B
+  auto push = [&out](int value) { out.values.push_back(value); };
+  while (i < data.size()) {
+    const auto c = static_cast<unsigned char>(data[i]);
+    if (c == '>' && i + 1 < data.size()) {
+      const char code = data[i + 1];
+      i += 2;
+      pending = -1;
+      const bool in_c = subset == Subset::kC;
+      switch (code) {
+        case '<':
+        case '0':  // '>' itself
+          if (!in_c) push(30), out.readable.push_back('>');
+          break;
+        case '=':  // '~' in subset B
+          if (!in_c) push(94);
+          if (subset == Subset::kB) out.readable.push_back('~');
+          break;
+        case '1':
+        case '2':
+        case '3':  // DEL or US, FNC 3, FNC 2
+          if (!in_c) push(95 + code - '1');
+          break;
+        case '4':
+          if (!in_c) push(kShift), shifted = true;
+          break;
+        case '5':
+          if (!in_c) push(kCodeC), subset = Subset::kC;
+          break;
+        case '6':  // FNC 4 in subset B, otherwise CODE B
+          push(kCodeB);
+          if (subset != Subset::kB) subset = Subset::kB;
+          break;
+        case '7':  // FNC 4 in subset A, otherwise CODE A
+          push(kCodeA);
+          if (subset != Subset::kA) subset = Subset::kA;
+          break;
+        case '8':
+          push(kFnc1);
+          break;
+        case '9':
+        case ':':
+        case ';': {  // a start code inside the data changes to its subset
+          const auto to = static_cast<Subset>(code - '9');
+          if (to != subset) push(SwitchValue(to)), subset = to;
+          break;
+        }
+        default:  // not an invocation code: both characters are dropped
+          break;
+      }
+      continue;
+    }
+    ++i;
+    if (shifted && subset != Subset::kC) {
+      shifted = false;
+      const Subset other = subset == Subset::kA ? Subset::kB : Subset::kA;
+      if (c < 128 && Fits(other, c)) push(ValueIn(other, c)), AppendShown(out.readable, c);
+      continue;
+    }
+    if (subset == Subset::kB) {
+      // Bytes outside subset B cannot be drawn in it and are left out.
+      if (Fits(Subset::kB, c)) push(ValueIn(Subset::kB, c)), AppendShown(out.readable, c);
+      continue;
+    }
+    if (pending < 0) {
+      if (IsDigit(c)) pending = c - '0';
+      continue;
+    }
+    if (!IsDigit(c)) {
+      pending = -1;
+      continue;
+    }
+    const int pair = pending * 10 + (c - '0');
+    pending = -1;
+    if (subset == Subset::kC) {
+      push(pair);
+      out.readable.push_back(static_cast<char>('0' + pair / 10));
+      out.readable.push_back(static_cast<char>('0' + pair % 10));
+    } else if (pair < 96) {
+      push(pair);
+      if (pair < 64) out.readable.push_back(static_cast<char>(pair + 32));
+    }
+  }
+  return out;
+}
+
+size_t DigitRun(const std::vector<int>& e, size_t at) {
+  size_t n = 0;
+  while (at + n < e.size() && IsDigit(e[at + n])) ++n;
+  return n;
+}
+
+// Subset A when a control character comes before any lower-case one.
+Subset AOrB(const std::vector<int>& e, size_t at) {
+  for (size_t k = at; k < e.size(); ++k) {
+    if (e[k] == kFnc1Element) continue;
+    const int c = e[k] & 0x7f;
+    if (c < 32) return Subset::kA;
+    if (c >= 96) return Subset::kB;
+  }
+  return Subset::kB;
+}
+
+// The printer's own choice of subsets for data bytes and FNC1s: the
+// shortest symbol by the usual rules. Subset C for runs of four or more
+// digits (an odd run leaves its first digit in A or B) and for data of just
+// two digits; a single character outside the current subset of A and B is
+// shifted, more are switched to.
+std::vector<int> EncodeAutomatic(const std::vector<int>& e) {
+  std::vector<int> values;
+  size_t lead = 0;
+  while (lead < e.size() && e[lead] == kFnc1Element) ++lead;
+  const size_t first_run = DigitRun(e, lead);
+  Subset subset =
+      first_run >= 4 || (first_run == 2 && lead + 2 == e.size()) ? Subset::kC : AOrB(e, 0);
+  values.push_back(StartValue(subset));
+  for (size_t i = 0; i < e.size();) {
+    const int v = e[i];
+    if (v == kFnc1Element) {
+      values.push_back(kFnc1);
+      ++i;
+      continue;
+    }
+    if (subset == Subset::kC) {
+      if (i + 1 < e.size() && IsDigit(v) && IsDigit(e[i + 1])) {
+        values.push_back((v - '0') * 10 + (e[i + 1] - '0'));
+        i += 2;
+      } else {
+        subset = AOrB(e, i);
+        values.push_back(SwitchValue(subset));
+      }
+      continue;
+    }
+    const size_t run = DigitRun(e, i);
+    if (run >= 4) {
+      if (run % 2 != 0) values.push_back(ValueIn(subset, v)), ++i;
+      values.push_back(kCodeC);
+      subset = Subset::kC;
+      continue;
+    }
+    const int low = v & 0x7f;
+    const bool extended = v >= 128;
+    if (!Fits(subset, low)) {
+      const Subset other = subset == Subset::kA ? Subset::kB : Subset::kA;
+      const bool next_fits = i + 1 < e.size() && e[i + 1] != kFnc1Element &&
+                             Fits(subset, e[i + 1] & 0x7f) && !IsDigit(e[i + 1]);
+      if (next_fits && !extended) {
+        values.push_back(kShift);
+        values.push_back(ValueIn(other, low));
+        ++i;
+      } else {
+        subset = other;
+        values.push_back(SwitchValue(subset));
+      }
+      continue;
+    }
+    if (extended) values.push_back(subset == Subset::kA ? kCodeA : kCodeB);  // FNC 4
+    values.push_back(ValueIn(subset, low));
+    ++i;
+  }
+  return values;
+}
+
+// Mode A: the data's bytes with ">8" as FNC1 and "><", ">0", ">=" as the
+// characters they stand for; subset choices in the data are the printer's
+// own to make and are passed over.
+std::vector<int> AutomaticElements(const std::string& data, std::string& readable) {
+  std::vector<int> e;
+  for (size_t i = 0; i < data.size(); ++i) {
+    int c = static_cast<unsigned char>(data[i]);
+    if (c == '>' && i + 1 < data.size()) {
+      const char code = data[++i];
+      if (code == '8') {
+        e.push_back(kFnc1Element);
+        continue;
+      }
+      if (code == '<' || code == '0') {
+        c = '>';
+      } else if (code == '=') {
+        c = '~';
+      } else {
+        continue;
+      }
+    }
+    e.push_back(c);
+    AppendShown(readable, c);
+  }
+  return e;
+}
+
+// Digits of the data outside invocation codes.
+std::string DataDigits(const std::string& data) {
+  std::string digits;
+  for (size_t i = 0; i < data.size(); ++i) {
+    if (data[i] == '>' && i + 1 < data.size()) {
+      ++i;
+    } else if (IsDigit(data[i])) {
+      digits.push_back(data[i]);
+    }
+  }
+  return digits;
+}
+
+// How many digits a GS1 application identifier starting with these two has.
+size_t AiLength(int two) {
+  if ((two >= 23 && two <= 25) || (two >= 40 && two <= 49) || two == 71) return 3;
+  if ((two >= 31 && two <= 36) || two == 39 || two == 70 || two == 72 || (two >= 80 && two <= 82))
+    return 4;
+  return 2;
+}
+
+// The length of the data of application identifiers whose length is fixed
+// by their first two digits (no FNC1 needed after them); 0 for the others.
+size_t FixedDataLength(int two, size_t ai_length) {
+  static constexpr struct {
+    int two;
+    size_t total;
+  } kFixed[] = {{0, 20},  {1, 16},  {2, 16},  {3, 16},  {4, 18},  {11, 8}, {12, 8}, {13, 8},
+                {14, 8},  {15, 8},  {16, 8},  {17, 8},  {18, 8},  {19, 8}, {20, 4}, {31, 10},
+                {32, 10}, {33, 10}, {34, 10}, {35, 10}, {36, 10}, {41, 16}};
+  for (const auto& f : kFixed) {
+    if (f.two == two) return f.total - ai_length;
+  }
+  return 0;
+}
+
+struct Gs1Field {
+  std::string ai;
+  std::string value;
+};
+
+// Mode D: "(AI)value" pairs, or AIs one after another with the lengths GS1
+// fixes and ">8" after those of variable length; spaces and parentheses are
+// only for the eye.
+std::vector<Gs1Field> ReadGs1Fields(const std::string& data) {
+  std::vector<std::string> chunks(1);  // runs of data between FNC1s
+  std::vector<bool> bracketed(1, false);
+  for (size_t i = 0; i < data.size(); ++i) {
+    const char c = data[i];
+    if (c == '>' && i + 1 < data.size()) {
+      if (data[++i] == '8' && !chunks.back().empty())
+        chunks.emplace_back(), bracketed.push_back(false);
+      continue;
+    }
+    if (c == ' ' || c == '\x1d') {
+      if (c == '\x1d' && !chunks.back().empty()) chunks.emplace_back(), bracketed.push_back(false);
+      continue;
+    }
+    if (c == '(') bracketed.back() = true;
+    chunks.back().push_back(c);
+  }
+  std::vector<Gs1Field> fields;
+  for (size_t k = 0; k < chunks.size(); ++k) {
+    const std::string& chunk = chunks[k];
+    size_t at = 0;
+    while (at < chunk.size()) {
+      Gs1Field field;
+      if (bracketed[k]) {
+        const size_t open = chunk.find('(', at), close = chunk.find(')', at);
+        if (open != at || close == std::string::npos) {
+          // Data before the next "(", or a "(" never closed: kept as a field
+          // without an identifier.
+          const size_t end = open == at || open == std::string::npos ? chunk.size() : open;
+          fields.push_back({"", chunk.substr(at, end - at)});
+          at = end;
+          continue;
+        }
+        field.ai = chunk.substr(open + 1, close - open - 1);
+        const size_t next = chunk.find('(', close);
+        field.value =
+            chunk.substr(close + 1, (next == std::string::npos ? chunk.size() : next) - close - 1);
+        at = next == std::string::npos ? chunk.size() : next;
+      } else {
+        if (chunk.size() - at < 2 || !IsDigit(chunk[at]) || !IsDigit(chunk[at + 1])) {
+          fields.push_back({"", chunk.substr(at)});
+          break;
+        }
+        const int two = (chunk[at] - '0') * 10 + (chunk[at + 1] - '0');
+        const size_t ai_length = std::min(AiLength(two), chunk.size() - at);
+        field.ai = chunk.substr(at, ai_length);
+        at += ai_length;
+        const size_t fixed = FixedDataLength(two, ai_length);
+        const size_t length = fixed > 0 ? std::min(fixed, chunk.size() - at) : chunk.size() - at;
+        field.value = chunk.substr(at, length);
+        at += length;
+      }
+      fields.push_back(std::move(field));
+    }
+  }
+  // The check digit of an SSCC (00) or GTIN (01, 02) given without it.
+  for (Gs1Field& f : fields) {
+    const bool digits = f.value.find_first_not_of("0123456789") == std::string::npos;
+    if (digits && ((f.ai == "00" && f.value.size() == 17) ||
+                   ((f.ai == "01" || f.ai == "02") && f.value.size() == 13))) {
+      f.value.push_back(Gs1CheckDigit(f.value));
+    }
+  }
+  return fields;
+}
+
+}  // namespace
+
+char Gs1CheckDigit(const std::string& digits) {
+  int sum = 0;
+  int weight = 3;
+  for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
+    if (!IsDigit(*it)) continue;
+    sum += weight * (*it - '0');
+    weight = 4 - weight;
+  }
+  return static_cast<char>('0' + (10 - sum % 10) % 10);
+}
+
+std::optional<Code128Values> ReadCode128Data(const Code128Request& request, std::string* error) {
+  Code128Values out;
+  switch (request.mode) {
+    case Code128Mode::kNone:
+    case Code128Mode::kAutomatic: {
+      std::string data = request.data;
+      if (request.ucc_check_digit) data.push_back(Gs1CheckDigit(DataDigits(data)));
+      if (request.mode == Code128Mode::kNone) {
+        out = ReadNoneMode(data);
+      } else {
+        out.values = EncodeAutomatic(AutomaticElements(data, out.readable));
+      }
+      break;
+    }
+    case Code128Mode::kUccCase: {
+      std::string digits = DataDigits(request.data).substr(0, 19);
+      digits.resize(19, '0');
+      digits.push_back(Gs1CheckDigit(digits));
+      std::vector<int> e = {kFnc1Element};
+      e.insert(e.end(), digits.begin(), digits.end());
+      out.values = EncodeAutomatic(e);
+      out.readable = "(" + digits.substr(0, 2) + ") " + digits.substr(2, 1) + " " +
+                     digits.substr(3, 7) + " " + digits.substr(10, 9) + " " + digits.substr(19);
+      break;
+    }
+    case Code128Mode::kUccEan: {
+      const std::vector<Gs1Field> fields = ReadGs1Fields(request.data);
+      std::vector<int> e = {kFnc1Element};
+      for (size_t k = 0; k < fields.size(); ++k) {
+        const Gs1Field& f = fields[k];
+        e.insert(e.end(), f.ai.begin(), f.ai.end());
+        for (char c : f.value) e.push_back(static_cast<unsigned char>(c));
+        if (!f.ai.empty()) out.readable += "(" + f.ai + ")";
+        out.readable += f.value;
+        // Data of variable length ends with FNC1 unless it ends the symbol.
+        const int two = f.ai.size() >= 2 ? (f.ai[0] - '0') * 10 + (f.ai[1] - '0') : -1;
+        if (k + 1 < fields.size() && FixedDataLength(two, f.ai.size()) == 0) {
+          e.push_back(kFnc1Element);
+        }
+      }
+      if (e.size() > 1) out.values = EncodeAutomatic(e);
+      break;
+    }
+  }
+  if (out.values.size() < 2) {
+    if (error) *error = "no character of the field data can be encoded";
+    return std::nullopt;
+  }
+  return out;
+}
+
+BarcodeModules Code128SymbolModules(const Code128Values& values) {
+  std::vector<int> all = values.values;
+  int check = all.empty() ? 0 : all[0];
+  for (size_t k = 1; k < all.size(); ++k) check += static_cast<int>(k) * all[k];
+  all.push_back(check % 103);
+  all.push_back(kStop);
+  BarcodeModules modules;
+  modules.rows = 1;
+  for (int value : all) {
+    bool dark = true;
+    for (const char* w = kPatterns[value]; *w != '\0'; ++w, dark = !dark) {
+      modules.dark.insert(modules.dark.end(), static_cast<size_t>(*w - '0'), dark ? 1 : 0);
+    }
+  }
+  modules.columns = static_cast<int>(modules.dark.size());
+  modules.readable = values.readable;
+  return modules;
+}
+
+}  // namespace corvella::zpl
