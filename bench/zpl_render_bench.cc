@@ -17,11 +17,13 @@
 
 namespace {
 
-std::string ShippingLabel() {
+std::string ReadFile(const std::string& path) {
   std::stringstream text;
-  text << std::ifstream(CORVELLA_SAMPLE_LABEL).rdbuf();
+  text << std::ifstream(path, std::ios::binary).rdbuf();
   return text.str();
 }
+
+std::string ShippingLabel() { return ReadFile(CORVELLA_SAMPLE_LABEL); }
 
 void BM_RenderShippingLabel(benchmark::State& state) {
   const std::string label = ShippingLabel();
@@ -29,6 +31,18 @@ void BM_RenderShippingLabel(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(renderer.render(label));
 }
 BENCHMARK(BM_RenderShippingLabel)->Unit(benchmark::kMillisecond);
+
+// Carrier labels of the test corpus: MaxiCode and Code 128 (UPS), PDF417
+// with rows and columns (FedEx), GS1 Code 128 in modes D and U.
+void BM_RenderCarrierLabel(benchmark::State& state) {
+  static const char* const kLabels[] = {"01_ups_ground", "02_fedex_ground", "04_gs1_sscc"};
+  const std::string label =
+      ReadFile(std::string(CORVELLA_ZPL_CORPUS) + "/" + kLabels[state.range(0)] + ".zpl");
+  corvella::zpl::LabelRenderer renderer({.dots_per_mm = 8});
+  for (auto _ : state) benchmark::DoNotOptimize(renderer.render(label));
+  state.SetLabel(kLabels[state.range(0)]);
+}
+BENCHMARK(BM_RenderCarrierLabel)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 void BM_RenderShippingLabelToPng(benchmark::State& state) {
   const std::string label = ShippingLabel();
