@@ -354,6 +354,10 @@ TEST_F(LabelPictureTest, TheSimulatedPrinterDrawsEveryJobItStores) {
   EXPECT_EQ(ReadPng(jobs + "/job-000002.png").count(0, 0, 812, 1219), 100);
   EXPECT_EQ(ReadPng(jobs + "/job-000002-2.png").count(0, 0, 812, 1219), 0);
   EXPECT_EQ(testing::ReadJobs(jobs).size(), 2u);
+  // The report names the pictures as they are found, not as they were written.
+  std::stringstream report;
+  report << std::ifstream(jobs + "/job-000002.json").rdbuf();
+  EXPECT_NE(report.str().find("\"job-000002-2.png\""), std::string::npos) << report.str();
 
   // Without rendering the bytes are kept and nothing else; stopping waits
   // for pictures still being drawn, so what is there after it is final.

@@ -61,7 +61,7 @@ void LabelPictureWorker::run() {
     const std::string stem = directory + name;
     const std::string hidden = directory + "." + name + ".drawing";
     std::string error;
-    bool written = zpl::WriteLabelPictures(rendered, hidden, &error);
+    bool written = zpl::WriteLabelPictures(rendered, hidden, &error, stem);
     std::vector<std::pair<std::string, std::string>> moves;
     for (size_t i = 0; i < rendered.labels.size(); ++i) {
       moves.emplace_back(zpl::PicturePath(hidden, i), zpl::PicturePath(stem, i));

@@ -17,8 +17,10 @@ std::string ReportPath(const std::string& stem);
 // size, the commands drawn, ignored and skipped, and its warnings.
 std::string ReportJson(const RenderedDocument& document, const std::string& stem);
 
-// Writes every picture and the report. Returns false with the reason.
+// Writes every picture and the report. Returns false with the reason. A
+// writer that renames the files afterwards gives the stem they will have as
+// `final_stem`, so the report names the pictures as they will be found.
 bool WriteLabelPictures(const RenderedDocument& document, const std::string& stem,
-                        std::string* error);
+                        std::string* error, const std::string& final_stem = "");
 
 }  // namespace corvella::zpl
