@@ -30,12 +30,6 @@ const std::set<std::string> kPrinterSettings = {
     "SS", "ST", "SX", "SZ", "TA", "TO", "WA", "WD", "WL", "WR", "XB", "CD", "CM", "CO", "CV", "CW",
 };
 
-// Short names for the parameter readers.
-constexpr auto ToInt = ParamInt;
-constexpr auto ToDouble = ParamDouble;
-constexpr auto Letter = ParamLetter;
-constexpr auto YesNo = ParamYesNo;
-
 std::optional<Orientation> ParseOrientation(char c) {
   switch (c) {
     case 'N':
@@ -213,11 +207,11 @@ class LabelDrawing {
       // ^FT without coordinates goes on where the last text ended.
       const bool continues = code == "FT" && (p.size() < 2 || (p[0].empty() && p[1].empty()));
       if (!continues) {
-        field_.placement.x = format_.home_x - format_.shift + ToInt(p, 0, 0, 0, 32000);
-        field_.placement.y = format_.home_y + ToInt(p, 1, 0, 0, 32000);
+        field_.placement.x = format_.home_x - format_.shift + ParamInt(p, 0, 0, 0, 32000);
+        field_.placement.y = format_.home_y + ParamInt(p, 1, 0, 0, 32000);
       }
       // Third parameter: 0 left, 1 right, 2 as the script runs (left here).
-      const int justification = ToInt(p, 2, format_.default_right_justified ? 1 : 0, 0, 2);
+      const int justification = ParamInt(p, 2, format_.default_right_justified ? 1 : 0, 0, 2);
       field_.placement.right_justified = justification == 1;
     } else if (code == "FD" || code == "FV") {
       std::string data = c.params;
@@ -234,10 +228,10 @@ class LabelDrawing {
       field_.reverse = true;
     } else if (code == "FB") {
       TextBlock block;
-      block.width = ToInt(p, 0, 0, 0, 32000);
-      block.max_lines = ToInt(p, 1, 1, 1, 999);
-      block.spacing = ToInt(p, 2, 0, -9999, 9999);
-      switch (Letter(p, 3, 'L')) {
+      block.width = ParamInt(p, 0, 0, 0, 32000);
+      block.max_lines = ParamInt(p, 1, 1, 1, 999);
+      block.spacing = ParamInt(p, 2, 0, -9999, 9999);
+      switch (ParamLetter(p, 3, 'L')) {
         case 'C':
           block.justification = Justification::kCenter;
           break;
@@ -250,7 +244,7 @@ class LabelDrawing {
         default:
           block.justification = Justification::kLeft;
       }
-      block.indent = ToInt(p, 4, 0, 0, 9999);
+      block.indent = ParamInt(p, 4, 0, 0, 9999);
       field_.block = block;
     } else if (code == "FX" || code == "CC" || code == "CT") {
       // A comment, or a prefix change the parser has made.
@@ -268,63 +262,65 @@ class LabelDrawing {
           warn("^A@ font " + format_.font_by_name + " is not in the printer: font 0 drawn");
         name = font.value_or('0');
       }
-      if (auto o = ParseOrientation(Letter(rest, 0, 'X'))) field_.orientation = *o;
-      field_.font = ResolveFont(name, ToInt(rest, 1, 0, 0, 32000), ToInt(rest, 2, 0, 0, 32000));
+      if (auto o = ParseOrientation(ParamLetter(rest, 0, 'X'))) field_.orientation = *o;
+      field_.font =
+          ResolveFont(name, ParamInt(rest, 1, 0, 0, 32000), ParamInt(rest, 2, 0, 0, 32000));
     } else if (code == "CF") {
-      const char name = Letter(p, 0, format_.default_font_name);
+      const char name = ParamLetter(p, 0, format_.default_font_name);
       format_.default_font_name = name;
-      format_.default_font = ResolveFont(name, ToInt(p, 1, 0, 0, 32000), ToInt(p, 2, 0, 0, 32000));
+      format_.default_font =
+          ResolveFont(name, ParamInt(p, 1, 0, 0, 32000), ParamInt(p, 2, 0, 0, 32000));
     } else if (code == "FW") {
-      if (auto o = ParseOrientation(Letter(p, 0, 'N'))) format_.default_orientation = *o;
+      if (auto o = ParseOrientation(ParamLetter(p, 0, 'N'))) format_.default_orientation = *o;
       if (p.size() > 1 && !p[1].empty())
-        format_.default_right_justified = ToInt(p, 1, 0, 0, 2) == 1;
+        format_.default_right_justified = ParamInt(p, 1, 0, 0, 2) == 1;
     } else if (code == "CI") {
-      format_.code_page = ToInt(p, 0, 0, 0, 36);
+      format_.code_page = ParamInt(p, 0, 0, 0, 36);
       if (format_.code_page > 13 && format_.code_page != 27 && format_.code_page < 28) {
         warn("^CI" + std::to_string(format_.code_page) + " drawn as code page 850");
       }
     } else if (code == "LH") {
-      format_.home_x = ToInt(p, 0, 0, 0, 32000);
-      format_.home_y = ToInt(p, 1, 0, 0, 32000);
+      format_.home_x = ParamInt(p, 0, 0, 0, 32000);
+      format_.home_y = ParamInt(p, 1, 0, 0, 32000);
     } else if (code == "LS") {
-      format_.shift = ToInt(p, 0, 0, -9999, 9999);
+      format_.shift = ParamInt(p, 0, 0, -9999, 9999);
     } else if (code == "LR") {
-      format_.label_reverse = YesNo(p, 0, false);
+      format_.label_reverse = ParamYesNo(p, 0, false);
     } else if (code == "PO") {
-      format_.inverted = Letter(p, 0, 'N') == 'I';
+      format_.inverted = ParamLetter(p, 0, 'N') == 'I';
     } else if (code == "PW" || code == "LL") {
       // Sized before drawing began.
     } else if (code == "BY") {
-      format_.module_width = ToInt(p, 0, format_.module_width, 1, 10);
-      format_.ratio = ToDouble(p, 1, format_.ratio, 2.0, 3.0);
-      format_.bar_height = ToInt(p, 2, format_.bar_height, 1, 32000);
+      format_.module_width = ParamInt(p, 0, format_.module_width, 1, 10);
+      format_.ratio = ParamDouble(p, 1, format_.ratio, 2.0, 3.0);
+      format_.bar_height = ParamInt(p, 2, format_.bar_height, 1, 32000);
     } else if (IsBarcodeCommand(code)) {
       PendingBarcode barcode{code, p, format_.default_orientation};
       if (code != "BD") {
-        if (auto o = ParseOrientation(Letter(p, 0, 'X'))) barcode.orientation = *o;
+        if (auto o = ParseOrientation(ParamLetter(p, 0, 'X'))) barcode.orientation = *o;
       }
       field_.barcode = std::move(barcode);
     } else if (code == "GB") {
       graphicBox(p);
     } else if (code == "GC") {
-      const int d = ToInt(p, 0, 3, 3, 4095);
-      graphicEllipse(d, d, ToInt(p, 1, 1, 1, 4095), Letter(p, 2, 'B'));
+      const int d = ParamInt(p, 0, 3, 3, 4095);
+      graphicEllipse(d, d, ParamInt(p, 1, 1, 1, 4095), ParamLetter(p, 2, 'B'));
     } else if (code == "GE") {
-      graphicEllipse(ToInt(p, 0, 3, 3, 4095), ToInt(p, 1, 3, 3, 4095), ToInt(p, 2, 1, 1, 4095),
-                     Letter(p, 3, 'B'));
+      graphicEllipse(ParamInt(p, 0, 3, 3, 4095), ParamInt(p, 1, 3, 3, 4095),
+                     ParamInt(p, 2, 1, 1, 4095), ParamLetter(p, 3, 'B'));
     } else if (code == "GD") {
       graphicDiagonal(p);
     } else if (code == "GF") {
       graphicField(c.params);
     } else if (code == "GS") {
-      GraphicSymbol symbol{format_.default_orientation, ToInt(p, 1, 0, 0, 32000),
-                           ToInt(p, 2, 0, 0, 32000)};
-      if (auto o = ParseOrientation(Letter(p, 0, 'X'))) symbol.orientation = *o;
+      GraphicSymbol symbol{format_.default_orientation, ParamInt(p, 1, 0, 0, 32000),
+                           ParamInt(p, 2, 0, 0, 32000)};
+      if (auto o = ParseOrientation(ParamLetter(p, 0, 'X'))) symbol.orientation = *o;
       field_.symbol = symbol;
     } else if (code == "XG" || code == "IM") {
       storedGraphic(code, p);
     } else if (code == "MC") {
-      map_clear_ = YesNo(p, 0, true);
+      map_clear_ = ParamYesNo(p, 0, true);
     } else if (code == "DF" || code == "XF" || code == "FN" || code == "DG" || code == "DN") {
       // Stored formats and graphics, taken care of before the label is drawn.
     } else if (kPrinterSettings.count(code) || code == "XA" || code == "XZ") {
@@ -343,11 +339,11 @@ class LabelDrawing {
   }
 
   void graphicBox(const std::vector<std::string>& p) {
-    const int t = ToInt(p, 2, 1, 1, 32000);
-    const int w = std::max(ToInt(p, 0, t, 1, 32000), t);
-    const int h = std::max(ToInt(p, 1, t, 1, 32000), t);
-    const char color = Letter(p, 3, 'B');
-    const int rounding = ToInt(p, 4, 0, 0, 8);
+    const int t = ParamInt(p, 2, 1, 1, 32000);
+    const int w = std::max(ParamInt(p, 0, t, 1, 32000), t);
+    const int h = std::max(ParamInt(p, 1, t, 1, 32000), t);
+    const char color = ParamLetter(p, 3, 'B');
+    const int rounding = ParamInt(p, 4, 0, 0, 8);
     const double radius = rounding * std::min(w, h) / 16.0;
     Placement at = placement(Orientation::kNormal);
     at.anchor_v = h;  // ^FT places the box by its bottom left corner
@@ -392,11 +388,11 @@ class LabelDrawing {
   }
 
   void graphicDiagonal(const std::vector<std::string>& p) {
-    const int t = ToInt(p, 2, 1, 1, 32000);
-    const int w = std::max(ToInt(p, 0, t, 3, 32000), t);
-    const int h = std::max(ToInt(p, 1, t, 3, 32000), t);
-    const char color = Letter(p, 3, 'B');
-    const bool right_leaning = Letter(p, 4, 'R') != 'L';  // '/' as opposed to '\'
+    const int t = ParamInt(p, 2, 1, 1, 32000);
+    const int w = std::max(ParamInt(p, 0, t, 3, 32000), t);
+    const int h = std::max(ParamInt(p, 1, t, 3, 32000), t);
+    const char color = ParamLetter(p, 3, 'B');
+    const bool right_leaning = ParamLetter(p, 4, 'R') != 'L';  // '/' as opposed to '\'
     Placement at = placement(Orientation::kNormal);
     at.anchor_v = h;
     const cairo_matrix_t matrix = LabelCanvas::FieldMatrix(at, w, h);
@@ -431,13 +427,13 @@ class LabelDrawing {
       start = comma + 1;
     }
     const std::string data = start < params.size() ? params.substr(start) : "";
-    const char format = Letter(p, 0, 'A');
+    const char format = ParamLetter(p, 0, 'A');
     if (format != 'A' && format != 'B') {
       warn(std::string("^GF compressed binary format '") + format + "' not drawn");
       return;
     }
-    const int total = ToInt(p, 2, 0, 0, 1 << 30);
-    const int per_row = ToInt(p, 3, 0, 0, 1 << 30);
+    const int total = ParamInt(p, 2, 0, 0, 1 << 30);
+    const int per_row = ParamInt(p, 3, 0, 0, 1 << 30);
     const size_t max_bytes = static_cast<size_t>(label_.report.width_dots) *
                                  static_cast<size_t>(label_.report.height_dots) / 8 +
                              1024;
@@ -468,8 +464,8 @@ class LabelDrawing {
       return;
     }
     const bool magnified = code == "XG";
-    drawGraphic(*graphic, magnified ? ToInt(p, 1, 1, 1, 10) : 1,
-                magnified ? ToInt(p, 2, 1, 1, 10) : 1);
+    drawGraphic(*graphic, magnified ? ParamInt(p, 1, 1, 1, 10) : 1,
+                magnified ? ParamInt(p, 2, 1, 1, 10) : 1);
   }
 
   std::string fieldBytes() const {
@@ -718,8 +714,8 @@ void LabelRenderer::storeGraphic(const ZplCommand& download, bool aborted,
       static_cast<size_t>(options_.max_side_dots) * static_cast<size_t>(options_.max_side_dots) / 8;
   std::string error;
   std::optional<Bitmap> graphic =
-      DecodeGraphicField(static_cast<size_t>(ToInt(p, 1, 0, 0, 1 << 30)),
-                         static_cast<size_t>(ToInt(p, 2, 0, 0, 1 << 30)),
+      DecodeGraphicField(static_cast<size_t>(ParamInt(p, 1, 0, 0, 1 << 30)),
+                         static_cast<size_t>(ParamInt(p, 2, 0, 0, 1 << 30)),
                          std::string_view(download.params).substr(start), false, max_bytes, &error);
   if (!graphic) {
     result.warnings.push_back("~DG " + name + " not stored: " + error);
@@ -762,8 +758,8 @@ RenderedDocument LabelRenderer::render(std::string_view document) {
     for (const ZplCommand* c : drawn) {
       if (c->control) continue;
       const std::vector<std::string> p = SplitParams(c->params);
-      if (c->code == "PW") format.print_width = ToInt(p, 0, format.print_width, 2, 32000);
-      if (c->code == "LL") format.label_length = ToInt(p, 0, format.label_length, 1, 32000);
+      if (c->code == "PW") format.print_width = ParamInt(p, 0, format.print_width, 2, 32000);
+      if (c->code == "LL") format.label_length = ParamInt(p, 0, format.label_length, 1, 32000);
     }
     const int max_side = options_.max_side_dots;
     int width = format.print_width > 0 ? format.print_width
