@@ -414,19 +414,8 @@ class LabelDrawing {
 
   void graphicField(const std::string& params) {
     // ^GFa,b,c,d,data: the data may itself hold commas.
-    std::vector<std::string> p;
-    size_t start = 0;
-    for (int k = 0; k < 4; ++k) {
-      const size_t comma = params.find(',', start);
-      if (comma == std::string::npos) {
-        p.push_back(params.substr(start));
-        start = params.size();
-        break;
-      }
-      p.push_back(params.substr(start, comma - start));
-      start = comma + 1;
-    }
-    const std::string data = start < params.size() ? params.substr(start) : "";
+    const std::vector<std::string> p = SplitParams(params, 5);
+    const std::string data = p.size() == 5 ? p[4] : "";
     const char format = ParamLetter(p, 0, 'A');
     if (format != 'A' && format != 'B') {
       warn(std::string("^GF compressed binary format '") + format + "' not drawn");
@@ -700,15 +689,8 @@ LabelRenderer::~LabelRenderer() = default;
 
 void LabelRenderer::storeGraphic(const ZplCommand& download, bool aborted,
                                  RenderedDocument& result) {
-  // ~DGd:o.x,t,w,data
-  std::vector<std::string> p;
-  size_t start = 0;
-  for (int k = 0; k < 3; ++k) {
-    const size_t comma = download.params.find(',', start);
-    p.push_back(download.params.substr(
-        start, comma == std::string::npos ? std::string::npos : comma - start));
-    start = comma == std::string::npos ? download.params.size() : comma + 1;
-  }
+  // ~DGd:o.x,t,w,data: the data may itself hold commas.
+  const std::vector<std::string> p = SplitParams(download.params, 4);
   const std::string name = PrinterMemory::ObjectName(p[0], "GRF");
   const size_t max_bytes =
       static_cast<size_t>(options_.max_side_dots) * static_cast<size_t>(options_.max_side_dots) / 8;
@@ -716,7 +698,7 @@ void LabelRenderer::storeGraphic(const ZplCommand& download, bool aborted,
   std::optional<Bitmap> graphic =
       DecodeGraphicField(static_cast<size_t>(ParamInt(p, 1, 0, 0, 1 << 30)),
                          static_cast<size_t>(ParamInt(p, 2, 0, 0, 1 << 30)),
-                         std::string_view(download.params).substr(start), false, max_bytes, &error);
+                         p.size() == 4 ? p[3] : "", false, max_bytes, &error);
   if (!graphic) {
     result.warnings.push_back("~DG " + name + " not stored: " + error);
     return;

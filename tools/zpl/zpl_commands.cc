@@ -85,11 +85,11 @@ std::vector<ZplCommand> ParseZplCommands(std::string_view document) {
   return commands;
 }
 
-std::vector<std::string> SplitParams(std::string_view params) {
+std::vector<std::string> SplitParams(std::string_view params, size_t max_parts) {
   std::vector<std::string> parts;
   size_t start = 0;
   while (true) {
-    size_t comma = params.find(',', start);
+    size_t comma = parts.size() + 1 >= max_parts ? std::string_view::npos : params.find(',', start);
     parts.emplace_back(params.substr(
         start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
     if (comma == std::string_view::npos) break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,7 +25,9 @@ struct ZplCommand {
 std::vector<ZplCommand> ParseZplCommands(std::string_view document);
 
 // The parameters of a command split at commas ("10,,3" -> "10", "", "3").
-std::vector<std::string> SplitParams(std::string_view params);
+// With `max_parts`, the last part is the rest of the text, commas and all:
+// the data of ^GF and ~DG after their size parameters.
+std::vector<std::string> SplitParams(std::string_view params, size_t max_parts = SIZE_MAX);
 
 // Parameter i read as a number clamped to [lo, hi], as an upper-case letter,
 // or as Y/N; `fallback` when it is missing, empty or not of that kind.
