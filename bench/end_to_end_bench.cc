@@ -43,7 +43,7 @@
 
 #include "tools/channel_values.h"
 #include "tools/host_session.h"
-#include "tools/print_system/label_printer.h"
+#include "test_print_system/label_printer.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "Runner/lpstat_output.h"
 #include "Runner/zpl_document.h"
-#include "engine/fl_standard_codec_private.h"
+#include "engine_stand_in/fl_standard_codec_private.h"
 #include "tools/channel_values.h"
 
 namespace {

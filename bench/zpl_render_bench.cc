@@ -10,8 +10,8 @@
 #include <string>
 #include <thread>
 
-#include "tools/print_system/label_printer.h"
-#include "tools/print_system/scratch_directory.h"
+#include "test_print_system/label_printer.h"
+#include "test_print_system/scratch_directory.h"
 #include "tools/zpl/label_pictures.h"
 #include "tools/zpl/label_renderer.h"
 

@@ -1,6 +1,6 @@
 #include "tools/channel_values.h"
 
-#include "engine/fl_standard_codec_private.h"
+#include "engine_stand_in/fl_standard_codec_private.h"
 
 namespace corvella {
 

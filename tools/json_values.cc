@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/fl_value_private.h"
+#include "engine_stand_in/fl_value_private.h"
 
 namespace corvella {
 namespace {

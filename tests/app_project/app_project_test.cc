@@ -16,8 +16,8 @@
 #include "tests/host/host_process.h"
 #include "tests/host/virtual_display.h"
 #include "tests/host/window_client.h"
-#include "tools/print_system/file_util.h"
-#include "tools/print_system/scratch_directory.h"
+#include "test_print_system/file_util.h"
+#include "test_print_system/scratch_directory.h"
 
 namespace corvella::testing {
 namespace {
@@ -53,7 +53,7 @@ bool Write(const fs::path& path, const std::string& text) { return WriteFile(pat
   fs::create_directories(ephemeral / "flutter_linux", error);
   fs::create_directories(ephemeral / ".plugin_symlinks", error);
   fs::create_directories(project / "build/flutter_assets", error);
-  fs::copy(kSourceDir / "engine/include/flutter_linux", ephemeral / "flutter_linux",
+  fs::copy(kSourceDir / "engine_stand_in/include/flutter_linux", ephemeral / "flutter_linux",
            fs::copy_options::recursive, error);
   if (error) return ::testing::AssertionFailure() << "headers: " << error.message();
   fs::copy_file(CORVELLA_ENGINE_LIBRARY, ephemeral / "libflutter_linux_gtk.so",

@@ -10,8 +10,8 @@
 #include "Runner/zebra_printer_plugin.h"
 #include "tests/support/channel_harness.h"
 #include "tests/support/print_system_test.h"
-#include "tools/print_system/file_util.h"
-#include "tools/print_system/scratch_directory.h"
+#include "test_print_system/file_util.h"
+#include "test_print_system/scratch_directory.h"
 
 namespace corvella::testing {
 namespace {

@@ -8,8 +8,8 @@
 
 #include "Runner/zebra_printer_plugin.h"
 #include "tests/support/channel_harness.h"
-#include "tools/print_system/scoped_environment.h"
-#include "tools/print_system/scratch_directory.h"
+#include "test_print_system/scoped_environment.h"
+#include "test_print_system/scratch_directory.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <optional>
 
-#include "engine/fl_standard_codec_private.h"
+#include "engine_stand_in/fl_standard_codec_private.h"
 #include "tools/channel_values.h"
 #include "tools/json_values.h"
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/fl_standard_codec_private.h"
+#include "engine_stand_in/fl_standard_codec_private.h"
 
 namespace {
 

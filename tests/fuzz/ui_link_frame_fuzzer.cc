@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "engine/ui_link_frame.h"
+#include "engine_stand_in/ui_link_frame.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "tools/json_values.h"
-#include "tools/print_system/file_util.h"
+#include "test_print_system/file_util.h"
 
 namespace corvella::testing {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/ui_link_frame.h"
+#include "engine_stand_in/ui_link_frame.h"
 #include "tools/channel_values.h"
 #include "tools/host_session.h"
 

@@ -13,7 +13,7 @@
 
 #include "Runner/app_delegate.h"
 #include "Runner/main_flutter_window.h"
-#include "engine/fl_engine_private.h"
+#include "engine_stand_in/fl_engine_private.h"
 #include "tests/host/test_plugin.h"
 #include "tests/host/virtual_display.h"
 #include "tools/json_values.h"

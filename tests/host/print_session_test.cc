@@ -31,9 +31,9 @@
 #include "tests/host/window_client.h"
 #include "tests/support/channel_harness.h"
 #include "tests/support/print_system_test.h"
-#include "tools/print_system/file_util.h"
-#include "tools/print_system/job_directory.h"
-#include "tools/print_system/label_printer.h"
+#include "test_print_system/file_util.h"
+#include "test_print_system/job_directory.h"
+#include "test_print_system/label_printer.h"
 
 namespace corvella::testing {
 namespace {

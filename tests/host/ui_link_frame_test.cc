@@ -1,5 +1,5 @@
 // Cutting the UI link's byte stream into frames, without a host.
-#include "engine/ui_link_frame.h"
+#include "engine_stand_in/ui_link_frame.h"
 
 #include <gtest/gtest.h>
 

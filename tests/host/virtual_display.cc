@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "tools/print_system/file_util.h"
+#include "test_print_system/file_util.h"
 
 namespace corvella::testing {
 

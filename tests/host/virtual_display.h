@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "tools/print_system/child_process.h"
+#include "test_print_system/child_process.h"
 
 namespace corvella::testing {
 

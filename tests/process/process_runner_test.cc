@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "tests/support/log_capture.h"
-#include "tools/print_system/scratch_directory.h"
+#include "test_print_system/scratch_directory.h"
 
 namespace {
 

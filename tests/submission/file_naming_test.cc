@@ -9,7 +9,7 @@
 
 #include "Runner/temporary_directory.h"
 #include "Runner/uuid.h"
-#include "tools/print_system/scoped_environment.h"
+#include "test_print_system/scoped_environment.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include "tests/support/channel_harness.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/print_system_test.h"
-#include "tools/print_system/scoped_environment.h"
-#include "tools/print_system/scratch_directory.h"
+#include "test_print_system/scoped_environment.h"
+#include "test_print_system/scratch_directory.h"
 
 namespace corvella::testing {
 namespace {

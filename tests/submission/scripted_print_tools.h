@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "Runner/print_tools.h"
-#include "tools/print_system/file_util.h"
-#include "tools/print_system/scoped_environment.h"
-#include "tools/print_system/scratch_directory.h"
+#include "test_print_system/file_util.h"
+#include "test_print_system/scoped_environment.h"
+#include "test_print_system/scratch_directory.h"
 
 namespace corvella::testing {
 

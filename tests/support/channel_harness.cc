@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "engine/fl_engine_private.h"
+#include "engine_stand_in/fl_engine_private.h"
 
 namespace corvella::testing {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tools/print_system/print_system.h"
+#include "test_print_system/print_system.h"
 
 namespace corvella::testing {
 

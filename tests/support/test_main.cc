@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tools/print_system/scratch_directory.h"
+#include "test_print_system/scratch_directory.h"
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);

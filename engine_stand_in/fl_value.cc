@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/fl_value_private.h"
+#include "engine_stand_in/fl_value_private.h"
 
 struct _FlValue {
   std::atomic<int> ref_count{1};

@@ -1,4 +1,4 @@
-#include "engine/ui_link_writer.h"
+#include "engine_stand_in/ui_link_writer.h"
 
 #include <errno.h>
 #include <glib.h>

@@ -1,4 +1,4 @@
-#include "tools/print_system/label_picture_worker.h"
+#include "test_print_system/label_picture_worker.h"
 
 #include <cstdio>
 #include <fstream>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/print_system/child_process.h"
+#include "test_print_system/child_process.h"
 
 namespace corvella::testing {
 

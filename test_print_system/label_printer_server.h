@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/print_system/label_picture_worker.h"
-#include "tools/print_system/printer_mode.h"
+#include "test_print_system/label_picture_worker.h"
+#include "test_print_system/printer_mode.h"
 
 namespace corvella::print_system {
 

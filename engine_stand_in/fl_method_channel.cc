@@ -5,8 +5,8 @@
 
 #include <flutter_linux/flutter_linux.h>
 
-#include "engine/fl_method_channel_private.h"
-#include "engine/fl_standard_codec_private.h"
+#include "engine_stand_in/fl_method_channel_private.h"
+#include "engine_stand_in/fl_standard_codec_private.h"
 
 struct _FlMethodChannel {
   GObject parent_instance;

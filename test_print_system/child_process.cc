@@ -1,4 +1,4 @@
-#include "tools/print_system/child_process.h"
+#include "test_print_system/child_process.h"
 
 #include <glib.h>
 #include <signal.h>

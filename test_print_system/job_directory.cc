@@ -1,4 +1,4 @@
-#include "tools/print_system/job_directory.h"
+#include "test_print_system/job_directory.h"
 
 #include <dirent.h>
 

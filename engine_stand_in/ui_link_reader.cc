@@ -1,4 +1,4 @@
-#include "engine/ui_link_reader.h"
+#include "engine_stand_in/ui_link_reader.h"
 
 #include <errno.h>
 #include <fcntl.h>

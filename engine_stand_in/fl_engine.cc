@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "engine/fl_engine_private.h"
-#include "engine/ui_link.h"
+#include "engine_stand_in/fl_engine_private.h"
+#include "engine_stand_in/ui_link.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <flutter_linux/flutter_linux.h>
 
-#include "engine/fl_standard_codec_private.h"
+#include "engine_stand_in/fl_standard_codec_private.h"
 
 G_DEFINE_TYPE(FlMethodCodec, fl_method_codec, G_TYPE_OBJECT)
 

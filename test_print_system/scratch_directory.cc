@@ -1,4 +1,4 @@
-#include "tools/print_system/scratch_directory.h"
+#include "test_print_system/scratch_directory.h"
 
 #include <sys/stat.h>
 
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "tools/print_system/file_util.h"
+#include "test_print_system/file_util.h"
 
 namespace corvella::testing {
 

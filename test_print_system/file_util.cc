@@ -1,4 +1,4 @@
-#include "tools/print_system/file_util.h"
+#include "test_print_system/file_util.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "tools/print_system/label_printer_server.h"
+#include "test_print_system/label_printer_server.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "Runner/failure.h"
-#include "tools/print_system/job_directory.h"
+#include "test_print_system/job_directory.h"
 
 namespace corvella::print_system {
 namespace {

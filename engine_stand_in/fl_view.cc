@@ -7,7 +7,7 @@
 
 #include <flutter_linux/flutter_linux.h>
 
-#include "engine/fl_engine_private.h"
+#include "engine_stand_in/fl_engine_private.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "Runner/failure.h"
-#include "tools/print_system/label_printer_server.h"
+#include "test_print_system/label_printer_server.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <flutter_linux/flutter_linux.h>
 
-#include "engine/fl_method_channel_private.h"
+#include "engine_stand_in/fl_method_channel_private.h"
 
 struct _FlMethodCall {
   GObject parent_instance;

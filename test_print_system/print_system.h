@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/print_system/child_process.h"
-#include "tools/print_system/printer_mode.h"
-#include "tools/print_system/scoped_environment.h"
+#include "test_print_system/child_process.h"
+#include "test_print_system/printer_mode.h"
+#include "test_print_system/scoped_environment.h"
 
 namespace corvella::testing {
 

@@ -1,4 +1,4 @@
-#include "tools/print_system/label_printer.h"
+#include "test_print_system/label_printer.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <thread>
 
-#include "tools/print_system/file_util.h"
-#include "tools/print_system/job_directory.h"
+#include "test_print_system/file_util.h"
+#include "test_print_system/job_directory.h"
 
 namespace corvella::testing {
 namespace {

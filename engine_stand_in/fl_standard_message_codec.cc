@@ -9,9 +9,9 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "engine/fl_standard_codec_private.h"
-#include "engine/fl_value_private.h"
-#include "engine/standard_codec_tags.h"
+#include "engine_stand_in/fl_standard_codec_private.h"
+#include "engine_stand_in/fl_value_private.h"
+#include "engine_stand_in/standard_codec_tags.h"
 
 G_DEFINE_QUARK(fl_message_codec_error_quark, fl_message_codec_error)
 

@@ -1,4 +1,4 @@
-#include "engine/ui_link.h"
+#include "engine_stand_in/ui_link.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/fl_engine_private.h"
-#include "engine/ui_link_frame.h"
-#include "engine/ui_link_reader.h"
-#include "engine/ui_link_writer.h"
+#include "engine_stand_in/fl_engine_private.h"
+#include "engine_stand_in/ui_link_frame.h"
+#include "engine_stand_in/ui_link_reader.h"
+#include "engine_stand_in/ui_link_writer.h"
 
 // Everything the link's work items and reply callbacks reach. They hold it
 // weakly: a reply given after the link has gone is dropped. All fields but

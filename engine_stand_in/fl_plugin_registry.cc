@@ -3,7 +3,7 @@
 
 #include <flutter_linux/flutter_linux.h>
 
-#include "engine/fl_engine_private.h"
+#include "engine_stand_in/fl_engine_private.h"
 
 G_DEFINE_INTERFACE(FlPluginRegistry, fl_plugin_registry, G_TYPE_OBJECT)
 

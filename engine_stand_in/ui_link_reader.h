@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/ui_link_frame.h"
+#include "engine_stand_in/ui_link_frame.h"
 
 // Reads UI link frames from the link's input on a thread of its own and hands
 // the messages on as they complete: every message completed by one read goes

@@ -1,4 +1,4 @@
-#include "tools/print_system/print_system.h"
+#include "test_print_system/print_system.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -10,8 +10,8 @@
 #include <sstream>
 #include <thread>
 
-#include "tools/print_system/file_util.h"
-#include "tools/print_system/label_printer.h"
+#include "test_print_system/file_util.h"
+#include "test_print_system/label_printer.h"
 
 namespace corvella::testing {
 namespace {
