@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +17,13 @@ namespace corvella {
 // stops answering (a hung scheduler, a stalled print server) makes the query
 // give up, as if it had named nothing. Failures are ordinary results (an
 // empty list, no default).
+//
+// The caller (the main thread) waits that long once per outage, not once per
+// query: a query that runs out of time marks the print system as stalled, and
+// until it answers again every query gives at once what a query that found
+// nothing gives, without running anything. A check on a background thread
+// asks lpstat again, one attempt after another, and clears the mark as soon
+// as one attempt is answered in time.
 class PrinterDiscovery {
  public:
   using Deadline = std::optional<std::chrono::steady_clock::time_point>;
@@ -35,10 +43,13 @@ class PrinterDiscovery {
   std::optional<std::string> getDefaultPrinterName() const;
 
  private:
+  class StallWatch;
+
   std::vector<std::string> printerNamesBy(Deadline deadline) const;
 
   PrintTools tools_;
   PlatformList platformList_;
+  std::shared_ptr<StallWatch> stallWatch_;
 };
 
 }  // namespace corvella

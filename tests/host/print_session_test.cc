@@ -26,14 +26,14 @@
 #include <thread>
 #include <vector>
 
+#include "test_print_system/file_util.h"
+#include "test_print_system/job_directory.h"
+#include "test_print_system/label_printer.h"
 #include "tests/host/host_process.h"
 #include "tests/host/virtual_display.h"
 #include "tests/host/window_client.h"
 #include "tests/support/channel_harness.h"
 #include "tests/support/print_system_test.h"
-#include "test_print_system/file_util.h"
-#include "test_print_system/job_directory.h"
-#include "test_print_system/label_printer.h"
 
 namespace corvella::testing {
 namespace {
@@ -471,6 +471,21 @@ ProcessUse SettledUse(pid_t pid) {
   return use;
 }
 
+// Asks for the printer list, a call at a time, until it names both queues;
+// true when it does within `limit`. Queries answer at once while the print
+// system is marked as stalled, and the mark clears moments after it answers.
+bool ListIsWholeWithin(Session& session, milliseconds limit) {
+  const auto start = steady_clock::now();
+  for (;;) {
+    const uint32_t list = session.call("getAvailablePrinters", {}, {kAvailable, "[]"});
+    session.flush();
+    if (!session.await(list, kStalledQuery)) return false;
+    if (session.answer(list) == kAvailable) return true;
+    if (steady_clock::now() - start >= limit) return false;
+    std::this_thread::sleep_for(milliseconds(100));
+  }
+}
+
 // Stops the scheduler answering (SIGSTOP) until the guard is reset or goes;
 // nothing when it cannot.
 std::shared_ptr<void> StallScheduler(pid_t scheduler) {
@@ -610,7 +625,10 @@ TEST_P(PrintSessionScenarioTest, EveryCallIsAnsweredOnceAndEveryLabelArrivesAsTh
 
   // The fault ends; prints are queued again and the queries see the queue.
   if (scenario.ends) {
-    stall.reset();
+    if (stall.use_count() > 0) {
+      stall.reset();
+      EXPECT_TRUE(ListIsWholeWithin(session, seconds(2))) << host.errorOutput();
+    }
     if (scenario.fault == Fault::kSchedulerStops) {
       ASSERT_TRUE(print_system_.startScheduler()) << print_system_.error();
     }
@@ -674,6 +692,76 @@ TEST_P(PrintSessionScenarioTest, EveryCallIsAnsweredOnceAndEveryLabelArrivesAsTh
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, PrintSessionScenarioTest, ::testing::ValuesIn(kScenarios),
                          [](const auto& param) { return std::string(param.param.name); });
+
+// Queries that pile up while the scheduler is frozen hold the main thread
+// for one query's limit in all, not one limit each: the first gives up, the
+// ones behind it answer at once as a query that found nothing, and so does
+// a status call sent a second later. Once the scheduler runs again the list
+// is whole within moments, and the prints sent during the freeze go out
+// once each.
+class StalledQueriesTest : public PrintSessionTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(StalledQueriesTest, HoldTheHostForOneLimitInAll) {
+  const size_t queries = GetParam();
+  HostProcess host(HostPath());
+  ASSERT_TRUE(host.started());
+  Session session(host);
+  const uint32_t selected =
+      session.call("connectToPrinter", TextMap({{"printerName", kQueue}}), {"true"});
+  session.flush();
+  ASSERT_TRUE(session.await(selected, seconds(30))) << host.errorOutput();
+
+  std::shared_ptr<void> stall = StallScheduler(print_system_.schedulerPid());
+  ASSERT_TRUE(stall.use_count() > 0) << "cannot stop the scheduler";
+  std::vector<uint32_t> asked;
+  const std::pair<const char*, std::string> kNothingFound[] = {
+      {"getAvailablePrinters", "[]"},
+      {"getDefaultPrinter", "\"\""},
+      {"connectToDefaultPrinter", "false"}};
+  for (size_t i = 0; i < queries; ++i) {
+    const auto& [method, answer] = kNothingFound[i % std::size(kNothingFound)];
+    asked.push_back(session.call(method, {}, {answer}));
+    session.print(kQueue, MakeLabel("Frozen " + std::to_string(i), i), Phase::kDuring, {"true"});
+  }
+  const auto queued = steady_clock::now();
+  session.flush();
+  std::this_thread::sleep_for(seconds(1));
+  const uint32_t status = session.call("getPrinterStatus", {}, {StatusJson(kQueue)});
+  const auto status_sent = steady_clock::now();
+  session.flush();
+
+  // How long after `since` the answer to `id` had come (its upper bound:
+  // replies are read in batches), waiting for it as long as a loaded
+  // machine could need.
+  const auto answered_after = [&](uint32_t id, steady_clock::time_point since) {
+    EXPECT_TRUE(session.await(id, seconds(60))) << host.errorOutput();
+    return std::chrono::duration_cast<milliseconds>(steady_clock::now() - since);
+  };
+  const milliseconds status_time = answered_after(status, status_sent);
+  EXPECT_LE(status_time, milliseconds(5500)) << "getPrinterStatus held behind the queries";
+  for (const uint32_t query : asked) {
+    const milliseconds query_time = answered_after(query, queued);
+    EXPECT_LE(query_time, seconds(6)) << "query " << query << " waited its own limit again";
+  }
+
+  stall.reset();
+  EXPECT_TRUE(ListIsWholeWithin(session, seconds(2)))
+      << "the list is not whole 2 s after the scheduler runs again";
+
+  if (!session.awaitAll(seconds(120))) return;
+  std::set<std::pair<std::string, std::string>> sent;
+  for (const auto& [id, print] : session.prints()) sent.insert({print.queue, print.bytes});
+  auto arrived = arrivals(sent);
+  for (const auto& [queue, bytes] : sent) {
+    EXPECT_EQ(arrived[queue][bytes], 1u) << bytes.substr(0, 60);
+  }
+  host.closeInput();
+  EXPECT_TRUE(host.readToEnd(seconds(60)).empty()) << "a reply nobody asked for";
+  host.expectCleanExit(seconds(60));
+}
+
+INSTANTIATE_TEST_SUITE_P(Queued, StalledQueriesTest, ::testing::Values(3, 10),
+                         [](const auto& param) { return std::to_string(param.param); });
 
 TEST_F(PrintSessionTest, TheWindowClosesWhileTheSchedulerStalls) {
   HostProcess host(HostPath());
