@@ -4,7 +4,7 @@
 
 namespace corvella {
 
-std::optional<std::string> TextArgument(FlValue* arguments, const char* key) {
+std::optional<std::string_view> TextArgument(FlValue* arguments, const char* key) {
   if (arguments == nullptr || fl_value_get_type(arguments) != FL_VALUE_TYPE_MAP) {
     return std::nullopt;
   }
@@ -18,7 +18,7 @@ std::optional<std::string> TextArgument(FlValue* arguments, const char* key) {
     }
   }
   if (found == nullptr || fl_value_get_type(found) != FL_VALUE_TYPE_STRING) return std::nullopt;
-  return std::string(fl_value_get_string(found));
+  return std::string_view(fl_value_get_string(found));
 }
 
 }  // namespace corvella

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -263,21 +264,56 @@ std::optional<Spawned> Spawn(const std::string& launchPath,
   return child;
 }
 
+// The next bytes for the child's input: a piece as it comes when it is
+// large, else pieces gathered up to one chunk. Empty at the end.
+class InputFeed {
+ public:
+  explicit InputFeed(const ChildProcess::Input* input) : input_(input) {}
+
+  std::string_view pending() {
+    if (!window_.empty() || input_ == nullptr || ended_) return window_;
+    gathered_.clear();
+    for (;;) {
+      const std::string_view piece = (*input_)();
+      if (piece.empty()) {
+        ended_ = true;
+        break;
+      }
+      if (gathered_.empty() && piece.size() >= kChunk) {
+        window_ = piece;
+        return window_;
+      }
+      gathered_.append(piece);
+      if (gathered_.size() >= kChunk) break;
+    }
+    window_ = gathered_;
+    return window_;
+  }
+  void consumed(size_t bytes) { window_.remove_prefix(bytes); }
+
+ private:
+  const ChildProcess::Input* input_;
+  std::string gathered_;
+  std::string_view window_;
+  bool ended_ = false;
+};
+
 // Feeds `input` and reads both output pipes in one poll loop until every
 // pipe has ended or the deadline has passed; closes the host's ends.
-void Pump(Spawned& child, std::string_view bytes, ChildProcess::Capture capture,
+void Pump(Spawned& child, const ChildProcess::Input* input, ChildProcess::Capture capture,
           const ChildProcess::Deadline& deadline, ChildProcess::Outcome& outcome) {
   std::string* output_sink =
       capture == ChildProcess::Capture::kStandardOutput ? &outcome.captured : nullptr;
   std::string* error_sink =
       capture == ChildProcess::Capture::kStandardError ? &outcome.captured : nullptr;
+  InputFeed feed(input);
   std::optional<SigpipeGuard> sigpipe_guard;
   if (child.input.valid()) sigpipe_guard.emplace();
   bool io_ok = (!child.input.valid() || SetNonBlocking(child.input.get())) &&
                SetNonBlocking(child.output.get()) && SetNonBlocking(child.error.get());
 
   while (io_ok && (child.input.valid() || child.output.valid() || child.error.valid())) {
-    if (child.input.valid() && outcome.inputWritten == bytes.size()) {
+    if (child.input.valid() && feed.pending().empty()) {
       child.input.reset();
       continue;
     }
@@ -307,10 +343,10 @@ void Pump(Spawned& child, std::string_view bytes, ChildProcess::Capture capture,
       break;
     }
     if (input_slot >= 0 && fds[input_slot].revents != 0) {
-      size_t remaining = bytes.size() - outcome.inputWritten;
-      ssize_t n = ::write(child.input.get(), bytes.data() + outcome.inputWritten,
-                          remaining < kChunk ? remaining : kChunk);
+      const std::string_view bytes = feed.pending();
+      ssize_t n = ::write(child.input.get(), bytes.data(), std::min(bytes.size(), kChunk));
       if (n > 0) {
+        feed.consumed(static_cast<size_t>(n));
         outcome.inputWritten += static_cast<size_t>(n);
       } else if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
         // The child has stopped reading (EPIPE) or the pipe failed: the
@@ -349,12 +385,11 @@ int32_t Reap(pid_t pid, const ChildProcess::Deadline& deadline, bool& timed_out)
 std::optional<ChildProcess::Outcome> ChildProcess::run(const std::string& launchPath,
                                                        const std::vector<std::string>& arguments,
                                                        Capture capture, std::string& reason,
-                                                       std::optional<std::string_view> input,
-                                                       Deadline deadline) {
-  std::optional<Spawned> child = Spawn(launchPath, arguments, input.has_value(), reason);
+                                                       const Input* input, Deadline deadline) {
+  std::optional<Spawned> child = Spawn(launchPath, arguments, input != nullptr, reason);
   if (!child) return std::nullopt;
   Outcome outcome;
-  Pump(*child, input.value_or(std::string_view()), capture, deadline, outcome);
+  Pump(*child, input, capture, deadline, outcome);
   outcome.status = Reap(child->pid, deadline, outcome.timedOut);
   return outcome;
 }

@@ -1,5 +1,7 @@
 #include "process_runner.h"
 
+#include <utility>
+
 #include "child_process.h"
 #include "system_log.h"
 #include "unicode_text.h"
@@ -21,9 +23,8 @@ std::optional<std::string> runShellOut(const std::string& launchPath,
   // The step before used up the time: the child that did so was logged.
   if (deadline && std::chrono::steady_clock::now() >= *deadline) return std::nullopt;
   std::string reason;
-  std::optional<ChildProcess::Outcome> outcome =
-      ChildProcess::run(launchPath, arguments, ChildProcess::Capture::kStandardOutput, reason,
-                        std::nullopt, deadline);
+  std::optional<ChildProcess::Outcome> outcome = ChildProcess::run(
+      launchPath, arguments, ChildProcess::Capture::kStandardOutput, reason, nullptr, deadline);
   if (!outcome) {
     Log("runShellOut error: " + reason);
     return std::nullopt;
@@ -46,9 +47,16 @@ ShellStatus runShellStatus(const std::string& launchPath,
 
 int32_t runShellStatusWithInput(const std::string& launchPath,
                                 const std::vector<std::string>& arguments, std::string_view input) {
+  const ChildProcess::Input whole = [input]() mutable { return std::exchange(input, {}); };
+  return runShellStatusWithInput(launchPath, arguments, whole);
+}
+
+int32_t runShellStatusWithInput(const std::string& launchPath,
+                                const std::vector<std::string>& arguments,
+                                const ChildProcess::Input& input) {
   std::string reason;
   std::optional<ChildProcess::Outcome> outcome = ChildProcess::run(
-      launchPath, arguments, ChildProcess::Capture::kStandardError, reason, input);
+      launchPath, arguments, ChildProcess::Capture::kStandardError, reason, &input);
   if (!outcome) {
     Log("runShellStatusWithInput error: " + reason);
     return -1;

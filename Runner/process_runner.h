@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "child_process.h"
+
 namespace corvella {
 
 // The plug-in's three ways of running a print-system tool. Each call runs
@@ -50,5 +52,11 @@ ShellStatus runShellStatus(const std::string& launchPath,
 // UTF-8 and not blank (whatever the status).
 int32_t runShellStatusWithInput(const std::string& launchPath,
                                 const std::vector<std::string>& arguments, std::string_view input);
+
+// The same, with the input given in pieces as ChildProcess::Input gives
+// them, so that a large document is never held whole for the child.
+int32_t runShellStatusWithInput(const std::string& launchPath,
+                                const std::vector<std::string>& arguments,
+                                const ChildProcess::Input& input);
 
 }  // namespace corvella

@@ -122,10 +122,10 @@ FlMethodResponse* connectToDefaultPrinter(ZebraPrinterPlugin* self, FlMethodCall
 }
 
 FlMethodResponse* connectToPrinter(ZebraPrinterPlugin* self, FlMethodCall* call) {
-  std::optional<std::string> name = TextArgument(fl_method_call_get_args(call), "printerName");
+  std::optional<std::string_view> name = TextArgument(fl_method_call_get_args(call), "printerName");
   if (!name) return Error("INVALID_ARGUMENTS", "printerName is required");
   g_free(self->currentPrinterName_);
-  self->currentPrinterName_ = g_strdup(name->c_str());
+  self->currentPrinterName_ = g_strndup(name->data(), name->size());
   return Boolean(true);
 }
 
@@ -134,13 +134,14 @@ FlMethodResponse* printZPL(ZebraPrinterPlugin* self, FlMethodCall* call) {
     return Error("NO_PRINTER", "No printer connected");
   }
   std::string printerName = self->currentPrinterName_;
-  std::optional<std::string> zpl = TextArgument(fl_method_call_get_args(call), "zplCommands");
+  std::optional<std::string_view> zpl = TextArgument(fl_method_call_get_args(call), "zplCommands");
   if (!zpl) return Error("INVALID_ARGUMENTS", "zplCommands is required");
-  // The work item owns its copies of the name and the document: a later
-  // "connectToPrinter" or "disconnect" cannot redirect this label. The call
-  // is answered, and released, on the main thread.
+  // The work item owns its copy of the name: a later "connectToPrinter" or
+  // "disconnect" cannot redirect this label. The document is read where the
+  // held call keeps it, unchanged until the call is released, which happens
+  // on the main thread once it is answered: a large label is never copied.
   RunInBackground([submission = *self->submission_, printerName = std::move(printerName),
-                   zpl = std::move(*zpl), held = Hold(call)]() mutable {
+                   zpl = *zpl, held = Hold(call)]() mutable {
     const bool queued = submission.submitZplToPrinter(printerName, zpl);
     RespondLater(std::move(held), [queued] { return Boolean(queued); });
   });

@@ -2,6 +2,7 @@
 
 #include <unicode/uchar.h>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
@@ -52,33 +53,6 @@ bool EndsCharacter(std::string_view text, size_t end) {
   return next != U_GCB_EXTEND && next != U_GCB_ZWJ && next != U_GCB_SPACING_MARK;
 }
 
-// Calls `line_end(position, length)` for each CR LF (length 2), lone CR and
-// lone LF (length 1), in order. memchr finds each of the two bytes, so text
-// without line ends is crossed at memory speed.
-template <typename LineEndFn>
-void ForEachLineEnd(std::string_view text, LineEndFn line_end) {
-  const char* const begin = text.data();
-  const char* const end = begin + text.size();
-  const auto find = [end](const char* from, char byte) {
-    const void* found = std::memchr(from, byte, static_cast<size_t>(end - from));
-    return found != nullptr ? static_cast<const char*>(found) : end;
-  };
-  if (text.empty()) return;
-  const char* next_cr = find(begin, '\r');
-  const char* next_lf = find(begin, '\n');
-  while (next_cr != end || next_lf != end) {
-    if (next_cr < next_lf) {
-      const bool pair = next_lf != end && next_cr + 1 == next_lf;
-      line_end(static_cast<size_t>(next_cr - begin), pair ? size_t{2} : size_t{1});
-      if (pair) next_lf = find(next_lf + 1, '\n');
-      next_cr = find(next_cr + 1, '\r');
-    } else {
-      line_end(static_cast<size_t>(next_lf - begin), size_t{1});
-      next_lf = find(next_lf + 1, '\n');
-    }
-  }
-}
-
 }  // namespace
 
 bool ContainsEndOfFormat(std::string_view zpl) {
@@ -100,32 +74,56 @@ bool ContainsEndOfFormat(std::string_view zpl) {
   return false;
 }
 
-void NormalizeZplDocumentInPieces(std::string_view zpl,
-                                  const std::function<void(std::string_view)>& piece) {
-  const bool append = !ContainsEndOfFormat(zpl);
-  size_t copied = 0;
-  ForEachLineEnd(zpl, [&](size_t position, size_t length) {
-    if (position > copied) piece(zpl.substr(copied, position - copied));
-    piece("\r\n");
-    copied = position + length;
-  });
-  if (zpl.size() > copied) piece(zpl.substr(copied));
+std::string_view ZplDocumentPieces::next() {
+  static constexpr std::string_view kLineEnd = "\r\n";
+  if (given_ < zpl_.size()) {
+    const auto find = [this](char byte) {
+      const void* found = std::memchr(zpl_.data() + given_, byte, zpl_.size() - given_);
+      return found != nullptr ? static_cast<size_t>(static_cast<const char*>(found) - zpl_.data())
+                              : zpl_.size();
+    };
+    if (!searched_ || nextCr_ < given_) nextCr_ = find('\r');
+    if (!searched_ || nextLf_ < given_) nextLf_ = find('\n');
+    searched_ = true;
+    const size_t line_end = std::min(nextCr_, nextLf_);
+    if (line_end > given_) {
+      const std::string_view text = zpl_.substr(given_, line_end - given_);
+      given_ = line_end;
+      return text;
+    }
+    // CR LF, a lone CR or a lone LF: each becomes CR LF.
+    const bool pair = nextCr_ == line_end && nextLf_ == line_end + 1;
+    given_ = line_end + (pair ? 2 : 1);
+    return kLineEnd;
+  }
   // "^XZ" holds no line end, so appending it after the line ends are
   // rewritten gives the same bytes as appending it first.
-  if (append) piece(kEndOfFormat);
+  if (appendEndOfFormat_ && !ended_) {
+    ended_ = true;
+    return kEndOfFormat;
+  }
+  ended_ = true;
+  return {};
+}
+
+void ZplDocumentPieces::rewind() {
+  given_ = 0;
+  searched_ = false;
+  ended_ = false;
 }
 
 std::string NormalizeZplDocument(std::string_view zpl) {
-  // Every line end becomes two bytes: CR LF keeps its size, a lone CR or LF
-  // grows by one. The exact size is reserved up front, so a large document
-  // is never copied while it grows.
-  size_t lone_line_ends = 0;
-  ForEachLineEnd(zpl, [&](size_t, size_t length) {
-    if (length == 1) ++lone_line_ends;
-  });
+  ZplDocumentPieces pieces(zpl);
+  size_t size = 0;
+  for (std::string_view piece = pieces.next(); !piece.empty(); piece = pieces.next())
+    size += piece.size();
+  // The exact size is reserved up front, so a large document is never
+  // copied while it grows.
   std::string normalized;
-  normalized.reserve(zpl.size() + lone_line_ends + kEndOfFormat.size());
-  NormalizeZplDocumentInPieces(zpl, [&](std::string_view piece) { normalized.append(piece); });
+  normalized.reserve(size);
+  pieces.rewind();
+  for (std::string_view piece = pieces.next(); !piece.empty(); piece = pieces.next())
+    normalized.append(piece);
   return normalized;
 }
 

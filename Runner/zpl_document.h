@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -27,10 +26,31 @@ bool ContainsEndOfFormat(std::string_view zpl);
 // CR and lone LF written as CR LF. Never empty.
 std::string NormalizeZplDocument(std::string_view zpl);
 
-// The same text as NormalizeZplDocument, handed to `piece` in order as
-// pieces (views into `zpl` or constants), so that it can be written out
-// without ever being held whole.
-void NormalizeZplDocumentInPieces(std::string_view zpl,
-                                  const std::function<void(std::string_view)>& piece);
+// The same text as NormalizeZplDocument, given out front to back in pieces
+// (views into the document, "\r\n" and "^XZ"), so that it can be written
+// out, as often as needed, without ever being held whole. The document must
+// outlive the pieces.
+class ZplDocumentPieces {
+ public:
+  explicit ZplDocumentPieces(std::string_view zpl)
+      : zpl_(zpl), appendEndOfFormat_(!ContainsEndOfFormat(zpl)) {}
+
+  // The next piece; an empty one once the whole text has been given.
+  std::string_view next();
+
+  // Starts again from the front.
+  void rewind();
+
+ private:
+  std::string_view zpl_;
+  bool appendEndOfFormat_;
+  // How much of the document has been given out, and where its next CR
+  // and LF stand (their searches never cross the same bytes twice).
+  size_t given_ = 0;
+  size_t nextCr_ = 0;
+  size_t nextLf_ = 0;
+  bool searched_ = false;
+  bool ended_ = false;
+};
 
 }  // namespace corvella

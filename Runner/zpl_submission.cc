@@ -25,24 +25,28 @@ std::string FileAttemptFailure(const char* tool, const ShellStatus& outcome) {
 // Writes the normalised document to a new private file at `path` piece by
 // piece, so a large document is never held twice. Labels carry names and
 // addresses, and the directory is usually the shared /tmp.
-bool WriteDocument(const std::string& path, std::string_view zpl, std::string& reason) {
+bool WriteDocument(const std::string& path, ZplDocumentPieces& document, std::string& reason) {
   std::optional<PrivateFile> file = PrivateFile::create(path, reason);
   if (!file) return false;
-  bool written = true;
-  NormalizeZplDocumentInPieces(
-      zpl, [&](std::string_view piece) { written = written && file->append(piece, reason); });
-  return written && file->finish(reason);
+  for (std::string_view piece = document.next(); !piece.empty(); piece = document.next()) {
+    if (!file->append(piece, reason)) return false;
+  }
+  return file->finish(reason);
 }
 
 }  // namespace
 
 bool ZplSubmission::submitZplToPrinter(const std::string& printerName, std::string_view zpl) const {
+  // The document is read where the caller keeps it and normalised afresh,
+  // in pieces, for the file and for each standard-input attempt: it is
+  // never copied whole, and every attempt gets the same bytes.
+  ZplDocumentPieces document(zpl);
   std::string reason;
   const std::optional<Uuid> uuid = uuids_(reason);
   std::optional<std::string> path;
   if (uuid) {
     path = PathInDirectory(TemporaryDirectory(), "corvella_" + uuid->text() + ".zpl");
-    if (!WriteDocument(*path, zpl, reason)) {
+    if (!WriteDocument(*path, document, reason)) {
       Log("ZPL write failed: " + reason);
       // A file that this call did not finish is removed again, so whatever
       // is at the name now (it was there first, or is a link) belongs to
@@ -66,12 +70,13 @@ bool ZplSubmission::submitZplToPrinter(const std::string& printerName, std::stri
     if (lpr.status == 0) return true;
     Log(FileAttemptFailure("lpr", lpr));
   }
-  // Only now is the document needed whole.
-  const std::string document = NormalizeZplDocument(zpl);
-  if (runShellStatusWithInput(tools_.lp, {"-d", printerName, "-o", "raw", "-"}, document) == 0) {
+  const ChildProcess::Input input = [&document] { return document.next(); };
+  document.rewind();
+  if (runShellStatusWithInput(tools_.lp, {"-d", printerName, "-o", "raw", "-"}, input) == 0) {
     return true;
   }
-  return runShellStatusWithInput(tools_.lpr, {"-P", printerName, "-o", "raw", "-"}, document) == 0;
+  document.rewind();
+  return runShellStatusWithInput(tools_.lpr, {"-P", printerName, "-o", "raw", "-"}, input) == 0;
 }
 
 }  // namespace corvella

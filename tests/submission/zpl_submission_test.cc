@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "Runner/zpl_document.h"
 #include "tests/submission/scripted_print_tools.h"
 #include "tests/support/log_capture.h"
 
@@ -125,12 +126,21 @@ TEST_F(Submission, FileAttemptsFailingSendTheDocumentToStandardInputLpThenLpr) {
   EXPECT_EQ(jobs[0].first.rfind("lp.stdin.", 0), 0u) << jobs[0].first;
   EXPECT_EQ(jobs[0].second, "^XA\r\n^XZ");
 
-  // And lpr on standard input is the last resort.
+  // And lpr on standard input is the last resort. Each attempt reads the
+  // document afresh, in pieces: short lines gathered, a line longer than
+  // a pipe write, every kind of line end, and no "^XZ" yet.
   tools_.setStatus("lp", Mode::kStdin, 1);
-  ASSERT_TRUE(submit("X"));
+  std::string document;
+  for (int i = 0; i < 5000; ++i) document += "^FO" + std::to_string(i) + (i % 3 ? "\n" : "\r\n");
+  document += std::string(100000, 'x') + "\r^FS";
+  const std::string expected = corvella::NormalizeZplDocument(document);
+  ASSERT_EQ(expected.substr(expected.size() - 6), "^FS^XZ");
+  for (const fs::path& old : tools_.temporaryFiles()) fs::remove(old);
+  ASSERT_TRUE(submit(document));
+  EXPECT_EQ(ReadFile(onlyTemporaryFile()), expected);
   jobs = tools_.printed();
   ASSERT_EQ(jobs.size(), 2u);
-  EXPECT_EQ(jobs[jobs[0].first.rfind("lpr.stdin.", 0) == 0 ? 0 : 1].second, "X^XZ");
+  EXPECT_EQ(jobs[jobs[0].first.rfind("lpr.stdin.", 0) == 0 ? 0 : 1].second, expected);
 }
 
 TEST_F(Submission, EveryAttemptFailingRunsAllFourInOrderAndGivesFalse) {
