@@ -7,23 +7,6 @@
 #include "utf8.h"
 
 namespace corvella {
-namespace {
-
-// The offset of the code point that ends just before `end`, if that code
-// point is well-formed.
-std::optional<size_t> PreviousCodePointStart(std::string_view text, size_t end) {
-  size_t start = end;
-  // A code point is at most four bytes: one lead and up to three trailers.
-  while (start > 0 && end - start < 4) {
-    --start;
-    if ((static_cast<unsigned char>(text[start]) & 0xC0) != 0x80) break;
-  }
-  size_t offset = start;
-  if (!DecodeUtf8(text, offset) || offset != end) return std::nullopt;
-  return start;
-}
-
-}  // namespace
 
 bool IsPlatformWhitespace(char32_t code_point) {
   // Unicode's White_Space property is exactly that set.

@@ -32,6 +32,18 @@ bool IsValidUtf8(std::string_view text) {
   return true;
 }
 
+std::optional<size_t> PreviousCodePointStart(std::string_view text, size_t end) {
+  size_t start = end;
+  // A code point is at most four bytes: one lead and up to three trailers.
+  while (start > 0 && end - start < 4) {
+    --start;
+    if ((static_cast<unsigned char>(text[start]) & 0xC0) != 0x80) break;
+  }
+  size_t offset = start;
+  if (!DecodeUtf8(text, offset) || offset != end) return std::nullopt;
+  return start;
+}
+
 void AppendUtf8(std::string& out, char32_t code_point) {
   uint8_t bytes[U8_MAX_LENGTH];
   int32_t length = 0;

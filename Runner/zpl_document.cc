@@ -16,22 +16,18 @@ constexpr std::string_view kEndOfFormat = "^XZ";
 constexpr char32_t kReplacementCharacter = 0xFFFD;
 
 bool IsAsciiByte(char c) { return static_cast<unsigned char>(c) < 0x80; }
-bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+char32_t CodePointAt(std::string_view text, size_t start) {
+  size_t offset = start;
+  return DecodeUtf8(text, offset).value_or(kReplacementCharacter);
+}
 
 // The code point that ends right before `end`; U+FFFD when the bytes there
 // are not a well-formed sequence (as a reader that replaces bad sequences
 // sees them).
 char32_t CodePointBefore(std::string_view text, size_t end) {
-  size_t start = end - 1;
-  while (start > 0 && end - start < 4 && IsContinuationByte(text[start])) --start;
-  size_t offset = start;
-  std::optional<char32_t> code_point = DecodeUtf8(text, offset);
-  return code_point && offset == end ? *code_point : kReplacementCharacter;
-}
-
-char32_t CodePointAt(std::string_view text, size_t start) {
-  size_t offset = start;
-  return DecodeUtf8(text, offset).value_or(kReplacementCharacter);
+  std::optional<size_t> start = PreviousCodePointStart(text, end);
+  return start ? CodePointAt(text, *start) : kReplacementCharacter;
 }
 
 int32_t ClusterBreak(char32_t code_point) {
