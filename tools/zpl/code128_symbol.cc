@@ -1,13 +1,13 @@
 #include "tools/zpl/code128_symbol.h"
 
-#include <cctype>
+#include <iterator>
 
 namespace corvella::zpl {
 namespace {
 
 // Bar and space widths, in modules, of each symbol value (three bars and
 // three spaces, a bar first), and last the stop pattern.
-constexpr const char* kPatterns[107] = {
+constexpr const char* kPatterns[] = {
     "212222", "222122", "222221", "121223", "121322", "131222", "122213", "122312",  "132212",
     "221213", "221312", "231212", "112232", "122132", "122231", "113222", "123122",  "123221",
     "223211", "221132", "221231", "213212", "223112", "312131", "311222", "321122",  "321221",
@@ -22,20 +22,33 @@ constexpr const char* kPatterns[107] = {
     "113141", "114131", "311141", "411131", "211412", "211214", "211232", "2331112",
 };
 
-constexpr int kShift = 98;
+// The symbol values. Those below kCharacterValues are the characters of
+// subsets A and B (and pairs 00 to 95 in C); from there on, a value means what
+// its name says in A and B, and only CODE A, CODE B and FNC1 keep their
+// meaning in C (where 96 to 99 are pairs).
+constexpr int kCharacterValues = 96;
+constexpr int kFnc3 = 96;
+constexpr int kFnc2 = 97;
+constexpr int kShift = 98;  // the next character in the other of subsets A and B
 constexpr int kCodeC = 99;
-constexpr int kCodeB = 100;
-constexpr int kCodeA = 101;
+constexpr int kCodeB = 100;  // FNC4 in subset B
+constexpr int kCodeA = 101;  // FNC4 in subset A
 constexpr int kFnc1 = 102;
 constexpr int kStartA = 103;
+constexpr int kStartB = 104;
+constexpr int kStartC = 105;
 constexpr int kStop = 106;
+constexpr int kCheckModulus = 103;
+static_assert(std::size(kPatterns) == kStop + 1);
 
 // In automatic encoding, FNC1 stands among the data bytes as this.
 constexpr int kFnc1Element = -1;
 
 enum class Subset { kA, kB, kC };
 
-int StartValue(Subset subset) { return kStartA + static_cast<int>(subset); }
+int StartValue(Subset subset) {
+  return subset == Subset::kA ? kStartA : subset == Subset::kB ? kStartB : kStartC;
+}
 
 int SwitchValue(Subset to) {
   return to == Subset::kA ? kCodeA : to == Subset::kB ? kCodeB : kCodeC;
@@ -43,9 +56,15 @@ int SwitchValue(Subset to) {
 
 bool IsDigit(int c) { return c >= '0' && c <= '9'; }
 
-// The value of a 7-bit character in subset A (controls and upper case) or B.
-bool Fits(Subset subset, int c) { return subset == Subset::kA ? c < 96 : c >= 32 && c < 128; }
+// The value of a 7-bit character in subset A (controls and upper case) or B,
+// and the character of a value below 96.
+bool Fits(Subset subset, int c) {
+  return subset == Subset::kA ? c < kCharacterValues : c >= 32 && c < 128;
+}
 int ValueIn(Subset subset, int c) { return subset == Subset::kA && c < 32 ? c + 64 : c - 32; }
+int CharacterOf(Subset subset, int value) {
+  return subset == Subset::kA && value >= 64 ? value - 64 : value + 32;
+}
 
 void AppendShown(std::string& readable, int c) {
   if (c >= 32 && c < 127) readable.push_back(static_cast<char>(c));
@@ -78,30 +97,43 @@ Code128Values ReadNoneMode(const std::string& data) {
       switch (code) {
         case '<':
         case '0':  // '>' itself
-          if (!in_c) push(30), out.readable.push_back('>');
+          if (!in_c) {
+            push(ValueIn(subset, '>'));
+            out.readable.push_back('>');
+          }
           break;
         case '=':  // '~' in subset B
-          if (!in_c) push(94);
+          if (!in_c) push(ValueIn(Subset::kB, '~'));
           if (subset == Subset::kB) out.readable.push_back('~');
           break;
-        case '1':
+        case '1':  // DEL in subset B, US in subset A
+          if (!in_c) push(ValueIn(subset, subset == Subset::kB ? 0x7f : 0x1f));
+          break;
         case '2':
-        case '3':  // DEL or US, FNC 3, FNC 2
-          if (!in_c) push(95 + code - '1');
+          if (!in_c) push(kFnc3);
+          break;
+        case '3':
+          if (!in_c) push(kFnc2);
           break;
         case '4':
-          if (!in_c) push(kShift), shifted = true;
+          if (!in_c) {
+            push(kShift);
+            shifted = true;
+          }
           break;
         case '5':
-          if (!in_c) push(kCodeC), subset = Subset::kC;
+          if (!in_c) {
+            push(kCodeC);
+            subset = Subset::kC;
+          }
           break;
         case '6':  // FNC 4 in subset B, otherwise CODE B
           push(kCodeB);
-          if (subset != Subset::kB) subset = Subset::kB;
+          subset = Subset::kB;
           break;
         case '7':  // FNC 4 in subset A, otherwise CODE A
           push(kCodeA);
-          if (subset != Subset::kA) subset = Subset::kA;
+          subset = Subset::kA;
           break;
         case '8':
           push(kFnc1);
@@ -110,7 +142,10 @@ Code128Values ReadNoneMode(const std::string& data) {
         case ':':
         case ';': {  // a start code inside the data changes to its subset
           const auto to = static_cast<Subset>(code - '9');
-          if (to != subset) push(SwitchValue(to)), subset = to;
+          if (to != subset) {
+            push(SwitchValue(to));
+            subset = to;
+          }
           break;
         }
         default:  // not an invocation code: both characters are dropped
@@ -122,12 +157,18 @@ Code128Values ReadNoneMode(const std::string& data) {
     if (shifted && subset != Subset::kC) {
       shifted = false;
       const Subset other = subset == Subset::kA ? Subset::kB : Subset::kA;
-      if (c < 128 && Fits(other, c)) push(ValueIn(other, c)), AppendShown(out.readable, c);
+      if (c < 128 && Fits(other, c)) {
+        push(ValueIn(other, c));
+        AppendShown(out.readable, c);
+      }
       continue;
     }
     if (subset == Subset::kB) {
       // Bytes outside subset B cannot be drawn in it and are left out.
-      if (Fits(Subset::kB, c)) push(ValueIn(Subset::kB, c)), AppendShown(out.readable, c);
+      if (Fits(Subset::kB, c)) {
+        push(ValueIn(Subset::kB, c));
+        AppendShown(out.readable, c);
+      }
       continue;
     }
     if (pending < 0) {
@@ -144,9 +185,9 @@ Code128Values ReadNoneMode(const std::string& data) {
       push(pair);
       out.readable.push_back(static_cast<char>('0' + pair / 10));
       out.readable.push_back(static_cast<char>('0' + pair % 10));
-    } else if (pair < 96) {
+    } else if (pair < kCharacterValues) {
       push(pair);
-      if (pair < 64) out.readable.push_back(static_cast<char>(pair + 32));
+      AppendShown(out.readable, CharacterOf(Subset::kA, pair));
     }
   }
   return out;
@@ -201,7 +242,10 @@ std::vector<int> EncodeAutomatic(const std::vector<int>& e) {
     }
     const size_t run = DigitRun(e, i);
     if (run >= 4) {
-      if (run % 2 != 0) values.push_back(ValueIn(subset, v)), ++i;
+      if (run % 2 != 0) {
+        values.push_back(ValueIn(subset, v));
+        ++i;
+      }
       values.push_back(kCodeC);
       subset = Subset::kC;
       continue;
@@ -301,29 +345,30 @@ struct Gs1Field {
 // fixes and ">8" after those of variable length; spaces and parentheses are
 // only for the eye.
 std::vector<Gs1Field> ReadGs1Fields(const std::string& data) {
-  std::vector<std::string> chunks(1);  // runs of data between FNC1s
-  std::vector<bool> bracketed(1, false);
+  struct Chunk {  // a run of data between FNC1s
+    std::string text;
+    bool bracketed = false;
+  };
+  std::vector<Chunk> chunks(1);
   for (size_t i = 0; i < data.size(); ++i) {
     const char c = data[i];
+    const bool fnc1 = c == '\x1d' || (c == '>' && i + 1 < data.size() && data[i + 1] == '8');
+    if (fnc1 && !chunks.back().text.empty()) chunks.emplace_back();
     if (c == '>' && i + 1 < data.size()) {
-      if (data[++i] == '8' && !chunks.back().empty())
-        chunks.emplace_back(), bracketed.push_back(false);
+      ++i;
       continue;
     }
-    if (c == ' ' || c == '\x1d') {
-      if (c == '\x1d' && !chunks.back().empty()) chunks.emplace_back(), bracketed.push_back(false);
-      continue;
-    }
-    if (c == '(') bracketed.back() = true;
-    chunks.back().push_back(c);
+    if (c == ' ' || c == '\x1d') continue;
+    if (c == '(') chunks.back().bracketed = true;
+    chunks.back().text.push_back(c);
   }
   std::vector<Gs1Field> fields;
-  for (size_t k = 0; k < chunks.size(); ++k) {
-    const std::string& chunk = chunks[k];
+  for (const Chunk& c : chunks) {
+    const std::string& chunk = c.text;
     size_t at = 0;
     while (at < chunk.size()) {
       Gs1Field field;
-      if (bracketed[k]) {
+      if (c.bracketed) {
         const size_t open = chunk.find('(', at), close = chunk.find(')', at);
         if (open != at || close == std::string::npos) {
           // Data before the next "(", or a "(" never closed: kept as a field
@@ -379,7 +424,7 @@ char Gs1CheckDigit(const std::string& digits) {
   return static_cast<char>('0' + (10 - sum % 10) % 10);
 }
 
-std::optional<Code128Values> ReadCode128Data(const Code128Request& request, std::string* error) {
+std::optional<Code128Values> ReadCode128Data(const Code128Request& request, std::string& reason) {
   Code128Values out;
   switch (request.mode) {
     case Code128Mode::kNone:
@@ -424,7 +469,7 @@ std::optional<Code128Values> ReadCode128Data(const Code128Request& request, std:
     }
   }
   if (out.values.size() < 2) {
-    if (error) *error = "no character of the field data can be encoded";
+    reason = "no character of the field data can be encoded";
     return std::nullopt;
   }
   return out;
@@ -434,14 +479,15 @@ BarcodeModules Code128SymbolModules(const Code128Values& values) {
   std::vector<int> all = values.values;
   int check = all.empty() ? 0 : all[0];
   for (size_t k = 1; k < all.size(); ++k) check += static_cast<int>(k) * all[k];
-  all.push_back(check % 103);
+  all.push_back(check % kCheckModulus);
   all.push_back(kStop);
   BarcodeModules modules;
   modules.rows = 1;
   for (int value : all) {
     bool dark = true;
-    for (const char* w = kPatterns[value]; *w != '\0'; ++w, dark = !dark) {
+    for (const char* w = kPatterns[value]; *w != '\0'; ++w) {
       modules.dark.insert(modules.dark.end(), static_cast<size_t>(*w - '0'), dark ? 1 : 0);
+      dark = !dark;
     }
   }
   modules.columns = static_cast<int>(modules.dark.size());

@@ -33,8 +33,8 @@ struct Code128Values {
 
 // Reads the data as a printer does in the requested mode. Data a printer
 // would print nothing for (no character left to encode) gives nothing, with
-// the reason in *error.
-std::optional<Code128Values> ReadCode128Data(const Code128Request& request, std::string* error);
+// the reason in `reason`.
+std::optional<Code128Values> ReadCode128Data(const Code128Request& request, std::string& reason);
 
 // The modules of the symbol: the values, their mod 103 check character and
 // the stop pattern; no quiet zones.

@@ -547,7 +547,7 @@ class LabelDrawing {
                                    options_.dots_per_mm};
     std::string error;
     const std::optional<BarcodeField> field =
-        ReadBarcodeField(barcode.code, barcode.params, data, defaults, &error);
+        ReadBarcodeField(barcode.code, barcode.params, data, defaults, error);
     if (!field) {
       warn("^" + barcode.code + " not drawn: " + error);
       return;
