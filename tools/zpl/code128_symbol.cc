@@ -273,27 +273,18 @@ std::vector<int> EncodeAutomatic(const std::vector<int>& e) {
   return values;
 }
 
-// Mode A: the data's bytes with ">8" as FNC1 and "><", ">0", ">=" as the
-// characters they stand for; subset choices in the data are the printer's
-// own to make and are passed over.
+// Mode A: every byte of the data is data, '>' and the character after it
+// included, and the printer chooses the subsets. Only ">8" still stands for
+// FNC1, the way GS1 application identifiers are chained in this mode.
 std::vector<int> AutomaticElements(const std::string& data, std::string& readable) {
   std::vector<int> e;
   for (size_t i = 0; i < data.size(); ++i) {
-    int c = static_cast<unsigned char>(data[i]);
-    if (c == '>' && i + 1 < data.size()) {
-      const char code = data[++i];
-      if (code == '8') {
-        e.push_back(kFnc1Element);
-        continue;
-      }
-      if (code == '<' || code == '0') {
-        c = '>';
-      } else if (code == '=') {
-        c = '~';
-      } else {
-        continue;
-      }
+    if (data[i] == '>' && i + 1 < data.size() && data[i + 1] == '8') {
+      e.push_back(kFnc1Element);
+      ++i;
+      continue;
     }
+    const int c = static_cast<unsigned char>(data[i]);
     e.push_back(c);
     AppendShown(readable, c);
   }
@@ -427,15 +418,23 @@ char Gs1CheckDigit(const std::string& digits) {
 std::optional<Code128Values> ReadCode128Data(const Code128Request& request, std::string& reason) {
   Code128Values out;
   switch (request.mode) {
-    case Code128Mode::kNone:
-    case Code128Mode::kAutomatic: {
+    case Code128Mode::kNone: {
       std::string data = request.data;
       if (request.ucc_check_digit) data.push_back(Gs1CheckDigit(DataDigits(data)));
-      if (request.mode == Code128Mode::kNone) {
-        out = ReadNoneMode(data);
-      } else {
-        out.values = EncodeAutomatic(AutomaticElements(data, out.readable));
+      out = ReadNoneMode(data);
+      break;
+    }
+    case Code128Mode::kAutomatic: {
+      std::vector<int> e = AutomaticElements(request.data, out.readable);
+      if (request.ucc_check_digit) {
+        std::string digits;
+        for (int c : e) {
+          if (IsDigit(c)) digits.push_back(static_cast<char>(c));
+        }
+        e.push_back(Gs1CheckDigit(digits));
+        out.readable.push_back(static_cast<char>(e.back()));
       }
+      out.values = EncodeAutomatic(e);
       break;
     }
     case Code128Mode::kUccCase: {

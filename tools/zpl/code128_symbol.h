@@ -13,7 +13,8 @@ enum class Code128Mode {
   kNone,       // N: subset B unless the data starts in A (>9) or C (>;); subsets change only
                // where an invocation code says so
   kUccCase,    // U: 19 digits plus their mod 10 check digit, in subset C after FNC1
-  kAutomatic,  // A: the printer chooses subsets; four or more digits go to subset C
+  kAutomatic,  // A: every character is data, ">8" FNC1; the printer chooses subsets, four or
+               // more digits in a row go to subset C
   kUccEan,     // D: GS1 application identifiers with FNC1, check digits added where due
 };
 
