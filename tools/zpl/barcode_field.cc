@@ -153,18 +153,36 @@ bool ReadCode39(BarcodeReading& r, std::string&) {
   return true;
 }
 
+// EAN-13 and UPC-A data is exactly 12 and 11 characters: longer data is cut,
+// shorter is padded on the left with zeros. The printer computes the check
+// digit, so one given in the data is cut off with the rest.
 bool ReadEanUpc(BarcodeReading& r, std::string&) {
   const bool ean = r.code == "BE";
   r.request.symbology = ean ? Symbology::kEan13 : Symbology::kUpcA;
-  // The printer computes the check digit; a given one is replaced.
-  const size_t digits = ean ? 12 : 11;
-  if (r.request.data.size() > digits) r.request.data.resize(digits);
+  const size_t length = ean ? 12 : 11;
+  std::string& data = r.request.data;
+  if (data.size() > length) data.resize(length);
+  data.insert(0, length - data.size(), '0');
   return true;
 }
 
-bool ReadInterleaved2of5(BarcodeReading& r, std::string&) {
+// Interleaved 2 of 5 encodes digits only: the printer draws the digits of
+// the data and leaves every other character out.
+bool ReadInterleaved2of5(BarcodeReading& r, std::string& reason) {
   r.request.symbology = Symbology::kInterleaved2of5;
   r.request.check_digit = ParamYesNo(r.p, 4, false);
+  std::string& data = r.request.data;
+  const size_t given = data.size();
+  data.erase(std::remove_if(data.begin(), data.end(), [](char c) { return !IsDigit(c); }),
+             data.end());
+  if (data.empty()) {
+    reason = "no digit in the data";
+    return false;
+  }
+  if (data.size() < given) {
+    r.field.warnings.push_back("^B2 drew the digits of its data and left out " +
+                               std::to_string(given - data.size()) + " other characters");
+  }
   return true;
 }
 
