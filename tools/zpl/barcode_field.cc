@@ -127,20 +127,13 @@ struct BarcodeReading {
 };
 
 bool ReadCode128(BarcodeReading& r, std::string& reason) {
-  Code128Request code128{r.data, Code128Mode::kNone, ParamYesNo(r.p, 4, false)};
-  switch (ParamLetter(r.p, 5, 'N')) {
-    case 'U':
-      code128.mode = Code128Mode::kUccCase;
-      break;
-    case 'A':
-      code128.mode = Code128Mode::kAutomatic;
-      break;
-    case 'D':
-      code128.mode = Code128Mode::kUccEan;
-      break;
-    default:
-      break;
-  }
+  // The sixth parameter, in the order of the letters N, U, A, D; N when none.
+  constexpr Code128Mode kModes[] = {Code128Mode::kNone, Code128Mode::kUccCase,
+                                    Code128Mode::kAutomatic, Code128Mode::kUccEan};
+  const size_t mode = std::string("NUAD").find(ParamLetter(r.p, 5, 'N'));
+  const Code128Request code128{r.data,
+                               mode == std::string::npos ? Code128Mode::kNone : kModes[mode],
+                               ParamYesNo(r.p, 4, false)};
   std::optional<Code128Values> values = ReadCode128Data(code128, reason);
   if (!values) return false;
   r.modules = Code128SymbolModules(*values);
