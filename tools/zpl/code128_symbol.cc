@@ -27,6 +27,7 @@ constexpr const char* kPatterns[] = {
 // its name says in A and B, and only CODE A, CODE B and FNC1 keep their
 // meaning in C (where 96 to 99 are pairs).
 constexpr int kCharacterValues = 96;
+constexpr int kFirstControlValue = 64;  // subset A: NUL to US are values 64 to 95
 constexpr int kFnc3 = 96;
 constexpr int kFnc2 = 97;
 constexpr int kShift = 98;  // the next character in the other of subsets A and B
@@ -56,18 +57,20 @@ int SwitchValue(Subset to) {
 
 bool IsDigit(int c) { return c >= '0' && c <= '9'; }
 
-// The value of a 7-bit character in subset A (controls and upper case) or B,
-// and the character of a value below 96.
-bool Fits(Subset subset, int c) {
-  return subset == Subset::kA ? c < kCharacterValues : c >= 32 && c < 128;
+// Subset A holds the 7-bit characters NUL to '_' (controls and upper case),
+// subset B ' ' to DEL. The value of such a character in its subset, and the
+// character of a value below kCharacterValues.
+bool Fits(Subset subset, int c) { return subset == Subset::kA ? c <= '_' : c >= ' ' && c <= 0x7f; }
+int ValueIn(Subset subset, int c) {
+  return subset == Subset::kA && c < ' ' ? c + kFirstControlValue : c - ' ';
 }
-int ValueIn(Subset subset, int c) { return subset == Subset::kA && c < 32 ? c + 64 : c - 32; }
 int CharacterOf(Subset subset, int value) {
-  return subset == Subset::kA && value >= 64 ? value - 64 : value + 32;
+  return subset == Subset::kA && value >= kFirstControlValue ? value - kFirstControlValue
+                                                             : value + ' ';
 }
 
 void AppendShown(std::string& readable, int c) {
-  if (c >= 32 && c < 127) readable.push_back(static_cast<char>(c));
+  if (c >= ' ' && c < 0x7f) readable.push_back(static_cast<char>(c));
 }
 
 // Mode N. The data is read as the printer's table of invocation codes says:
@@ -157,7 +160,7 @@ Code128Values ReadNoneMode(const std::string& data) {
     if (shifted && subset != Subset::kC) {
       shifted = false;
       const Subset other = subset == Subset::kA ? Subset::kB : Subset::kA;
-      if (c < 128 && Fits(other, c)) {
+      if (Fits(other, c)) {
         push(ValueIn(other, c));
         AppendShown(out.readable, c);
       }
@@ -204,8 +207,8 @@ Subset AOrB(const std::vector<int>& e, size_t at) {
   for (size_t k = at; k < e.size(); ++k) {
     if (e[k] == kFnc1Element) continue;
     const int c = e[k] & 0x7f;
-    if (c < 32) return Subset::kA;
-    if (c >= 96) return Subset::kB;
+    if (c < ' ') return Subset::kA;
+    if (c > '_') return Subset::kB;
   }
   return Subset::kB;
 }
@@ -251,7 +254,7 @@ std::vector<int> EncodeAutomatic(const std::vector<int>& e) {
       continue;
     }
     const int low = v & 0x7f;
-    const bool extended = v >= 128;
+    const bool extended = v > 0x7f;
     if (!Fits(subset, low)) {
       const Subset other = subset == Subset::kA ? Subset::kB : Subset::kA;
       const bool next_fits = i + 1 < e.size() && e[i + 1] != kFnc1Element &&
