@@ -44,6 +44,8 @@ static_assert(std::size(kPatterns) == kStop + 1);
 
 // In automatic encoding, FNC1 stands among the data bytes as this.
 constexpr int kFnc1Element = -1;
+// In automatic encoding, this many digits in a row or more go to subset C.
+constexpr size_t kDigitsForSubsetC = 4;
 
 enum class Subset { kA, kB, kC };
 
@@ -223,8 +225,9 @@ std::vector<int> EncodeAutomatic(const std::vector<int>& e) {
   size_t lead = 0;
   while (lead < e.size() && e[lead] == kFnc1Element) ++lead;
   const size_t first_run = DigitRun(e, lead);
-  Subset subset =
-      first_run >= 4 || (first_run == 2 && lead + 2 == e.size()) ? Subset::kC : AOrB(e, 0);
+  Subset subset = first_run >= kDigitsForSubsetC || (first_run == 2 && lead + 2 == e.size())
+                      ? Subset::kC
+                      : AOrB(e, 0);
   values.push_back(StartValue(subset));
   for (size_t i = 0; i < e.size();) {
     const int v = e[i];
@@ -244,7 +247,7 @@ std::vector<int> EncodeAutomatic(const std::vector<int>& e) {
       continue;
     }
     const size_t run = DigitRun(e, i);
-    if (run >= 4) {
+    if (run >= kDigitsForSubsetC) {
       if (run % 2 != 0) {
         values.push_back(ValueIn(subset, v));
         ++i;
