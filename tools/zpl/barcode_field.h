@@ -39,11 +39,11 @@ struct BarcodeField {
 
 // Reads ^BC, ^B3, ^BE, ^BU, ^B2, ^BQ, ^BX, ^B7, ^BD or ^BO (`code` without
 // its prefix) with its parameters and field data. Returns nothing, with the
-// reason in *error, when a printer would print no symbol.
+// reason in `reason`, when a printer would print no symbol.
 std::optional<BarcodeField> ReadBarcodeField(const std::string& code,
                                              const std::vector<std::string>& params,
                                              const std::string& data,
-                                             const BarcodeDefaults& defaults, std::string* error);
+                                             const BarcodeDefaults& defaults, std::string& reason);
 
 // The barcode commands ReadBarcodeField knows.
 bool IsBarcodeCommand(const std::string& code);

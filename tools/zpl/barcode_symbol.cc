@@ -40,10 +40,10 @@ int ZintSymbology(const BarcodeRequest& request) {
 
 }  // namespace
 
-std::optional<BarcodeModules> EncodeBarcode(const BarcodeRequest& request, std::string* error) {
+std::optional<BarcodeModules> EncodeBarcode(const BarcodeRequest& request, std::string& reason) {
   std::unique_ptr<zint_symbol, SymbolDeleter> symbol(ZBarcode_Create());
   if (!symbol) {
-    if (error) *error = "out of memory";
+    reason = "out of memory";
     return std::nullopt;
   }
   symbol->symbology = ZintSymbology(request);
@@ -90,14 +90,14 @@ std::optional<BarcodeModules> EncodeBarcode(const BarcodeRequest& request, std::
       ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char*>(request.data.data()),
                       static_cast<int>(request.data.size()));
   if (status >= ZINT_ERROR) {
-    if (error) *error = symbol->errtxt;
+    reason = symbol->errtxt;
     return std::nullopt;
   }
   BarcodeModules modules;
   modules.rows = symbol->rows;
   modules.columns = symbol->width;
   if (modules.rows <= 0 || modules.columns <= 0) {
-    if (error) *error = "empty symbol";
+    reason = "empty symbol";
     return std::nullopt;
   }
   modules.dark.resize(static_cast<size_t>(modules.rows) * static_cast<size_t>(modules.columns));

@@ -54,8 +54,8 @@ struct BarcodeModules {
   }
 };
 
-// Encodes through libzint. Returns nothing with libzint's reason in *error
-// when the data cannot be encoded in that symbology.
-std::optional<BarcodeModules> EncodeBarcode(const BarcodeRequest& request, std::string* error);
+// Encodes through libzint. Returns nothing, with libzint's reason in
+// `reason`, when the data cannot be encoded in that symbology.
+std::optional<BarcodeModules> EncodeBarcode(const BarcodeRequest& request, std::string& reason);
 
 }  // namespace corvella::zpl

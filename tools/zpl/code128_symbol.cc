@@ -1,13 +1,13 @@
 #include "tools/zpl/code128_symbol.h"
 
-#include <cctype>
+#include <iterator>
 
 namespace corvella::zpl {
 namespace {
 
 // Bar and space widths, in modules, of each symbol value (three bars and
 // three spaces, a bar first), and last the stop pattern.
-constexpr const char* kPatterns[107] = {
+constexpr const char* kPatterns[] = {
     "212222", "222122", "222221", "121223", "121322", "131222", "122213", "122312",  "132212",
     "221213", "221312", "231212", "112232", "122132", "122231", "113222", "123122",  "123221",
     "223211", "221132", "221231", "213212", "223112", "312131", "311222", "321122",  "321221",
@@ -22,20 +22,36 @@ constexpr const char* kPatterns[107] = {
     "113141", "114131", "311141", "411131", "211412", "211214", "211232", "2331112",
 };
 
-constexpr int kShift = 98;
+// The symbol values. Those below kCharacterValues are the characters of
+// subsets A and B (and pairs 00 to 95 in C); from there on, a value means what
+// its name says in A and B, and only CODE A, CODE B and FNC1 keep their
+// meaning in C (where 96 to 99 are pairs).
+constexpr int kCharacterValues = 96;
+constexpr int kFirstControlValue = 64;  // subset A: NUL to US are values 64 to 95
+constexpr int kFnc3 = 96;
+constexpr int kFnc2 = 97;
+constexpr int kShift = 98;  // the next character in the other of subsets A and B
 constexpr int kCodeC = 99;
-constexpr int kCodeB = 100;
-constexpr int kCodeA = 101;
+constexpr int kCodeB = 100;  // FNC4 in subset B
+constexpr int kCodeA = 101;  // FNC4 in subset A
 constexpr int kFnc1 = 102;
 constexpr int kStartA = 103;
+constexpr int kStartB = 104;
+constexpr int kStartC = 105;
 constexpr int kStop = 106;
+constexpr int kCheckModulus = 103;
+static_assert(std::size(kPatterns) == kStop + 1);
 
 // In automatic encoding, FNC1 stands among the data bytes as this.
 constexpr int kFnc1Element = -1;
+// In automatic encoding, this many digits in a row or more go to subset C.
+constexpr size_t kDigitsForSubsetC = 4;
 
 enum class Subset { kA, kB, kC };
 
-int StartValue(Subset subset) { return kStartA + static_cast<int>(subset); }
+int StartValue(Subset subset) {
+  return subset == Subset::kA ? kStartA : subset == Subset::kB ? kStartB : kStartC;
+}
 
 int SwitchValue(Subset to) {
   return to == Subset::kA ? kCodeA : to == Subset::kB ? kCodeB : kCodeC;
@@ -43,12 +59,20 @@ int SwitchValue(Subset to) {
 
 bool IsDigit(int c) { return c >= '0' && c <= '9'; }
 
-// The value of a 7-bit character in subset A (controls and upper case) or B.
-bool Fits(Subset subset, int c) { return subset == Subset::kA ? c < 96 : c >= 32 && c < 128; }
-int ValueIn(Subset subset, int c) { return subset == Subset::kA && c < 32 ? c + 64 : c - 32; }
+// Subset A holds the 7-bit characters NUL to '_' (controls and upper case),
+// subset B ' ' to DEL. The value of such a character in its subset, and the
+// character of a value below kCharacterValues.
+bool Fits(Subset subset, int c) { return subset == Subset::kA ? c <= '_' : c >= ' ' && c <= 0x7f; }
+int ValueIn(Subset subset, int c) {
+  return subset == Subset::kA && c < ' ' ? c + kFirstControlValue : c - ' ';
+}
+int CharacterOf(Subset subset, int value) {
+  return subset == Subset::kA && value >= kFirstControlValue ? value - kFirstControlValue
+                                                             : value + ' ';
+}
 
 void AppendShown(std::string& readable, int c) {
-  if (c >= 32 && c < 127) readable.push_back(static_cast<char>(c));
+  if (c >= ' ' && c < 0x7f) readable.push_back(static_cast<char>(c));
 }
 
 // Mode N. The data is read as the printer's table of invocation codes says:
@@ -78,30 +102,43 @@ Code128Values ReadNoneMode(const std::string& data) {
       switch (code) {
         case '<':
         case '0':  // '>' itself
-          if (!in_c) push(30), out.readable.push_back('>');
+          if (!in_c) {
+            push(ValueIn(subset, '>'));
+            out.readable.push_back('>');
+          }
           break;
         case '=':  // '~' in subset B
-          if (!in_c) push(94);
+          if (!in_c) push(ValueIn(Subset::kB, '~'));
           if (subset == Subset::kB) out.readable.push_back('~');
           break;
-        case '1':
+        case '1':  // DEL in subset B, US in subset A
+          if (!in_c) push(ValueIn(subset, subset == Subset::kB ? 0x7f : 0x1f));
+          break;
         case '2':
-        case '3':  // DEL or US, FNC 3, FNC 2
-          if (!in_c) push(95 + code - '1');
+          if (!in_c) push(kFnc3);
+          break;
+        case '3':
+          if (!in_c) push(kFnc2);
           break;
         case '4':
-          if (!in_c) push(kShift), shifted = true;
+          if (!in_c) {
+            push(kShift);
+            shifted = true;
+          }
           break;
         case '5':
-          if (!in_c) push(kCodeC), subset = Subset::kC;
+          if (!in_c) {
+            push(kCodeC);
+            subset = Subset::kC;
+          }
           break;
         case '6':  // FNC 4 in subset B, otherwise CODE B
           push(kCodeB);
-          if (subset != Subset::kB) subset = Subset::kB;
+          subset = Subset::kB;
           break;
         case '7':  // FNC 4 in subset A, otherwise CODE A
           push(kCodeA);
-          if (subset != Subset::kA) subset = Subset::kA;
+          subset = Subset::kA;
           break;
         case '8':
           push(kFnc1);
@@ -110,7 +147,10 @@ Code128Values ReadNoneMode(const std::string& data) {
         case ':':
         case ';': {  // a start code inside the data changes to its subset
           const auto to = static_cast<Subset>(code - '9');
-          if (to != subset) push(SwitchValue(to)), subset = to;
+          if (to != subset) {
+            push(SwitchValue(to));
+            subset = to;
+          }
           break;
         }
         default:  // not an invocation code: both characters are dropped
@@ -122,12 +162,18 @@ Code128Values ReadNoneMode(const std::string& data) {
     if (shifted && subset != Subset::kC) {
       shifted = false;
       const Subset other = subset == Subset::kA ? Subset::kB : Subset::kA;
-      if (c < 128 && Fits(other, c)) push(ValueIn(other, c)), AppendShown(out.readable, c);
+      if (Fits(other, c)) {
+        push(ValueIn(other, c));
+        AppendShown(out.readable, c);
+      }
       continue;
     }
     if (subset == Subset::kB) {
       // Bytes outside subset B cannot be drawn in it and are left out.
-      if (Fits(Subset::kB, c)) push(ValueIn(Subset::kB, c)), AppendShown(out.readable, c);
+      if (Fits(Subset::kB, c)) {
+        push(ValueIn(Subset::kB, c));
+        AppendShown(out.readable, c);
+      }
       continue;
     }
     if (pending < 0) {
@@ -144,9 +190,9 @@ Code128Values ReadNoneMode(const std::string& data) {
       push(pair);
       out.readable.push_back(static_cast<char>('0' + pair / 10));
       out.readable.push_back(static_cast<char>('0' + pair % 10));
-    } else if (pair < 96) {
+    } else if (pair < kCharacterValues) {
       push(pair);
-      if (pair < 64) out.readable.push_back(static_cast<char>(pair + 32));
+      AppendShown(out.readable, CharacterOf(Subset::kA, pair));
     }
   }
   return out;
@@ -163,8 +209,8 @@ Subset AOrB(const std::vector<int>& e, size_t at) {
   for (size_t k = at; k < e.size(); ++k) {
     if (e[k] == kFnc1Element) continue;
     const int c = e[k] & 0x7f;
-    if (c < 32) return Subset::kA;
-    if (c >= 96) return Subset::kB;
+    if (c < ' ') return Subset::kA;
+    if (c > '_') return Subset::kB;
   }
   return Subset::kB;
 }
@@ -179,8 +225,9 @@ std::vector<int> EncodeAutomatic(const std::vector<int>& e) {
   size_t lead = 0;
   while (lead < e.size() && e[lead] == kFnc1Element) ++lead;
   const size_t first_run = DigitRun(e, lead);
-  Subset subset =
-      first_run >= 4 || (first_run == 2 && lead + 2 == e.size()) ? Subset::kC : AOrB(e, 0);
+  Subset subset = first_run >= kDigitsForSubsetC || (first_run == 2 && lead + 2 == e.size())
+                      ? Subset::kC
+                      : AOrB(e, 0);
   values.push_back(StartValue(subset));
   for (size_t i = 0; i < e.size();) {
     const int v = e[i];
@@ -200,14 +247,17 @@ std::vector<int> EncodeAutomatic(const std::vector<int>& e) {
       continue;
     }
     const size_t run = DigitRun(e, i);
-    if (run >= 4) {
-      if (run % 2 != 0) values.push_back(ValueIn(subset, v)), ++i;
+    if (run >= kDigitsForSubsetC) {
+      if (run % 2 != 0) {
+        values.push_back(ValueIn(subset, v));
+        ++i;
+      }
       values.push_back(kCodeC);
       subset = Subset::kC;
       continue;
     }
     const int low = v & 0x7f;
-    const bool extended = v >= 128;
+    const bool extended = v > 0x7f;
     if (!Fits(subset, low)) {
       const Subset other = subset == Subset::kA ? Subset::kB : Subset::kA;
       const bool next_fits = i + 1 < e.size() && e[i + 1] != kFnc1Element &&
@@ -229,27 +279,18 @@ std::vector<int> EncodeAutomatic(const std::vector<int>& e) {
   return values;
 }
 
-// Mode A: the data's bytes with ">8" as FNC1 and "><", ">0", ">=" as the
-// characters they stand for; subset choices in the data are the printer's
-// own to make and are passed over.
+// Mode A: every byte of the data is data, '>' and the character after it
+// included, and the printer chooses the subsets. Only ">8" still stands for
+// FNC1, the way GS1 application identifiers are chained in this mode.
 std::vector<int> AutomaticElements(const std::string& data, std::string& readable) {
   std::vector<int> e;
   for (size_t i = 0; i < data.size(); ++i) {
-    int c = static_cast<unsigned char>(data[i]);
-    if (c == '>' && i + 1 < data.size()) {
-      const char code = data[++i];
-      if (code == '8') {
-        e.push_back(kFnc1Element);
-        continue;
-      }
-      if (code == '<' || code == '0') {
-        c = '>';
-      } else if (code == '=') {
-        c = '~';
-      } else {
-        continue;
-      }
+    if (data[i] == '>' && i + 1 < data.size() && data[i + 1] == '8') {
+      e.push_back(kFnc1Element);
+      ++i;
+      continue;
     }
+    const int c = static_cast<unsigned char>(data[i]);
     e.push_back(c);
     AppendShown(readable, c);
   }
@@ -301,29 +342,30 @@ struct Gs1Field {
 // fixes and ">8" after those of variable length; spaces and parentheses are
 // only for the eye.
 std::vector<Gs1Field> ReadGs1Fields(const std::string& data) {
-  std::vector<std::string> chunks(1);  // runs of data between FNC1s
-  std::vector<bool> bracketed(1, false);
+  struct Chunk {  // a run of data between FNC1s
+    std::string text;
+    bool bracketed = false;
+  };
+  std::vector<Chunk> chunks(1);
   for (size_t i = 0; i < data.size(); ++i) {
     const char c = data[i];
+    const bool fnc1 = c == '\x1d' || (c == '>' && i + 1 < data.size() && data[i + 1] == '8');
+    if (fnc1 && !chunks.back().text.empty()) chunks.emplace_back();
     if (c == '>' && i + 1 < data.size()) {
-      if (data[++i] == '8' && !chunks.back().empty())
-        chunks.emplace_back(), bracketed.push_back(false);
+      ++i;
       continue;
     }
-    if (c == ' ' || c == '\x1d') {
-      if (c == '\x1d' && !chunks.back().empty()) chunks.emplace_back(), bracketed.push_back(false);
-      continue;
-    }
-    if (c == '(') bracketed.back() = true;
-    chunks.back().push_back(c);
+    if (c == ' ' || c == '\x1d') continue;
+    if (c == '(') chunks.back().bracketed = true;
+    chunks.back().text.push_back(c);
   }
   std::vector<Gs1Field> fields;
-  for (size_t k = 0; k < chunks.size(); ++k) {
-    const std::string& chunk = chunks[k];
+  for (const Chunk& c : chunks) {
+    const std::string& chunk = c.text;
     size_t at = 0;
     while (at < chunk.size()) {
       Gs1Field field;
-      if (bracketed[k]) {
+      if (c.bracketed) {
         const size_t open = chunk.find('(', at), close = chunk.find(')', at);
         if (open != at || close == std::string::npos) {
           // Data before the next "(", or a "(" never closed: kept as a field
@@ -379,18 +421,26 @@ char Gs1CheckDigit(const std::string& digits) {
   return static_cast<char>('0' + (10 - sum % 10) % 10);
 }
 
-std::optional<Code128Values> ReadCode128Data(const Code128Request& request, std::string* error) {
+std::optional<Code128Values> ReadCode128Data(const Code128Request& request, std::string& reason) {
   Code128Values out;
   switch (request.mode) {
-    case Code128Mode::kNone:
-    case Code128Mode::kAutomatic: {
+    case Code128Mode::kNone: {
       std::string data = request.data;
       if (request.ucc_check_digit) data.push_back(Gs1CheckDigit(DataDigits(data)));
-      if (request.mode == Code128Mode::kNone) {
-        out = ReadNoneMode(data);
-      } else {
-        out.values = EncodeAutomatic(AutomaticElements(data, out.readable));
+      out = ReadNoneMode(data);
+      break;
+    }
+    case Code128Mode::kAutomatic: {
+      std::vector<int> e = AutomaticElements(request.data, out.readable);
+      if (request.ucc_check_digit) {
+        std::string digits;
+        for (int c : e) {
+          if (IsDigit(c)) digits.push_back(static_cast<char>(c));
+        }
+        e.push_back(Gs1CheckDigit(digits));
+        out.readable.push_back(static_cast<char>(e.back()));
       }
+      out.values = EncodeAutomatic(e);
       break;
     }
     case Code128Mode::kUccCase: {
@@ -424,7 +474,7 @@ std::optional<Code128Values> ReadCode128Data(const Code128Request& request, std:
     }
   }
   if (out.values.size() < 2) {
-    if (error) *error = "no character of the field data can be encoded";
+    reason = "no character of the field data can be encoded";
     return std::nullopt;
   }
   return out;
@@ -434,14 +484,15 @@ BarcodeModules Code128SymbolModules(const Code128Values& values) {
   std::vector<int> all = values.values;
   int check = all.empty() ? 0 : all[0];
   for (size_t k = 1; k < all.size(); ++k) check += static_cast<int>(k) * all[k];
-  all.push_back(check % 103);
+  all.push_back(check % kCheckModulus);
   all.push_back(kStop);
   BarcodeModules modules;
   modules.rows = 1;
   for (int value : all) {
     bool dark = true;
-    for (const char* w = kPatterns[value]; *w != '\0'; ++w, dark = !dark) {
+    for (const char* w = kPatterns[value]; *w != '\0'; ++w) {
       modules.dark.insert(modules.dark.end(), static_cast<size_t>(*w - '0'), dark ? 1 : 0);
+      dark = !dark;
     }
   }
   modules.columns = static_cast<int>(modules.dark.size());

@@ -13,7 +13,8 @@ enum class Code128Mode {
   kNone,       // N: subset B unless the data starts in A (>9) or C (>;); subsets change only
                // where an invocation code says so
   kUccCase,    // U: 19 digits plus their mod 10 check digit, in subset C after FNC1
-  kAutomatic,  // A: the printer chooses subsets; four or more digits go to subset C
+  kAutomatic,  // A: every character is data, ">8" FNC1; the printer chooses subsets, four or
+               // more digits in a row go to subset C
   kUccEan,     // D: GS1 application identifiers with FNC1, check digits added where due
 };
 
@@ -33,8 +34,8 @@ struct Code128Values {
 
 // Reads the data as a printer does in the requested mode. Data a printer
 // would print nothing for (no character left to encode) gives nothing, with
-// the reason in *error.
-std::optional<Code128Values> ReadCode128Data(const Code128Request& request, std::string* error);
+// the reason in `reason`.
+std::optional<Code128Values> ReadCode128Data(const Code128Request& request, std::string& reason);
 
 // The modules of the symbol: the values, their mod 103 check character and
 // the stop pattern; no quiet zones.

@@ -251,7 +251,7 @@ class LabelDrawing {
     } else if (code == "A") {
       // ^Afo,h,w: the font name is the first character of the parameters;
       // ^A@o,h,w,d:o.x names a font file.
-      char name = c.params.empty() ? '0' : static_cast<char>(std::toupper(c.params[0]));
+      char name = c.params.empty() ? '0' : AsciiUpper(c.params[0]);
       std::vector<std::string> rest = SplitParams(c.params.size() > 1 ? c.params.substr(1) : "");
       if (name == '@') {
         if (rest.size() > 3 && !rest[3].empty()) {
@@ -512,7 +512,7 @@ class LabelDrawing {
                                                             : base.width);
     std::string text;
     for (char letter : letters) {
-      const std::string shown = GraphicSymbolText(static_cast<char>(std::toupper(letter)));
+      const std::string shown = GraphicSymbolText(AsciiUpper(letter));
       if (shown.empty()) continue;
       text += shown;
     }
@@ -547,7 +547,7 @@ class LabelDrawing {
                                    options_.dots_per_mm};
     std::string error;
     const std::optional<BarcodeField> field =
-        ReadBarcodeField(barcode.code, barcode.params, data, defaults, &error);
+        ReadBarcodeField(barcode.code, barcode.params, data, defaults, error);
     if (!field) {
       warn("^" + barcode.code + " not drawn: " + error);
       return;

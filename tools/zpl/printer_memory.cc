@@ -35,7 +35,7 @@ std::string PrinterMemory::ObjectName(std::string_view reference, std::string_vi
   while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
   while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
   std::string out;
-  for (char c : name) out.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+  for (char c : name) out.push_back(AsciiUpper(c));
   const size_t dot = out.find('.');
   if (dot == 0 || out.empty()) out.insert(0, "UNKNOWN");
   if (out.find('.') == std::string::npos) out += "." + std::string(extension);

@@ -1,7 +1,6 @@
 #include "tools/zpl/zpl_commands.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -9,11 +8,9 @@
 namespace corvella::zpl {
 namespace {
 
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
-
 // ^A takes its font name as the first parameter character (^A0N,30 or
 // ^AGN); every other command code has two characters.
-size_t CodeLength(char first) { return Upper(first) == 'A' ? 1 : 2; }
+size_t CodeLength(char first) { return AsciiUpper(first) == 'A' ? 1 : 2; }
 
 }  // namespace
 
@@ -34,7 +31,7 @@ std::vector<ZplCommand> ParseZplCommands(std::string_view document) {
         continue;
       }
       if (c == format_prefix || c == control_prefix) break;
-      command.code.push_back(Upper(c));
+      command.code.push_back(AsciiUpper(c));
       ++pos;
       if (command.code.size() == CodeLength(command.code[0])) break;
     }
@@ -60,7 +57,7 @@ std::vector<ZplCommand> ParseZplCommands(std::string_view document) {
     // ^GFB: after its four parameters come exactly as many bytes as the
     // second one says, whatever they are, prefixes and line ends included.
     if (!command.control && command.code == "GF" && pos + 1 < document.size() &&
-        Upper(document[pos]) == 'B' && document[pos + 1] == ',') {
+        AsciiUpper(document[pos]) == 'B' && document[pos + 1] == ',') {
       size_t at = pos;
       for (int commas = 0; commas < 4 && at < document.size(); ++at) {
         if (document[at] == ',') ++commas;
@@ -117,8 +114,10 @@ double ParamDouble(const std::vector<std::string>& p, size_t i, double fallback,
 
 char ParamLetter(const std::vector<std::string>& p, size_t i, char fallback) {
   if (i >= p.size() || p[i].empty()) return fallback;
-  return Upper(p[i][0]);
+  return AsciiUpper(p[i][0]);
 }
+
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool ParamYesNo(const std::vector<std::string>& p, size_t i, bool fallback) {
   const char c = ParamLetter(p, i, fallback ? 'Y' : 'N');
