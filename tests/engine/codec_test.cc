@@ -8,7 +8,6 @@
 #include <memory>
 #include <optional>
 
-#include "engine_stand_in/fl_standard_codec_private.h"
 #include "tools/channel_values.h"
 #include "tools/json_values.h"
 
@@ -261,8 +260,8 @@ TEST(StandardMethodCodec, DecodesCallsAndRejectsWhatIsNotACall) {
     g_autoptr(GBytes) message = g_bytes_new(bytes.data(), bytes.size());
     g_autofree gchar* name = nullptr;
     g_autoptr(FlValue) args = nullptr;
-    if (!fl_method_codec_decode_method_call(FL_METHOD_CODEC(codec), message, &name, &args,
-                                            nullptr)) {
+    if (!FL_METHOD_CODEC_GET_CLASS(codec)->decode_method_call(FL_METHOD_CODEC(codec), message,
+                                                              &name, &args, nullptr)) {
       return std::nullopt;
     }
     return std::string(name) + " " + ToJson(args);
@@ -278,7 +277,8 @@ TEST(StandardMethodCodec, DecodesCallsAndRejectsWhatIsNotACall) {
 
 TEST(StandardMethodCodec, EnvelopesMatchTheFormatWithNothingAfterThem) {
   g_autoptr(FlStandardMethodCodec) codec = fl_standard_method_codec_new();
-  g_autoptr(GBytes) error_bytes = fl_method_codec_encode_error_envelope(
+  FlMethodCodecClass* operations = FL_METHOD_CODEC_GET_CLASS(codec);
+  g_autoptr(GBytes) error_bytes = operations->encode_error_envelope(
       FL_METHOD_CODEC(codec), "NO_PRINTER", "No printer connected", nullptr, nullptr);
   Bytes error{0x01, 0x07, 10};
   for (char c : std::string("NO_PRINTER")) error.push_back(static_cast<uint8_t>(c));
@@ -288,15 +288,15 @@ TEST(StandardMethodCodec, EnvelopesMatchTheFormatWithNothingAfterThem) {
   EXPECT_EQ(ToBytes(error_bytes), error);
   g_autoptr(FlValue) answer = fl_value_new_int(42);
   g_autoptr(GBytes) success =
-      fl_method_codec_encode_success_envelope(FL_METHOD_CODEC(codec), answer, nullptr);
+      operations->encode_success_envelope(FL_METHOD_CODEC(codec), answer, nullptr);
   EXPECT_EQ(ToBytes(success), (Bytes{0x00, 0x03, 0x2a, 0x00, 0x00, 0x00}));
 
   // The error code that decoding a reply fails with; -1 when it decodes.
-  auto refusal = [&codec](const Bytes& bytes) -> int {
+  auto refusal = [&codec, operations](const Bytes& bytes) -> int {
     g_autoptr(GBytes) message = g_bytes_new(bytes.data(), bytes.size());
     g_autoptr(GError) failure = nullptr;
-    g_autoptr(FlMethodResponse) response = FL_METHOD_CODEC_GET_CLASS(codec)->decode_response(
-        FL_METHOD_CODEC(codec), message, &failure);
+    g_autoptr(FlMethodResponse) response =
+        operations->decode_response(FL_METHOD_CODEC(codec), message, &failure);
     if (response != nullptr || failure == nullptr) return -1;
     return failure->domain == FL_MESSAGE_CODEC_ERROR ? failure->code : -2;
   };
