@@ -9,7 +9,6 @@
 
 #include "Runner/lpstat_output.h"
 #include "Runner/zpl_document.h"
-#include "engine_stand_in/fl_standard_codec_private.h"
 #include "tools/channel_values.h"
 
 namespace {
@@ -28,8 +27,8 @@ void BM_DecodePrintCall(benchmark::State& state) {
   for (auto _ : state) {
     g_autofree gchar* name = nullptr;
     g_autoptr(FlValue) args = nullptr;
-    benchmark::DoNotOptimize(
-        fl_method_codec_decode_method_call(FL_METHOD_CODEC(codec), message, &name, &args, nullptr));
+    benchmark::DoNotOptimize(FL_METHOD_CODEC_GET_CLASS(codec)->decode_method_call(
+        FL_METHOD_CODEC(codec), message, &name, &args, nullptr));
   }
   state.SetBytesProcessed(state.iterations() * state.range(0));
 }
@@ -42,8 +41,8 @@ void BM_EncodePrinterListReply(benchmark::State& state) {
     fl_value_append_take(list, fl_value_new_string(("Zebra_Label_" + std::to_string(i)).c_str()));
   }
   for (auto _ : state) {
-    g_autoptr(GBytes) reply =
-        fl_method_codec_encode_success_envelope(FL_METHOD_CODEC(codec), list, nullptr);
+    g_autoptr(GBytes) reply = FL_METHOD_CODEC_GET_CLASS(codec)->encode_success_envelope(
+        FL_METHOD_CODEC(codec), list, nullptr);
     benchmark::DoNotOptimize(reply);
   }
 }

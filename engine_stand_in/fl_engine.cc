@@ -81,7 +81,7 @@ struct _FlEngineResponseHandle {
   gint responded;
   GThread* main_thread;
   gchar* channel;
-  FlEngineReply* reply;
+  StandInReply* reply;
 };
 
 G_DEFINE_TYPE(FlEngineResponseHandle, fl_engine_response_handle,
@@ -90,14 +90,20 @@ G_DEFINE_TYPE(FlEngineResponseHandle, fl_engine_response_handle,
 namespace {
 
 // Hands `response` to the reply on the main thread. Called once per handle.
+// An answer given on another thread is a plug-in's fault, reported as such,
+// and still delivered (from the main thread) so that nothing waits forever.
 void DeliverReply(FlEngineResponseHandle* handle, GBytes* response) {
-  FlEngineReply* reply = std::exchange(handle->reply, nullptr);
+  StandInReply* reply = std::exchange(handle->reply, nullptr);
   g_autoptr(GBytes) bytes = response != nullptr ? g_bytes_ref(response) : g_bytes_new(nullptr, 0);
   if (g_thread_self() == handle->main_thread) {
     (*reply)(bytes);
     delete reply;
     return;
   }
+  g_critical(
+      "A message on channel %s answered off the main thread; channels are used on the "
+      "main thread only",
+      handle->channel);
   fl_engine_post_to_main_thread([reply, held = g_bytes_ref(bytes)] {
     (*reply)(held);
     g_bytes_unref(held);
@@ -138,7 +144,9 @@ struct _FlEngine {
   FlView* view;
   std::map<std::string, Handler>* handlers;
   std::vector<std::string>* requested_keys;
-  UiLink* link;
+  // The link to a user interface in another process, if any. Work the link
+  // posts holds it weakly.
+  std::shared_ptr<UiLink>* link;
 };
 
 static void fl_engine_messenger_iface_init(FlBinaryMessengerInterface* iface);
@@ -218,8 +226,9 @@ static void fl_engine_registry_iface_init(FlPluginRegistryInterface* iface) {
 
 static void fl_engine_dispose(GObject* object) {
   FlEngine* self = FL_ENGINE(object);
-  fl_engine_finish_ui_link(self);
-  delete std::exchange(self->link, nullptr);
+  // A view closes its link first and keeps the engine until the link has
+  // settled (fl_engine_close_ui_link), so nothing received is lost here.
+  self->link->reset();
   // Handlers are destroyed outside the table, one at a time.
   while (self->handlers != nullptr && !self->handlers->empty()) {
     Handler handler = self->handlers->begin()->second;
@@ -235,6 +244,7 @@ static void fl_engine_finalize(GObject* object) {
   FlEngine* self = FL_ENGINE(object);
   delete self->handlers;
   delete self->requested_keys;
+  delete self->link;
   G_OBJECT_CLASS(fl_engine_parent_class)->finalize(object);
 }
 
@@ -247,6 +257,7 @@ static void fl_engine_init(FlEngine* self) {
   self->main_thread = g_thread_self();
   self->handlers = new std::map<std::string, Handler>;
   self->requested_keys = new std::vector<std::string>;
+  self->link = new std::shared_ptr<UiLink>;
 }
 
 FlEngine* fl_engine_new(FlDartProject* project) {
@@ -274,15 +285,15 @@ void fl_engine_set_view(FlEngine* self, FlView* view) {
   }
 }
 
-void fl_engine_dispatch_message(FlEngine* self, const gchar* channel, GBytes* message,
-                                FlEngineReply reply) {
+void stand_in_engine_dispatch_message(FlEngine* self, const gchar* channel, GBytes* message,
+                                      StandInReply reply) {
   g_return_if_fail(FL_IS_ENGINE(self));
   g_return_if_fail(channel != nullptr && message != nullptr && reply != nullptr);
   g_autoptr(FlEngineResponseHandle) handle =
       FL_ENGINE_RESPONSE_HANDLE(g_object_new(fl_engine_response_handle_get_type(), nullptr));
   handle->main_thread = self->main_thread;
   handle->channel = g_strdup(channel);
-  handle->reply = new FlEngineReply(std::move(reply));
+  handle->reply = new StandInReply(std::move(reply));
   auto it = self->handlers->find(channel);
   if (it == self->handlers->end()) {
     send_response(FL_BINARY_MESSENGER(self), FL_BINARY_MESSENGER_RESPONSE_HANDLE(handle), nullptr,
@@ -295,25 +306,40 @@ void fl_engine_dispatch_message(FlEngine* self, const gchar* channel, GBytes* me
                    FL_BINARY_MESSENGER_RESPONSE_HANDLE(handle), handler.data);
 }
 
-std::vector<std::string> fl_engine_get_requested_plugin_keys(FlEngine* self) {
+std::vector<std::string> stand_in_engine_get_requested_plugin_keys(FlEngine* self) {
   if (!FL_IS_ENGINE(self)) return {};
   return *self->requested_keys;
 }
 
 void fl_engine_start_ui_link(FlEngine* self, std::function<void()> on_input_finished) {
   g_return_if_fail(FL_IS_ENGINE(self));
-  if (self->link != nullptr) return;
-  // The link holds the engine weakly through this pointer's owner: the engine
-  // finishes and deletes the link before it goes.
-  self->link = UiLink::claimStandardStreams(
-                   [self](const std::string& channel, GBytes* message, FlEngineReply reply) {
-                     fl_engine_dispatch_message(self, channel.c_str(), message, std::move(reply));
-                   },
-                   std::move(on_input_finished))
-                   .release();
+  if (*self->link) return;
+  // The link's dispatch reaches the engine through this pointer: the engine
+  // owns the link, which dispatches only while both exist.
+  *self->link = UiLink::claimStandardStreams(
+      [self](const std::string& channel, GBytes* message, StandInReply reply) {
+        stand_in_engine_dispatch_message(self, channel.c_str(), message, std::move(reply));
+      },
+      std::move(on_input_finished));
 }
 
-void fl_engine_finish_ui_link(FlEngine* self) {
+void fl_engine_close_ui_link(FlEngine* self) {
   g_return_if_fail(FL_IS_ENGINE(self));
-  if (self->link != nullptr) self->link->finish();
+  if (!*self->link) return;
+  // Until the link has settled, the engine (and so every channel that still
+  // owes an answer) stays, and the application keeps running its main loop
+  // although its window is gone.
+  g_object_ref(self);
+  GApplication* application = g_application_get_default();
+  if (application != nullptr) {
+    g_object_ref(application);
+    g_application_hold(application);
+  }
+  (*self->link)->close([self, application] {
+    if (application != nullptr) {
+      g_application_release(application);
+      g_object_unref(application);
+    }
+    g_object_unref(self);
+  });
 }

@@ -2,6 +2,7 @@
 
 #include <flutter_linux/flutter_linux.h>
 
+#include "engine_stand_in/fl_engine_private.h"
 #include "engine_stand_in/fl_method_channel_private.h"
 
 struct _FlMethodCall {
@@ -10,6 +11,9 @@ struct _FlMethodCall {
   FlValue* args;
   FlMethodChannel* channel;
   FlBinaryMessengerResponseHandle* response_handle;
+  // Where the call was delivered: the main thread, the only one on which
+  // channels may be used.
+  GThread* main_thread;
 };
 
 G_DEFINE_TYPE(FlMethodCall, fl_method_call, G_TYPE_OBJECT)
@@ -46,6 +50,7 @@ FlMethodCall* fl_method_call_new(const gchar* name, FlValue* args, FlMethodChann
   self->args = fl_value_ref(args);
   self->channel = FL_METHOD_CHANNEL(g_object_ref(channel));
   self->response_handle = FL_BINARY_MESSENGER_RESPONSE_HANDLE(g_object_ref(response_handle));
+  self->main_thread = g_thread_self();
   return self;
 }
 
@@ -62,6 +67,25 @@ FlValue* fl_method_call_get_args(FlMethodCall* self) {
 gboolean fl_method_call_respond(FlMethodCall* self, FlMethodResponse* response, GError** error) {
   g_return_val_if_fail(FL_IS_METHOD_CALL(self), FALSE);
   g_return_val_if_fail(FL_IS_METHOD_RESPONSE(response), FALSE);
+  if (g_thread_self() != self->main_thread) {
+    // Refused loudly, yet the answer still goes once, from the main thread,
+    // so that the user interface is not left waiting.
+    g_critical(
+        "Method %s on channel %s answered off the main thread; channels are used on the "
+        "main thread only",
+        self->name, fl_method_channel_get_name(self->channel));
+    g_set_error(error, G_IO_ERROR, G_IO_ERROR_FAILED, "Answered off the main thread");
+    fl_engine_post_to_main_thread([call = FL_METHOD_CALL(g_object_ref(self)),
+                                   answer = FL_METHOD_RESPONSE(g_object_ref(response))] {
+      g_autoptr(GError) late_error = nullptr;
+      if (!fl_method_channel_respond(call->channel, call->response_handle, answer, &late_error)) {
+        g_warning("Answer to %s dropped: %s", call->name, late_error->message);
+      }
+      g_object_unref(answer);
+      g_object_unref(call);
+    });
+    return FALSE;
+  }
   return fl_method_channel_respond(self->channel, self->response_handle, response, error);
 }
 

@@ -104,6 +104,11 @@ void fl_method_channel_set_method_call_handler(FlMethodChannel* self,
   self->handler_destroy = destroy_notify;
 }
 
+const gchar* fl_method_channel_get_name(FlMethodChannel* self) {
+  g_return_val_if_fail(FL_IS_METHOD_CHANNEL(self), nullptr);
+  return self->name;
+}
+
 gboolean fl_method_channel_respond(FlMethodChannel* self,
                                    FlBinaryMessengerResponseHandle* response_handle,
                                    FlMethodResponse* response, GError** error) {

@@ -13,3 +13,6 @@ FlMethodCall* fl_method_call_new(const gchar* name, FlValue* args, FlMethodChann
 gboolean fl_method_channel_respond(FlMethodChannel* channel,
                                    FlBinaryMessengerResponseHandle* response_handle,
                                    FlMethodResponse* response, GError** error);
+
+// The name the channel was made with.
+const gchar* fl_method_channel_get_name(FlMethodChannel* channel);

@@ -69,7 +69,7 @@ FlMethodErrorResponse* fl_method_error_response_new(const gchar* code, const gch
       FL_METHOD_ERROR_RESPONSE(g_object_new(fl_method_error_response_get_type(), nullptr));
   self->code = g_strdup(code);
   self->message = g_strdup(message);
-  self->details = details != nullptr ? fl_value_ref(details) : fl_value_new_null();
+  self->details = details != nullptr ? fl_value_ref(details) : nullptr;
   return self;
 }
 

@@ -2,7 +2,8 @@
 
 #include <flutter_linux/flutter_linux.h>
 
-// Stand-in internals of the codecs, for the engine, its tools and tests.
+// Stand-in internals of the codecs, for the channels and the engine. Tools
+// and tests reach the codecs through the classes the public headers declare.
 
 // Values nested deeper than this are refused as malformed, so that no
 // message can exhaust the stack of the thread that decodes it.

@@ -214,6 +214,8 @@ static GBytes* fl_standard_message_codec_encode_message(FlMessageCodec* codec, F
 
 static FlValue* fl_standard_message_codec_decode_message(FlMessageCodec* codec, GBytes* message,
                                                          GError** error) {
+  // No bytes at all is the null value.
+  if (g_bytes_get_size(message) == 0) return fl_value_new_null();
   size_t offset = 0;
   g_autoptr(FlValue) value = fl_standard_message_codec_read_value(FL_STANDARD_MESSAGE_CODEC(codec),
                                                                   message, &offset, error);
@@ -361,7 +363,7 @@ static FlValue* fl_standard_message_codec_real_read_value_of_type(FlStandardMess
     case kMap:
       return ReadMap(codec, buffer, reader, error);
     default:
-      g_set_error(error, FL_MESSAGE_CODEC_ERROR, FL_MESSAGE_CODEC_ERROR_FAILED,
+      g_set_error(error, FL_MESSAGE_CODEC_ERROR, FL_MESSAGE_CODEC_ERROR_UNSUPPORTED_TYPE,
                   "Unexpected standard codec type %02x", type);
       return nullptr;
   }

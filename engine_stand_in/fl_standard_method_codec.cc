@@ -1,7 +1,7 @@
 // FlMethodCodec and the standard method codec. A call is the method name (a
 // string value) followed by the arguments value; a reply is a success
-// envelope (0, value), an error envelope (1, code, message or null,
-// details[, stack trace]) or, for not-implemented, no bytes at all.
+// envelope (0, value), an error envelope (1, code, message or null, details)
+// with nothing after it, or, for not-implemented, no bytes at all.
 
 #include <flutter_linux/flutter_linux.h>
 
@@ -100,6 +100,14 @@ gboolean AtEnd(GBytes* message, size_t offset, GError** error) {
   return FALSE;
 }
 
+// A reply is malformed (not merely long) when bytes follow its value.
+gboolean NothingAfterReply(GBytes* message, size_t offset, GError** error) {
+  if (offset == g_bytes_get_size(message)) return TRUE;
+  g_set_error(error, FL_MESSAGE_CODEC_ERROR, FL_MESSAGE_CODEC_ERROR_FAILED,
+              "Unused %zu bytes after the reply", g_bytes_get_size(message) - offset);
+  return FALSE;
+}
+
 gboolean Malformed(GError** error, const char* what) {
   g_set_error(error, FL_MESSAGE_CODEC_ERROR, FL_MESSAGE_CODEC_ERROR_FAILED, "%s", what);
   return FALSE;
@@ -163,7 +171,7 @@ static FlMethodResponse* decode_response(FlMethodCodec* codec, GBytes* message, 
   if (kind == kSuccessEnvelope) {
     g_autoptr(FlValue) result =
         fl_standard_message_codec_read_value(values, message, &offset, error);
-    if (result == nullptr || !AtEnd(message, offset, error)) return nullptr;
+    if (result == nullptr || !NothingAfterReply(message, offset, error)) return nullptr;
     return FL_METHOD_RESPONSE(fl_method_success_response_new(result));
   }
   if (kind != kErrorEnvelope) {
@@ -186,21 +194,11 @@ static FlMethodResponse* decode_response(FlMethodCodec* codec, GBytes* message, 
   g_autoptr(FlValue) details =
       fl_standard_message_codec_read_value(values, message, &offset, error);
   if (details == nullptr) return nullptr;
-  // A peer may add a stack trace (text or null) after the details.
-  if (offset < g_bytes_get_size(message)) {
-    g_autoptr(FlValue) trace =
-        fl_standard_message_codec_read_value(values, message, &offset, error);
-    if (trace == nullptr) return nullptr;
-    const FlValueType trace_type = fl_value_get_type(trace);
-    if (trace_type != FL_VALUE_TYPE_STRING && trace_type != FL_VALUE_TYPE_NULL) {
-      Malformed(error, "Error stack trace is not a string");
-      return nullptr;
-    }
-  }
-  if (!AtEnd(message, offset, error)) return nullptr;
+  if (!NothingAfterReply(message, offset, error)) return nullptr;
   return FL_METHOD_RESPONSE(fl_method_error_response_new(
       fl_value_get_string(code),
-      text_type == FL_VALUE_TYPE_STRING ? fl_value_get_string(text) : nullptr, details));
+      text_type == FL_VALUE_TYPE_STRING ? fl_value_get_string(text) : nullptr,
+      fl_value_get_type(details) == FL_VALUE_TYPE_NULL ? nullptr : details));
 }
 
 static void fl_standard_method_codec_dispose(GObject* object) {

@@ -66,6 +66,19 @@ ptrdiff_t FindKey(FlValue* map, FlValue* key) {
 
 void AppendText(GString* out, FlValue* value);
 
+// A double as the engine writes it: sixteen digits after the point, then
+// trailing zeros dropped down to one ("1.0", "0.1").
+void AppendDouble(GString* out, double number) {
+  const gsize start = out->len;
+  g_string_append_printf(out, "%.16f", number);
+  const char* point = strchr(out->str + start, '.');
+  if (point == nullptr) return;
+  gsize end = out->len;
+  const gsize keep = static_cast<gsize>(point - out->str) + 2;
+  while (end > keep && out->str[end - 1] == '0') --end;
+  g_string_truncate(out, end);
+}
+
 template <typename T>
 void AppendElements(GString* out, FlValue* value) {
   const size_t count = value->data.size() / sizeof(T);
@@ -75,7 +88,7 @@ void AppendElements(GString* out, FlValue* value) {
     std::memcpy(&element, value->data.data() + i * sizeof(T), sizeof(T));
     if (i > 0) g_string_append(out, ", ");
     if constexpr (std::is_floating_point_v<T>) {
-      g_string_append_printf(out, "%.17g", static_cast<double>(element));
+      AppendDouble(out, static_cast<double>(element));
     } else {
       g_string_append_printf(out, "%" G_GINT64_FORMAT, static_cast<gint64>(element));
     }
@@ -95,7 +108,7 @@ void AppendText(GString* out, FlValue* value) {
       g_string_append_printf(out, "%" G_GINT64_FORMAT, value->int_value);
       return;
     case FL_VALUE_TYPE_FLOAT:
-      g_string_append_printf(out, "%.17g", value->float_value);
+      AppendDouble(out, value->float_value);
       return;
     case FL_VALUE_TYPE_STRING:
       g_string_append_len(out, value->data.data(), static_cast<gssize>(value->data.size()));

@@ -3,7 +3,8 @@
 // its own and accepts any size down to a small minimum. It owns the engine,
 // is the application's plug-in registry, and ties the UI link to its window:
 // when the link's input ends the window is closed, and when the view goes
-// (the window was closed) everything the link received is answered first.
+// (the window was closed) everything the link received is still answered
+// and written before the application ends.
 
 #include <flutter_linux/flutter_linux.h>
 
@@ -68,14 +69,11 @@ static void fl_view_get_preferred_height(GtkWidget*, gint* minimum, gint* natura
   *natural = kNaturalHeight;
 }
 
-static void fl_view_destroy(GtkWidget* widget) {
-  FlView* self = FL_VIEW(widget);
-  if (self->engine != nullptr) fl_engine_finish_ui_link(self->engine);
-  GTK_WIDGET_CLASS(fl_view_parent_class)->destroy(widget);
-}
-
 static void fl_view_dispose(GObject* object) {
-  g_clear_object(&FL_VIEW(object)->engine);
+  FlView* self = FL_VIEW(object);
+  // The link keeps the engine for as long as it still owes replies.
+  if (self->engine != nullptr) fl_engine_close_ui_link(self->engine);
+  g_clear_object(&self->engine);
   G_OBJECT_CLASS(fl_view_parent_class)->dispose(object);
 }
 
@@ -84,7 +82,6 @@ static void fl_view_class_init(FlViewClass* klass) {
   GtkWidgetClass* widget_class = GTK_WIDGET_CLASS(klass);
   widget_class->get_preferred_width = fl_view_get_preferred_width;
   widget_class->get_preferred_height = fl_view_get_preferred_height;
-  widget_class->destroy = fl_view_destroy;
   gtk_widget_class_set_css_name(widget_class, "flutter-view");
 }
 

@@ -2,74 +2,16 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <string.h>
+#include <gio/gunixinputstream.h>
+#include <gio/gunixoutputstream.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <string>
-#include <vector>
+#include <utility>
 
 #include "engine_stand_in/fl_engine_private.h"
-#include "engine_stand_in/ui_link_frame.h"
-#include "engine_stand_in/ui_link_reader.h"
-#include "engine_stand_in/ui_link_writer.h"
-
-// Everything the link's work items and reply callbacks reach. They hold it
-// weakly: a reply given after the link has gone is dropped. All fields but
-// the reader, the writer and `pending_batches` belong to the main thread.
-struct UiLink::Core : std::enable_shared_from_this<UiLink::Core> {
-  Dispatch dispatch;
-  Finished on_finished;
-  std::unique_ptr<UiLinkWriter> writer;
-  std::unique_ptr<UiLinkReader> reader;
-
-  // Batches the reader has handed to the main thread and that have not run.
-  std::atomic<size_t> pending_batches{0};
-  size_t unanswered = 0;
-  bool input_ended = false;
-  bool finishing = false;  // waiting for the last replies to be written
-  bool finished = false;   // finish() has run or on_finished was called
-
-  void Deliver(UiLinkCall call) {
-    ++unanswered;
-    std::weak_ptr<Core> weak = weak_from_this();
-    const uint32_t id = call.id;
-    // The message is handed on without a copy: the bytes are released with
-    // the last reference to them.
-    auto* body = new std::vector<uint8_t>(std::move(call.message));
-    g_autoptr(GBytes) message = g_bytes_new_with_free_func(
-        body->data(), body->size(),
-        [](gpointer data) { delete static_cast<std::vector<uint8_t>*>(data); }, body);
-    dispatch(call.channel, message, [weak, id](GBytes* reply) {
-      auto core = weak.lock();
-      if (!core) return;
-      gsize size = 0;
-      const auto* data = static_cast<const uint8_t*>(g_bytes_get_data(reply, &size));
-      core->writer->send(EncodeUiLinkReply(id, std::vector<uint8_t>(data, data + size)));
-      --core->unanswered;
-      if (core->input_ended) core->MaybeFinish();
-    });
-  }
-
-  bool Settled() const { return pending_batches.load() == 0 && unanswered == 0; }
-
-  // Runs on_finished once nothing received is unanswered and every reply has
-  // been written.
-  void MaybeFinish() {
-    if (finishing || finished || !Settled()) return;
-    finishing = true;
-    std::weak_ptr<Core> weak = weak_from_this();
-    writer->whenFlushed([weak] {
-      fl_engine_post_to_main_thread([weak] {
-        auto core = weak.lock();
-        if (!core || core->finished) return;
-        core->finished = true;
-        if (core->on_finished) core->on_finished();
-      });
-    });
-  }
-};
+#include "engine_stand_in/ui_link_log.h"
 
 namespace {
 
@@ -89,72 +31,117 @@ bool Redirect(int from, int to) {
   return true;
 }
 
+// A stream that owns a copy of `fd` (close-on-exec), or nullptr.
+template <typename Stream, Stream* (*Make)(gint, gboolean)>
+Stream* OwnCopy(int fd) {
+  const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  return copy >= 0 ? Make(copy, TRUE) : nullptr;
+}
+
 }  // namespace
 
-std::unique_ptr<UiLink> UiLink::claimStandardStreams(Dispatch dispatch, Finished on_finished) {
+std::shared_ptr<UiLink> UiLink::claimStandardStreams(Dispatch dispatch,
+                                                     std::function<void()> on_finished) {
   if (!IsPipeOrSocket(STDIN_FILENO)) return nullptr;
   if (g_standard_streams_claimed.exchange(true)) return nullptr;
-  const int input = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
-  const int output = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-  int null_input = -1;
+  g_autoptr(GInputStream) input = OwnCopy<GInputStream, g_unix_input_stream_new>(STDIN_FILENO);
+  g_autoptr(GOutputStream) output = OwnCopy<GOutputStream, g_unix_output_stream_new>(STDOUT_FILENO);
+  int null_fd = -1;
   do {
-    null_input = open("/dev/null", O_RDONLY | O_CLOEXEC);
-  } while (null_input < 0 && errno == EINTR);
-  if (input < 0 || output < 0 || null_input < 0 || !Redirect(null_input, STDIN_FILENO) ||
-      !Redirect(STDERR_FILENO, STDOUT_FILENO)) {
-    g_warning("UI link: cannot take over standard input and output: %s", g_strerror(errno));
-    for (int fd : {input, output, null_input}) {
-      if (fd >= 0) close(fd);
-    }
+    null_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  } while (null_fd < 0 && errno == EINTR);
+  g_autoptr(GInputStream) null_input =
+      null_fd >= 0 ? g_unix_input_stream_new(null_fd, TRUE) : nullptr;
+  if (input == nullptr || output == nullptr || null_input == nullptr ||
+      !Redirect(null_fd, STDIN_FILENO) || !Redirect(STDERR_FILENO, STDOUT_FILENO)) {
+    UiLinkWarning(std::string("cannot take over standard input and output: ") + g_strerror(errno));
     return nullptr;
   }
-  close(null_input);
-  return std::make_unique<UiLink>(input, output, std::move(dispatch), std::move(on_finished));
+  return start(G_INPUT_STREAM(g_steal_pointer(&input)), G_OUTPUT_STREAM(g_steal_pointer(&output)),
+               std::move(dispatch), std::move(on_finished));
 }
 
-UiLink::UiLink(int input_fd, int output_fd, Dispatch dispatch, Finished on_finished)
-    : core_(std::make_shared<Core>()) {
-  core_->dispatch = std::move(dispatch);
-  core_->on_finished = std::move(on_finished);
-  core_->writer = std::make_unique<UiLinkWriter>(output_fd);
-  std::weak_ptr<Core> weak = core_;
-  Core* core = core_.get();
-  core_->reader = std::make_unique<UiLinkReader>(
-      input_fd,
-      [weak, core](std::vector<UiLinkCall> calls) {
-        // One work item per batch: a work item that a handler posts runs
-        // after the rest of the messages that arrived with its own. The
-        // reader stops before the core goes, so `core` is alive here.
-        core->pending_batches.fetch_add(1);
+UiLink::UiLink(Token, Dispatch dispatch, std::function<void()> on_finished, GOutputStream* output)
+    : dispatch_(std::move(dispatch)), on_finished_(std::move(on_finished)), writer_(output) {}
+
+std::shared_ptr<UiLink> UiLink::start(GInputStream* input, GOutputStream* output, Dispatch dispatch,
+                                      std::function<void()> on_finished) {
+  auto link =
+      std::make_shared<UiLink>(Token{}, std::move(dispatch), std::move(on_finished), output);
+  // The reading thread reaches the link only through work it posts to the
+  // main thread, which holds the link weakly. One work item per batch: work
+  // that a handler posts runs after the rest of the messages that arrived
+  // with its own.
+  std::weak_ptr<UiLink> weak = link;
+  link->reader_ = std::make_unique<UiLinkReader>(
+      input,
+      [weak](std::vector<UiLinkCall> calls) {
         fl_engine_post_to_main_thread([weak, calls = std::move(calls)]() mutable {
-          auto locked = weak.lock();
-          if (!locked) return;
-          for (UiLinkCall& call : calls) locked->Deliver(std::move(call));
-          locked->pending_batches.fetch_sub(1);
-          if (locked->input_ended) locked->MaybeFinish();
+          if (auto alive = weak.lock()) alive->deliver(std::move(calls));
         });
       },
-      [weak](UiLinkReader::End) {
+      [weak] {
         fl_engine_post_to_main_thread([weak] {
-          auto locked = weak.lock();
-          if (!locked) return;
-          locked->input_ended = true;
-          locked->MaybeFinish();
+          if (auto alive = weak.lock()) alive->readingEnded();
         });
       });
+  return link;
 }
 
-UiLink::~UiLink() { finish(); }
+void UiLink::deliver(std::vector<UiLinkCall> calls) {
+  std::weak_ptr<UiLink> weak = weak_from_this();
+  for (UiLinkCall& call : calls) {
+    ++unanswered_;
+    // The message is handed on without a copy: the bytes are released with
+    // the last reference to them.
+    auto* body = new std::vector<uint8_t>(std::move(call.message));
+    g_autoptr(GBytes) message = g_bytes_new_with_free_func(
+        body->data(), body->size(),
+        [](gpointer data) { delete static_cast<std::vector<uint8_t>*>(data); }, body);
+    dispatch_(call.channel, message, [weak, id = call.id](GBytes* reply) {
+      auto link = weak.lock();
+      if (!link) return;
+      gsize size = 0;
+      const auto* data = static_cast<const uint8_t*>(g_bytes_get_data(reply, &size));
+      link->writer_.send(EncodeUiLinkReply(id, std::vector<uint8_t>(data, data + size)));
+      --link->unanswered_;
+      link->settleWhenDone();
+    });
+  }
+}
 
-void UiLink::finish() {
-  Core& core = *core_;
-  if (!core.reader) return;  // already finished
-  core.reader->stop();
-  core.input_ended = true;
-  core.finished = true;
-  // Dispatches what the reader had passed on and waits for every answer
-  // that work in flight will give; answers come through the main context.
-  while (!core.Settled()) g_main_context_iteration(nullptr, TRUE);
-  core.writer->close(UiLinkWriter::kCloseDeadline);
-  core.reader.reset();
+void UiLink::readingEnded() {
+  // The end is the reading thread's last act: everything it read has been
+  // delivered before this runs, and the thread is ending.
+  reading_ = false;
+  reader_.reset();
+  settleWhenDone();
+}
+
+void UiLink::settleWhenDone() {
+  if (reading_ || unanswered_ > 0 || flushing_) return;
+  flushing_ = true;
+  std::weak_ptr<UiLink> weak = weak_from_this();
+  writer_.afterWritten([weak] {
+    fl_engine_post_to_main_thread([weak] {
+      if (auto link = weak.lock()) link->settled();
+    });
+  });
+}
+
+void UiLink::settled() {
+  settled_ = true;
+  if (auto finished = std::exchange(on_finished_, nullptr)) finished();
+  for (auto& callback : std::exchange(on_settled_, {})) callback();
+}
+
+void UiLink::close(std::function<void()> on_settled) {
+  on_finished_ = nullptr;
+  if (settled_) {
+    on_settled();
+    return;
+  }
+  on_settled_.push_back(std::move(on_settled));
+  // The reading thread ends and posts its end, as at the end of the input.
+  if (reader_) reader_->stop();
 }

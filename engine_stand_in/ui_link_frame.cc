@@ -1,4 +1,4 @@
-#include "engine_stand_in/ui_link_frame.h"
+#include <stand_in/ui_link_frame.h>
 
 #include <algorithm>
 

@@ -12,19 +12,19 @@ namespace corvella {
 
 namespace {
 
-std::optional<std::string> ReadTextFile(const std::string& path, std::string& error) {
+std::optional<std::string> ReadTextFile(const std::string& path, std::string& reason) {
   std::ifstream file(path, std::ios::binary);
   if (!file) {
-    error = "cannot read " + path;
+    reason = "cannot read " + path;
     return std::nullopt;
   }
   std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   if (file.bad()) {
-    error = "cannot read " + path;
+    reason = "cannot read " + path;
     return std::nullopt;
   }
   if (!IsValidUtf8(text)) {
-    error = path + " is not UTF-8 text";
+    reason = path + " is not UTF-8 text";
     return std::nullopt;
   }
   return text;
@@ -37,7 +37,7 @@ struct PendingCall {
   std::map<std::string, std::string> pairs;
 };
 
-std::optional<CallRequest> Finish(PendingCall& pending, std::string& error) {
+std::optional<CallRequest> Finish(PendingCall& pending, std::string& reason) {
   CallRequest call{pending.method, Value()};
   if (pending.json) call.arguments = std::move(*pending.json);
   if (pending.pairs.empty()) return call;
@@ -46,12 +46,12 @@ std::optional<CallRequest> Finish(PendingCall& pending, std::string& error) {
   }
   FlValue* map = call.arguments.get();
   if (fl_value_get_type(map) != FL_VALUE_TYPE_MAP) {
-    error = pending.method + ": key=value arguments need --json to be an object";
+    reason = pending.method + ": key=value arguments need --json to be an object";
     return std::nullopt;
   }
   for (auto& [key, value] : pending.pairs) {
     if (fl_value_lookup_string(map, key.c_str()) != nullptr) {
-      error = pending.method + ": duplicate key \"" + key + "\"";
+      reason = pending.method + ": duplicate key \"" + key + "\"";
       return std::nullopt;
     }
     fl_value_set_string_take(map, key.c_str(),
@@ -63,12 +63,12 @@ std::optional<CallRequest> Finish(PendingCall& pending, std::string& error) {
 }  // namespace
 
 std::optional<CallCommandLine> ParseCallCommandLine(const std::vector<std::string>& args,
-                                                    std::string& error) {
+                                                    std::string& reason) {
   CallCommandLine line;
   std::optional<PendingCall> pending;
   auto finish_pending = [&]() -> bool {
     if (!pending) return true;
-    std::optional<CallRequest> call = Finish(*pending, error);
+    std::optional<CallRequest> call = Finish(*pending, reason);
     if (!call) return false;
     line.calls.push_back(std::move(*call));
     pending.reset();
@@ -79,7 +79,7 @@ std::optional<CallCommandLine> ParseCallCommandLine(const std::vector<std::strin
     const std::string& word = args[i];
     auto value_of_option = [&]() -> std::optional<std::string> {
       if (i + 1 >= args.size()) {
-        error = word + " needs a value";
+        reason = word + " needs a value";
         return std::nullopt;
       }
       return args[++i];
@@ -90,7 +90,7 @@ std::optional<CallCommandLine> ParseCallCommandLine(const std::vector<std::strin
     }
     if (word == "--host" || word == "--channel") {
       if (pending || !line.calls.empty()) {
-        error = word + " must come before the first method";
+        reason = word + " must come before the first method";
         return std::nullopt;
       }
       std::optional<std::string> value = value_of_option();
@@ -104,11 +104,11 @@ std::optional<CallCommandLine> ParseCallCommandLine(const std::vector<std::strin
     }
     if (word == "--json") {
       if (!pending) {
-        error = "--json must follow a method";
+        reason = "--json must follow a method";
         return std::nullopt;
       }
       if (pending->json) {
-        error = pending->method + ": --json given twice";
+        reason = pending->method + ": --json given twice";
         return std::nullopt;
       }
       std::optional<std::string> text = value_of_option();
@@ -116,19 +116,19 @@ std::optional<CallCommandLine> ParseCallCommandLine(const std::vector<std::strin
       std::string json_error;
       pending->json = ParseJson(*text, json_error);
       if (!pending->json) {
-        error = pending->method + ": --json: " + json_error;
+        reason = pending->method + ": --json: " + json_error;
         return std::nullopt;
       }
       continue;
     }
     if (word.size() > 1 && word[0] == '-') {
-      error = "unknown option " + word;
+      reason = "unknown option " + word;
       return std::nullopt;
     }
     const size_t equals = word.find('=');
     if (equals == std::string::npos) {
       if (word.empty()) {
-        error = "an empty method name";
+        reason = "an empty method name";
         return std::nullopt;
       }
       if (!finish_pending()) return std::nullopt;
@@ -136,34 +136,34 @@ std::optional<CallCommandLine> ParseCallCommandLine(const std::vector<std::strin
       continue;
     }
     if (!pending) {
-      error = "the argument " + word + " must follow a method";
+      reason = "the argument " + word + " must follow a method";
       return std::nullopt;
     }
     std::string key = word.substr(0, equals);
     std::string value = word.substr(equals + 1);
     if (key.empty()) {
-      error = pending->method + ": an argument needs a key before '='";
+      reason = pending->method + ": an argument needs a key before '='";
       return std::nullopt;
     }
     if (!value.empty() && value[0] == '@') {
-      std::optional<std::string> text = ReadTextFile(value.substr(1), error);
+      std::optional<std::string> text = ReadTextFile(value.substr(1), reason);
       if (!text) {
-        error = pending->method + ": " + key + ": " + error;
+        reason = pending->method + ": " + key + ": " + reason;
         return std::nullopt;
       }
       value = std::move(*text);
     } else if (!IsValidUtf8(value)) {
-      error = pending->method + ": the value of " + key + " is not UTF-8 text";
+      reason = pending->method + ": the value of " + key + " is not UTF-8 text";
       return std::nullopt;
     }
     if (!pending->pairs.emplace(key, std::move(value)).second) {
-      error = pending->method + ": duplicate key \"" + key + "\"";
+      reason = pending->method + ": duplicate key \"" + key + "\"";
       return std::nullopt;
     }
   }
   if (!finish_pending()) return std::nullopt;
   if (line.calls.empty()) {
-    error = "no method to call";
+    reason = "no method to call";
     return std::nullopt;
   }
   return line;

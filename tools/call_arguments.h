@@ -27,12 +27,12 @@ struct CallCommandLine {
 // where each ARG is key=value (text), key=@FILE (the file's UTF-8 text) or
 // --json JSON (the whole argument value; key=value pairs add to it when it
 // is an object). Any other word starts the next call. std::nullopt with
-// `error` set for a usage error: an unknown option, a missing option value,
+// `reason` set for a usage reason: an unknown option, a missing option value,
 // an empty key, a duplicate key, an unreadable or non-UTF-8 file, invalid
 // JSON, key=value next to a non-object --json, or no call at all (unless
 // --help).
 std::optional<CallCommandLine> ParseCallCommandLine(const std::vector<std::string>& args,
-                                                    std::string& error);
+                                                    std::string& reason);
 
 // The --help text.
 std::string CallUsage();

@@ -55,5 +55,7 @@ std::vector<uint8_t> EncodeMethodCall(const std::string& method, FlValue* argume
 // not-implemented); nullptr when the bytes are not a reply.
 // Returns: (transfer full).
 FlMethodResponse* DecodeReply(const std::vector<uint8_t>& reply);
+// The reply that carries `response` (no bytes for not-implemented).
+std::vector<uint8_t> EncodeReply(FlMethodResponse* response);
 
 }  // namespace corvella

@@ -83,10 +83,10 @@ void EnsureStandardDescriptors() {
 int main(int argc, char** argv) {
   EnsureStandardDescriptors();
   std::vector<std::string> args(argv + 1, argv + argc);
-  std::string error;
-  std::optional<corvella::CallCommandLine> line = corvella::ParseCallCommandLine(args, error);
+  std::string reason;
+  std::optional<corvella::CallCommandLine> line = corvella::ParseCallCommandLine(args, reason);
   if (!line) {
-    std::cerr << "corvella-call: " << error << "\nTry 'corvella-call --help'.\n";
+    std::cerr << "corvella-call: " << reason << "\nTry 'corvella-call --help'.\n";
     return kExitUsage;
   }
   if (line->help) {
@@ -102,9 +102,9 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   const std::string host = line->host.value_or(DefaultHostPath());
-  std::unique_ptr<corvella::HostSession> session = corvella::HostSession::Start(host, error);
+  std::unique_ptr<corvella::HostSession> session = corvella::HostSession::Start(host, reason);
   if (!session) {
-    std::cerr << "corvella-call: " << error << "\n";
+    std::cerr << "corvella-call: " << reason << "\n";
     return kExitHost;
   }
 
@@ -112,9 +112,9 @@ int main(int argc, char** argv) {
   for (const corvella::CallRequest& request : line->calls) {
     std::vector<uint8_t> message =
         corvella::EncodeMethodCall(request.method, request.arguments.get());
-    std::optional<std::vector<uint8_t>> reply = session->Call(line->channel, message, error);
+    std::optional<std::vector<uint8_t>> reply = session->Call(line->channel, message, reason);
     if (!reply) {
-      std::cerr << "corvella-call: " << request.method << ": " << error << "\n";
+      std::cerr << "corvella-call: " << request.method << ": " << reason << "\n";
       const int status = session->Close();
       ReportHostEnd(status, host);
       return kExitHost;

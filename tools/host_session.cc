@@ -6,7 +6,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <string.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,10 +19,17 @@ namespace corvella {
 
 namespace {
 
-void CloseFd(int& fd) {
-  if (fd < 0) return;
-  ::close(fd);  // released by Linux even on EINTR
-  fd = -1;
+// A pipe as two owned ends (close-on-exec); false with `reason` set when it
+// cannot be made.
+bool MakePipe(UniqueFd& read_end, UniqueFd& write_end, std::string& reason) {
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) {
+    reason = PosixFailure("pipe2 failed", errno);
+    return false;
+  }
+  read_end.reset(ends[0]);
+  write_end.reset(ends[1]);
+  return true;
 }
 
 bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
@@ -42,24 +48,24 @@ bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
 }  // namespace
 
 std::unique_ptr<HostSession> HostSession::Start(const std::string& host_path,
-                                                const Options& options, std::string& error) {
+                                                const Options& options, std::string& reason) {
   if (access(host_path.c_str(), X_OK) != 0) {
-    error = "cannot run the host " + host_path + ": " + PosixErrorText(errno);
+    reason = "cannot run the host " + host_path + ": " + PosixErrorText(errno);
     return nullptr;
   }
   const bool link = options.input == Options::Input::kLink;
-  int to_host[2] = {-1, -1};
-  int from_host[2] = {-1, -1};
-  if ((link && pipe2(to_host, O_CLOEXEC) != 0) || pipe2(from_host, O_CLOEXEC) != 0) {
-    error = std::string("pipe2 failed: ") + PosixErrorText(errno);
-    for (int* fd : {&to_host[0], &to_host[1], &from_host[0], &from_host[1]}) CloseFd(*fd);
+  UniqueFd host_input;
+  UniqueFd to_host;
+  UniqueFd from_host;
+  UniqueFd host_output;
+  if ((link && !MakePipe(host_input, to_host, reason)) ||
+      !MakePipe(from_host, host_output, reason)) {
     return nullptr;
   }
   // Small enough to sit in the pipe before anyone reads it.
   if (link && (options.written_before_start.size() > PIPE_BUF ||
-               !WriteAll(to_host[1], options.written_before_start))) {
-    error = "cannot write the bytes due before the start";
-    for (int* fd : {&to_host[0], &to_host[1], &from_host[0], &from_host[1]}) CloseFd(*fd);
+               !WriteAll(to_host.get(), options.written_before_start))) {
+    reason = "cannot write the bytes due before the start";
     return nullptr;
   }
   posix_spawn_file_actions_t actions;
@@ -83,14 +89,15 @@ std::unique_ptr<HostSession> HostSession::Start(const std::string& host_path,
       argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     spawned =
-        link ? posix_spawn_file_actions_adddup2(&actions, to_host[0], STDIN_FILENO)
+        link ? posix_spawn_file_actions_adddup2(&actions, host_input.get(), STDIN_FILENO)
         : options.input == Options::Input::kDevNull
             ? posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0)
             : posix_spawn_file_actions_addclose(&actions, STDIN_FILENO);
     if (spawned == 0 && options.error_fd >= 0)
       spawned = posix_spawn_file_actions_adddup2(&actions, options.error_fd, STDERR_FILENO);
     if (spawned == 0 &&
-        (spawned = posix_spawn_file_actions_adddup2(&actions, from_host[1], STDOUT_FILENO)) == 0 &&
+        (spawned = posix_spawn_file_actions_adddup2(&actions, host_output.get(), STDOUT_FILENO)) ==
+            0 &&
         (spawned = posix_spawnattr_setsigdefault(&attributes, &defaults)) == 0 &&
         (spawned = posix_spawnattr_setsigmask(&attributes, &none)) == 0 &&
         (spawned = posix_spawnattr_setflags(&attributes,
@@ -100,50 +107,48 @@ std::unique_ptr<HostSession> HostSession::Start(const std::string& host_path,
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
   }
-  CloseFd(to_host[0]);
-  CloseFd(from_host[1]);
   if (spawned != 0) {
-    error = "cannot start the host " + host_path + ": " + strerror(spawned);
-    CloseFd(to_host[1]);
-    CloseFd(from_host[0]);
+    reason = "cannot start the host " + host_path + ": " + PosixErrorText(spawned);
     return nullptr;
   }
-  return std::unique_ptr<HostSession>(new HostSession(pid, to_host[1], from_host[0]));
+  return std::unique_ptr<HostSession>(
+      new HostSession(pid, std::move(to_host), std::move(from_host)));
 }
 
 HostSession::~HostSession() { Close(); }
 
 std::optional<std::vector<uint8_t>> HostSession::Call(const std::string& channel,
                                                       const std::vector<uint8_t>& message,
-                                                      std::string& error) {
-  std::optional<uint32_t> id = Send(channel, message, error);
+                                                      std::string& reason) {
+  std::optional<uint32_t> id = Send(channel, message, reason);
   if (!id) return std::nullopt;
-  std::optional<UiLinkReply> reply = Receive(error);
+  std::optional<UiLinkReply> reply = Receive(reason);
   if (!reply) return std::nullopt;
   if (reply->id != *id) {
-    error = "the host sent a reply that belongs to no call";
+    reason = "the host sent a reply that belongs to no call";
     return std::nullopt;
   }
   return std::move(reply->reply);
 }
 
 std::optional<uint32_t> HostSession::Send(const std::string& channel,
-                                          const std::vector<uint8_t>& message, std::string& error) {
+                                          const std::vector<uint8_t>& message,
+                                          std::string& reason) {
   const uint32_t id = next_id_++;
   if (!Write(EncodeUiLinkCall(id, channel, message))) {
-    error = to_host_ < 0 ? "the link is closed" : "the host stopped reading";
+    reason = to_host_.valid() ? "the host stopped reading" : "the link is closed";
     return std::nullopt;
   }
   return id;
 }
 
 bool HostSession::Write(const std::vector<uint8_t>& bytes) {
-  return to_host_ >= 0 && WriteAll(to_host_, bytes);
+  return to_host_.valid() && WriteAll(to_host_.get(), bytes);
 }
 
-void HostSession::CloseInput() { CloseFd(to_host_); }
+void HostSession::CloseInput() { to_host_.reset(); }
 
-std::optional<UiLinkReply> HostSession::Receive(std::string& error, Deadline deadline) {
+std::optional<UiLinkReply> HostSession::Receive(std::string& reason, Deadline deadline) {
   std::vector<uint8_t> buffer(64 * 1024);
   for (;;) {
     if (!bodies_.empty()) {
@@ -151,35 +156,35 @@ std::optional<UiLinkReply> HostSession::Receive(std::string& error, Deadline dea
       bodies_.erase(bodies_.begin());
       std::optional<UiLinkReply> reply = DecodeUiLinkReply(body);
       if (!reply) {
-        error = "the host sent a reply too short for its header";
+        reason = "the host sent a reply too short for its header";
         return std::nullopt;
       }
       return reply;
     }
     if (output_ended_) {
-      error = "the host ended before answering";
+      reason = "the host ended before answering";
       return std::nullopt;
     }
     if (deadline) {
       const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
-      pollfd output{from_host_, POLLIN, 0};
+      pollfd output{from_host_.get(), POLLIN, 0};
       const int ready = poll(&output, 1, static_cast<int>(std::max<int64_t>(0, left.count())));
       if (ready < 0 && errno == EINTR) continue;
       if (ready == 0) {
-        error = kNoReplyInTime;
+        reason = kNoReplyInTime;
         return std::nullopt;
       }
     }
-    ssize_t n = read(from_host_, buffer.data(), buffer.size());
+    ssize_t n = read(from_host_.get(), buffer.data(), buffer.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      error = std::string("reading from the host failed: ") + PosixErrorText(errno);
+      reason = std::string("reading from the host failed: ") + PosixErrorText(errno);
       return std::nullopt;
     }
     output_ended_ = n == 0;
     if (n == 0) continue;
     if (!parser_.feed(buffer.data(), static_cast<size_t>(n), bodies_)) {
-      error = "the host sent a frame over the size limit";
+      reason = "the host sent a frame over the size limit";
       return std::nullopt;
     }
   }
@@ -209,11 +214,11 @@ int HostSession::Close() {
   // Whatever a running host still writes is of no use now; reading it to
   // the end keeps the host from blocking on a full pipe while it finishes.
   std::vector<uint8_t> buffer(64 * 1024);
-  while (!wait_status_ && from_host_ >= 0) {
-    ssize_t n = read(from_host_, buffer.data(), buffer.size());
+  while (!wait_status_ && from_host_.valid()) {
+    ssize_t n = read(from_host_.get(), buffer.data(), buffer.size());
     if (n == 0 || (n < 0 && errno != EINTR)) break;
   }
-  CloseFd(from_host_);
+  from_host_.reset();
   return Wait(std::nullopt).value_or(-1);
 }
 

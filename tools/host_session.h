@@ -1,5 +1,6 @@
 #pragma once
 
+#include <stand_in/ui_link_frame.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -9,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine_stand_in/ui_link_frame.h"
+#include "Runner/unique_fd.h"
 
 namespace corvella {
 
@@ -33,13 +34,13 @@ class HostSession {
     int error_fd = -1;
   };
 
-  // Starts the program at `host_path`; nullptr with `error` set when it
+  // Starts the program at `host_path`; nullptr with `reason` set when it
   // cannot be started.
-  static std::unique_ptr<HostSession> Start(const std::string& host_path, std::string& error) {
-    return Start(host_path, Options(), error);
+  static std::unique_ptr<HostSession> Start(const std::string& host_path, std::string& reason) {
+    return Start(host_path, Options(), reason);
   }
   static std::unique_ptr<HostSession> Start(const std::string& host_path, const Options& options,
-                                            std::string& error);
+                                            std::string& reason);
 
   HostSession(const HostSession&) = delete;
   HostSession& operator=(const HostSession&) = delete;
@@ -47,19 +48,20 @@ class HostSession {
   ~HostSession();
 
   // Sends `message` to `channel` and waits for its reply (the envelope, or
-  // nothing for an empty reply). std::nullopt with `error` set when the host
+  // nothing for an empty reply). std::nullopt with `reason` set when the host
   // ended, or broke the link, before replying.
   std::optional<std::vector<uint8_t>> Call(const std::string& channel,
-                                           const std::vector<uint8_t>& message, std::string& error);
+                                           const std::vector<uint8_t>& message,
+                                           std::string& reason);
 
   // The two halves of Call, for callers that keep several messages in
   // flight: Send writes one message and returns its id (std::nullopt with
-  // `error` set when the host stopped reading); Receive waits for the next
+  // `reason` set when the host stopped reading); Receive waits for the next
   // reply, whichever message it answers, until `deadline` when one is given
-  // (then std::nullopt with `error` kNoReplyInTime).
+  // (then std::nullopt with `reason` kNoReplyInTime).
   std::optional<uint32_t> Send(const std::string& channel, const std::vector<uint8_t>& message,
-                               std::string& error);
-  std::optional<UiLinkReply> Receive(std::string& error, Deadline deadline = std::nullopt);
+                               std::string& reason);
+  std::optional<UiLinkReply> Receive(std::string& reason, Deadline deadline = std::nullopt);
 
   // Writes `bytes` to the link as they are (frames of the caller's making);
   // false when the host stopped reading.
@@ -82,12 +84,12 @@ class HostSession {
   pid_t pid() const { return pid_; }
 
  private:
-  HostSession(pid_t pid, int to_host, int from_host)
-      : pid_(pid), to_host_(to_host), from_host_(from_host) {}
+  HostSession(pid_t pid, UniqueFd to_host, UniqueFd from_host)
+      : pid_(pid), to_host_(std::move(to_host)), from_host_(std::move(from_host)) {}
 
   pid_t pid_;
-  int to_host_;
-  int from_host_;
+  UniqueFd to_host_;
+  UniqueFd from_host_;
   bool output_ended_ = false;
   uint32_t next_id_ = 1;
   UiLinkFrameParser parser_;

@@ -7,8 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include "engine_stand_in/fl_value_private.h"
-
 namespace corvella {
 namespace {
 
@@ -20,7 +18,7 @@ using Json = nlohmann::json;
 class ValueBuilder final : public nlohmann::json_sax<Json> {
  public:
   std::optional<Value> result;
-  std::string error;
+  std::string reason;
 
   bool null() override { return put(Value()); }
   bool boolean(bool value) override { return put(Value(value)); }
@@ -56,12 +54,12 @@ class ValueBuilder final : public nlohmann::json_sax<Json> {
   }
   bool end_array() override { return close(); }
   bool parse_error(std::size_t, const std::string&,
-                   const nlohmann::detail::exception& reason) override {
-    if (error.empty()) {
+                   const nlohmann::detail::exception& failure) override {
+    if (reason.empty()) {
       // The library's message, without its "[json.exception...] " prefix.
-      std::string what = reason.what();
+      std::string what = failure.what();
       if (size_t end = what.find("] "); end != std::string::npos) what.erase(0, end + 2);
-      error = what;
+      reason = what;
     }
     return false;
   }
@@ -74,7 +72,7 @@ class ValueBuilder final : public nlohmann::json_sax<Json> {
   };
 
   bool fail(std::string message) {
-    error = std::move(message);
+    reason = std::move(message);
     return false;
   }
   bool putInteger(int64_t value) { return put(Value(value)); }
@@ -125,7 +123,7 @@ OrderedJson ToJsonValue(FlValue* value) {
     case FL_VALUE_TYPE_FLOAT:
       return fl_value_get_float(value);
     case FL_VALUE_TYPE_STRING:
-      return std::string(fl_value_get_string(value), fl_value_string_length(value));
+      return std::string(fl_value_get_string(value));
     case FL_VALUE_TYPE_UINT8_LIST:
       return Array(fl_value_get_uint8_list(value), length);
     case FL_VALUE_TYPE_INT32_LIST:
@@ -146,10 +144,9 @@ OrderedJson ToJsonValue(FlValue* value) {
       OrderedJson object = OrderedJson::object();
       for (size_t i = 0; i < length; ++i) {
         FlValue* key = fl_value_get_map_key(value, i);
-        const std::string name =
-            fl_value_get_type(key) == FL_VALUE_TYPE_STRING
-                ? std::string(fl_value_get_string(key), fl_value_string_length(key))
-                : ToJson(key);
+        const std::string name = fl_value_get_type(key) == FL_VALUE_TYPE_STRING
+                                     ? std::string(fl_value_get_string(key))
+                                     : ToJson(key);
         object[name] = ToJsonValue(fl_value_get_map_value(value, i));
       }
       return object;
@@ -164,12 +161,12 @@ std::string Dump(const OrderedJson& json) {
 
 }  // namespace
 
-std::optional<Value> ParseJson(std::string_view text, std::string& error) {
+std::optional<Value> ParseJson(std::string_view text, std::string& reason) {
   ValueBuilder builder;
   const bool parsed = Json::sax_parse(text.begin(), text.end(), &builder,
                                       nlohmann::detail::input_format_t::json, true, false);
   if (!parsed || !builder.result) {
-    error = builder.error.empty() ? "not JSON" : builder.error;
+    reason = builder.reason.empty() ? "not JSON" : builder.reason;
     return std::nullopt;
   }
   return builder.result;

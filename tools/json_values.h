@@ -12,9 +12,9 @@ namespace corvella {
 // no leading zeros, no lone surrogates, UTF-8 only) as a channel value:
 // object -> map with text keys, array -> list, string -> text, true/false ->
 // bool, null -> null, an integer -> int, any other number -> float. Duplicate object keys and
-// integers beyond 64 bits are errors. On failure returns std::nullopt and sets `error` to a message
-// that says what is wrong (for a syntax error, also where: line and column).
-std::optional<Value> ParseJson(std::string_view text, std::string& error);
+// integers beyond 64 bits are errors. On failure returns std::nullopt and sets `reason` to a
+// message that says what is wrong (for a syntax error, also where: line and column).
+std::optional<Value> ParseJson(std::string_view text, std::string& reason);
 
 // One line of JSON (no newline) for a channel value: null, booleans, numbers
 // (doubles in their shortest exact form; NaN and infinities, which JSON

@@ -8,7 +8,6 @@
 #include <memory>
 #include <optional>
 
-#include "engine_stand_in/fl_standard_codec_private.h"
 #include "tools/channel_values.h"
 #include "tools/json_values.h"
 
@@ -47,6 +46,31 @@ std::optional<Value> Decode(const Bytes& bytes, FlMessageCodec* codec = nullptr)
     return std::nullopt;
   }
   return Value::Take(value);
+}
+
+// The code of the error that decoding `bytes` fails with; -1 when it decodes.
+int DecodeErrorCode(const Bytes& bytes) {
+  g_autoptr(FlStandardMessageCodec) codec = fl_standard_message_codec_new();
+  g_autoptr(GBytes) message = g_bytes_new(bytes.data(), bytes.size());
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(FlValue) value =
+      fl_message_codec_decode_message(FL_MESSAGE_CODEC(codec), message, &error);
+  if (value != nullptr || error == nullptr || error->domain != FL_MESSAGE_CODEC_ERROR) return -1;
+  return error->code;
+}
+
+TEST(FlValue, WritesFloatsAsTheEngineDoes) {
+  auto text = [](const Value& value) -> std::string {
+    g_autofree gchar* written = fl_value_to_string(value.get());
+    return written;
+  };
+  EXPECT_EQ(text(1.0), "1.0");
+  EXPECT_EQ(text(0.1), "0.1");
+  EXPECT_EQ(text(-2.5), "-2.5");
+  const double floats[] = {0.0, -0.5, 3.141592653589793};
+  EXPECT_EQ(text(Value::Take(fl_value_new_float_list(floats, 3))),
+            "[0.0, -0.5, 3.1415926535897931]");
+  EXPECT_EQ(text(ListValue({1.0, 2})), "[1.0, 2]");
 }
 
 TEST(StandardMessageCodec, MatchesTheEnginesByteVectors) {
@@ -136,8 +160,9 @@ TEST(StandardMessageCodec, RoundTripsEveryKindAndReadsLargeIntegersAsText) {
 
 TEST(StandardMessageCodec, RejectsEveryMalformedInput) {
   const Bytes valid = Encode(ListValue({"name", 2.5, MapValue({{"k", 9}})}));
-  // Every strict prefix of a valid message is a truncation.
-  for (size_t cut = 0; cut < valid.size(); ++cut) {
+  // Every strict prefix of a valid message is a truncation, but for the
+  // empty message, which is a null value.
+  for (size_t cut = 1; cut < valid.size(); ++cut) {
     EXPECT_FALSE(Decode(Bytes(valid.begin(), valid.begin() + static_cast<long>(cut))))
         << "prefix of " << cut << " bytes";
   }
@@ -159,6 +184,10 @@ TEST(StandardMessageCodec, RejectsEveryMalformedInput) {
   for (const Bytes& bytes : malformed) {
     EXPECT_FALSE(Decode(bytes)) << "bytes starting " << int(bytes[0]);
   }
+  std::optional<Value> empty = Decode({});
+  EXPECT_TRUE(empty && fl_value_get_type(empty->get()) == FL_VALUE_TYPE_NULL);
+  EXPECT_EQ(DecodeErrorCode({0x0f}), FL_MESSAGE_CODEC_ERROR_UNSUPPORTED_TYPE);
+  EXPECT_EQ(DecodeErrorCode({0x01, 0x01}), FL_MESSAGE_CODEC_ERROR_ADDITIONAL_DATA);
   // Nesting too deep is refused instead of overflowing the stack.
   Bytes deep(1'000'000, 0x0c);
   for (size_t i = 1; i < deep.size(); i += 2) deep[i] = 0x01;
@@ -231,8 +260,8 @@ TEST(StandardMethodCodec, DecodesCallsAndRejectsWhatIsNotACall) {
     g_autoptr(GBytes) message = g_bytes_new(bytes.data(), bytes.size());
     g_autofree gchar* name = nullptr;
     g_autoptr(FlValue) args = nullptr;
-    if (!fl_method_codec_decode_method_call(FL_METHOD_CODEC(codec), message, &name, &args,
-                                            nullptr)) {
+    if (!FL_METHOD_CODEC_GET_CLASS(codec)->decode_method_call(FL_METHOD_CODEC(codec), message,
+                                                              &name, &args, nullptr)) {
       return std::nullopt;
     }
     return std::string(name) + " " + ToJson(args);
@@ -246,9 +275,10 @@ TEST(StandardMethodCodec, DecodesCallsAndRejectsWhatIsNotACall) {
   }
 }
 
-TEST(StandardMethodCodec, EnvelopesMatchTheFormatAndTolerateAStackTrace) {
+TEST(StandardMethodCodec, EnvelopesMatchTheFormatWithNothingAfterThem) {
   g_autoptr(FlStandardMethodCodec) codec = fl_standard_method_codec_new();
-  g_autoptr(GBytes) error_bytes = fl_method_codec_encode_error_envelope(
+  FlMethodCodecClass* operations = FL_METHOD_CODEC_GET_CLASS(codec);
+  g_autoptr(GBytes) error_bytes = operations->encode_error_envelope(
       FL_METHOD_CODEC(codec), "NO_PRINTER", "No printer connected", nullptr, nullptr);
   Bytes error{0x01, 0x07, 10};
   for (char c : std::string("NO_PRINTER")) error.push_back(static_cast<uint8_t>(c));
@@ -258,22 +288,37 @@ TEST(StandardMethodCodec, EnvelopesMatchTheFormatAndTolerateAStackTrace) {
   EXPECT_EQ(ToBytes(error_bytes), error);
   g_autoptr(FlValue) answer = fl_value_new_int(42);
   g_autoptr(GBytes) success =
-      fl_method_codec_encode_success_envelope(FL_METHOD_CODEC(codec), answer, nullptr);
+      operations->encode_success_envelope(FL_METHOD_CODEC(codec), answer, nullptr);
   EXPECT_EQ(ToBytes(success), (Bytes{0x00, 0x03, 0x2a, 0x00, 0x00, 0x00}));
 
+  // The error code that decoding a reply fails with; -1 when it decodes.
+  auto refusal = [&codec, operations](const Bytes& bytes) -> int {
+    g_autoptr(GBytes) message = g_bytes_new(bytes.data(), bytes.size());
+    g_autoptr(GError) failure = nullptr;
+    g_autoptr(FlMethodResponse) response =
+        operations->decode_response(FL_METHOD_CODEC(codec), message, &failure);
+    if (response != nullptr || failure == nullptr) return -1;
+    return failure->domain == FL_MESSAGE_CODEC_ERROR ? failure->code : -2;
+  };
   auto reads = [](const Bytes& bytes) -> std::string {
     g_autoptr(FlMethodResponse) response = DecodeReply(bytes);
     return response != nullptr ? ToJson(response) : "<refused>";
   };
   EXPECT_EQ(reads(error),
             R"({"error":{"code":"NO_PRINTER","message":"No printer connected","details":null}})");
+  g_autoptr(FlMethodResponse) decoded = DecodeReply(error);
+  EXPECT_EQ(fl_method_error_response_get_details(FL_METHOD_ERROR_RESPONSE(decoded)), nullptr)
+      << "null details decode as no details";
+  g_autoptr(FlMethodErrorResponse) made = fl_method_error_response_new("C", nullptr, nullptr);
+  EXPECT_EQ(fl_method_error_response_get_details(made), nullptr);
+
+  // Nothing may follow a reply's value, not even a stack trace.
   Bytes with_trace = error;
   with_trace.insert(with_trace.end(), {0x07, 0x02, 'a', 't'});
-  EXPECT_EQ(reads(with_trace), reads(error));
-  with_trace.push_back(0x00);
-  EXPECT_EQ(reads(with_trace), "<refused>");
+  EXPECT_EQ(refusal(with_trace), FL_MESSAGE_CODEC_ERROR_FAILED);
+  EXPECT_EQ(refusal({0x00, 0x00, 0x00}), FL_MESSAGE_CODEC_ERROR_FAILED);
+  EXPECT_EQ(refusal({0x02}), FL_MESSAGE_CODEC_ERROR_FAILED);
   EXPECT_EQ(reads({}), R"({"notImplemented":true})");
-  EXPECT_EQ(reads({0x02, 0x00}), "<refused>");
   EXPECT_EQ(reads({0x01, 0x03, 1, 0, 0, 0, 0x00, 0x00}), "<refused>");
 }
 

@@ -3,12 +3,12 @@
 // handed out, framed again, are exactly the stream's start; the memory held
 // stays near the bytes received; and every call body either decodes or is
 // refused, and what decodes frames back to the same body.
+#include <stand_in/ui_link_frame.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
-
-#include "engine_stand_in/ui_link_frame.h"
 
 namespace {
 

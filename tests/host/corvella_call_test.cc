@@ -127,7 +127,8 @@ struct ToolRun {
   std::string errors;
 };
 
-// Runs corvella-call with `arguments`, its input /dev/null.
+// Runs corvella-call with `arguments`, its input /dev/null. The hosts it
+// starts share its standard error, which must hold no critical.
 ToolRun RunTool(std::vector<std::string> arguments) {
   PrepareSanitizersForChildren();
   arguments.insert(arguments.begin(), CallToolPath());
@@ -142,6 +143,7 @@ ToolRun RunTool(std::vector<std::string> arguments) {
                    &status, nullptr)) {
     run = {status, out, err};
   }
+  ExpectNoCriticals(run.errors);
   return run;
 }
 
@@ -193,7 +195,6 @@ TEST_F(CallToolSessionTest, OneSessionKeepsTheSelectionAndPrintsOneLinePerAnswer
             "[]\n"
             "true\n"
             "{\"connected\":false}\n");
-  EXPECT_EQ(run.errors.find("CRITICAL"), std::string::npos) << run.errors;
 }
 
 TEST_F(CallToolSessionTest, LastAnswerAnErrorOrNotImplementedExitsWithStatusOne) {

@@ -7,8 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tools/json_values.h"
 #include "test_print_system/file_util.h"
+#include "tools/json_values.h"
 
 namespace corvella::testing {
 
@@ -32,7 +32,14 @@ HostProcess::HostProcess(const std::string& program, Options options) {
 HostProcess::~HostProcess() {
   // Kills a host the test left running.
   if (session_) session_->Wait(HostSession::Clock::now());
-  if (!error_path_.empty()) unlink(error_path_.c_str());
+  if (!error_path_.empty()) {
+    ExpectNoCriticals(errorOutput());
+    unlink(error_path_.c_str());
+  }
+}
+
+void ExpectNoCriticals(const std::string& errors) {
+  EXPECT_EQ(errors.find("CRITICAL"), std::string::npos) << errors;
 }
 
 std::vector<UiLinkReply> HostProcess::readReplies(size_t count, std::chrono::milliseconds timeout) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <stand_in/ui_link_frame.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -9,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "engine_stand_in/ui_link_frame.h"
 #include "tools/channel_values.h"
 #include "tools/host_session.h"
 
@@ -61,6 +61,10 @@ class HostProcess {
   std::unique_ptr<HostSession> session_;
   std::string error_path_;
 };
+
+// Fails the test when a host's standard error holds a GLib critical: the
+// engine refusing what a plug-in did.
+void ExpectNoCriticals(const std::string& errors);
 
 // A UI-to-host frame carrying a method call of the standard method codec.
 std::vector<uint8_t> CallFrame(uint32_t id, const std::string& channel, const std::string& method,

@@ -86,7 +86,8 @@ TEST_F(HostProcessTest, ClosingTheWindowWaitsForWorkInFlightAndSendsItsAnswer) {
   ASSERT_EQ(replies[0].id, 2u);
   CloseWindowAndExpectCleanExit(host);
   replies = host.readToEnd();
-  ASSERT_EQ(replies.size(), 1u) << "the answer of the work in flight was lost";
+  ASSERT_EQ(replies.size(), 1u) << "the answer of the work in flight was lost\n"
+                                << host.errorOutput();
   EXPECT_EQ(replies[0].id, 1u);
   EXPECT_EQ(AnswerJson(replies[0]), "true");
 }

@@ -5,6 +5,7 @@
 #include <flutter_linux/flutter_linux.h>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
+#include <stand_in/engine_hooks.h>
 #include <unistd.h>
 
 #include <memory>
@@ -13,7 +14,6 @@
 
 #include "Runner/app_delegate.h"
 #include "Runner/main_flutter_window.h"
-#include "engine_stand_in/fl_engine_private.h"
 #include "tests/host/test_plugin.h"
 #include "tests/host/virtual_display.h"
 #include "tools/json_values.h"
@@ -60,7 +60,7 @@ class HostWindowTest : public ::testing::Test {
     auto answers = std::make_shared<std::vector<std::string>>();
     const std::vector<uint8_t> message = EncodeMethodCall(method, nullptr);
     g_autoptr(GBytes) bytes = g_bytes_new(message.data(), message.size());
-    fl_engine_dispatch_message(
+    stand_in_engine_dispatch_message(
         fl_view_get_engine(view_), channel.c_str(), bytes, [answers](GBytes* reply) {
           gsize size = 0;
           const auto* data = static_cast<const uint8_t*>(g_bytes_get_data(reply, &size));
@@ -83,7 +83,7 @@ TEST_F(HostWindowTest, RegistryIsAskedForTheTwelveKeysInOrderThenForThePrinterPl
       "OpenFilePlugin",           "PathProviderPlugin",      "RecordMacOsPlugin",
       "SharedPreferencesPlugin",  "SqflitePlugin",           "Sqlite3FlutterLibsPlugin",
       "ZebraPrinterPlugin"};
-  EXPECT_EQ(fl_engine_get_requested_plugin_keys(fl_view_get_engine(view_)), expected);
+  EXPECT_EQ(stand_in_engine_get_requested_plugin_keys(fl_view_get_engine(view_)), expected);
 }
 
 TEST_F(HostWindowTest, ApplicationHasItsIdAndIsNotUnique) {

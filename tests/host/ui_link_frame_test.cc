@@ -1,7 +1,6 @@
 // Cutting the UI link's byte stream into frames, without a host.
-#include "engine_stand_in/ui_link_frame.h"
-
 #include <gtest/gtest.h>
+#include <stand_in/ui_link_frame.h>
 
 #include <vector>
 

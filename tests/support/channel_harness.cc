@@ -1,16 +1,15 @@
 #include "tests/support/channel_harness.h"
 
 #include <gtest/gtest.h>
+#include <stand_in/engine_hooks.h>
 
 #include <sstream>
-
-#include "engine_stand_in/fl_engine_private.h"
 
 namespace corvella::testing {
 
 ChannelHarness::ChannelHarness() : main_thread_(g_thread_self()) {
   g_autoptr(FlDartProject) project = fl_dart_project_new();
-  engine_ = fl_engine_new(project);
+  engine_ = fl_engine_new_headless(project);
 }
 
 ChannelHarness::~ChannelHarness() {
@@ -30,7 +29,7 @@ std::shared_ptr<ReplyLog> ChannelHarness::sendBytes(const std::string& channel,
   auto log = std::make_shared<ReplyLog>();
   g_autoptr(GBytes) bytes = g_bytes_new(message.data(), message.size());
   ++*unanswered_;
-  fl_engine_dispatch_message(
+  stand_in_engine_dispatch_message(
       engine_, channel.c_str(), bytes,
       [log, unanswered = unanswered_, main_thread = main_thread_](GBytes* reply) {
         EXPECT_EQ(g_thread_self(), main_thread) << "reply sent off the main thread";

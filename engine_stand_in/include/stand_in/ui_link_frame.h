@@ -8,7 +8,9 @@
 #include <vector>
 
 // The frame format of the UI link, the byte stream through which a user
-// interface in another process reaches the host's channels.
+// interface in another process reaches the host's channels. A wire protocol
+// that both ends share, so public to this project's tools and tests; it is
+// the engine stand-in's own, not part of the app engine's interface.
 //
 // Both directions are a stream of frames: a little-endian u32 length, then
 // that many bytes of body.
