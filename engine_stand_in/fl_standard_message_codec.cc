@@ -11,6 +11,7 @@
 
 #include "engine_stand_in/fl_standard_codec_private.h"
 #include "engine_stand_in/fl_value_private.h"
+#include "engine_stand_in/nul_terminated_message.h"
 #include "engine_stand_in/standard_codec_tags.h"
 
 G_DEFINE_QUARK(fl_message_codec_error_quark, fl_message_codec_error)
@@ -32,6 +33,9 @@ FlValue* fl_message_codec_decode_message(FlMessageCodec* codec, GBytes* message,
 }
 
 namespace {
+
+// Texts this long or longer that end a marked message are not copied.
+constexpr size_t kKeptTextMinimum = 64 * 1024;
 
 void WriteBytes(GByteArray* buffer, const void* data, size_t size) {
   g_byte_array_append(buffer, static_cast<const guint8*>(data), static_cast<guint>(size));
@@ -343,8 +347,14 @@ static FlValue* fl_standard_message_codec_real_read_value_of_type(FlStandardMess
         Reader::OutOfData(error);
         return nullptr;
       }
-      FlValue* value =
-          fl_value_new_string_sized(reinterpret_cast<const gchar*>(reader.Here()), size);
+      const auto* text = reinterpret_cast<const gchar*>(reader.Here());
+      // A large text that ends a message known to be followed by a NUL
+      // byte is kept where it lies: a label document is held once, not
+      // twice, while its call is in flight.
+      FlValue* value = size >= kKeptTextMinimum && size == reader.Remaining() &&
+                               NulTerminatedMessage::covers(buffer)
+                           ? fl_value_new_string_in_bytes(buffer, text, size)
+                           : fl_value_new_string_sized(text, size);
       reader.Skip(size);
       return value;
     }

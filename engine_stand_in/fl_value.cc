@@ -19,6 +19,10 @@ struct _FlValue {
   // Text, or the elements of a typed list as raw bytes (the allocator's
   // alignment suits every element type).
   std::string data;
+  // Or, for a text kept where it was received, the bytes that hold it and
+  // the text itself (followed by a NUL byte).
+  GBytes* text_bytes = nullptr;
+  std::string_view text_in_bytes;
   // The children of a list, or the keys of a map.
   std::vector<FlValue*> children;
   // The values of a map, index for index with its keys.
@@ -31,6 +35,11 @@ FlValue* NewValue(FlValueType type) {
   FlValue* value = new FlValue;
   value->type = type;
   return value;
+}
+
+// The text of a text value, wherever it is kept.
+std::string_view Text(const FlValue* value) {
+  return value->text_bytes != nullptr ? value->text_in_bytes : std::string_view(value->data);
 }
 
 size_t ElementSize(FlValueType type) {
@@ -110,9 +119,11 @@ void AppendText(GString* out, FlValue* value) {
     case FL_VALUE_TYPE_FLOAT:
       AppendDouble(out, value->float_value);
       return;
-    case FL_VALUE_TYPE_STRING:
-      g_string_append_len(out, value->data.data(), static_cast<gssize>(value->data.size()));
+    case FL_VALUE_TYPE_STRING: {
+      const std::string_view text = Text(value);
+      g_string_append_len(out, text.data(), static_cast<gssize>(text.size()));
       return;
+    }
     case FL_VALUE_TYPE_UINT8_LIST:
       AppendElements<uint8_t>(out, value);
       return;
@@ -183,6 +194,13 @@ FlValue* fl_value_new_string_sized(const gchar* value, size_t value_length) {
   return result;
 }
 
+FlValue* fl_value_new_string_in_bytes(GBytes* bytes, const gchar* text, size_t length) {
+  FlValue* result = NewValue(FL_VALUE_TYPE_STRING);
+  result->text_bytes = g_bytes_ref(bytes);
+  result->text_in_bytes = std::string_view(text, length);
+  return result;
+}
+
 FlValue* fl_value_new_uint8_list(const uint8_t* value, size_t value_length) {
   return NewTypedList(FL_VALUE_TYPE_UINT8_LIST, value, value_length);
 }
@@ -243,6 +261,7 @@ void fl_value_unref(FlValue* value) {
     for (FlValue* child : current->map_values) {
       if (child->ref_count.fetch_sub(1, std::memory_order_acq_rel) == 1) pending.push_back(child);
     }
+    if (current->text_bytes != nullptr) g_bytes_unref(current->text_bytes);
     delete current;
   }
 }
@@ -278,8 +297,10 @@ bool fl_value_equal(FlValue* a, FlValue* b) {
         if (other == nullptr || !fl_value_equal(a->map_values[i], other)) return false;
       }
       return true;
+    case FL_VALUE_TYPE_STRING:
+      return Text(a) == Text(b);
     default:
-      // Text and typed lists compare their bytes.
+      // Typed lists compare their bytes.
       return a->data == b->data;
   }
 }
@@ -352,10 +373,10 @@ double fl_value_get_float(FlValue* value) {
 
 const gchar* fl_value_get_string(FlValue* value) {
   g_return_val_if_fail(value != nullptr && value->type == FL_VALUE_TYPE_STRING, nullptr);
-  return value->data.c_str();
+  return value->text_bytes != nullptr ? value->text_in_bytes.data() : value->data.c_str();
 }
 
-size_t fl_value_string_length(FlValue* value) { return value->data.size(); }
+size_t fl_value_string_length(FlValue* value) { return Text(value).size(); }
 
 size_t fl_value_get_length(FlValue* value) {
   g_return_val_if_fail(value != nullptr, 0);
@@ -426,8 +447,8 @@ FlValue* fl_value_lookup_string(FlValue* value, const gchar* key) {
   const size_t length = std::strlen(key);
   for (size_t i = 0; i < value->children.size(); ++i) {
     FlValue* candidate = value->children[i];
-    if (candidate->type == FL_VALUE_TYPE_STRING && candidate->data.size() == length &&
-        std::memcmp(candidate->data.data(), key, length) == 0) {
+    if (candidate->type == FL_VALUE_TYPE_STRING &&
+        Text(candidate) == std::string_view(key, length)) {
       return value->map_values[i];
     }
   }
@@ -469,6 +490,9 @@ size_t fl_value_hash(FlValue* value) {
       }
       break;
     case FL_VALUE_TYPE_NULL:
+      break;
+    case FL_VALUE_TYPE_STRING:
+      mix(std::hash<std::string_view>()(Text(value)));
       break;
     default:
       mix(std::hash<std::string>()(value->data));

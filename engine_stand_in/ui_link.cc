@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "engine_stand_in/fl_engine_private.h"
+#include "engine_stand_in/nul_terminated_message.h"
 #include "engine_stand_in/ui_link_log.h"
 
 namespace {
@@ -93,11 +94,16 @@ void UiLink::deliver(std::vector<UiLinkCall> calls) {
   for (UiLinkCall& call : calls) {
     ++unanswered_;
     // The message is handed on without a copy: the bytes are released with
-    // the last reference to them.
+    // the last reference to them. A NUL byte follows them (in the room the
+    // frame's header left), so a text that ends the message can be decoded
+    // where it lies.
     auto* body = new std::vector<uint8_t>(std::move(call.message));
+    const size_t message_size = body->size();
+    body->push_back(0);
     g_autoptr(GBytes) message = g_bytes_new_with_free_func(
-        body->data(), body->size(),
+        body->data(), message_size,
         [](gpointer data) { delete static_cast<std::vector<uint8_t>*>(data); }, body);
+    const NulTerminatedMessage marked(message);
     dispatch_(call.channel, message, [weak, id = call.id](GBytes* reply) {
       auto link = weak.lock();
       if (!link) return;

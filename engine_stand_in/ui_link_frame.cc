@@ -1,6 +1,7 @@
 #include <stand_in/ui_link_frame.h>
 
 #include <algorithm>
+#include <new>
 
 namespace {
 
@@ -65,10 +66,12 @@ std::optional<UiLinkReply> DecodeUiLinkReply(const std::vector<uint8_t>& body) {
 
 bool UiLinkFrameParser::feed(const uint8_t* data, size_t size,
                              std::vector<std::vector<uint8_t>>& bodies) {
-  // A body starts with at most this much room and then doubles as bytes
-  // arrive, so its capacity never exceeds twice what was received (plus
-  // the first step), whatever length a frame announces, and a large body
-  // is copied only a few times while it grows.
+  // A body gets the room its frame announces at once, so a large body is
+  // received without ever being copied to grow (copies that would stay in
+  // the heap after they are freed). The room is only reserved: pages the
+  // input never fills are never touched, so a frame that announces much and
+  // sends little costs address space, not memory. Should even the address
+  // space be refused, the body grows by doubling as bytes arrive instead.
   constexpr size_t kGrowthStep = size_t{1} << 20;
   while (!broken_ && size > 0) {
     if (!have_length_) {
@@ -85,7 +88,11 @@ bool UiLinkFrameParser::feed(const uint8_t* data, size_t size,
       }
       have_length_ = true;
       body_.clear();
-      body_.reserve(std::min<size_t>(length_, kGrowthStep));
+      try {
+        body_.reserve(length_);
+      } catch (const std::bad_alloc&) {
+        body_.reserve(std::min<size_t>(length_, kGrowthStep));
+      }
     }
     const size_t take = std::min(size, size_t{length_} - body_.size());
     if (body_.capacity() < body_.size() + take) {

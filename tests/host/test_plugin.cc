@@ -31,6 +31,8 @@ void HandleCall(FlMethodChannel*, FlMethodCall* call, gpointer) {
   if (name == "registrarKey") {
     g_autoptr(FlValue) key = fl_value_new_string(kTestPluginKey);
     fl_method_call_respond_success(call, key, nullptr);
+  } else if (name == "echo") {
+    fl_method_call_respond_success(call, fl_method_call_get_args(call), nullptr);
   } else if (name == "afterMainQueue") {
     RunOnMainThread([held = Hold(call)] { AnswerTrue(held.get()); });
   } else if (name == "afterBackground") {

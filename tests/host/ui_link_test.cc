@@ -51,6 +51,36 @@ TEST_F(UiLinkTest, RepliesAreMatchedByIdAndAnImmediateOneOvertakesADeferredOne) 
   ExpectCleanEnd(host);
 }
 
+TEST_F(UiLinkTest, LargeTextsComeBackWholeWhereverTheyStandInAMessage) {
+  // A large text that ends its message is kept where it was received
+  // rather than copied; one that does not end it is copied. Both must
+  // read, compare and encode as the bytes sent, NUL bytes included.
+  std::string big(200000, 'z');
+  big[1000] = '\0';
+  big.back() = '!';
+  const std::vector<Value> sent = {Value(big), ListValue({big, "tail"}), ListValue({"head", big}),
+                                   MapValue({{"k", big}})};
+  HostProcess host(TestHostPath());
+  ASSERT_TRUE(host.started());
+  std::vector<std::vector<uint8_t>> frames;
+  for (uint32_t id = 0; id < sent.size(); ++id)
+    frames.push_back(CallFrame(id + 1, kTestChannel, "echo", sent[id]));
+  ASSERT_TRUE(host.write(Joined(frames)));
+  std::vector<UiLinkReply> replies = host.readReplies(sent.size());
+  ASSERT_EQ(replies.size(), sent.size()) << host.errorOutput();
+  for (const UiLinkReply& reply : replies) {
+    SCOPED_TRACE(reply.id);
+    g_autoptr(FlMethodResponse) response = DecodeReply(reply.reply);
+    ASSERT_NE(response, nullptr);
+    g_autoptr(GError) error = nullptr;
+    FlValue* answer = fl_method_response_get_result(response, &error);
+    ASSERT_NE(answer, nullptr);
+    EXPECT_TRUE(fl_value_equal(answer, sent[reply.id - 1].get()));
+  }
+  host.closeInput();
+  ExpectCleanEnd(host);
+}
+
 TEST_F(UiLinkTest, FrameOverTheLimitEndsTheLinkCleanly) {
   HostProcess host(HostPath());
   ASSERT_TRUE(host.started());

@@ -48,7 +48,8 @@ std::optional<UiLinkReply> DecodeUiLinkReply(const std::vector<uint8_t>& body);
 
 // Cuts a byte stream into frame bodies. Bytes may arrive in pieces of any
 // size; a body is handed out once all of it has arrived. Memory grows with
-// the bytes actually received, not with the announced length.
+// the bytes actually received, not with the announced length (whose room is
+// reserved, not touched).
 class UiLinkFrameParser {
  public:
   // Appends `size` bytes and moves every completed body to `bodies`. Returns
@@ -60,7 +61,6 @@ class UiLinkFrameParser {
   // True while part of a frame (some of its length or body) is held.
   bool insideFrame() const { return !header_.empty() || have_length_; }
   // The memory held for the body being read.
-  size_t heldCapacity() const { return body_.capacity(); }
 
  private:
   std::vector<uint8_t> header_;  // the length bytes read so far (0 to 3)
