@@ -26,14 +26,14 @@
 #include <thread>
 #include <vector>
 
+#include "test_print_system/file_util.h"
+#include "test_print_system/job_directory.h"
+#include "test_print_system/label_printer.h"
 #include "tests/host/host_process.h"
 #include "tests/host/virtual_display.h"
 #include "tests/host/window_client.h"
 #include "tests/support/channel_harness.h"
 #include "tests/support/print_system_test.h"
-#include "test_print_system/file_util.h"
-#include "test_print_system/job_directory.h"
-#include "test_print_system/label_printer.h"
 
 namespace corvella::testing {
 namespace {
@@ -485,9 +485,9 @@ class PrintSessionTest : public PrintSystemTest {
     PrintSystemTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     CORVELLA_REQUIRE_DISPLAY(display_);
-    ASSERT_NE(print_system_.addQueue(kQueue), nullptr) << print_system_.error();
-    ASSERT_NE(print_system_.addQueue(kOtherQueue), nullptr) << print_system_.error();
-    ASSERT_TRUE(print_system_.setDefault(kQueue)) << print_system_.error();
+    ASSERT_NE(print_system_.addQueue(kQueue, reason_), nullptr) << reason_;
+    ASSERT_NE(print_system_.addQueue(kOtherQueue, reason_), nullptr) << reason_;
+    ASSERT_TRUE(print_system_.setDefault(kQueue, reason_)) << reason_;
   }
 
   size_t jobsArrived() {
@@ -563,7 +563,7 @@ TEST_P(PrintSessionScenarioTest, EveryCallIsAnsweredOnceAndEveryLabelArrivesAsTh
     }
     session.flush();
     ASSERT_GE(printer.waitForJobs(arrived_at_stop, seconds(60)).size(), arrived_at_stop);
-    ASSERT_TRUE(print_system_.stopScheduler()) << print_system_.error();
+    ASSERT_TRUE(print_system_.stopScheduler(reason_)) << reason_;
     ASSERT_TRUE(session.awaitAll(seconds(120)));
   } else if (scenario.fault == Fault::kSchedulerStalls) {
     stall = StallScheduler(print_system_.schedulerPid());
@@ -573,7 +573,7 @@ TEST_P(PrintSessionScenarioTest, EveryCallIsAnsweredOnceAndEveryLabelArrivesAsTh
         scenario.fault == Fault::kPrinterRefuses  ? QueuePrinter::Mode::kDown
         : scenario.fault == Fault::kPrinterCloses ? QueuePrinter::Mode::kClose
                                                   : QueuePrinter::Mode::kStall;
-    ASSERT_TRUE(printer.setMode(mode)) << print_system_.error();
+    ASSERT_TRUE(printer.setMode(mode, reason_)) << reason_;
   }
 
   // While it lasts: prints with a status call behind them, which the main
@@ -612,10 +612,10 @@ TEST_P(PrintSessionScenarioTest, EveryCallIsAnsweredOnceAndEveryLabelArrivesAsTh
   if (scenario.ends) {
     stall.reset();
     if (scenario.fault == Fault::kSchedulerStops) {
-      ASSERT_TRUE(print_system_.startScheduler()) << print_system_.error();
+      ASSERT_TRUE(print_system_.startScheduler(reason_)) << reason_;
     }
     if (scenario.fault == Fault::kPrinterRefuses) {
-      ASSERT_TRUE(printer.setMode(QueuePrinter::Mode::kRecord)) << print_system_.error();
+      ASSERT_TRUE(printer.setMode(QueuePrinter::Mode::kRecord, reason_)) << reason_;
     }
     for (size_t i = 0; i < kBatch; ++i)
       session.print(kQueue, next_label("after"), Phase::kAfter, {"true"});
