@@ -62,6 +62,7 @@ class PrintSystem {
   // The script, built beside the tests (build/bin/corvella-print-system).
   static std::string ScriptPath();
 
+  // Starts the script and waits until its scheduler answers.
   bool start(std::string& reason);
   // Adds the raw queue `name` bound to a new simulated printer in `mode`.
   // Returns the printer (owned by this object).
