@@ -31,8 +31,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iterator>
 #include <map>
@@ -41,9 +39,11 @@
 #include <thread>
 #include <vector>
 
+#include "test_print_system/file_util.h"
+#include "test_print_system/label_printer.h"
+#include "test_print_system/scratch_directory.h"
 #include "tools/channel_values.h"
 #include "tools/host_session.h"
-#include "test_print_system/label_printer.h"
 
 namespace {
 
@@ -199,6 +199,21 @@ void WaitForDrain(const std::string& queue) {
   }
 }
 
+// Creates `directory` for the label files of bare lp (it is removed with
+// what is in it when the object goes).
+void CreateLabelDirectory(corvella::testing::ScratchDirectory& directory) {
+  std::string reason;
+  if (!directory.create("corvella-bench", reason)) Fail(reason);
+}
+
+// Writes `label` as NAME.zpl in `directory`; returns its path.
+std::string WriteLabel(const corvella::testing::ScratchDirectory& directory,
+                       const std::string& name, const std::string& label) {
+  const std::string path = directory.path() + "/" + name + ".zpl";
+  if (!corvella::testing::WriteFile(path, label)) Fail("cannot write " + path);
+  return path;
+}
+
 std::string CrLf(const std::string& text) {
   std::string out;
   for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
@@ -273,19 +288,16 @@ void ManyHosts(const std::string& host, const std::string& queue, int hosts, int
   ExpectEachArrivedOnce(queue, host_labels);
 
   // The same number of labels from bare lp, one stream per host.
-  const std::filesystem::path files =
-      std::filesystem::temp_directory_path() / ("corvella-bench-" + std::to_string(getpid()));
-  std::filesystem::create_directories(files);
+  corvella::testing::ScratchDirectory files;
+  CreateLabelDirectory(files);
   std::vector<std::string> bare_labels;
   std::vector<std::vector<std::string>> bare_files(static_cast<size_t>(hosts));
   for (int h = 0; h < hosts; ++h) {
     for (int i = 0; i < per_host; ++i) {
       const std::string label = CrLf(TaggedLabel("bare " + std::to_string(h), i));
       bare_labels.push_back(label);
-      const std::string path =
-          (files / (std::to_string(h) + "-" + std::to_string(i) + ".zpl")).string();
-      std::ofstream(path, std::ios::binary) << label;
-      bare_files[static_cast<size_t>(h)].push_back(path);
+      bare_files[static_cast<size_t>(h)].push_back(
+          WriteLabel(files, std::to_string(h) + "-" + std::to_string(i), label));
     }
   }
   WaitForDrain(queue);
@@ -301,7 +313,6 @@ void ManyHosts(const std::string& host, const std::string& queue, int hosts, int
   for (std::thread& stream : streams) stream.join();
   const double bare = Throughput(hosts * per_host, Clock::now() - t1);
   ExpectEachArrivedOnce(queue, bare_labels);
-  std::filesystem::remove_all(files);
 
   std::printf("%-36s %12s %12s %8s\n", "measure", "corvella", "bare CUPS", "ratio");
   std::printf("%-36s %12.2f %12.2f %8.3f\n", "aggregate throughput, jobs/s", ours, bare,
@@ -397,14 +408,9 @@ int main(int argc, char** argv) {
   // The bare lp prints the same bytes the host's lp is given: the label
   // with CR LF line ends, from a file.
   const std::string label = Label2KiB();
-  const std::string normalised = CrLf(label);
-  char path[] = "/tmp/corvella-bench-XXXXXX.zpl";
-  int fd = mkstemps(path, 4);
-  if (fd < 0 ||
-      write(fd, normalised.data(), normalised.size()) != static_cast<ssize_t>(normalised.size())) {
-    Fail("cannot write the label file");
-  }
-  close(fd);
+  corvella::testing::ScratchDirectory files;
+  CreateLabelDirectory(files);
+  const std::string path = WriteLabel(files, "label", CrLf(label));
   const std::vector<std::string> bare_lp = {"/usr/bin/lp", "-d", queue, "-o", "raw", path};
   const std::vector<std::string> bare_lpstat = {"/usr/bin/lpstat", "-a"};
 
@@ -481,6 +487,5 @@ int main(int argc, char** argv) {
     row(what.c_str(), ours, bare, ours / bare);
   }
   std::printf("(ratios: time ours/bare for the first two rows, throughput ours/bare below)\n");
-  unlink(path);
   return 0;
 }

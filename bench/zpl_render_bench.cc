@@ -5,11 +5,10 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
+#include "test_print_system/file_util.h"
 #include "test_print_system/label_printer.h"
 #include "test_print_system/scratch_directory.h"
 #include "tools/zpl/label_pictures.h"
@@ -17,13 +16,9 @@
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::stringstream text;
-  text << std::ifstream(path, std::ios::binary).rdbuf();
-  return text.str();
-}
+using corvella::testing::ReadFile;
 
-std::string ShippingLabel() { return ReadFile(CORVELLA_SAMPLE_LABEL); }
+std::string ShippingLabel() { return ReadFile(CORVELLA_SAMPLE_LABEL).value_or(""); }
 
 void BM_RenderShippingLabel(benchmark::State& state) {
   const std::string label = ShippingLabel();
@@ -37,7 +32,8 @@ BENCHMARK(BM_RenderShippingLabel)->Unit(benchmark::kMillisecond);
 void BM_RenderCarrierLabel(benchmark::State& state) {
   static const char* const kLabels[] = {"01_ups_ground", "02_fedex_ground", "04_gs1_sscc"};
   const std::string label =
-      ReadFile(std::string(CORVELLA_ZPL_CORPUS) + "/" + kLabels[state.range(0)] + ".zpl");
+      ReadFile(std::string(CORVELLA_ZPL_CORPUS) + "/" + kLabels[state.range(0)] + ".zpl")
+          .value_or("");
   corvella::zpl::LabelRenderer renderer({.dots_per_mm = 8});
   for (auto _ : state) benchmark::DoNotOptimize(renderer.render(label));
   state.SetLabel(kLabels[state.range(0)]);
@@ -49,7 +45,7 @@ void BM_RenderShippingLabelToPng(benchmark::State& state) {
   corvella::zpl::LabelRenderer renderer({.dots_per_mm = 8});
   corvella::testing::ScratchDirectory directory;
   std::string error;
-  if (!directory.create("zpl-bench", &error)) state.SkipWithError(error.c_str());
+  if (!directory.create("zpl-bench", error)) state.SkipWithError(error.c_str());
   for (auto _ : state) {
     if (!corvella::zpl::WriteLabelPictures(renderer.render(label), directory.path() + "/label",
                                            &error)) {
@@ -69,10 +65,10 @@ void BM_PrinterStoresJobs(benchmark::State& state) {
   for (auto _ : state) {
     corvella::testing::ScratchDirectory directory;
     std::string error;
-    if (!directory.create("printer-bench", &error)) state.SkipWithError(error.c_str());
+    if (!directory.create("printer-bench", error)) state.SkipWithError(error.c_str());
     corvella::testing::LabelPrinter printer;
-    if (!printer.start(directory.path(), render)) {
-      state.SkipWithError(printer.error().c_str());
+    if (!printer.start(directory.path(), error, render)) {
+      state.SkipWithError(error.c_str());
       break;
     }
     const auto start = std::chrono::steady_clock::now();

@@ -16,7 +16,11 @@ ChildProcess::~ChildProcess() {
 }
 
 bool ChildProcess::start(const std::vector<std::string>& argv, const SpawnOptions& options,
-                         std::string* error) {
+                         std::string& reason) {
+  if (argv.empty()) {
+    reason = "no program to start";
+    return false;
+  }
   std::vector<char*> arguments;
   for (const std::string& argument : argv) arguments.push_back(const_cast<char*>(argument.c_str()));
   arguments.push_back(nullptr);
@@ -44,7 +48,7 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const SpawnOption
                                         static_cast<GSpawnFlags>(flags), child_setup, &setup, -1,
                                         options.stdout_fd, options.stderr_fd, nullptr, nullptr, 0,
                                         &pid, nullptr, nullptr, nullptr, &spawn_error)) {
-    if (error != nullptr) *error = spawn_error->message;
+    reason = "cannot start " + argv.front() + ": " + spawn_error->message;
     return false;
   }
   pid_ = pid;

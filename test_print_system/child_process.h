@@ -28,10 +28,11 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  // argv[0] is a path, or a name looked up in PATH. Returns false with a
-  // message in `error` when the program cannot be started (the exec failure
-  // is reported, not a child that exits 127).
-  bool start(const std::vector<std::string>& argv, const SpawnOptions& options, std::string* error);
+  // argv[0] is a path, or a name looked up in PATH. False, with `reason`
+  // set, when the program cannot be started (the exec failure is reported,
+  // not a child that exits 127).
+  bool start(const std::vector<std::string>& argv, const SpawnOptions& options,
+             std::string& reason);
 
   pid_t pid() const { return pid_; }
   // True while started and not yet exited. Reaps the child when it has exited.

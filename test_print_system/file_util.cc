@@ -1,18 +1,11 @@
 #include "test_print_system/file_util.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <system_error>
 
 namespace corvella::testing {
-
-std::string TemporaryRoot() {
-  const char* tmpdir = std::getenv("TMPDIR");
-  if (tmpdir != nullptr && tmpdir[0] == '/') return tmpdir;
-  return "/tmp";
-}
 
 std::optional<std::string> ReadFile(const std::string& path) {
   std::error_code error;

@@ -7,9 +7,6 @@
 
 namespace corvella::testing {
 
-// $TMPDIR when it is set and absolute, else /tmp.
-std::string TemporaryRoot();
-
 // The whole content of a file, or std::nullopt when it cannot be read.
 std::optional<std::string> ReadFile(const std::string& path);
 

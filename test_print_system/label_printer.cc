@@ -1,16 +1,18 @@
 #include "test_print_system/label_printer.h"
 
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <thread>
 
+#include "Runner/failure.h"
+#include "Runner/unique_fd.h"
 #include "test_print_system/file_util.h"
 #include "test_print_system/job_directory.h"
 
@@ -23,26 +25,26 @@ const std::string kProgram = CORVELLA_LABEL_PRINTER_PROGRAM;
 
 LabelPrinter::~LabelPrinter() { stop(); }
 
-bool LabelPrinter::fail(const std::string& message) {
-  error_ = message;
-  return false;
-}
-
-bool LabelPrinter::start(const std::string& jobs_directory, bool render) {
-  if (process_.running()) return fail("already running");
+bool LabelPrinter::start(const std::string& jobs_directory, std::string& reason, bool render) {
+  if (process_.running()) {
+    reason = "the printer is running already";
+    return false;
+  }
   const std::string port_file = jobs_directory + "/.port";
   ::unlink(port_file.c_str());
+  // The port it prints on its standard output is read from the port file.
+  const UniqueFd null(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+  if (!null.valid()) {
+    reason = PosixFailure("cannot open /dev/null", errno);
+    return false;
+  }
   SpawnOptions spawn;
   spawn.terminate_with_parent = true;
-  int null_fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-  spawn.stdout_fd = null_fd;
-  std::string error;
+  spawn.stdout_fd = null.get();
   std::vector<std::string> arguments = {kProgram, "--jobs", jobs_directory, "--port-file",
                                         port_file};
   if (!render) arguments.push_back("--no-render");
-  bool started = process_.start(arguments, spawn, &error);
-  if (null_fd >= 0) ::close(null_fd);
-  if (!started) return fail("cannot start " + kProgram + ": " + error);
+  if (!process_.start(arguments, spawn, reason)) return false;
 
   const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
   while (true) {
@@ -52,12 +54,14 @@ bool LabelPrinter::start(const std::string& jobs_directory, bool render) {
       if (port_ != 0) return true;
     }
     if (!process_.running()) {
-      return fail(kProgram + " exited at start (status " +
-                  std::to_string(process_.status().value_or(-1)) + ")");
+      reason = kProgram + " exited at start (status " +
+               std::to_string(process_.status().value_or(-1)) + ")";
+      return false;
     }
     if (std::chrono::steady_clock::now() >= deadline) {
       process_.stop();
-      return fail(kProgram + " did not report its port");
+      reason = kProgram + " did not report its port";
+      return false;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
@@ -70,16 +74,28 @@ bool LabelPrinter::stop() {
 }
 
 bool SendJob(uint16_t port, const std::string& bytes) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!socket.valid()) return false;
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool sent = fd >= 0 &&
-                    ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                    ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-  if (fd >= 0) ::close(fd);
-  return sent;
+  const auto connect = [&] {
+    return ::connect(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+  };
+  int connected = connect();
+  // An interrupted connect goes on; asking again tells when it is made.
+  while (connected != 0 && (errno == EINTR || errno == EALREADY)) connected = connect();
+  if (connected != 0 && errno != EISCONN) return false;
+  for (size_t sent = 0; sent < bytes.size();) {
+    const ssize_t n = ::write(socket.get(), bytes.data() + sent, bytes.size() - sent);
+    if (n > 0) {
+      sent += static_cast<size_t>(n);
+    } else if (n == 0 || errno != EINTR) {
+      return false;
+    }
+  }
+  return true;
 }
 
 std::vector<std::string> ReadJobs(const std::string& jobs_directory) {

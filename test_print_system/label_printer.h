@@ -24,23 +24,18 @@ class LabelPrinter {
   LabelPrinter& operator=(const LabelPrinter&) = delete;
 
   // Starts the printer, recording, with its jobs in `jobs_directory`
-  // (created if needed). Returns once the port is bound, false with a
-  // message in error(). With `render` false it keeps the bytes only,
-  // drawing no pictures.
-  bool start(const std::string& jobs_directory, bool render = true);
+  // (created if needed). Returns once the port is bound; false, with
+  // `reason` set, when it does not start. With `render` false it keeps the
+  // bytes only, drawing no pictures.
+  bool start(const std::string& jobs_directory, std::string& reason, bool render = true);
   // Stops it; connections still open are dropped, finished jobs stay.
   bool stop();
 
   uint16_t port() const { return port_; }
 
-  const std::string& error() const { return error_; }
-
  private:
-  bool fail(const std::string& message);
-
   ChildProcess process_;
   uint16_t port_ = 0;
-  std::string error_;
 };
 
 // The bytes of every finished job in a printer's job directory, in arrival

@@ -1,8 +1,6 @@
 #include "test_print_system/label_printer_server.h"
 
 #include <arpa/inet.h>
-#include <dirent.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -12,7 +10,7 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -24,25 +22,12 @@ namespace {
 
 constexpr size_t kReadChunk = 64 * 1024;
 
-void CloseFd(int& fd) {
-  if (fd >= 0) {
-    // close() is not retried on EINTR: on Linux the descriptor is gone either way.
-    ::close(fd);
-    fd = -1;
-  }
-}
-
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
+// The signals that end serve(): SIGTERM, SIGINT and SIGHUP.
+sigset_t TerminationSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int number : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&set, number);
+  return set;
 }
 
 }  // namespace
@@ -50,23 +35,13 @@ bool WriteAll(int fd, const char* data, size_t size) {
 LabelPrinterServer::LabelPrinterServer(LabelPrinterOptions options)
     : options_(std::move(options)) {}
 
-LabelPrinterServer::~LabelPrinterServer() {
-  dropAll();
-  CloseFd(listen_fd_);
-  CloseFd(signal_fd_);
-}
-
 bool LabelPrinterServer::fail(const std::string& what) {
   error_ = what;
   return false;
 }
 
 bool LabelPrinterServer::BlockTerminationSignals() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGTERM);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGHUP);
+  const sigset_t set = TerminationSignals();
   return pthread_sigmask(SIG_BLOCK, &set, nullptr) == 0;
 }
 
@@ -77,16 +52,14 @@ uint64_t LabelPrinterServer::firstFreeJobNumber() const {
 
 bool LabelPrinterServer::writePortFile() {
   if (options_.port_file.empty()) return true;
+  // Written whole under another name, then renamed: a reader sees the port
+  // or nothing. A name left by a printer that was killed is its own.
   const std::string temp = options_.port_file + ".tmp";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return fail("cannot create " + temp + ": " + PosixErrorText(errno));
-  const std::string text = std::to_string(port_) + "\n";
-  bool ok = WriteAll(fd, text.data(), text.size());
-  int saved = errno;
-  CloseFd(fd);
-  if (!ok) return fail("cannot write " + temp + ": " + PosixErrorText(saved));
+  ::unlink(temp.c_str());
+  std::string reason;
+  if (!WriteNewPrivateFile(temp, std::to_string(port_) + "\n", reason)) return fail(reason);
   if (::rename(temp.c_str(), options_.port_file.c_str()) != 0) {
-    return fail("cannot rename " + temp + ": " + PosixErrorText(errno));
+    return fail(PosixFailure("cannot rename " + temp, errno));
   }
   return true;
 }
@@ -94,95 +67,83 @@ bool LabelPrinterServer::writePortFile() {
 bool LabelPrinterServer::open() {
   next_job_ = firstFreeJobNumber();
 
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGTERM);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGHUP);
-  signal_fd_ = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
-  if (signal_fd_ < 0) return fail("signalfd: " + PosixErrorText(errno));
+  const sigset_t set = TerminationSignals();
+  signal_fd_.reset(::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK));
+  if (!signal_fd_.valid()) return fail(PosixFailure("signalfd", errno));
 
-  listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (listen_fd_ < 0) return fail("socket: " + PosixErrorText(errno));
+  listen_fd_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!listen_fd_.valid()) return fail(PosixFailure("socket", errno));
   int one = 1;
-  if (::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0) {
-    return fail("setsockopt(SO_REUSEADDR): " + PosixErrorText(errno));
+  if (::setsockopt(listen_fd_.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0) {
+    return fail(PosixFailure("setsockopt(SO_REUSEADDR)", errno));
   }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(options_.port);
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    return fail("cannot bind 127.0.0.1:" + std::to_string(options_.port) + ": " +
-                PosixErrorText(errno));
+  if (::bind(listen_fd_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    return fail(PosixFailure("cannot bind 127.0.0.1:" + std::to_string(options_.port), errno));
   }
   socklen_t length = sizeof address;
-  if (::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    return fail("getsockname: " + PosixErrorText(errno));
+  if (::getsockname(listen_fd_.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    return fail(PosixFailure("getsockname", errno));
   }
   port_ = ntohs(address.sin_port);
   // In kDown mode the port stays bound but not listening, so a connection
   // attempt is refused and no other program can take the port meanwhile.
-  if (options_.mode != PrinterMode::kDown && ::listen(listen_fd_, SOMAXCONN) != 0) {
-    return fail("listen: " + PosixErrorText(errno));
+  if (options_.mode != PrinterMode::kDown && ::listen(listen_fd_.get(), SOMAXCONN) != 0) {
+    return fail(PosixFailure("listen", errno));
   }
   return writePortFile();
 }
 
 bool LabelPrinterServer::acceptAll() {
   while (true) {
-    int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    if (fd < 0) {
+    UniqueFd socket(::accept4(listen_fd_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+    if (!socket.valid()) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
       if (errno == EAGAIN || errno == EWOULDBLOCK) return true;
       // Out of descriptors and the like: keep serving what is open.
-      std::fprintf(stderr, "corvella-label-printer: accept: %s\n", PosixErrorText(errno).c_str());
+      std::fprintf(stderr, "corvella-label-printer: %s\n", PosixFailure("accept", errno).c_str());
       return true;
     }
     switch (options_.mode) {
       case PrinterMode::kClose:
-        CloseFd(fd);
-        break;
-      case PrinterMode::kStall:
-        held_.push_back(fd);
-        break;
       case PrinterMode::kDown:  // not listening; cannot happen
-        CloseFd(fd);
+        break;                  // the socket closes here
+      case PrinterMode::kStall:
+        held_.push_back(std::move(socket));
         break;
       case PrinterMode::kRecord: {
-        Connection connection;
         const std::string name = JobFileName(next_job_++);
-        connection.final_path = options_.jobs_directory + "/" + name;
-        connection.part_path = options_.jobs_directory + "/." + name + ".part";
-        connection.file_fd =
-            ::open(connection.part_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (connection.file_fd < 0) {
+        std::string part_path = options_.jobs_directory + "/." + name + ".part";
+        // A part left by a printer that was killed is of no job now.
+        ::unlink(part_path.c_str());
+        std::string reason;
+        std::optional<PrivateFile> file = PrivateFile::create(part_path, reason);
+        if (!file) {
           fatal_ = true;
-          error_ = "cannot create " + connection.part_path + ": " + PosixErrorText(errno);
-          CloseFd(fd);
-          return false;
+          return fail(reason);
         }
-        recording_.emplace(fd, std::move(connection));
+        const int fd = socket.get();
+        recording_.emplace(fd, Connection{std::move(socket), std::move(file), std::move(part_path),
+                                          options_.jobs_directory + "/" + name});
         break;
       }
     }
   }
 }
 
-bool LabelPrinterServer::commit(int fd, Connection& connection) {
-  int socket_fd = fd;
-  CloseFd(socket_fd);
-  if (::close(connection.file_fd) != 0 && errno != EINTR) {
-    connection.file_fd = -1;
+bool LabelPrinterServer::commit(Connection& connection) {
+  connection.socket.reset();
+  std::string reason;
+  if (!connection.file->finish(reason)) {
     fatal_ = true;
-    error_ = "cannot write " + connection.part_path + ": " + PosixErrorText(errno);
-    return false;
+    return fail(reason);
   }
-  connection.file_fd = -1;
   if (::rename(connection.part_path.c_str(), connection.final_path.c_str()) != 0) {
     fatal_ = true;
-    error_ = "cannot rename " + connection.part_path + ": " + PosixErrorText(errno);
-    return false;
+    return fail(PosixFailure("cannot rename " + connection.part_path, errno));
   }
   if (options_.render) {
     if (!pictures_) pictures_ = std::make_unique<LabelPictureWorker>(options_.dots_per_mm);
@@ -191,76 +152,63 @@ bool LabelPrinterServer::commit(int fd, Connection& connection) {
   return false;
 }
 
-bool LabelPrinterServer::readConnection(int fd, Connection& connection) {
+bool LabelPrinterServer::readConnection(Connection& connection) {
   std::vector<char> buffer(kReadChunk);
   while (true) {
-    ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    ssize_t n = ::read(connection.socket.get(), buffer.data(), buffer.size());
     if (n > 0) {
-      if (!WriteAll(connection.file_fd, buffer.data(), static_cast<size_t>(n))) {
+      std::string reason;
+      if (!connection.file->append(std::string_view(buffer.data(), static_cast<size_t>(n)),
+                                   reason)) {
         fatal_ = true;
-        error_ = "cannot write " + connection.part_path + ": " + PosixErrorText(errno);
-        int socket_fd = fd;
-        CloseFd(socket_fd);
-        CloseFd(connection.file_fd);
-        ::unlink(connection.part_path.c_str());
-        return false;
+        return fail(reason);
       }
       continue;
     }
-    if (n == 0) return commit(fd, connection);
+    if (n == 0) return commit(connection);
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) return true;
     // A reset connection still ends the job: what arrived is what the
     // printer received.
-    return commit(fd, connection);
+    return commit(connection);
   }
-}
-
-void LabelPrinterServer::dropAll() {
-  for (auto& [fd, connection] : recording_) {
-    int socket_fd = fd;
-    CloseFd(socket_fd);
-    CloseFd(connection.file_fd);
-    ::unlink(connection.part_path.c_str());
-  }
-  recording_.clear();
-  for (int& fd : held_) CloseFd(fd);
-  held_.clear();
 }
 
 bool LabelPrinterServer::serve() {
   std::vector<pollfd> fds;
   while (!fatal_) {
     fds.clear();
-    fds.push_back({signal_fd_, POLLIN, 0});
-    if (options_.mode != PrinterMode::kDown) fds.push_back({listen_fd_, POLLIN, 0});
+    fds.push_back({signal_fd_.get(), POLLIN, 0});
+    if (options_.mode != PrinterMode::kDown) fds.push_back({listen_fd_.get(), POLLIN, 0});
     for (const auto& entry : recording_) fds.push_back({entry.first, POLLIN, 0});
     int ready = ::poll(fds.data(), fds.size(), -1);
     if (ready < 0) {
       if (errno == EINTR) continue;
-      return fail("poll: " + PosixErrorText(errno));
+      return fail(PosixFailure("poll", errno));
     }
     if (fds[0].revents != 0) {
       signalfd_siginfo info;
       ssize_t n;
       do {
-        n = ::read(signal_fd_, &info, sizeof info);
+        n = ::read(signal_fd_.get(), &info, sizeof info);
       } while (n < 0 && errno == EINTR);
       if (n == static_cast<ssize_t>(sizeof info)) break;
     }
     for (size_t i = 1; i < fds.size(); ++i) {
       if (fds[i].revents == 0) continue;
-      if (fds[i].fd == listen_fd_) {
+      if (fds[i].fd == listen_fd_.get()) {
         acceptAll();
         continue;
       }
       auto it = recording_.find(fds[i].fd);
       if (it == recording_.end()) continue;
-      if (!readConnection(it->first, it->second)) recording_.erase(it);
+      if (!readConnection(it->second)) recording_.erase(it);
     }
   }
-  // Connections still open at the end are not finished jobs: drop them.
-  dropAll();
+  // Connections still open at the end are not finished jobs: dropping them
+  // removes their parts.
+  recording_.clear();
+  held_.clear();
   // Stored jobs still get their pictures.
   pictures_.reset();
   return !fatal_;

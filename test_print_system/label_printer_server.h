@@ -3,9 +3,12 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "Runner/private_file.h"
+#include "Runner/unique_fd.h"
 #include "test_print_system/label_picture_worker.h"
 #include "test_print_system/printer_mode.h"
 
@@ -33,7 +36,6 @@ struct LabelPrinterOptions {
 class LabelPrinterServer {
  public:
   explicit LabelPrinterServer(LabelPrinterOptions options);
-  ~LabelPrinterServer();
   LabelPrinterServer(const LabelPrinterServer&) = delete;
   LabelPrinterServer& operator=(const LabelPrinterServer&) = delete;
 
@@ -54,8 +56,13 @@ class LabelPrinterServer {
   static bool BlockTerminationSignals();
 
  private:
+  // One connection being recorded: its socket and the job file that takes
+  // its bytes under the hidden name `part_path`, renamed to `final_path`
+  // when the connection ends. Going away unfinished closes the socket and
+  // removes the part.
   struct Connection {
-    int file_fd = -1;
+    UniqueFd socket;
+    std::optional<PrivateFile> file;
     std::string part_path;
     std::string final_path;
   };
@@ -63,23 +70,24 @@ class LabelPrinterServer {
   bool acceptAll();
   // Reads what is available; returns false when the connection has ended
   // (and has been committed or dropped).
-  bool readConnection(int fd, Connection& connection);
-  bool commit(int fd, Connection& connection);
-  void dropAll();
+  bool readConnection(Connection& connection);
+  bool commit(Connection& connection);
   bool writePortFile();
   uint64_t firstFreeJobNumber() const;
   bool fail(const std::string& what);
 
   LabelPrinterOptions options_;
-  int listen_fd_ = -1;
-  int signal_fd_ = -1;
+  // Drawing outlives the connections: the worker goes last and draws what
+  // was stored.
+  std::unique_ptr<LabelPictureWorker> pictures_;  // null when not drawing
+  UniqueFd listen_fd_;
+  UniqueFd signal_fd_;
   uint16_t port_ = 0;
   uint64_t next_job_ = 1;
   bool fatal_ = false;
-  std::map<int, Connection> recording_;  // socket fd -> open job
-  std::vector<int> held_;                // stalled sockets, never read
+  std::map<int, Connection> recording_;  // by socket descriptor
+  std::vector<UniqueFd> held_;           // stalled sockets, never read
   std::string error_;
-  std::unique_ptr<LabelPictureWorker> pictures_;  // null when not drawing
 };
 
 }  // namespace corvella::print_system

@@ -1,7 +1,6 @@
 #include "test_print_system/print_system.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +9,9 @@
 #include <sstream>
 #include <thread>
 
+#include "Runner/failure.h"
+#include "Runner/temporary_directory.h"
+#include "Runner/unique_fd.h"
 #include "test_print_system/file_util.h"
 #include "test_print_system/label_printer.h"
 
@@ -17,6 +19,40 @@ namespace corvella::testing {
 namespace {
 
 constexpr auto kStartTimeout = std::chrono::seconds(30);
+
+// A file with no name for a child's output. Not a pipe: the daemons the
+// script starts keep its output open, so a pipe would never reach its end.
+std::optional<UniqueFd> OutputFile(std::string& reason) {
+  std::string path = PathInDirectory(TemporaryDirectory(), "corvella-output-XXXXXX");
+  UniqueFd fd(::mkostemp(path.data(), O_CLOEXEC));
+  if (!fd.valid()) {
+    reason = PosixFailure("cannot create " + path, errno);
+    return std::nullopt;
+  }
+  ::unlink(path.c_str());
+  return fd;
+}
+
+// What has been written to the output file `fd` so far.
+std::string OutputText(int fd) {
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(text.size()))) != 0;) {
+    if (n > 0) {
+      text.append(buffer, static_cast<size_t>(n));
+    } else if (errno != EINTR) {
+      break;
+    }
+  }
+  return text;
+}
+
+// The child's standard output and standard error go to `output`.
+SpawnOptions ToOutputFile(const UniqueFd& output) {
+  SpawnOptions spawn;
+  spawn.stdout_fd = spawn.stderr_fd = output.get();
+  return spawn;
+}
 
 }  // namespace
 
@@ -32,56 +68,45 @@ std::vector<std::string> QueuePrinter::waitForJobs(size_t count,
   return WaitForJobs(directory_, count, timeout);
 }
 
-bool QueuePrinter::setMode(Mode mode) {
-  return system_.runScript({"--printer", name_, "--mode", print_system::PrinterModeName(mode)});
+bool QueuePrinter::setMode(Mode mode, std::string& reason) {
+  return system_.runScript({"--printer", name_, "--mode", print_system::PrinterModeName(mode)},
+                           reason);
 }
 
 PrintSystem::~PrintSystem() {
   if (script_.pid() > 0) script_.stop(std::chrono::seconds(20));
 }
 
-std::string PrintSystem::UnavailableReason() {
+bool PrintSystem::Available(std::string& reason) {
   for (const char* tool : {"/usr/sbin/cupsd", "/usr/sbin/lpadmin", "/usr/bin/lpstat"}) {
     if (::access(tool, X_OK) != 0) {
-      return std::string(tool) + " is missing: CUPS is not installed (run scripts/install-deps)";
+      reason = std::string(tool) + " is missing: CUPS is not installed (run scripts/install-deps)";
+      return false;
     }
   }
-  return "";
+  return true;
 }
 
 std::string PrintSystem::ScriptPath() { return CORVELLA_PRINT_SYSTEM_SCRIPT; }
 
-bool PrintSystem::fail(const std::string& message) {
-  error_ = message;
-  return false;
-}
-
-bool PrintSystem::start() {
-  if (script_.pid() > 0) return fail("already started");
-  // Its output, NAME=VALUE lines and then READY, goes to a file: the
-  // daemons it starts keep that output open, so a pipe would never end.
-  std::string log = TemporaryRoot() + "/corvella-print-system-XXXXXX";
-  const int log_fd = ::mkostemp(log.data(), O_CLOEXEC);
-  if (log_fd < 0) return fail("mkostemp failed");
-  SpawnOptions spawn;
-  spawn.stdout_fd = log_fd;
-  spawn.stderr_fd = log_fd;
-  spawn.terminate_with_parent = true;
-  std::string error;
-  const bool started = script_.start({ScriptPath()}, spawn, &error);
-  ::close(log_fd);
-  if (!started) {
-    ::unlink(log.c_str());
-    return fail("cannot start " + ScriptPath() + ": " + error);
+bool PrintSystem::start(std::string& reason) {
+  if (script_.pid() > 0) {
+    reason = "the print system is started already";
+    return false;
   }
+  // Its output is NAME=VALUE lines and then READY.
+  std::optional<UniqueFd> log = OutputFile(reason);
+  if (!log) return false;
+  SpawnOptions spawn = ToOutputFile(*log);
+  spawn.terminate_with_parent = true;
+  if (!script_.start({ScriptPath()}, spawn, reason)) return false;
   std::string output;
   const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
   while (output.find("READY\n") == std::string::npos && script_.running() &&
          std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    output = ReadFile(log).value_or("");
+    output = OutputText(log->get());
   }
-  ::unlink(log.c_str());
   std::istringstream lines(output);
   for (std::string line; std::getline(lines, line);) {
     if (line.rfind("CUPS_SERVER=", 0) == 0) server_ = line.substr(12);
@@ -89,7 +114,8 @@ bool PrintSystem::start() {
   }
   if (output.find("READY\n") == std::string::npos || server_.empty() || directory_.empty()) {
     script_.stop(std::chrono::seconds(10));
-    return fail("the print system did not start: " + output);
+    reason = "the print system did not start: " + output;
+    return false;
   }
   environment_.emplace_back(std::make_unique<ScopedEnvironment>("CUPS_SERVER", server_.c_str()));
   environment_.emplace_back(
@@ -97,43 +123,34 @@ bool PrintSystem::start() {
   return true;
 }
 
-bool PrintSystem::run(const std::vector<std::string>& argv) {
-  // The command's output goes to a file, not a pipe: a daemon it starts
-  // keeps its output open, and a pipe would never end.
-  std::string log = TemporaryRoot() + "/corvella-command-XXXXXX";
-  const int log_fd = ::mkostemp(log.data(), O_CLOEXEC);
-  if (log_fd < 0) return fail("mkostemp failed");
-  ::unlink(log.c_str());
-  SpawnOptions spawn;
-  spawn.stdout_fd = spawn.stderr_fd = log_fd;
+bool PrintSystem::run(const std::vector<std::string>& argv, std::string& reason) {
+  std::optional<UniqueFd> log = OutputFile(reason);
+  if (!log) return false;
   ChildProcess command;
-  std::string error;
-  std::optional<int> status;
-  if (command.start(argv, spawn, &error)) status = command.wait(std::chrono::seconds(120));
-  std::string output(4096, '\0');
-  const ssize_t n = ::pread(log_fd, output.data(), output.size(), 0);
-  ::close(log_fd);
-  output.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  if (!command.start(argv, ToOutputFile(*log), reason)) return false;
+  const std::optional<int> status = command.wait(std::chrono::seconds(120));
   if (status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) return true;
-  return fail(argv.front() + (error.empty() ? " failed" : ": " + error) + "\n" + output);
+  reason = argv.front() + (status ? " failed:\n" : " did not finish in time:\n") +
+           OutputText(log->get()).substr(0, 4096);
+  return false;
 }
 
-bool PrintSystem::runScript(const std::vector<std::string>& arguments) {
+bool PrintSystem::runScript(const std::vector<std::string>& arguments, std::string& reason) {
   std::vector<std::string> argv = {ScriptPath()};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
-  return run(argv);
+  return run(argv, reason);
 }
 
-QueuePrinter* PrintSystem::addQueue(const std::string& name, Mode mode) {
+QueuePrinter* PrintSystem::addQueue(const std::string& name, std::string& reason, Mode mode) {
   if (directory_.empty()) {
-    fail("the print system has not been started");
+    reason = "the print system has not been started";
     return nullptr;
   }
   if (printers_.count(name) != 0) {
-    fail("queue " + name + " exists already");
+    reason = "queue " + name + " exists already";
     return nullptr;
   }
-  if (!runScript({"--printer", name, "--mode", print_system::PrinterModeName(mode)})) {
+  if (!runScript({"--printer", name, "--mode", print_system::PrinterModeName(mode)}, reason)) {
     return nullptr;
   }
   auto& printer = printers_[name] = std::make_unique<QueuePrinter>(*this, name);
@@ -145,25 +162,31 @@ QueuePrinter* PrintSystem::printer(const std::string& name) {
   return it == printers_.end() ? nullptr : it->second.get();
 }
 
-bool PrintSystem::stopScheduler() { return runScript({"--stop-scheduler"}); }
-bool PrintSystem::startScheduler() { return runScript({"--start-scheduler"}); }
+bool PrintSystem::stopScheduler(std::string& reason) {
+  return runScript({"--stop-scheduler"}, reason);
+}
+bool PrintSystem::startScheduler(std::string& reason) {
+  return runScript({"--start-scheduler"}, reason);
+}
 
 pid_t PrintSystem::schedulerPid() const {
   return static_cast<pid_t>(
       std::strtol(ReadFile(directory_ + "/cupsd.pid").value_or("0").c_str(), nullptr, 10));
 }
 
-bool PrintSystem::setDefault(const std::string& name) {
-  return run({"/usr/sbin/lpadmin", "-d", name});
+bool PrintSystem::setDefault(const std::string& name, std::string& reason) {
+  return run({"/usr/sbin/lpadmin", "-d", name}, reason);
 }
-bool PrintSystem::rejectQueue(const std::string& name, const std::string& reason) {
-  return run({"/usr/sbin/cupsreject", "-r", reason, name});
+bool PrintSystem::rejectQueue(const std::string& name, const std::string& why,
+                              std::string& reason) {
+  return run({"/usr/sbin/cupsreject", "-r", why, name}, reason);
 }
-bool PrintSystem::acceptQueue(const std::string& name) {
-  return run({"/usr/sbin/cupsaccept", name});
+bool PrintSystem::acceptQueue(const std::string& name, std::string& reason) {
+  return run({"/usr/sbin/cupsaccept", name}, reason);
 }
-bool PrintSystem::disableQueue(const std::string& name, const std::string& reason) {
-  return run({"/usr/sbin/cupsdisable", "-r", reason, name});
+bool PrintSystem::disableQueue(const std::string& name, const std::string& why,
+                               std::string& reason) {
+  return run({"/usr/sbin/cupsdisable", "-r", why, name}, reason);
 }
 
 }  // namespace corvella::testing

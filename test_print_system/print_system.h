@@ -29,8 +29,7 @@ class QueuePrinter {
   std::vector<std::string> waitForJobs(
       size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
   // Restarts the printer in `mode` on the same port; numbering goes on.
-  // False with a message in the print system's error().
-  bool setMode(Mode mode);
+  bool setMode(Mode mode, std::string& reason);
   const std::string& jobDirectory() const { return directory_; }
 
  private:
@@ -47,6 +46,8 @@ class QueuePrinter {
 // start() sets CUPS_SERVER and CORVELLA_PRINT_DIR in this process's
 // environment (child processes inherit them), so start it before the test
 // starts other threads; the old values come back when the object goes.
+//
+// What can fail returns false (or nullptr) and says why in `reason`.
 class PrintSystem {
  public:
   using Mode = print_system::PrinterMode;
@@ -56,46 +57,43 @@ class PrintSystem {
   PrintSystem(const PrintSystem&) = delete;
   PrintSystem& operator=(const PrintSystem&) = delete;
 
-  // Empty when the print system can run here, else why not.
-  static std::string UnavailableReason();
+  // Whether the print system can run here; when not, `reason` says why.
+  static bool Available(std::string& reason);
   // The script, built beside the tests (build/bin/corvella-print-system).
   static std::string ScriptPath();
 
-  // Starts it; false with a message in error().
-  bool start();
+  // Starts the script and waits until its scheduler answers.
+  bool start(std::string& reason);
   // Adds the raw queue `name` bound to a new simulated printer in `mode`.
-  // Returns the printer (owned by this object), nullptr on failure.
-  QueuePrinter* addQueue(const std::string& name, Mode mode = Mode::kRecord);
+  // Returns the printer (owned by this object).
+  QueuePrinter* addQueue(const std::string& name, std::string& reason, Mode mode = Mode::kRecord);
   QueuePrinter* printer(const std::string& name);
 
   // The scheduler: stopped (queues and jobs stay) and started again.
-  bool stopScheduler();
-  bool startScheduler();
+  bool stopScheduler(std::string& reason);
+  bool startScheduler(std::string& reason);
   pid_t schedulerPid() const;
 
-  // Queue administration through the CUPS tools; false with their output
-  // in error(). A rejecting queue shows REASON under its name in lpstat -a.
-  bool setDefault(const std::string& name);
-  bool rejectQueue(const std::string& name, const std::string& reason);
-  bool acceptQueue(const std::string& name);
-  bool disableQueue(const std::string& name, const std::string& reason);
+  // Queue administration through the CUPS tools; on failure `reason` holds
+  // their output. A rejecting queue shows `why` under its name in lpstat -a.
+  bool setDefault(const std::string& name, std::string& reason);
+  bool rejectQueue(const std::string& name, const std::string& why, std::string& reason);
+  bool acceptQueue(const std::string& name, std::string& reason);
+  bool disableQueue(const std::string& name, const std::string& why, std::string& reason);
 
   // Runs the script with `arguments` inside this print system.
-  bool runScript(const std::vector<std::string>& arguments);
+  bool runScript(const std::vector<std::string>& arguments, std::string& reason);
 
   const std::string& directory() const { return directory_; }
-  const std::string& error() const { return error_; }
 
  private:
-  bool run(const std::vector<std::string>& argv);
-  bool fail(const std::string& message);
+  bool run(const std::vector<std::string>& argv, std::string& reason);
 
   ChildProcess script_;
   std::string server_;
   std::string directory_;
   std::map<std::string, std::unique_ptr<QueuePrinter>> printers_;
   std::vector<std::unique_ptr<ScopedEnvironment>> environment_;  // restored when it goes
-  std::string error_;
 };
 
 }  // namespace corvella::testing

@@ -4,29 +4,28 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <vector>
+#include <utility>
 
+#include "Runner/failure.h"
+#include "Runner/temporary_directory.h"
 #include "test_print_system/file_util.h"
 
 namespace corvella::testing {
 
 ScratchDirectory::~ScratchDirectory() { remove(); }
 
-bool ScratchDirectory::create(const std::string& prefix, std::string* error) {
+bool ScratchDirectory::create(const std::string& prefix, std::string& reason) {
   remove();
-  std::string pattern = TemporaryRoot() + "/" + prefix + ".XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (::mkdtemp(buffer.data()) == nullptr) {
-    if (error) *error = "mkdtemp(" + pattern + "): " + std::strerror(errno);
+  std::string path = PathInDirectory(TemporaryDirectory(), prefix + ".XXXXXX");
+  if (::mkdtemp(path.data()) == nullptr) {
+    reason = PosixFailure("cannot create " + path, errno);
     return false;
   }
-  path_ = buffer.data();
+  path_ = std::move(path);
   // Other users (the scheduler runs its backends as user lp) must be able to
   // reach files inside.
   if (::chmod(path_.c_str(), 0755) != 0) {
-    if (error) *error = "chmod(" + path_ + "): " + std::strerror(errno);
+    reason = PosixFailure("cannot make " + path_ + " readable", errno);
     remove();
     return false;
   }

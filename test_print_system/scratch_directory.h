@@ -4,7 +4,7 @@
 
 namespace corvella::testing {
 
-// A fresh directory (mkdtemp under TemporaryRoot(), mode 0755) that is removed
+// A fresh directory (mkdtemp under TemporaryDirectory(), mode 0755) that is removed
 // with everything in it when the object goes away.
 class ScratchDirectory {
  public:
@@ -13,9 +13,12 @@ class ScratchDirectory {
   ScratchDirectory(const ScratchDirectory&) = delete;
   ScratchDirectory& operator=(const ScratchDirectory&) = delete;
 
-  // Creates TemporaryRoot()/PREFIX.XXXXXX. Returns false with a message in
-  // `error` on failure. A second call removes the first directory.
-  bool create(const std::string& prefix, std::string* error);
+  // Creates TemporaryDirectory()/PREFIX.XXXXXX; false, with `reason` set,
+  // when it cannot. A second call removes the first directory.
+  bool create(const std::string& prefix, std::string& reason);
+  // The same, for the test programs' main, which passes its reason by
+  // pointer (never null).
+  bool create(const std::string& prefix, std::string* reason) { return create(prefix, *reason); }
   // Removes the directory now; returns false if anything could not be removed.
   bool remove();
 

@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "test_print_system/file_util.h"
+#include "test_print_system/scratch_directory.h"
 #include "tests/host/host_process.h"
 #include "tests/host/virtual_display.h"
 #include "tests/host/window_client.h"
-#include "test_print_system/file_util.h"
-#include "test_print_system/scratch_directory.h"
 
 namespace corvella::testing {
 namespace {
@@ -138,7 +138,7 @@ bool Write(const fs::path& path, const std::string& text) { return WriteFile(pat
 TEST(AppProjectTest, HostBuildsUnchangedAndRegistersTheAppsPluginsBeforeThePrinterPlugin) {
   ScratchDirectory scratch;
   std::string error;
-  ASSERT_TRUE(scratch.create("app-project", &error)) << error;
+  ASSERT_TRUE(scratch.create("app-project", error)) << error;
   const fs::path project = scratch.path();
   // The app project as the template creates it; the runner's own files are
   // stand-ins that cannot build, so a recipe that leaves one in use fails.

@@ -25,18 +25,18 @@ class DiscoveryEndToEnd : public PrintSystemTest {
     // Named so that lpstat's order (by name) is known; one queue rejects
     // jobs with a reason that holds a colon, one is disabled.
     for (const char* queue : {"Alpha_Rejecting", "Beta_Disabled", "Gamma"}) {
-      ASSERT_NE(print_system_.addQueue(queue), nullptr) << print_system_.error();
+      ASSERT_NE(print_system_.addQueue(queue, reason_), nullptr) << reason_;
     }
-    ASSERT_TRUE(print_system_.rejectQueue("Alpha_Rejecting", "Paper out: load labels"))
-        << print_system_.error();
-    ASSERT_TRUE(print_system_.disableQueue("Beta_Disabled", "Head open")) << print_system_.error();
+    ASSERT_TRUE(print_system_.rejectQueue("Alpha_Rejecting", "Paper out: load labels", reason_))
+        << reason_;
+    ASSERT_TRUE(print_system_.disableQueue("Beta_Disabled", "Head open", reason_)) << reason_;
   }
 
   // Registers the plug-in with an lpstat that fails at once, instead of
   // the real one; before the first call.
   void breakLpstat() {
     std::string error;
-    ASSERT_TRUE(scratch_.create("corvella-lpstat", &error)) << error;
+    ASSERT_TRUE(scratch_.create("corvella-lpstat", error)) << error;
     PrintTools tools;
     tools.lpstat = scratch_.path() + "/lpstat";
     ASSERT_TRUE(WriteFile(tools.lpstat, "#!/bin/sh\necho 'lpstat: broken' >&2\nexit 1\n", 0755));
@@ -65,7 +65,7 @@ TEST_F(DiscoveryEndToEnd, ListsEveryQueueInOrderAndNoReasonAsAPrinter) {
 }
 
 TEST_F(DiscoveryEndToEnd, TheSystemDefaultIsNamedAndSelected) {
-  ASSERT_TRUE(print_system_.setDefault("Gamma")) << print_system_.error();
+  ASSERT_TRUE(print_system_.setDefault("Gamma", reason_)) << reason_;
   EXPECT_EQ(call("getDefaultPrinter"), "\"Gamma\"");
   EXPECT_EQ(call("connectToDefaultPrinter"), "true");
   EXPECT_EQ(selection(), Describe(TextMap({{"connected", true}, {"printerName", "Gamma"}})));
@@ -79,7 +79,7 @@ TEST_F(DiscoveryEndToEnd, ATranslatedNoDefaultAnswerNamesNoPrinter) {
 }
 
 TEST_F(DiscoveryEndToEnd, AnLpdestThatNamesAMissingQueueIsNoDefault) {
-  ASSERT_TRUE(print_system_.setDefault("Gamma")) << print_system_.error();
+  ASSERT_TRUE(print_system_.setDefault("Gamma", reason_)) << reason_;
   ASSERT_EQ(setenv("LPDEST", "Missing_Queue", 1), 0);
   // lpstat prints an "lpstat: error - LPDEST ..." diagnostic on standard
   // output: that is no printer, so the first listed one serves.

@@ -7,9 +7,9 @@
 #include <fstream>
 
 #include "Runner/zebra_printer_plugin.h"
-#include "tests/support/channel_harness.h"
 #include "test_print_system/scoped_environment.h"
 #include "test_print_system/scratch_directory.h"
+#include "tests/support/channel_harness.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ class QueryMethods : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    ASSERT_TRUE(scratch_.create("corvella-query", &error)) << error;
+    ASSERT_TRUE(scratch_.create("corvella-query", error)) << error;
     dir_ = scratch_.path();
     cups_server_.set((dir_ / "no-scheduler.sock").c_str());
     lpstat_ = dir_ / "lpstat";

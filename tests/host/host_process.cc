@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "Runner/temporary_directory.h"
 #include "test_print_system/file_util.h"
 #include "tools/json_values.h"
 
@@ -16,7 +17,7 @@ HostProcess::HostProcess(const std::string& program, Options options) {
   // A test whose host has gone must see EPIPE, not die of SIGPIPE.
   signal(SIGPIPE, SIG_IGN);
   PrepareSanitizersForChildren();
-  error_path_ = TemporaryRoot() + "/corvella-host-stderr-XXXXXX";
+  error_path_ = TemporaryDirectory() + "/corvella-host-stderr-XXXXXX";
   options.error_fd = mkostemp(error_path_.data(), O_CLOEXEC);
   if (options.error_fd < 0) {
     ADD_FAILURE() << "mkostemp failed";

@@ -500,9 +500,9 @@ class PrintSessionTest : public PrintSystemTest {
     PrintSystemTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     CORVELLA_REQUIRE_DISPLAY(display_);
-    ASSERT_NE(print_system_.addQueue(kQueue), nullptr) << print_system_.error();
-    ASSERT_NE(print_system_.addQueue(kOtherQueue), nullptr) << print_system_.error();
-    ASSERT_TRUE(print_system_.setDefault(kQueue)) << print_system_.error();
+    ASSERT_NE(print_system_.addQueue(kQueue, reason_), nullptr) << reason_;
+    ASSERT_NE(print_system_.addQueue(kOtherQueue, reason_), nullptr) << reason_;
+    ASSERT_TRUE(print_system_.setDefault(kQueue, reason_)) << reason_;
   }
 
   size_t jobsArrived() {
@@ -578,7 +578,7 @@ TEST_P(PrintSessionScenarioTest, EveryCallIsAnsweredOnceAndEveryLabelArrivesAsTh
     }
     session.flush();
     ASSERT_GE(printer.waitForJobs(arrived_at_stop, seconds(60)).size(), arrived_at_stop);
-    ASSERT_TRUE(print_system_.stopScheduler()) << print_system_.error();
+    ASSERT_TRUE(print_system_.stopScheduler(reason_)) << reason_;
     ASSERT_TRUE(session.awaitAll(seconds(120)));
   } else if (scenario.fault == Fault::kSchedulerStalls) {
     stall = StallScheduler(print_system_.schedulerPid());
@@ -588,7 +588,7 @@ TEST_P(PrintSessionScenarioTest, EveryCallIsAnsweredOnceAndEveryLabelArrivesAsTh
         scenario.fault == Fault::kPrinterRefuses  ? QueuePrinter::Mode::kDown
         : scenario.fault == Fault::kPrinterCloses ? QueuePrinter::Mode::kClose
                                                   : QueuePrinter::Mode::kStall;
-    ASSERT_TRUE(printer.setMode(mode)) << print_system_.error();
+    ASSERT_TRUE(printer.setMode(mode, reason_)) << reason_;
   }
 
   // While it lasts: prints with a status call behind them, which the main
@@ -630,10 +630,10 @@ TEST_P(PrintSessionScenarioTest, EveryCallIsAnsweredOnceAndEveryLabelArrivesAsTh
       EXPECT_TRUE(ListIsWholeWithin(session, seconds(2))) << host.errorOutput();
     }
     if (scenario.fault == Fault::kSchedulerStops) {
-      ASSERT_TRUE(print_system_.startScheduler()) << print_system_.error();
+      ASSERT_TRUE(print_system_.startScheduler(reason_)) << reason_;
     }
     if (scenario.fault == Fault::kPrinterRefuses) {
-      ASSERT_TRUE(printer.setMode(QueuePrinter::Mode::kRecord)) << print_system_.error();
+      ASSERT_TRUE(printer.setMode(QueuePrinter::Mode::kRecord, reason_)) << reason_;
     }
     for (size_t i = 0; i < kBatch; ++i)
       session.print(kQueue, next_label("after"), Phase::kAfter, {"true"});

@@ -28,7 +28,7 @@ class UiLinkPrintTest : public PrintSystemTest {
 };
 
 TEST_F(UiLinkPrintTest, ClosingInputWhileAPrintIsInFlightStillAnswersAndPrintsTheLabel) {
-  ASSERT_NE(print_system_.addQueue("Front_Desk"), nullptr) << print_system_.error();
+  ASSERT_NE(print_system_.addQueue("Front_Desk", reason_), nullptr) << reason_;
   HostProcess host(HostPath());
   ASSERT_TRUE(host.started());
   ASSERT_TRUE(host.write(Joined(

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "test_print_system/file_util.h"
+#include "Runner/temporary_directory.h"
 
 namespace corvella::testing {
 
@@ -26,7 +26,7 @@ bool VirtualDisplay::start(std::string& why) {
   }
   // Xvfb writes the number of the display it chose, "N\n", to its standard
   // output once it accepts clients.
-  std::string report = TemporaryRoot() + "/corvella-xvfb-XXXXXX";
+  std::string report = TemporaryDirectory() + "/corvella-xvfb-XXXXXX";
   const int report_fd = mkostemp(report.data(), O_CLOEXEC);
   if (report_fd < 0) {
     why = "mkostemp failed";
@@ -38,7 +38,7 @@ bool VirtualDisplay::start(std::string& why) {
   spawn.terminate_with_parent = true;
   const bool started = server_.start(
       {kXvfb, "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x1024x24", "-noreset"},
-      spawn, &why);
+      spawn, why);
   std::string number;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (started && number.find('\n') == std::string::npos && server_.running() &&

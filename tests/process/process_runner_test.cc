@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/log_capture.h"
 #include "test_print_system/scratch_directory.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ std::vector<std::string> Args(std::initializer_list<std::string> args) { return 
 TEST(LaunchFailure, EveryOperationReportsItAsAValueAndLogsWhereItShould) {
   ScratchDirectory scratch;
   std::string error;
-  ASSERT_TRUE(scratch.create("corvella-process", &error)) << error;
+  ASSERT_TRUE(scratch.create("corvella-process", error)) << error;
   const fs::path dir = scratch.path();
   const fs::path not_executable = dir / "plain-file";
   std::ofstream(not_executable) << "#!/bin/sh\nexit 0\n";

@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "Runner/zebra_printer_plugin.h"
+#include "test_print_system/scoped_environment.h"
+#include "test_print_system/scratch_directory.h"
 #include "tests/submission/scripted_print_tools.h"
 #include "tests/support/channel_harness.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/print_system_test.h"
-#include "test_print_system/scoped_environment.h"
-#include "test_print_system/scratch_directory.h"
 
 namespace corvella::testing {
 namespace {
@@ -29,12 +29,12 @@ class PrintZplEndToEnd : public PrintSystemTest {
   void SetUp() override {
     PrintSystemTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    ASSERT_NE(print_system_.addQueue("Alpha"), nullptr) << print_system_.error();
-    ASSERT_NE(print_system_.addQueue("Beta"), nullptr) << print_system_.error();
+    ASSERT_NE(print_system_.addQueue("Alpha", reason_), nullptr) << reason_;
+    ASSERT_NE(print_system_.addQueue("Beta", reason_), nullptr) << reason_;
     // The labels' files go to a directory of this test, which is checked
     // and removed afterwards. Set after the scheduler has made its own.
     std::string error;
-    ASSERT_TRUE(tmpdir_.create("corvella-e2e-tmp", &error)) << error;
+    ASSERT_TRUE(tmpdir_.create("corvella-e2e-tmp", error)) << error;
     tmpdir_variable_.set(tmpdir_.path().c_str());
     zebra_printer_plugin_register_with_registrar(harness_.registrar("ZebraPrinterPlugin"));
   }
@@ -84,7 +84,7 @@ TEST_F(PrintZplEndToEnd, ThePrinterGetsTheNormalisedDocumentKeptInAPrivateFile) 
 }
 
 TEST_F(PrintZplEndToEnd, ARejectingQueueAnswersFalseAfterEveryAttempt) {
-  ASSERT_TRUE(print_system_.rejectQueue("Alpha", "Paper out")) << print_system_.error();
+  ASSERT_TRUE(print_system_.rejectQueue("Alpha", "Paper out", reason_)) << reason_;
   LogCapture log;
   ASSERT_EQ(harness_.call("connectToPrinter", TextMap({{"printerName", "Alpha"}})), "true");
   EXPECT_EQ(Answer(*sendPrintAndWait("^XA^FDrejected^FS^XZ")), "false");
@@ -97,7 +97,7 @@ TEST_F(PrintZplEndToEnd, ARejectingQueueAnswersFalseAfterEveryAttempt) {
   EXPECT_EQ(lines[3].rfind("/usr/bin/lpr stdin failed: ", 0), 0u) << lines[3];
   EXPECT_EQ(labelFiles().size(), 1u) << "the file stays";
   // Nothing was queued, so the printer stays idle.
-  ASSERT_TRUE(print_system_.acceptQueue("Alpha"));
+  ASSERT_TRUE(print_system_.acceptQueue("Alpha", reason_));
   ASSERT_EQ(Answer(*sendPrintAndWait("^XA^FDaccepted^FS^XZ")), "true");
   EXPECT_EQ(print_system_.printer("Alpha")->waitForJobs(1),
             std::vector<std::string>{"^XA^FDaccepted^FS^XZ"});

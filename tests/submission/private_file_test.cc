@@ -25,7 +25,7 @@ class PrivateFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    ASSERT_TRUE(scratch_.create("corvella-private-file", &error)) << error;
+    ASSERT_TRUE(scratch_.create("corvella-private-file", error)) << error;
     dir_ = scratch_.path();
   }
 

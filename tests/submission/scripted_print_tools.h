@@ -35,7 +35,7 @@ class ScriptedPrintTools {
 
   ScriptedPrintTools() {
     std::string error;
-    if (!scratch_.create("corvella-submission", &error)) {
+    if (!scratch_.create("corvella-submission", error)) {
       ADD_FAILURE() << error;
       return;
     }

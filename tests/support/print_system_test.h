@@ -2,20 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "test_print_system/print_system.h"
 
 namespace corvella::testing {
 
-// A fixture whose tests get a running print system in print_system_. Skips
-// the test (with the reason) when CUPS is not installed.
+// A fixture whose tests get a running print system in print_system_, and
+// reason_ for what its calls say when they fail. Skips the test (with the
+// reason) when CUPS is not installed.
 class PrintSystemTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string reason = PrintSystem::UnavailableReason();
-    if (!reason.empty()) GTEST_SKIP() << reason;
-    ASSERT_TRUE(print_system_.start()) << print_system_.error();
+    if (!PrintSystem::Available(reason_)) GTEST_SKIP() << reason_;
+    ASSERT_TRUE(print_system_.start(reason_)) << reason_;
   }
   PrintSystem print_system_;
+  std::string reason_;
 };
 
 }  // namespace corvella::testing

@@ -86,7 +86,7 @@ class LabelPictureTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    ASSERT_TRUE(scratch_.create("zpl", &error)) << error;
+    ASSERT_TRUE(scratch_.create("zpl", error)) << error;
   }
 
   // Renders the document, writes its pictures and reads them back.
@@ -343,7 +343,8 @@ TEST_F(LabelPictureTest, DocumentsGiveOnePicturePerLabelAndReportWhatTheySkipped
 TEST_F(LabelPictureTest, TheSimulatedPrinterDrawsEveryJobItStores) {
   const std::string jobs = scratch_.path() + "/printer";
   testing::LabelPrinter printer;
-  ASSERT_TRUE(printer.start(jobs)) << printer.error();
+  std::string reason;
+  ASSERT_TRUE(printer.start(jobs, reason)) << reason;
   ASSERT_TRUE(testing::SendJob(printer.port(), "^XA^FO100,100^BY2^BCN,100^FDJOB-ONE^FS^XZ\r\n"));
   ASSERT_TRUE(testing::SendJob(printer.port(), "^XA^FO50,50^GB10,10,10^FS^XZ^XA^XZ"));
   // The report comes last: once it is there, so are the job's pictures.
@@ -363,7 +364,7 @@ TEST_F(LabelPictureTest, TheSimulatedPrinterDrawsEveryJobItStores) {
   // for pictures still being drawn, so what is there after it is final.
   ASSERT_TRUE(printer.stop());
   const std::string plain = scratch_.path() + "/plain";
-  ASSERT_TRUE(printer.start(plain, false));
+  ASSERT_TRUE(printer.start(plain, reason, false)) << reason;
   ASSERT_TRUE(testing::SendJob(printer.port(), "^XA^FO50,50^GB10,10,10^FS^XZ"));
   ASSERT_EQ(testing::WaitForJobs(plain, 1, std::chrono::seconds(10)).size(), 1u);
   ASSERT_TRUE(printer.stop());
