@@ -27,7 +27,7 @@ std::string ShippingLabel() { return ReadFile(CORVELLA_SAMPLE_LABEL); }
 
 void BM_RenderShippingLabel(benchmark::State& state) {
   const std::string label = ShippingLabel();
-  corvella::zpl::LabelRenderer renderer({.dots_per_mm = 8});
+  corvella::zpl::LabelRenderer renderer({.dots_per_mm = 8, .media = corvella::zpl::MediaSize{}});
   for (auto _ : state) benchmark::DoNotOptimize(renderer.render(label));
 }
 BENCHMARK(BM_RenderShippingLabel)->Unit(benchmark::kMillisecond);
@@ -38,7 +38,7 @@ void BM_RenderCarrierLabel(benchmark::State& state) {
   static const char* const kLabels[] = {"01_ups_ground", "02_fedex_ground", "04_gs1_sscc"};
   const std::string label =
       ReadFile(std::string(CORVELLA_ZPL_CORPUS) + "/" + kLabels[state.range(0)] + ".zpl");
-  corvella::zpl::LabelRenderer renderer({.dots_per_mm = 8});
+  corvella::zpl::LabelRenderer renderer({.dots_per_mm = 8, .media = corvella::zpl::MediaSize{}});
   for (auto _ : state) benchmark::DoNotOptimize(renderer.render(label));
   state.SetLabel(kLabels[state.range(0)]);
 }
@@ -46,13 +46,13 @@ BENCHMARK(BM_RenderCarrierLabel)->DenseRange(0, 2)->Unit(benchmark::kMillisecond
 
 void BM_RenderShippingLabelToPng(benchmark::State& state) {
   const std::string label = ShippingLabel();
-  corvella::zpl::LabelRenderer renderer({.dots_per_mm = 8});
+  corvella::zpl::LabelRenderer renderer({.dots_per_mm = 8, .media = corvella::zpl::MediaSize{}});
   corvella::testing::ScratchDirectory directory;
   std::string error;
   if (!directory.create("zpl-bench", &error)) state.SkipWithError(error.c_str());
   for (auto _ : state) {
     if (!corvella::zpl::WriteLabelPictures(renderer.render(label), directory.path() + "/label",
-                                           &error)) {
+                                           error)) {
       state.SkipWithError(error.c_str());
     }
   }

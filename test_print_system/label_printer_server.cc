@@ -185,7 +185,8 @@ bool LabelPrinterServer::commit(int fd, Connection& connection) {
     return false;
   }
   if (options_.render) {
-    if (!pictures_) pictures_ = std::make_unique<LabelPictureWorker>(options_.dots_per_mm);
+    if (!pictures_)
+      pictures_ = std::make_unique<LabelPictureWorker>(options_.dots_per_mm, options_.media);
     pictures_->add(connection.final_path);
   }
   return false;

@@ -95,7 +95,7 @@ class LabelPictureTest : public ::testing::Test {
     last_ = renderer.render(zpl);
     const std::string stem = scratch_.path() + "/label" + std::to_string(++count_);
     std::string error;
-    EXPECT_TRUE(WriteLabelPictures(last_, stem, &error)) << error;
+    EXPECT_TRUE(WriteLabelPictures(last_, stem, error)) << error;
     std::vector<Picture> pictures;
     for (size_t i = 0; i < last_.labels.size(); ++i)
       pictures.push_back(ReadPng(PicturePath(stem, i)));
@@ -333,8 +333,8 @@ TEST_F(LabelPictureTest, DocumentsGiveOnePicturePerLabelAndReportWhatTheySkipped
   EXPECT_EQ(plain.luminance, second.luminance);
 
   // Absurd sizes are capped; a label without ^XZ is still drawn.
-  std::vector<Picture> capped =
-      render("^XA^PW99999^LL99999^FO0,0^GB99999,99999,5^FS", {.max_side_dots = 2000});
+  std::vector<Picture> capped = render("^XA^PW99999^LL99999^FO0,0^GB99999,99999,5^FS",
+                                       {.media = std::nullopt, .max_side_dots = 2000});
   ASSERT_EQ(capped.size(), 1u);
   EXPECT_EQ(capped[0].width, 2000);
   EXPECT_EQ(last_.warnings.size(), 1u);
@@ -469,7 +469,7 @@ TEST_F(LabelPictureTest, CarrierAndRetailLabelsScanAsThePrinterEncodesThem) {
       {"03_dhl_parcel",
        0,
        {// Mode A: "JJD0" in B, then the twelve digits after it in C.
-        {F::Code128, {10, 270, 812, 500}, "JJD0001234567890", 156, 'B', 3},
+        {F::Code128, {10, 270, 760, 500}, "JJD0001234567890", 156, 'B', 3},
         {F::DataMatrix, {500, 520, 812, 800}, "JJD0001234567890 40212 DE"},
         {F::Code128, {10, 530, 500, 740}, "40212101001420", 112, 'C', 2}}},
       {"04_gs1_sscc",
@@ -660,9 +660,8 @@ TEST_F(LabelPictureTest, LabelSizesRoundUpToWholeDotsAsAPrinterDoes) {
   for (const Case& c : {Case{8, 101.6, 203.2, 813, 1626}, Case{8, 100, 150, 800, 1200},
                         Case{6, 101.6, 152.4, 610, 915}, Case{12, 101.6, 152.4, 1220, 1829},
                         Case{24, 50.8, 25.4, 1220, 610}}) {
-    const std::vector<Picture> p = render(
-        zpl,
-        {.dots_per_mm = c.dpmm, .default_width_mm = c.width_mm, .default_height_mm = c.height_mm});
+    const std::vector<Picture> p =
+        render(zpl, {.dots_per_mm = c.dpmm, .media = MediaSize{c.width_mm, c.height_mm}});
     ASSERT_EQ(p.size(), 1u);
     EXPECT_EQ(p[0].width, c.width) << c.dpmm << " " << c.width_mm;
     EXPECT_EQ(p[0].height, c.height) << c.dpmm << " " << c.height_mm;
