@@ -232,6 +232,7 @@ std::optional<BarcodeField> ReadBarcodeField(const std::string& code,
     if (size >= 1 && size <= 99) {
       // A minimum error correction percentage: the next level at or above it.
       request.ecc = size <= 10 ? 1 : size <= 23 ? 2 : size <= 36 ? 3 : 4;
+      if (size > 50) request.aztec_min_ecc = size;
     } else if (size >= 101 && size <= 104) {
       request.aztec_size = size - 100;
     } else if (size >= 201 && size <= 232) {
