@@ -131,7 +131,7 @@ const LabelText::Face& LabelText::face(const FontChoice& font) {
     pango_layout_set_font_description(layout_, face.description);
     pango_layout_get_extents(layout_, &ink, nullptr);
     const double cap = ink.height / static_cast<double>(PANGO_SCALE) / kProbe;
-    face.weight = kWeight * font.height;
+    face.weight = kWeight * std::min(font.height, font.width);
     const double size = (kCapHeight * font.height - face.weight) / cap;
     pango_font_description_set_absolute_size(face.description, size * PANGO_SCALE);
     pango_layout_set_font_description(layout_, face.description);
@@ -150,11 +150,12 @@ const LabelText::Face& LabelText::face(const FontChoice& font) {
     // A bitmap font's advance is its cell.
     face.scale_x = font.width / (0.602 * size);
   }
-  pango_layout_get_pixel_extents(layout_, &ink, nullptr);
-  const double baseline = pango_layout_get_baseline(layout_) / static_cast<double>(PANGO_SCALE);
+  pango_layout_get_extents(layout_, &ink, nullptr);
+  const double baseline =
+      (pango_layout_get_baseline(layout_) - ink.y) / static_cast<double>(PANGO_SCALE);
   // The added outline reaches half its width past the face's own ink: the
   // glyphs are raised by that much, so capitals stand on the baseline.
-  face.cap_top = std::max(1.0, baseline - ink.y + face.weight);
+  face.cap_top = std::max(1.0, baseline + face.weight);
   return faces_.emplace(key, face).first->second;
 }
 
