@@ -681,5 +681,85 @@ TEST_F(LabelPictureTest, LabelSizesRoundUpToWholeDotsAsAPrinterDoes) {
   }
 }
 
+TEST_F(LabelPictureTest, TheMediaIsThePictureAndThePrintWidthIsCentredOnIt) {
+  // 4 x 8 inch media (813 x 1626): ^PW679 starts 67 dots in and ends 679
+  // dots later; on gap media a field past ^LL still prints.
+  const std::string zpl =
+      "^XA^PW679^LL320^FO0,0^GB100,50,50^FS^FO600,100^GB200,50,50^FS"
+      "^FO0,1500^GB50,50,50^FS^XZ";
+  const RenderOptions media{.media = MediaSize{101.6, 203.2}};
+  std::vector<Picture> p = render(zpl, media);
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].width, 813);
+  EXPECT_EQ(p[0].height, 1626);
+  const Picture::Box first = p[0].inkBox(0, 0, 813, 60), cut = p[0].inkBox(0, 90, 813, 160);
+  EXPECT_EQ(first.left, 67);
+  EXPECT_EQ(first.right, 166);
+  EXPECT_EQ(cut.right, 67 + 679 - 1);
+  EXPECT_EQ(p[0].inkBox(0, 1400, 813, 1626).top, 1500);
+  // On continuous media ^LL is the length.
+  p = render("^XA^MNN" + zpl.substr(3), media);
+  EXPECT_EQ(p[0].height, 320);
+  // Without media the document sizes the picture.
+  p = render(zpl);
+  EXPECT_EQ(p[0].width, 679);
+  EXPECT_EQ(p[0].height, 320);
+  EXPECT_EQ(p[0].inkBox().left, 0);
+}
+
+TEST_F(LabelPictureTest, FontsMarksAndSymbolsHaveAPrintersMetrics) {
+  // Font 0: capitals 0.77 h tall from the origin down, letters about
+  // 0.535 w apart.
+  for (auto [h, w] : {std::pair{28, 28}, std::pair{40, 40}, std::pair{60, 30}, {100, 100}}) {
+    SCOPED_TRACE(std::to_string(h) + "," + std::to_string(w));
+    const Picture picture = one("^XA^FO50,50^A0N," + std::to_string(h) + "," + std::to_string(w) +
+                                "^FDEEEEEEEEEE^FS^XZ");
+    const Picture::Box box = picture.inkBox();
+    EXPECT_EQ(box.top, 50);
+    EXPECT_NEAR(box.bottom - box.top + 1, 0.77 * h, 1);
+    std::vector<int> starts;
+    for (int x = 0; x < picture.width; ++x) {
+      if (picture.count(x, 0, x + 1, picture.height) > 0 &&
+          picture.count(x - 1, 0, x, picture.height) == 0)
+        starts.push_back(x);
+    }
+    ASSERT_EQ(starts.size(), 10u);
+    EXPECT_NEAR((starts[9] - starts[0]) / 9.0, 0.535 * w, 0.02 * w);
+  }
+  // The interpretation line: digits 6 modules apart and 7.5 modules tall,
+  // 2.5 modules below the bars.
+  for (int m : {2, 4}) {
+    const Picture picture =
+        one("^XA^BY" + std::to_string(m) + "^FO50,50^BCN,80,Y,N,N^FD>;12345678^FS^XZ");
+    const Picture::Box line = picture.inkBox(0, 131, picture.width, picture.height);
+    EXPECT_NEAR(line.top, 130 + (5 * m + 1) / 2, 1) << m;
+    EXPECT_NEAR(line.bottom - line.top + 1, 7.5 * m, 1.5) << m;
+    EXPECT_NEAR(line.right - line.left + 1, 8 * 6 * m - m, 2 * m) << m;
+  }
+  // A QR code placed with ^FO is lower by ^BY's height; with ^FT it ends
+  // on the origin.
+  for (auto [by, top] : {std::pair{"^BY3,2,100", 100}, std::pair{"", 10}}) {
+    const Picture qr = one(std::string("^XA") + by + "^FO20,0^BQN,2,4^FDQA,CORVELLA^FS^XZ");
+    EXPECT_EQ(qr.inkBox().top, top);
+    EXPECT_EQ(Scan(qr, ZXing::BarcodeFormat::QRCode), "CORVELLA");
+  }
+  EXPECT_EQ(one("^XA^BY3,2,100^FT20,300^BQN,2,4^FDQA,CORVELLA^FS^XZ").inkBox().bottom, 299);
+  // ^GS marks in a 72-dot cell: the registered mark a 45-dot ring, the UL
+  // mark a 73-dot ring, both reaching above the origin.
+  for (auto [letter, side, top] : {std::tuple{'A', 45, 52}, std::tuple{'D', 73, 349}}) {
+    const Picture::Box mark = one(std::string("^XA^FO50,") + (letter == 'A' ? "60" : "360") +
+                                  "^GSN,72,72^FD" + letter + "^FS^XZ")
+                                  .inkBox();
+    EXPECT_NEAR(mark.right - mark.left + 1, side, 2) << letter;
+    EXPECT_NEAR(mark.bottom - mark.top + 1, side, 2) << letter;
+    EXPECT_NEAR(mark.top, top, 2) << letter;
+  }
+  // Aztec with 95% error correction: 15 layers, 75 modules a side (at 50%,
+  // the most libzint's levels give, 23).
+  const Picture aztec = one("^XA^FO50,50^BON,5,,95^FDPart:123;Warehouse:BYZA^FS^XZ");
+  EXPECT_EQ(aztec.inkBox().right - aztec.inkBox().left + 1, 75 * 5);
+  EXPECT_EQ(Scan(aztec, ZXing::BarcodeFormat::Aztec, true), "Part:123;Warehouse:BYZA");
+}
+
 }  // namespace
 }  // namespace corvella::zpl

@@ -650,12 +650,7 @@ class LabelDrawing {
       total_width = modules.columns * module;
       height = modules.rows * field->row_height;
     }
-    // The interpretation line grows with the bars.
-    // The interpretation line grows with the module: a printer sets its
-    // digits 6 modules apart and 7.5 modules tall, 2.5 modules below the
-    // bars (font 0 in a cell 9.75 x 12.7 modules).
-    const FontChoice line_font = ResolveFont('0', static_cast<int>(std::lround(9.75 * module)),
-                                             static_cast<int>(std::lround(12.7 * module)));
+    const FontChoice line_font = InterpretationFont(module);
     const int line_gap = (5 * module + 1) / 2;
     const bool interpretation =
         linear && (field->line_below || field->line_above) && !modules.readable.empty();
@@ -699,6 +694,18 @@ class LabelDrawing {
         text_.draw(cr);
       });
     }
+  }
+
+  // The interpretation line grows with the module: a printer sets its
+  // digits 6 modules apart and 7.5 modules tall (font 0, 9.75 modules
+  // high, as wide as puts its digits 6 modules apart), 2.5 modules below
+  // the bars.
+  FontChoice InterpretationFont(int module) {
+    const int height = static_cast<int>(std::lround(9.75 * module));
+    const int width = static_cast<int>(std::lround(12.7 * module));
+    constexpr const char kDigits[] = "0123456789";
+    const double pitch = text_.layOut(kDigits, ResolveFont('0', height, width), nullptr).width / 10;
+    return ResolveFont('0', height, static_cast<int>(std::lround(width * 6 * module / pitch)));
   }
 
   // MaxiCode: 33 rows of offset modules around the finder rings, about an
