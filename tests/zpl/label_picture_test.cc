@@ -345,13 +345,17 @@ TEST_F(LabelPictureTest, TheSimulatedPrinterDrawsEveryJobItStores) {
   testing::LabelPrinter printer;
   ASSERT_TRUE(printer.start(jobs)) << printer.error();
   ASSERT_TRUE(testing::SendJob(printer.port(), "^XA^FO100,100^BY2^BCN,100^FDJOB-ONE^FS^XZ\r\n"));
-  ASSERT_TRUE(testing::SendJob(printer.port(), "^XA^FO50,50^GB10,10,10^FS^XZ^XA^XZ"));
+  ASSERT_TRUE(testing::SendJob(printer.port(), "^XA^PW400^FO50,50^GB10,10,10^FS^XZ^XA^XZ"));
   // The report comes last: once it is there, so are the job's pictures.
   for (int i = 0; i < 200 && access((jobs + "/job-000002.json").c_str(), F_OK) != 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   EXPECT_EQ(Scan(ReadPng(jobs + "/job-000001.png"), ZXing::BarcodeFormat::Code128), "JOB-ONE");
-  EXPECT_EQ(ReadPng(jobs + "/job-000002.png").count(0, 0, 812, 1219), 100);
+  // The printer's media, 4 x 6 inches, with the print width centred on it.
+  const Picture second = ReadPng(jobs + "/job-000002.png");
+  EXPECT_EQ(second.count(0, 0, 812, 1219), 100);
+  EXPECT_EQ(second.width, 813);
+  EXPECT_EQ(second.inkBox().left, (813 - 400) / 2 + 50);
   EXPECT_EQ(ReadPng(jobs + "/job-000002-2.png").count(0, 0, 812, 1219), 0);
   EXPECT_EQ(testing::ReadJobs(jobs).size(), 2u);
   // The report names the pictures as they are found, not as they were written.
