@@ -748,6 +748,14 @@ TEST_F(LabelPictureTest, FontsMarksAndSymbolsHaveAPrintersMetrics) {
     EXPECT_EQ(Scan(qr, ZXing::BarcodeFormat::QRCode), "CORVELLA");
   }
   EXPECT_EQ(one("^XA^BY3,2,100^FT20,300^BQN,2,4^FDQA,CORVELLA^FS^XZ").inkBox().bottom, 299);
+  // Data that does not start with a level is drawn at level M.
+  const Picture unprefixed = one("^XA^FO20,20^BQN,2,4^FDXYZCORVELLA^FS^XZ");
+  const ZXing::Result qr =
+      ZXing::ReadBarcode(ZXing::ImageView(unprefixed.luminance.data(), unprefixed.width,
+                                          unprefixed.height, ZXing::ImageFormat::Lum),
+                         ZXing::DecodeHints().setFormats(ZXing::BarcodeFormat::QRCode));
+  EXPECT_EQ(qr.text(), "CORVELLA");
+  EXPECT_EQ(qr.ecLevel(), "M");
   // ^GS marks in a 72-dot cell: the registered mark a 45-dot ring, the UL
   // mark a 73-dot ring, both reaching above the origin.
   for (auto [letter, side, top] : {std::tuple{'A', 45, 52}, std::tuple{'D', 73, 349}}) {

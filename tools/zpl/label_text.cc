@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "tools/zpl/label_canvas.h"
+
 namespace corvella::zpl {
 namespace {
 
@@ -78,12 +80,11 @@ FontChoice ResolveFont(char name, int height, int width) {
 LabelText::LabelText() {
   font_map_ = pango_cairo_font_map_new();
   context_ = pango_font_map_create_context(font_map_);
-  cairo_font_options_t* options = cairo_font_options_create();
-  cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_NONE);
-  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_SLIGHT);
-  pango_cairo_context_set_font_options(context_, options);
-  cairo_font_options_destroy(options);
+  const CairoPtr<cairo_font_options_t> options(cairo_font_options_create());
+  cairo_font_options_set_antialias(options.get(), CAIRO_ANTIALIAS_NONE);
+  cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_SLIGHT);
+  pango_cairo_context_set_font_options(context_, options.get());
   layout_ = pango_layout_new(context_);
   scalable_family_ = kScalableFallback;
   for (const char* family : kScalableFamilies) {
