@@ -563,11 +563,13 @@ class LabelDrawing {
     }
   }
 
-  // Letters of font 0 with capitals `cap` dots tall, centred on (cx, cy).
-  void drawMarkLetters(const cairo_matrix_t& matrix, const std::string& text, double cap, double cx,
-                       double cy) {
+  // Letters of font 0 with capitals `cap` dots tall, `wide` times as wide
+  // as tall a cell, centred on (cx, cy).
+  void drawMarkLetters(const cairo_matrix_t& matrix, const std::string& text, double cap,
+                       double wide, double cx, double cy) {
     const int size = std::max(1, static_cast<int>(std::lround(cap / 0.77)));
-    const LabelText::Layout& layout = text_.layOut(text, ResolveFont('0', size, size), nullptr);
+    const int width = std::max(1, static_cast<int>(std::lround(size * wide)));
+    const LabelText::Layout& layout = text_.layOut(text, ResolveFont('0', size, width), nullptr);
     label_.picture.draw(matrix, ink(), [&](cairo_t* cr) {
       cairo_translate(cr, cx - layout.width / 2, cy - cap / 2);
       text_.draw(cr);
@@ -576,39 +578,46 @@ class LabelDrawing {
 
   void drawMark(const cairo_matrix_t& matrix, char letter, double h) {
     if (letter == 'C') {
-      drawMarkLetters(matrix, "TM", 0.43 * h, 0.44 * h, 0.11 * h);
+      drawMarkLetters(matrix, "TM", 0.43 * h, 1.3, 0.44 * h, 0.11 * h);
       return;
     }
     const bool small = letter == 'A' || letter == 'B';
     const double cx = small ? 0.35 * h : 0.57 * h, cy = small ? 0.19 * h : 0.35 * h;
     const double r = small ? 0.31 * h : 0.505 * h;
     const double t = small ? 0.07 * h : letter == 'D' ? 0.1 * h : 0.15 * h;
+    // The UL and CSA marks carry a small registered mark of their own.
+    const double tiny_x = letter == 'D' ? 0.4 * h : 1.0 * h;
+    const double tiny_y = letter == 'D' ? 0.6 * h : 0.35 * h;
     label_.picture.fill(matrix, ink(), [&](cairo_t* cr) {
-      if (letter != 'E') {
+      if (letter == 'E') {
+        // The CSA mark's C: a ring open to the right.
+        constexpr double kOpen = 0.6;
+        cairo_new_sub_path(cr);
+        cairo_arc(cr, cx, cy, r, kOpen, 2 * M_PI - kOpen);
+        cairo_arc_negative(cr, cx, cy, r - t, 2 * M_PI - kOpen, kOpen);
+        cairo_close_path(cr);
+      } else {
         EllipsePath(cr, cx, cy, r, r);
         EllipsePath(cr, cx, cy, r - t, r - t);
-        return;
       }
-      // The CSA mark's C: a ring open to the right.
-      constexpr double kOpen = 0.45;
-      cairo_new_sub_path(cr);
-      cairo_arc(cr, cx, cy, r, kOpen, 2 * M_PI - kOpen);
-      cairo_arc_negative(cr, cx, cy, r - t, 2 * M_PI - kOpen, kOpen);
-      cairo_close_path(cr);
+      if (!small) {
+        EllipsePath(cr, tiny_x, tiny_y, 0.07 * h, 0.07 * h);
+        EllipsePath(cr, tiny_x, tiny_y, 0.05 * h, 0.05 * h);
+      }
     });
     switch (letter) {
       case 'A':
-        drawMarkLetters(matrix, "R", 0.3 * h, cx, cy);
+        drawMarkLetters(matrix, "R", 0.32 * h, 1.1, cx, cy);
         break;
       case 'B':
-        drawMarkLetters(matrix, "C", 0.3 * h, cx, cy);
+        drawMarkLetters(matrix, "C", 0.32 * h, 1.1, cx, cy);
         break;
       case 'D':
-        drawMarkLetters(matrix, "U", 0.33 * h, cx - 0.12 * h, cy - 0.04 * h);
-        drawMarkLetters(matrix, "L", 0.33 * h, cx + 0.14 * h, cy + 0.08 * h);
+        drawMarkLetters(matrix, "U", 0.36 * h, 1.0, cx - 0.12 * h, cy - 0.04 * h);
+        drawMarkLetters(matrix, "L", 0.36 * h, 1.0, cx + 0.14 * h, cy + 0.08 * h);
         break;
       case 'E':
-        drawMarkLetters(matrix, "SA", 0.4 * h, cx - 0.02 * h, cy);
+        drawMarkLetters(matrix, "SA", 0.45 * h, 1.1, cx - 0.02 * h, cy);
         break;
     }
   }
