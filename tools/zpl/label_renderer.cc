@@ -518,6 +518,8 @@ class LabelDrawing {
       for (size_t at = shown.find("\\&"); at != std::string::npos; at = shown.find("\\&", at)) {
         shown.replace(at, 2, "\n");
       }
+      // A break at the very end starts no line.
+      if (!shown.empty() && shown.back() == '\n') shown.pop_back();
     }
     const LabelText::Layout& layout = text_.layOut(shown, font, block);
     if (layout.truncated) warn("^FB text has more lines than the block allows");
