@@ -363,8 +363,7 @@ void LargeDocument(const std::string& host, const std::string& queue, int mebiby
       "%d MiB label through the host: printZPL %.2f s; host peak %.1f MiB (baseline %.1f "
       "MiB), %.2f x the document\n(the printer got it whole, with CR LF line ends)\n",
       mebibytes, seconds, peak / mib, baseline / mib, peak / static_cast<double>(size));
-  if (peak > 2.5 * static_cast<double>(size))
-    Fail("the host's peak is over 2.5 x the document");
+  if (peak > 2.5 * static_cast<double>(size)) Fail("the host's peak is over 2.5 x the document");
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ std::string ShippingLabel() { return ReadFile(CORVELLA_SAMPLE_LABEL).value_or(""
 
 void BM_RenderShippingLabel(benchmark::State& state) {
   const std::string label = ShippingLabel();
-  corvella::zpl::LabelRenderer renderer({.dots_per_mm = 8});
+  corvella::zpl::LabelRenderer renderer({.dots_per_mm = 8, .media = corvella::zpl::MediaSize{}});
   for (auto _ : state) benchmark::DoNotOptimize(renderer.render(label));
 }
 BENCHMARK(BM_RenderShippingLabel)->Unit(benchmark::kMillisecond);
@@ -34,7 +34,7 @@ void BM_RenderCarrierLabel(benchmark::State& state) {
   const std::string label =
       ReadFile(std::string(CORVELLA_ZPL_CORPUS) + "/" + kLabels[state.range(0)] + ".zpl")
           .value_or("");
-  corvella::zpl::LabelRenderer renderer({.dots_per_mm = 8});
+  corvella::zpl::LabelRenderer renderer({.dots_per_mm = 8, .media = corvella::zpl::MediaSize{}});
   for (auto _ : state) benchmark::DoNotOptimize(renderer.render(label));
   state.SetLabel(kLabels[state.range(0)]);
 }
@@ -42,13 +42,13 @@ BENCHMARK(BM_RenderCarrierLabel)->DenseRange(0, 2)->Unit(benchmark::kMillisecond
 
 void BM_RenderShippingLabelToPng(benchmark::State& state) {
   const std::string label = ShippingLabel();
-  corvella::zpl::LabelRenderer renderer({.dots_per_mm = 8});
+  corvella::zpl::LabelRenderer renderer({.dots_per_mm = 8, .media = corvella::zpl::MediaSize{}});
   corvella::testing::ScratchDirectory directory;
   std::string error;
   if (!directory.create("zpl-bench", error)) state.SkipWithError(error.c_str());
   for (auto _ : state) {
     if (!corvella::zpl::WriteLabelPictures(renderer.render(label), directory.path() + "/label",
-                                           &error)) {
+                                           error)) {
       state.SkipWithError(error.c_str());
     }
   }

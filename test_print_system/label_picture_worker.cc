@@ -6,12 +6,11 @@
 #include <vector>
 
 #include "tools/zpl/label_pictures.h"
-#include "tools/zpl/label_renderer.h"
 
 namespace corvella::print_system {
 
-LabelPictureWorker::LabelPictureWorker(int dots_per_mm)
-    : dots_per_mm_(dots_per_mm), thread_([this] { run(); }) {}
+LabelPictureWorker::LabelPictureWorker(int dots_per_mm, zpl::MediaSize media)
+    : dots_per_mm_(dots_per_mm), media_(media), thread_([this] { run(); }) {}
 
 LabelPictureWorker::~LabelPictureWorker() {
   {
@@ -33,6 +32,7 @@ void LabelPictureWorker::add(std::string job_path) {
 void LabelPictureWorker::run() {
   zpl::RenderOptions options;
   options.dots_per_mm = dots_per_mm_;
+  options.media = media_;
   zpl::LabelRenderer renderer(options);
   while (true) {
     std::string path;
@@ -61,7 +61,7 @@ void LabelPictureWorker::run() {
     const std::string stem = directory + name;
     const std::string hidden = directory + "." + name + ".drawing";
     std::string error;
-    bool written = zpl::WriteLabelPictures(rendered, hidden, &error, stem);
+    bool written = zpl::WriteLabelPictures(rendered, hidden, error, stem);
     std::vector<std::pair<std::string, std::string>> moves;
     for (size_t i = 0; i < rendered.labels.size(); ++i) {
       moves.emplace_back(zpl::PicturePath(hidden, i), zpl::PicturePath(stem, i));

@@ -6,15 +6,18 @@
 #include <string>
 #include <thread>
 
+#include "tools/zpl/label_renderer.h"
+
 namespace corvella::print_system {
 
 // Draws the labels of stored jobs on a thread of its own, so drawing never
 // slows the acceptance of jobs. For DIR/job-000001.bin it writes
 // DIR/job-000001.png (and job-000001-2.png, ... for further labels) and,
 // last, DIR/job-000001.json: once the report is there, so is every picture.
+// Each picture is the loaded `media` at the printer's resolution.
 class LabelPictureWorker {
  public:
-  explicit LabelPictureWorker(int dots_per_mm);
+  LabelPictureWorker(int dots_per_mm, zpl::MediaSize media);
   // Draws every job still queued, then stops.
   ~LabelPictureWorker();
   LabelPictureWorker(const LabelPictureWorker&) = delete;
@@ -26,6 +29,7 @@ class LabelPictureWorker {
   void run();
 
   const int dots_per_mm_;
+  const zpl::MediaSize media_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<std::string> jobs_;

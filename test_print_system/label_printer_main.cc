@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "Runner/failure.h"
@@ -18,6 +19,7 @@ constexpr const char* kUsage =
     "usage: corvella-label-printer --jobs DIR [--port N] [--port-file FILE]\n"
     "                              [--mode record|close|stall|down]\n"
     "                              [--no-render] [--dpmm 6|8|12|24]\n"
+    "                              [--media WxH[mm]]\n"
     "\n"
     "Listens on 127.0.0.1:N (N = 0 or absent: a port chosen by the system),\n"
     "prints the port on standard output and keeps the bytes of each connection\n"
@@ -29,7 +31,9 @@ constexpr const char* kUsage =
     "Each stored job's labels are drawn beside it, off the path that accepts\n"
     "jobs: job-000001.png (job-000001-2.png, ... for further labels) and the\n"
     "report job-000001.json, written last. --no-render turns this off; --dpmm\n"
-    "sets the printer's resolution in dots per millimetre (default 8).\n";
+    "sets the printer's resolution in dots per millimetre (default 8), --media\n"
+    "the media loaded, in inches or with the suffix mm in millimetres (default\n"
+    "4x6): each picture is the media, a narrower print width centred on it.\n";
 
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "corvella-label-printer: %s\n\n%s", message.c_str(), kUsage);
@@ -67,7 +71,7 @@ int main(int argc, char** argv) {
       continue;
     }
     if (arg != "--jobs" && arg != "--port" && arg != "--port-file" && arg != "--mode" &&
-        arg != "--dpmm") {
+        arg != "--dpmm" && arg != "--media") {
       return UsageError("unknown argument '" + arg + "'");
     }
     if (i + 1 >= argc) return UsageError(arg + " needs a value");
@@ -81,6 +85,10 @@ int main(int argc, char** argv) {
         return UsageError("--dpmm takes 6, 8, 12 or 24");
       }
       options.dots_per_mm = std::atoi(value.c_str());
+    } else if (arg == "--media") {
+      const std::optional<corvella::zpl::MediaSize> media = corvella::zpl::ParseMediaSize(value);
+      if (!media) return UsageError("bad media size '" + value + "' (e.g. 4x6 or 100x150mm)");
+      options.media = *media;
     } else if (arg == "--port-file") {
       options.port_file = value;
     } else {

@@ -146,7 +146,8 @@ bool LabelPrinterServer::commit(Connection& connection) {
     return fail(PosixFailure("cannot rename " + connection.part_path, errno));
   }
   if (options_.render) {
-    if (!pictures_) pictures_ = std::make_unique<LabelPictureWorker>(options_.dots_per_mm);
+    if (!pictures_)
+      pictures_ = std::make_unique<LabelPictureWorker>(options_.dots_per_mm, options_.media);
     pictures_->add(connection.final_path);
   }
   return false;

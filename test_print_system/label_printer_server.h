@@ -21,6 +21,7 @@ struct LabelPrinterOptions {
   PrinterMode mode = PrinterMode::kRecord;
   bool render = true;  // draw each stored job's labels as pictures
   int dots_per_mm = 8;
+  zpl::MediaSize media;  // the media loaded: 4 x 6 inches unless set
 };
 
 // A TCP listener on 127.0.0.1 that stores the bytes of each connection as one

@@ -19,7 +19,8 @@ void Check(bool condition) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A small cap keeps each run fast; the code paths are those of any size.
-  static corvella::zpl::LabelRenderer renderer({.dots_per_mm = 8, .max_side_dots = 400});
+  static corvella::zpl::LabelRenderer renderer(
+      {.dots_per_mm = 8, .media = std::nullopt, .max_side_dots = 400});
   const corvella::zpl::RenderedDocument document =
       renderer.render(std::string_view(reinterpret_cast<const char*>(data), size));
   for (const auto& label : document.labels) {

@@ -95,7 +95,7 @@ class LabelPictureTest : public ::testing::Test {
     last_ = renderer.render(zpl);
     const std::string stem = scratch_.path() + "/label" + std::to_string(++count_);
     std::string error;
-    EXPECT_TRUE(WriteLabelPictures(last_, stem, &error)) << error;
+    EXPECT_TRUE(WriteLabelPictures(last_, stem, error)) << error;
     std::vector<Picture> pictures;
     for (size_t i = 0; i < last_.labels.size(); ++i)
       pictures.push_back(ReadPng(PicturePath(stem, i)));
@@ -304,8 +304,10 @@ TEST_F(LabelPictureTest, FieldBlocksWrapAndJustify) {
   Picture two = one("^XA^FO100,100^A0N,40,40^FB500,2,20^FD" + text + "^FS^XZ");
   EXPECT_EQ(lines(two).size(), 2u);
   ASSERT_EQ(last_.labels[0].report.warnings.size(), 1u);
-  Picture broken = one("^XA^FO100,100^A0N,40,40^FB500,3,20^FDONE\\&TWO^FS^XZ");
+  // A break at the end of the data starts no line of its own.
+  Picture broken = one("^XA^FO100,100^A0N,40,40^FB500,2,20^FDONE\\&TWO\\&^FS^XZ");
   EXPECT_EQ(lines(broken).size(), 2u);
+  EXPECT_TRUE(last_.labels[0].report.warnings.empty());
 }
 
 TEST_F(LabelPictureTest, DocumentsGiveOnePicturePerLabelAndReportWhatTheySkipped) {
@@ -333,8 +335,8 @@ TEST_F(LabelPictureTest, DocumentsGiveOnePicturePerLabelAndReportWhatTheySkipped
   EXPECT_EQ(plain.luminance, second.luminance);
 
   // Absurd sizes are capped; a label without ^XZ is still drawn.
-  std::vector<Picture> capped =
-      render("^XA^PW99999^LL99999^FO0,0^GB99999,99999,5^FS", {.max_side_dots = 2000});
+  std::vector<Picture> capped = render("^XA^PW99999^LL99999^FO0,0^GB99999,99999,5^FS",
+                                       {.media = std::nullopt, .max_side_dots = 2000});
   ASSERT_EQ(capped.size(), 1u);
   EXPECT_EQ(capped[0].width, 2000);
   EXPECT_EQ(last_.warnings.size(), 1u);
@@ -346,13 +348,17 @@ TEST_F(LabelPictureTest, TheSimulatedPrinterDrawsEveryJobItStores) {
   std::string reason;
   ASSERT_TRUE(printer.start(jobs, reason)) << reason;
   ASSERT_TRUE(testing::SendJob(printer.port(), "^XA^FO100,100^BY2^BCN,100^FDJOB-ONE^FS^XZ\r\n"));
-  ASSERT_TRUE(testing::SendJob(printer.port(), "^XA^FO50,50^GB10,10,10^FS^XZ^XA^XZ"));
+  ASSERT_TRUE(testing::SendJob(printer.port(), "^XA^PW400^FO50,50^GB10,10,10^FS^XZ^XA^XZ"));
   // The report comes last: once it is there, so are the job's pictures.
   for (int i = 0; i < 200 && access((jobs + "/job-000002.json").c_str(), F_OK) != 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   EXPECT_EQ(Scan(ReadPng(jobs + "/job-000001.png"), ZXing::BarcodeFormat::Code128), "JOB-ONE");
-  EXPECT_EQ(ReadPng(jobs + "/job-000002.png").count(0, 0, 812, 1219), 100);
+  // The printer's media, 4 x 6 inches, with the print width centred on it.
+  const Picture second = ReadPng(jobs + "/job-000002.png");
+  EXPECT_EQ(second.count(0, 0, 812, 1219), 100);
+  EXPECT_EQ(second.width, 813);
+  EXPECT_EQ(second.inkBox().left, (813 - 400) / 2 + 50);
   EXPECT_EQ(ReadPng(jobs + "/job-000002-2.png").count(0, 0, 812, 1219), 0);
   EXPECT_EQ(testing::ReadJobs(jobs).size(), 2u);
   // The report names the pictures as they are found, not as they were written.
@@ -470,7 +476,7 @@ TEST_F(LabelPictureTest, CarrierAndRetailLabelsScanAsThePrinterEncodesThem) {
       {"03_dhl_parcel",
        0,
        {// Mode A: "JJD0" in B, then the twelve digits after it in C.
-        {F::Code128, {10, 270, 812, 500}, "JJD0001234567890", 156, 'B', 3},
+        {F::Code128, {10, 270, 760, 500}, "JJD0001234567890", 156, 'B', 3},
         {F::DataMatrix, {500, 520, 812, 800}, "JJD0001234567890 40212 DE"},
         {F::Code128, {10, 530, 500, 740}, "40212101001420", 112, 'C', 2}}},
       {"04_gs1_sscc",
@@ -674,9 +680,8 @@ TEST_F(LabelPictureTest, LabelSizesRoundUpToWholeDotsAsAPrinterDoes) {
   for (const Case& c : {Case{8, 101.6, 203.2, 813, 1626}, Case{8, 100, 150, 800, 1200},
                         Case{6, 101.6, 152.4, 610, 915}, Case{12, 101.6, 152.4, 1220, 1829},
                         Case{24, 50.8, 25.4, 1220, 610}}) {
-    const std::vector<Picture> p = render(
-        zpl,
-        {.dots_per_mm = c.dpmm, .default_width_mm = c.width_mm, .default_height_mm = c.height_mm});
+    const std::vector<Picture> p =
+        render(zpl, {.dots_per_mm = c.dpmm, .media = MediaSize{c.width_mm, c.height_mm}});
     ASSERT_EQ(p.size(), 1u);
     EXPECT_EQ(p[0].width, c.width) << c.dpmm << " " << c.width_mm;
     EXPECT_EQ(p[0].height, c.height) << c.dpmm << " " << c.height_mm;
@@ -694,6 +699,94 @@ TEST_F(LabelPictureTest, LabelSizesRoundUpToWholeDotsAsAPrinterDoes) {
     EXPECT_EQ(p.width, width) << size;
     EXPECT_EQ(p.height, height) << size;
   }
+}
+
+TEST_F(LabelPictureTest, TheMediaIsThePictureAndThePrintWidthIsCentredOnIt) {
+  // 4 x 8 inch media (813 x 1626): ^PW679 starts 67 dots in and ends 679
+  // dots later; on gap media a field past ^LL still prints.
+  const std::string zpl =
+      "^XA^PW679^LL320^FO0,0^GB100,50,50^FS^FO600,100^GB200,50,50^FS"
+      "^FO0,1500^GB50,50,50^FS^XZ";
+  const RenderOptions media{.media = MediaSize{101.6, 203.2}};
+  std::vector<Picture> p = render(zpl, media);
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].width, 813);
+  EXPECT_EQ(p[0].height, 1626);
+  const Picture::Box first = p[0].inkBox(0, 0, 813, 60), cut = p[0].inkBox(0, 90, 813, 160);
+  EXPECT_EQ(first.left, 67);
+  EXPECT_EQ(first.right, 166);
+  EXPECT_EQ(cut.right, 67 + 679 - 1);
+  EXPECT_EQ(p[0].inkBox(0, 1400, 813, 1626).top, 1500);
+  // On continuous media ^LL is the length.
+  p = render("^XA^MNN" + zpl.substr(3), media);
+  EXPECT_EQ(p[0].height, 320);
+  // Without media the document sizes the picture.
+  p = render(zpl);
+  EXPECT_EQ(p[0].width, 679);
+  EXPECT_EQ(p[0].height, 320);
+  EXPECT_EQ(p[0].inkBox().left, 0);
+}
+
+TEST_F(LabelPictureTest, FontsMarksAndSymbolsHaveAPrintersMetrics) {
+  // Font 0: capitals 0.77 h tall from the origin down, letters about
+  // 0.535 w apart.
+  for (auto [h, w] : {std::pair{28, 28}, std::pair{40, 40}, std::pair{60, 30}, {100, 100}}) {
+    SCOPED_TRACE(std::to_string(h) + "," + std::to_string(w));
+    const Picture picture = one("^XA^FO50,50^A0N," + std::to_string(h) + "," + std::to_string(w) +
+                                "^FDEEEEEEEEEE^FS^XZ");
+    const Picture::Box box = picture.inkBox();
+    EXPECT_EQ(box.top, 50);
+    EXPECT_NEAR(box.bottom - box.top + 1, 0.77 * h, 1);
+    std::vector<int> starts;
+    for (int x = 0; x < picture.width; ++x) {
+      if (picture.count(x, 0, x + 1, picture.height) > 0 &&
+          picture.count(x - 1, 0, x, picture.height) == 0)
+        starts.push_back(x);
+    }
+    ASSERT_EQ(starts.size(), 10u);
+    EXPECT_NEAR((starts[9] - starts[0]) / 9.0, 0.535 * w, 0.02 * w);
+  }
+  // The interpretation line: digits 6 modules apart and 7.5 modules tall,
+  // 2.5 modules below the bars.
+  for (int m : {2, 4}) {
+    const Picture picture =
+        one("^XA^BY" + std::to_string(m) + "^FO50,50^BCN,80,Y,N,N^FD>;12345678^FS^XZ");
+    const Picture::Box line = picture.inkBox(0, 131, picture.width, picture.height);
+    EXPECT_NEAR(line.top, 130 + (5 * m + 1) / 2, 1) << m;
+    EXPECT_NEAR(line.bottom - line.top + 1, 7.5 * m, 1.5) << m;
+    EXPECT_NEAR(line.right - line.left + 1, 8 * 6 * m - m, 2 * m) << m;
+  }
+  // A QR code placed with ^FO is lower by ^BY's height; with ^FT it ends
+  // on the origin.
+  for (auto [by, top] : {std::pair{"^BY3,2,100", 100}, std::pair{"", 10}}) {
+    const Picture qr = one(std::string("^XA") + by + "^FO20,0^BQN,2,4^FDQA,CORVELLA^FS^XZ");
+    EXPECT_EQ(qr.inkBox().top, top);
+    EXPECT_EQ(Scan(qr, ZXing::BarcodeFormat::QRCode), "CORVELLA");
+  }
+  EXPECT_EQ(one("^XA^BY3,2,100^FT20,300^BQN,2,4^FDQA,CORVELLA^FS^XZ").inkBox().bottom, 299);
+  // Data that does not start with a level is drawn at level M.
+  const Picture unprefixed = one("^XA^FO20,20^BQN,2,4^FDXYZCORVELLA^FS^XZ");
+  const ZXing::Result qr =
+      ZXing::ReadBarcode(ZXing::ImageView(unprefixed.luminance.data(), unprefixed.width,
+                                          unprefixed.height, ZXing::ImageFormat::Lum),
+                         ZXing::DecodeHints().setFormats(ZXing::BarcodeFormat::QRCode));
+  EXPECT_EQ(qr.text(), "CORVELLA");
+  EXPECT_EQ(qr.ecLevel(), "M");
+  // ^GS marks in a 72-dot cell: the registered mark a 45-dot ring, the UL
+  // mark a 73-dot ring, both reaching above the origin.
+  for (auto [letter, side, top] : {std::tuple{'A', 45, 52}, std::tuple{'D', 73, 349}}) {
+    const Picture::Box mark = one(std::string("^XA^FO50,") + (letter == 'A' ? "60" : "360") +
+                                  "^GSN,72,72^FD" + letter + "^FS^XZ")
+                                  .inkBox();
+    EXPECT_NEAR(mark.right - mark.left + 1, side, 2) << letter;
+    EXPECT_NEAR(mark.bottom - mark.top + 1, side, 2) << letter;
+    EXPECT_NEAR(mark.top, top, 2) << letter;
+  }
+  // Aztec with 95% error correction: 15 layers, 75 modules a side (at 50%,
+  // the most libzint's levels give, 23).
+  const Picture aztec = one("^XA^FO50,50^BON,5,,95^FDPart:123;Warehouse:BYZA^FS^XZ");
+  EXPECT_EQ(aztec.inkBox().right - aztec.inkBox().left + 1, 75 * 5);
+  EXPECT_EQ(Scan(aztec, ZXing::BarcodeFormat::Aztec, true), "Part:123;Warehouse:BYZA");
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ int DefaultMagnification(int dots_per_mm) {
 // takes the first three characters (after the structured-append header) as
 // level, input mode and comma whatever they are: data without them loses
 // its first three characters, as on paper. A level other than H, Q, M, L
-// keeps the command's own; input mode M reads the data as segments
+// is M; input mode M reads the data as segments
 // <N|A|K><characters> or B<four-digit count><bytes>, separated by commas.
 bool ReadQrData(const std::string& data, BarcodeRequest& request, BarcodeField& field,
                 std::string& reason) {
@@ -44,7 +44,8 @@ bool ReadQrData(const std::string& data, BarcodeRequest& request, BarcodeField& 
   }
   const std::string levels = "LMQH";
   const size_t level = levels.find(AsciiUpper(data[at]));
-  if (level != std::string::npos) request.ecc = static_cast<int>(level) + 1;
+  // A level other than these is M, as a printer's pictures show.
+  request.ecc = level != std::string::npos ? static_cast<int>(level) + 1 : 2;
   if (level == std::string::npos || data[at + 2] != ',') {
     field.warnings.push_back("^BQ data starts '" + data.substr(at, 3) +
                              "', not a level, input mode and comma; the printer takes them so");
@@ -239,6 +240,7 @@ bool ReadAztec(BarcodeReading& r, std::string&) {
   if (size >= 1 && size <= 99) {
     // A minimum error correction percentage: the next level at or above it.
     r.request.ecc = size <= 10 ? 1 : size <= 23 ? 2 : size <= 36 ? 3 : 4;
+    if (size > 50) r.request.aztec_min_ecc = size;
   } else if (size >= 101 && size <= 104) {
     r.request.aztec_size = size - 100;
   } else if (size >= 201 && size <= 232) {

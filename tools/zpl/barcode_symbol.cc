@@ -2,8 +2,10 @@
 
 #include <zint.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace corvella::zpl {
 namespace {
@@ -38,9 +40,58 @@ int ZintSymbology(const BarcodeRequest& request) {
   return BARCODE_CODE128;
 }
 
+// An Aztec symbol size (libzint's option_2: 1-4 compact, 5-36 full range
+// with 1-32 layers), the bits its layers hold and the bits per codeword.
+struct AztecSize {
+  int option;
+  int bits;
+  int codeword_bits;
+};
+
+std::vector<AztecSize> AztecSizesBySpace() {
+  std::vector<AztecSize> sizes;
+  for (int option = 1; option <= 36; ++option) {
+    const bool compact = option <= 4;
+    const int layers = compact ? option : option - 4;
+    const int codeword_bits = layers <= 2 ? 6 : layers <= 8 ? 8 : layers <= 22 ? 10 : 12;
+    sizes.push_back({option, ((compact ? 88 : 112) + 16 * layers) * layers, codeword_bits});
+  }
+  std::stable_sort(sizes.begin(), sizes.end(),
+                   [](const AztecSize& a, const AztecSize& b) { return a.bits < b.bits; });
+  return sizes;
+}
+
 }  // namespace
 
 std::optional<BarcodeModules> EncodeBarcode(const BarcodeRequest& request, std::string& reason) {
+  if (request.symbology == Symbology::kAztec && request.aztec_min_ecc > 0 &&
+      request.aztec_size == 0) {
+    // The smallest symbol whose error correction is at least the
+    // percentage of its codewords, 3 codewords more (libzint's rule for its
+    // own levels, which end at 50%). The data's length in bits lies between
+    // the symbol it does not fit and the next one it fits; the middle is
+    // taken.
+    const std::vector<AztecSize> sizes = AztecSizesBySpace();
+    BarcodeRequest sized = request;
+    std::string ignored;
+    size_t first_fit = 0;
+    for (; first_fit < sizes.size(); ++first_fit) {
+      sized.aztec_size = sizes[first_fit].option;
+      if (EncodeBarcode(sized, ignored)) break;
+    }
+    if (first_fit == sizes.size()) return EncodeBarcode(sized, reason);
+    const int data_bits =
+        (sizes[first_fit].bits + (first_fit > 0 ? sizes[first_fit - 1].bits : 0)) / 2;
+    for (size_t k = first_fit; k < sizes.size(); ++k) {
+      const int codewords = sizes[k].bits / sizes[k].codeword_bits;
+      const int data = (data_bits + sizes[k].codeword_bits - 1) / sizes[k].codeword_bits + 3;
+      if ((codewords - data) * 100 < request.aztec_min_ecc * codewords) continue;
+      sized.aztec_size = sizes[k].option;
+      if (auto modules = EncodeBarcode(sized, ignored)) return modules;
+    }
+    sized.aztec_size = sizes.back().option;
+    return EncodeBarcode(sized, reason);
+  }
   std::unique_ptr<zint_symbol, SymbolDeleter> symbol(ZBarcode_Create());
   if (!symbol) {
     reason = "out of memory";

@@ -29,6 +29,7 @@ struct BarcodeRequest {
   int rows = 0;              // PDF417 rows (0 automatic)
   bool truncated = false;    // PDF417 without right row indicators and stop pattern
   int aztec_size = 0;        // Aztec: 1-4 compact, 5-36 full-range layers 1-32, 0 automatic
+  int aztec_min_ecc = 0;     // Aztec: error correction percentage, 51-99 (0: by `ecc`)
   bool aztec_rune = false;   // Aztec rune: one number 0-255
   bool reader_initialisation = false;  // Aztec menu symbol
   int append_index = 0;                // structured append: this symbol's place (1-based), 0 none

@@ -6,18 +6,19 @@
 #include <algorithm>
 
 namespace corvella::zpl {
-namespace {
 
-int HexValue(char c) {
+int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
 }
 
+namespace {
+
 // Expands the ASCII hex scheme into picture bytes.
 bool ExpandHex(std::string_view data, size_t total, size_t per_row, std::vector<uint8_t>& out,
-               bool& complete, std::string* error) {
+               bool& complete, std::string& reason) {
   const size_t row_nibbles = per_row * 2;
   const size_t total_nibbles = total * 2;
   std::vector<uint8_t> nibbles;
@@ -31,7 +32,7 @@ bool ExpandHex(std::string_view data, size_t total, size_t per_row, std::vector<
       repeat += static_cast<size_t>(c - 'G' + 1);
     } else if (c >= 'g' && c <= 'z') {
       repeat += static_cast<size_t>(c - 'g' + 1) * 20;
-    } else if (int v = HexValue(c); v >= 0) {
+    } else if (int v = HexDigit(c); v >= 0) {
       size_t n = std::min(std::max<size_t>(repeat, 1), total_nibbles - nibbles.size());
       nibbles.insert(nibbles.end(), n, static_cast<uint8_t>(v));
       repeat = 0;
@@ -55,7 +56,7 @@ bool ExpandHex(std::string_view data, size_t total, size_t per_row, std::vector<
       }
       repeat = 0;
     } else {
-      if (error) *error = std::string("unexpected character '") + c + "' in graphic data";
+      reason = std::string("unexpected character '") + c + "' in graphic data";
       return false;
     }
   }
@@ -70,7 +71,7 @@ bool ExpandHex(std::string_view data, size_t total, size_t per_row, std::vector<
 
 // ":B64:data:crc" or ":Z64:data:crc".
 bool ExpandBase64(std::string_view data, size_t total, std::vector<uint8_t>& out, bool& complete,
-                  std::string* error) {
+                  std::string& reason) {
   const bool deflated = data[1] == 'Z';
   std::string_view body = data.substr(5);
   if (size_t colon = body.find(':'); colon != std::string_view::npos) body = body.substr(0, colon);
@@ -86,7 +87,7 @@ bool ExpandBase64(std::string_view data, size_t total, std::vector<uint8_t>& out
     uLongf out_length = static_cast<uLongf>(total);
     int status = uncompress(out.data(), &out_length, raw.data(), static_cast<uLong>(raw.size()));
     if (status != Z_OK && status != Z_BUF_ERROR) {
-      if (error) *error = "graphic data does not inflate";
+      reason = "graphic data does not inflate";
       return false;
     }
     out.resize(out_length);
@@ -100,13 +101,13 @@ bool ExpandBase64(std::string_view data, size_t total, std::vector<uint8_t>& out
 
 std::optional<Bitmap> DecodeGraphicField(size_t total_bytes, size_t bytes_per_row,
                                          std::string_view data, bool binary, size_t max_bytes,
-                                         std::string* error) {
+                                         std::string& reason) {
   if (bytes_per_row == 0 || total_bytes == 0) {
-    if (error) *error = "graphic without size";
+    reason = "graphic without size";
     return std::nullopt;
   }
   if (total_bytes > max_bytes || bytes_per_row > max_bytes / 8) {
-    if (error) *error = "graphic larger than the label";
+    reason = "graphic larger than the label";
     return std::nullopt;
   }
   std::vector<uint8_t> bytes;
@@ -118,8 +119,8 @@ std::optional<Bitmap> DecodeGraphicField(size_t total_bytes, size_t bytes_per_ro
     bytes.assign(data.begin(),
                  data.begin() + static_cast<std::ptrdiff_t>(std::min(data.size(), total_bytes)));
     bytes.resize(total_bytes, 0);
-  } else if (!(base64 ? ExpandBase64(data, total_bytes, bytes, complete, error)
-                      : ExpandHex(data, total_bytes, bytes_per_row, bytes, complete, error))) {
+  } else if (!(base64 ? ExpandBase64(data, total_bytes, bytes, complete, reason)
+                      : ExpandHex(data, total_bytes, bytes_per_row, bytes, complete, reason))) {
     return std::nullopt;
   }
   Bitmap bitmap;

@@ -9,6 +9,9 @@
 
 namespace corvella::zpl {
 
+// The value of a hexadecimal digit (either case), -1 for any other character.
+int HexDigit(char c);
+
 // A one-bit picture, one byte per dot (1 = ink), row by row.
 struct Bitmap {
   int width = 0;
@@ -23,11 +26,11 @@ struct Bitmap {
 // G-Y and g-z, ',' ends a row with zeros, '!' with ones, ':' repeats the
 // previous row), or ":B64:" / ":Z64:" base64 (the latter deflated) with its
 // CRC. Data that ends early leaves the remaining dots without ink; anything
-// the scheme does not allow is an error (message in *error). With `binary`
+// the scheme does not allow is an error, with the reason. With `binary`
 // the data is the picture's bytes as they are (^GFB). `max_bytes` caps the
 // picture so a document cannot ask for more memory than a label can show.
 std::optional<Bitmap> DecodeGraphicField(size_t total_bytes, size_t bytes_per_row,
                                          std::string_view data, bool binary, size_t max_bytes,
-                                         std::string* error);
+                                         std::string& reason);
 
 }  // namespace corvella::zpl

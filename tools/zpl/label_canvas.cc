@@ -17,32 +17,16 @@ LabelCanvas::LabelCanvas(int width, int height)
     : width_(width),
       height_(height),
       surface_(cairo_image_surface_create(CAIRO_FORMAT_A8, width, height)),
-      cr_(cairo_create(surface_)) {
-  cairo_set_antialias(cr_, CAIRO_ANTIALIAS_NONE);
-  cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_EVEN_ODD);
+      cr_(cairo_create(surface_.get())) {
+  cairo_set_antialias(cr_.get(), CAIRO_ANTIALIAS_NONE);
+  cairo_set_fill_rule(cr_.get(), CAIRO_FILL_RULE_EVEN_ODD);
 }
 
-LabelCanvas::~LabelCanvas() {
-  if (cr_) cairo_destroy(cr_);
-  if (surface_) cairo_surface_destroy(surface_);
-}
-
-LabelCanvas::LabelCanvas(LabelCanvas&& other) noexcept
-    : width_(other.width_),
-      height_(other.height_),
-      surface_(std::exchange(other.surface_, nullptr)),
-      cr_(std::exchange(other.cr_, nullptr)) {}
-
-LabelCanvas& LabelCanvas::operator=(LabelCanvas&& other) noexcept {
-  if (this != &other) {
-    if (cr_) cairo_destroy(cr_);
-    if (surface_) cairo_surface_destroy(surface_);
-    width_ = other.width_;
-    height_ = other.height_;
-    surface_ = std::exchange(other.surface_, nullptr);
-    cr_ = std::exchange(other.cr_, nullptr);
-  }
-  return *this;
+void LabelCanvas::setPrintArea(int left, int width) {
+  print_left_ = left;
+  cairo_reset_clip(cr_.get());
+  cairo_rectangle(cr_.get(), left, 0, width, height_);
+  cairo_clip(cr_.get());
 }
 
 cairo_matrix_t LabelCanvas::FieldMatrix(const Placement& placement, double width, double height) {
@@ -82,51 +66,51 @@ cairo_matrix_t LabelCanvas::FieldMatrix(const Placement& placement, double width
   return matrix;
 }
 
-void LabelCanvas::setInk(Ink ink) {
+void LabelCanvas::begin(const cairo_matrix_t& matrix, Ink ink) {
+  cairo_t* cr = cr_.get();
+  cairo_identity_matrix(cr);
+  cairo_translate(cr, print_left_, 0);
+  cairo_transform(cr, &matrix);
   switch (ink) {
     case Ink::kBlack:
-      cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+      cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
       break;
     case Ink::kWhite:
-      cairo_set_operator(cr_, CAIRO_OPERATOR_DEST_OUT);
+      cairo_set_operator(cr, CAIRO_OPERATOR_DEST_OUT);
       break;
     case Ink::kReverse:
-      cairo_set_operator(cr_, CAIRO_OPERATOR_XOR);
+      cairo_set_operator(cr, CAIRO_OPERATOR_XOR);
       break;
   }
-  cairo_set_source_rgba(cr_, 0, 0, 0, 1);
+  cairo_set_source_rgba(cr, 0, 0, 0, 1);
 }
 
 void LabelCanvas::fill(const cairo_matrix_t& matrix, Ink ink,
                        const std::function<void(cairo_t*)>& path) {
-  cairo_save(cr_);
-  cairo_set_matrix(cr_, &matrix);
-  setInk(ink);
-  cairo_new_path(cr_);
-  path(cr_);
-  cairo_fill(cr_);
-  cairo_restore(cr_);
+  cairo_save(cr_.get());
+  begin(matrix, ink);
+  cairo_new_path(cr_.get());
+  path(cr_.get());
+  cairo_fill(cr_.get());
+  cairo_restore(cr_.get());
 }
 
 void LabelCanvas::draw(const cairo_matrix_t& matrix, Ink ink,
                        const std::function<void(cairo_t*)>& draw) {
-  cairo_save(cr_);
-  cairo_set_matrix(cr_, &matrix);
-  setInk(ink);
-  draw(cr_);
-  cairo_restore(cr_);
+  cairo_save(cr_.get());
+  begin(matrix, ink);
+  draw(cr_.get());
+  cairo_restore(cr_.get());
 }
 
 void LabelCanvas::drawBitmap(const cairo_matrix_t& matrix, Ink ink, const Bitmap& bitmap,
                              int scale_x, int scale_y) {
   if (bitmap.width <= 0 || bitmap.height <= 0) return;
-  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, bitmap.width, bitmap.height);
-  if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(mask);
-    return;
-  }
-  unsigned char* data = cairo_image_surface_get_data(mask);
-  const size_t stride = static_cast<size_t>(cairo_image_surface_get_stride(mask));
+  CairoPtr<cairo_surface_t> mask(
+      cairo_image_surface_create(CAIRO_FORMAT_A8, bitmap.width, bitmap.height));
+  if (cairo_surface_status(mask.get()) != CAIRO_STATUS_SUCCESS) return;
+  unsigned char* data = cairo_image_surface_get_data(mask.get());
+  const size_t stride = static_cast<size_t>(cairo_image_surface_get_stride(mask.get()));
   for (int y = 0; y < bitmap.height; ++y) {
     for (int x = 0; x < bitmap.width; ++x) {
       data[static_cast<size_t>(y) * stride + static_cast<size_t>(x)] =
@@ -136,33 +120,30 @@ void LabelCanvas::drawBitmap(const cairo_matrix_t& matrix, Ink ink, const Bitmap
               : 0;
     }
   }
-  cairo_surface_mark_dirty(mask);
-  cairo_save(cr_);
-  cairo_set_matrix(cr_, &matrix);
-  cairo_scale(cr_, scale_x, scale_y);
-  setInk(ink);
-  cairo_pattern_t* pattern = cairo_pattern_create_for_surface(mask);
-  cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
-  cairo_mask(cr_, pattern);
-  cairo_pattern_destroy(pattern);
-  cairo_restore(cr_);
-  cairo_surface_destroy(mask);
+  cairo_surface_mark_dirty(mask.get());
+  cairo_save(cr_.get());
+  begin(matrix, ink);
+  cairo_scale(cr_.get(), scale_x, scale_y);
+  CairoPtr<cairo_pattern_t> pattern(cairo_pattern_create_for_surface(mask.get()));
+  cairo_pattern_set_filter(pattern.get(), CAIRO_FILTER_NEAREST);
+  cairo_mask(cr_.get(), pattern.get());
+  cairo_restore(cr_.get());
 }
 
 void LabelCanvas::drawCanvas(const LabelCanvas& background) {
-  cairo_surface_flush(background.surface_);
-  cairo_save(cr_);
-  cairo_identity_matrix(cr_);
-  cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
-  cairo_set_source_rgba(cr_, 0, 0, 0, 1);
-  cairo_mask_surface(cr_, background.surface_, 0, 0);
-  cairo_restore(cr_);
+  cairo_surface_flush(background.surface_.get());
+  cairo_save(cr_.get());
+  cairo_identity_matrix(cr_.get());
+  cairo_set_operator(cr_.get(), CAIRO_OPERATOR_OVER);
+  cairo_set_source_rgba(cr_.get(), 0, 0, 0, 1);
+  cairo_mask_surface(cr_.get(), background.surface_.get(), 0, 0);
+  cairo_restore(cr_.get());
 }
 
 void LabelCanvas::invert() {
-  cairo_surface_flush(surface_);
-  unsigned char* data = cairo_image_surface_get_data(surface_);
-  const size_t stride = static_cast<size_t>(cairo_image_surface_get_stride(surface_));
+  cairo_surface_flush(surface_.get());
+  unsigned char* data = cairo_image_surface_get_data(surface_.get());
+  const size_t stride = static_cast<size_t>(cairo_image_surface_get_stride(surface_.get()));
   const size_t w = static_cast<size_t>(width_), h = static_cast<size_t>(height_);
   for (size_t y = 0; y < (h + 1) / 2; ++y) {
     unsigned char* top = data + y * stride;
@@ -172,7 +153,7 @@ void LabelCanvas::invert() {
       std::swap(top[x], bottom[w - 1 - x]);
     }
   }
-  cairo_surface_mark_dirty(surface_);
+  cairo_surface_mark_dirty(surface_.get());
 }
 
 namespace {
@@ -203,10 +184,10 @@ bool WriteOneBitPng(FILE* file, int width, int height, const unsigned char* rows
 
 }  // namespace
 
-bool LabelCanvas::writePng(const std::string& path, std::string* error) const {
-  cairo_surface_flush(surface_);
-  const unsigned char* data = cairo_image_surface_get_data(surface_);
-  const size_t stride = static_cast<size_t>(cairo_image_surface_get_stride(surface_));
+bool LabelCanvas::writePng(const std::string& path, std::string& reason) const {
+  cairo_surface_flush(surface_.get());
+  const unsigned char* data = cairo_image_surface_get_data(surface_.get());
+  const size_t stride = static_cast<size_t>(cairo_image_surface_get_stride(surface_.get()));
   // One bit per dot, 0 black: the printer's own picture.
   const size_t row_bytes = (static_cast<size_t>(width_) + 7) / 8;
   std::vector<unsigned char> rows(row_bytes * static_cast<size_t>(height_), 0xff);
@@ -219,12 +200,12 @@ bool LabelCanvas::writePng(const std::string& path, std::string* error) const {
   }
   std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wbe"), &std::fclose);
   if (!file) {
-    if (error) *error = "cannot create " + path + ": " + PosixErrorText(errno);
+    reason = PosixFailure("cannot create " + path, errno);
     return false;
   }
   if (!WriteOneBitPng(file.get(), width_, height_, rows.data(), row_bytes) ||
       std::fflush(file.get()) != 0) {
-    if (error) *error = "cannot write " + path;
+    reason = "cannot write " + path;
     return false;
   }
   return true;

@@ -3,6 +3,7 @@
 #include <cairo.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "tools/zpl/graphic_field.h"
@@ -19,6 +20,17 @@ enum class Ink {
   kWhite,    // dots become white
   kReverse,  // dots flip: black on white, white on black (^FR, ^LR)
 };
+
+// Cairo objects owned the one way this renderer owns them: freed with
+// their destroy function when the owner goes.
+struct CairoDestroy {
+  void operator()(cairo_t* cr) const { cairo_destroy(cr); }
+  void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+  void operator()(cairo_pattern_t* pattern) const { cairo_pattern_destroy(pattern); }
+  void operator()(cairo_font_options_t* options) const { cairo_font_options_destroy(options); }
+};
+template <typename T>
+using CairoPtr = std::unique_ptr<T, CairoDestroy>;
 
 // Where a field goes: a field is drawn in its own upright coordinates (u to
 // the right, v down, its box `width` x `height`), then turned to its
@@ -42,14 +54,13 @@ struct Placement {
 class LabelCanvas {
  public:
   LabelCanvas(int width, int height);
-  ~LabelCanvas();
-  LabelCanvas(LabelCanvas&& other) noexcept;
-  LabelCanvas& operator=(LabelCanvas&& other) noexcept;
-  LabelCanvas(const LabelCanvas&) = delete;
-  LabelCanvas& operator=(const LabelCanvas&) = delete;
 
   int width() const { return width_; }
   int height() const { return height_; }
+
+  // Where the printed width lies on the label: fields are placed from
+  // `left` on, and no ink falls outside [left, left + width).
+  void setPrintArea(int left, int width);
 
   // The matrix that takes a field's upright coordinates to the label.
   static cairo_matrix_t FieldMatrix(const Placement& placement, double width, double height);
@@ -73,15 +84,17 @@ class LabelCanvas {
   void invert();
 
   // Writes a one-bit greyscale PNG, ink black. Returns false with the reason.
-  bool writePng(const std::string& path, std::string* error) const;
+  bool writePng(const std::string& path, std::string& reason) const;
 
  private:
-  void setInk(Ink ink);
+  // Sets the field's matrix, after the print area's origin, and the ink.
+  void begin(const cairo_matrix_t& matrix, Ink ink);
 
   int width_ = 0;
   int height_ = 0;
-  cairo_surface_t* surface_ = nullptr;
-  cairo_t* cr_ = nullptr;
+  int print_left_ = 0;
+  CairoPtr<cairo_surface_t> surface_;
+  CairoPtr<cairo_t> cr_;
 };
 
 }  // namespace corvella::zpl

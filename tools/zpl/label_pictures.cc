@@ -39,16 +39,16 @@ std::string ReportJson(const RenderedDocument& document, const std::string& stem
 }
 
 bool WriteLabelPictures(const RenderedDocument& document, const std::string& stem,
-                        std::string* error, const std::string& final_stem) {
+                        std::string& reason, const std::string& final_stem) {
   for (size_t i = 0; i < document.labels.size(); ++i) {
-    if (!document.labels[i].picture.writePng(PicturePath(stem, i), error)) return false;
+    if (!document.labels[i].picture.writePng(PicturePath(stem, i), reason)) return false;
   }
   const std::string path = ReportPath(stem);
   std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "we"), &std::fclose);
   const std::string json = ReportJson(document, final_stem.empty() ? stem : final_stem);
   if (!file || std::fwrite(json.data(), 1, json.size(), file.get()) != json.size() ||
       std::fflush(file.get()) != 0) {
-    if (error) *error = "cannot write " + path + ": " + PosixErrorText(errno);
+    reason = PosixFailure("cannot write " + path, errno);
     return false;
   }
   return true;

@@ -21,6 +21,6 @@ std::string ReportJson(const RenderedDocument& document, const std::string& stem
 // writer that renames the files afterwards gives the stem they will have as
 // `final_stem`, so the report names the pictures as they will be found.
 bool WriteLabelPictures(const RenderedDocument& document, const std::string& stem,
-                        std::string* error, const std::string& final_stem = "");
+                        std::string& reason, const std::string& final_stem = "");
 
 }  // namespace corvella::zpl

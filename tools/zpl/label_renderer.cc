@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <optional>
-#include <set>
+#include <unordered_map>
 
 #include "tools/zpl/barcode_field.h"
 #include "tools/zpl/graphic_field.h"
@@ -21,13 +21,14 @@ namespace {
 constexpr size_t kMaxFieldBytes = 3072;
 
 // Settings that only a physical printer needs: accepted, nothing to draw.
-const std::set<std::string> kPrinterSettings = {
-    "DY", "EG", "FC", "FL", "FM", "HB", "HD", "HH", "HI", "HM", "HQ", "HS", "HZ", "ID", "IL", "IS",
-    "JA", "JB", "JC", "JD", "JE", "JG", "JI", "JJ", "JL", "JM", "JN", "JO", "JP", "JR", "JS", "JT",
-    "JU", "JW", "JZ", "KD", "KL", "KN", "KP", "KV", "LT", "MD", "MF", "MI", "ML", "MM", "MN", "MP",
-    "MT", "MU", "MW", "NC", "NI", "NN", "NP", "NT", "PA", "PF", "PH", "PM", "PP", "PQ", "PR", "PS",
-    "RB", "RF", "RS", "RT", "RW", "RZ", "SC", "SD", "SE", "SF", "SL", "SN", "SO", "SP", "SQ", "SR",
-    "SS", "ST", "SX", "SZ", "TA", "TO", "WA", "WD", "WL", "WR", "XB", "CD", "CM", "CO", "CV", "CW",
+constexpr const char* kPrinterSettings[] = {
+    "DY", "EG", "FC", "FL", "FM", "HB", "HD", "HH", "HI", "HM", "HQ", "HS", "HZ", "ID",
+    "IL", "IS", "JA", "JB", "JC", "JD", "JE", "JG", "JI", "JJ", "JL", "JM", "JN", "JO",
+    "JP", "JR", "JS", "JT", "JU", "JW", "JZ", "KD", "KL", "KN", "KP", "KV", "LT", "MD",
+    "MF", "MI", "ML", "MM", "MP", "MT", "MU", "MW", "NC", "NI", "NN", "NP", "NT", "PA",
+    "PF", "PH", "PM", "PP", "PQ", "PR", "PS", "RB", "RF", "RS", "RT", "RW", "RZ", "SC",
+    "SD", "SE", "SF", "SL", "SN", "SO", "SP", "SQ", "SR", "SS", "ST", "SX", "SZ", "TA",
+    "TO", "WA", "WD", "WL", "WR", "XB", "CD", "CM", "CO", "CV", "CW", "XA", "XZ",
 };
 
 std::optional<Orientation> ParseOrientation(char c) {
@@ -50,6 +51,7 @@ struct FormatState {
   int shift = 0;               // ^LS
   int print_width = 0;         // ^PW, 0: the default size
   int label_length = 0;        // ^LL
+  bool continuous = false;     // ^MNN: continuous media, cut at ^LL
   bool inverted = false;       // ^PO
   bool label_reverse = false;  // ^LR
   int code_page = 0;           // ^CI
@@ -114,16 +116,10 @@ std::string DecodeText(const std::string& bytes, int code_page) {
 std::string ExpandHexEscapes(const std::string& data, char indicator) {
   std::string out;
   out.reserve(data.size());
-  auto hex = [](char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-  };
   for (size_t i = 0; i < data.size(); ++i) {
-    if (data[i] == indicator && i + 2 < data.size() && hex(data[i + 1]) >= 0 &&
-        hex(data[i + 2]) >= 0) {
-      out.push_back(static_cast<char>(hex(data[i + 1]) * 16 + hex(data[i + 2])));
+    if (data[i] == indicator && i + 2 < data.size() && HexDigit(data[i + 1]) >= 0 &&
+        HexDigit(data[i + 2]) >= 0) {
+      out.push_back(static_cast<char>(HexDigit(data[i + 1]) * 16 + HexDigit(data[i + 2])));
       i += 2;
     } else {
       out.push_back(data[i]);
@@ -143,22 +139,16 @@ std::optional<char> FontOfName(const std::string& object_name) {
   return std::nullopt;
 }
 
-// The Unicode text of ^GS letters: registered trademark, copyright,
-// trademark, and the UL and CSA marks (drawn as their letters in a ring).
-std::string GraphicSymbolText(char letter) {
-  switch (letter) {
-    case 'A':
-      return "\u00ae";
-    case 'B':
-      return "\u00a9";
-    case 'C':
-      return "\u2122";
-    case 'D':
-      return "UL";
-    case 'E':
-      return "SP";
-  }
-  return "";
+// Adds an ellipse centred on (cx, cy) to the path as a sub-path of its own;
+// nothing when a radius is not positive.
+void EllipsePath(cairo_t* cr, double cx, double cy, double rx, double ry) {
+  if (rx <= 0 || ry <= 0) return;
+  cairo_save(cr);
+  cairo_translate(cr, cx, cy);
+  cairo_scale(cr, rx, ry);
+  cairo_new_sub_path(cr);
+  cairo_arc(cr, 0, 0, 1, 0, 2 * M_PI);
+  cairo_restore(cr);
 }
 
 class LabelDrawing {
@@ -186,7 +176,6 @@ class LabelDrawing {
   void warn(std::string message) {
     if (label_.report.warnings.size() < 100) label_.report.warnings.push_back(std::move(message));
   }
-  void drawn(const ZplCommand& c) { ++label_.report.drawn[Name(c)]; }
   static std::string Name(const ZplCommand& c) { return (c.control ? "~" : "^") + c.code; }
 
   Ink ink() const { return field_.reverse != format_.label_reverse ? Ink::kReverse : Ink::kBlack; }
@@ -197,148 +186,198 @@ class LabelDrawing {
     return p;
   }
 
+  using Params = std::vector<std::string>;
+
   void apply(const ZplCommand& c) {
-    const std::vector<std::string> p = SplitParams(c.params);
-    const std::string& code = c.code;
-    if (code == "FO" || code == "FT") {
-      if (field_.data || field_.barcode) finishField();
-      field_.placed = true;
-      field_.placement.typeset = code == "FT";
-      // ^FT without coordinates goes on where the last text ended.
-      const bool continues = code == "FT" && (p.size() < 2 || (p[0].empty() && p[1].empty()));
-      if (!continues) {
-        field_.placement.x = format_.home_x - format_.shift + ParamInt(p, 0, 0, 0, 32000);
-        field_.placement.y = format_.home_y + ParamInt(p, 1, 0, 0, 32000);
-      }
-      // Third parameter: 0 left, 1 right, 2 as the script runs (left here).
-      const int justification = ParamInt(p, 2, format_.default_right_justified ? 1 : 0, 0, 2);
-      field_.placement.right_justified = justification == 1;
-    } else if (code == "FD" || code == "FV") {
-      std::string data = c.params;
-      if (data.size() > kMaxFieldBytes) {
-        warn(Name(c) + " data longer than " + std::to_string(kMaxFieldBytes) + " bytes cut");
-        data.resize(kMaxFieldBytes);
-      }
-      field_.data = std::move(data);
-    } else if (code == "FS") {
-      finishField();
-    } else if (code == "FH") {
-      field_.hex_indicator = c.params.empty() ? '_' : c.params[0];
-    } else if (code == "FR") {
-      field_.reverse = true;
-    } else if (code == "FB") {
-      TextBlock block;
-      block.width = ParamInt(p, 0, 0, 0, 32000);
-      block.max_lines = ParamInt(p, 1, 1, 1, 999);
-      block.spacing = ParamInt(p, 2, 0, -9999, 9999);
-      switch (ParamLetter(p, 3, 'L')) {
-        case 'C':
-          block.justification = Justification::kCenter;
-          break;
-        case 'R':
-          block.justification = Justification::kRight;
-          break;
-        case 'J':
-          block.justification = Justification::kJustified;
-          break;
-        default:
-          block.justification = Justification::kLeft;
-      }
-      block.indent = ParamInt(p, 4, 0, 0, 9999);
-      field_.block = block;
-    } else if (code == "FX" || code == "CC" || code == "CT") {
-      // A comment, or a prefix change the parser has made.
-    } else if (code == "A") {
-      // ^Afo,h,w: the font name is the first character of the parameters;
-      // ^A@o,h,w,d:o.x names a font file.
-      char name = c.params.empty() ? '0' : AsciiUpper(c.params[0]);
-      std::vector<std::string> rest = SplitParams(c.params.size() > 1 ? c.params.substr(1) : "");
-      if (name == '@') {
-        if (rest.size() > 3 && !rest[3].empty()) {
-          format_.font_by_name = PrinterMemory::ObjectName(rest[3], "FNT");
-        }
-        const std::optional<char> font = FontOfName(format_.font_by_name);
-        if (!font)
-          warn("^A@ font " + format_.font_by_name + " is not in the printer: font 0 drawn");
-        name = font.value_or('0');
-      }
-      if (auto o = ParseOrientation(ParamLetter(rest, 0, 'X'))) field_.orientation = *o;
-      field_.font =
-          ResolveFont(name, ParamInt(rest, 1, 0, 0, 32000), ParamInt(rest, 2, 0, 0, 32000));
-    } else if (code == "CF") {
-      const char name = ParamLetter(p, 0, format_.default_font_name);
-      format_.default_font_name = name;
-      format_.default_font =
-          ResolveFont(name, ParamInt(p, 1, 0, 0, 32000), ParamInt(p, 2, 0, 0, 32000));
-    } else if (code == "FW") {
-      if (auto o = ParseOrientation(ParamLetter(p, 0, 'N'))) format_.default_orientation = *o;
-      if (p.size() > 1 && !p[1].empty())
-        format_.default_right_justified = ParamInt(p, 1, 0, 0, 2) == 1;
-    } else if (code == "CI") {
-      format_.code_page = ParamInt(p, 0, 0, 0, 36);
-      if (format_.code_page > 13 && format_.code_page != 27 && format_.code_page < 28) {
-        warn("^CI" + std::to_string(format_.code_page) + " drawn as code page 850");
-      }
-    } else if (code == "LH") {
-      format_.home_x = ParamInt(p, 0, 0, 0, 32000);
-      format_.home_y = ParamInt(p, 1, 0, 0, 32000);
-    } else if (code == "LS") {
-      format_.shift = ParamInt(p, 0, 0, -9999, 9999);
-    } else if (code == "LR") {
-      format_.label_reverse = ParamYesNo(p, 0, false);
-    } else if (code == "PO") {
-      format_.inverted = ParamLetter(p, 0, 'N') == 'I';
-    } else if (code == "PW" || code == "LL") {
-      // Sized before drawing began.
-    } else if (code == "BY") {
-      format_.module_width = ParamInt(p, 0, format_.module_width, 1, 10);
-      format_.ratio = ParamDouble(p, 1, format_.ratio, 2.0, 3.0);
-      format_.bar_height = ParamInt(p, 2, format_.bar_height, 1, 32000);
-    } else if (IsBarcodeCommand(code)) {
-      PendingBarcode barcode{code, p, format_.default_orientation};
-      if (code != "BD") {
-        if (auto o = ParseOrientation(ParamLetter(p, 0, 'X'))) barcode.orientation = *o;
-      }
-      field_.barcode = std::move(barcode);
-    } else if (code == "GB") {
-      graphicBox(p);
-    } else if (code == "GC") {
-      const int d = ParamInt(p, 0, 3, 3, 4095);
-      graphicEllipse(d, d, ParamInt(p, 1, 1, 1, 4095), ParamLetter(p, 2, 'B'));
-    } else if (code == "GE") {
-      graphicEllipse(ParamInt(p, 0, 3, 3, 4095), ParamInt(p, 1, 3, 3, 4095),
-                     ParamInt(p, 2, 1, 1, 4095), ParamLetter(p, 3, 'B'));
-    } else if (code == "GD") {
-      graphicDiagonal(p);
-    } else if (code == "GF") {
-      graphicField(c.params);
-    } else if (code == "GS") {
-      GraphicSymbol symbol{format_.default_orientation, ParamInt(p, 1, 0, 0, 32000),
-                           ParamInt(p, 2, 0, 0, 32000)};
-      if (auto o = ParseOrientation(ParamLetter(p, 0, 'X'))) symbol.orientation = *o;
-      field_.symbol = symbol;
-    } else if (code == "XG" || code == "IM") {
-      storedGraphic(code, p);
-    } else if (code == "MC") {
-      map_clear_ = ParamYesNo(p, 0, true);
-    } else if (code == "DF" || code == "XF" || code == "FN" || code == "DG" || code == "DN") {
-      // Stored formats and graphics, taken care of before the label is drawn.
-    } else if (kPrinterSettings.count(code) || code == "XA" || code == "XZ") {
-      ++label_.report.ignored[Name(c)];
-      return;
-    } else {
+    const CommandEntry* entry = FindCommand(c.code);
+    if (!entry) {
       ++label_.report.skipped[Name(c)];
       return;
     }
-    drawn(c);
+    if (entry->ignored) {
+      ++label_.report.ignored[Name(c)];
+      return;
+    }
+    if (entry->draw) (this->*entry->draw)(c, SplitParams(c.params));
+    ++label_.report.drawn[Name(c)];
   }
+
+ public:
+  // What a command does: `draw` while the label is drawn, `setup` to the
+  // settings that size the picture, before drawing begins. A command with
+  // neither is accepted and has nothing to do (a comment, or something
+  // taken care of before the label is drawn); an `ignored` one is a setting
+  // only a physical printer needs.
+  struct CommandEntry {
+    void (LabelDrawing::*draw)(const ZplCommand&, const Params&) = nullptr;
+    void (*setup)(FormatState&, const Params&) = nullptr;
+    bool ignored = false;
+  };
+  static const CommandEntry* FindCommand(const std::string& code);
+
+ private:
+  void fieldOrigin(const ZplCommand& c, const Params& p) {
+    if (field_.data || field_.barcode) finishField();
+    field_.placed = true;
+    field_.placement.typeset = c.code == "FT";
+    // ^FT without coordinates goes on where the last text ended.
+    const bool continues = c.code == "FT" && (p.size() < 2 || (p[0].empty() && p[1].empty()));
+    if (!continues) {
+      field_.placement.x = format_.home_x - format_.shift + ParamInt(p, 0, 0, 0, 32000);
+      field_.placement.y = format_.home_y + ParamInt(p, 1, 0, 0, 32000);
+    }
+    // Third parameter: 0 left, 1 right, 2 as the script runs (left here).
+    const int justification = ParamInt(p, 2, format_.default_right_justified ? 1 : 0, 0, 2);
+    field_.placement.right_justified = justification == 1;
+  }
+
+  void fieldData(const ZplCommand& c, const Params&) {
+    std::string data = c.params;
+    if (data.size() > kMaxFieldBytes) {
+      warn(Name(c) + " data longer than " + std::to_string(kMaxFieldBytes) + " bytes cut");
+      data.resize(kMaxFieldBytes);
+    }
+    field_.data = std::move(data);
+  }
+
+  void fieldSeparator(const ZplCommand&, const Params&) { finishField(); }
+
+  void fieldHex(const ZplCommand& c, const Params&) {
+    field_.hex_indicator = c.params.empty() ? '_' : c.params[0];
+  }
+
+  void fieldReverse(const ZplCommand&, const Params&) { field_.reverse = true; }
+
+  void fieldBlock(const ZplCommand&, const Params& p) {
+    TextBlock block;
+    block.width = ParamInt(p, 0, 0, 0, 32000);
+    block.max_lines = ParamInt(p, 1, 1, 1, 999);
+    block.spacing = ParamInt(p, 2, 0, -9999, 9999);
+    switch (ParamLetter(p, 3, 'L')) {
+      case 'C':
+        block.justification = Justification::kCenter;
+        break;
+      case 'R':
+        block.justification = Justification::kRight;
+        break;
+      case 'J':
+        block.justification = Justification::kJustified;
+        break;
+      default:
+        block.justification = Justification::kLeft;
+    }
+    block.indent = ParamInt(p, 4, 0, 0, 9999);
+    field_.block = block;
+  }
+
+  void fieldFont(const ZplCommand& c, const Params&) {
+    // ^Afo,h,w: the font name is the first character of the parameters;
+    // ^A@o,h,w,d:o.x names a font file.
+    char name = c.params.empty() ? '0' : AsciiUpper(c.params[0]);
+    const Params rest = SplitParams(c.params.size() > 1 ? c.params.substr(1) : "");
+    if (name == '@') {
+      if (rest.size() > 3 && !rest[3].empty()) {
+        format_.font_by_name = PrinterMemory::ObjectName(rest[3], "FNT");
+      }
+      const std::optional<char> font = FontOfName(format_.font_by_name);
+      if (!font) warn("^A@ font " + format_.font_by_name + " is not in the printer: font 0 drawn");
+      name = font.value_or('0');
+    }
+    if (auto o = ParseOrientation(ParamLetter(rest, 0, 'X'))) field_.orientation = *o;
+    field_.font = ResolveFont(name, ParamInt(rest, 1, 0, 0, 32000), ParamInt(rest, 2, 0, 0, 32000));
+  }
+
+  void defaultFont(const ZplCommand&, const Params& p) {
+    const char name = ParamLetter(p, 0, format_.default_font_name);
+    format_.default_font_name = name;
+    format_.default_font =
+        ResolveFont(name, ParamInt(p, 1, 0, 0, 32000), ParamInt(p, 2, 0, 0, 32000));
+  }
+
+  void fieldDefaults(const ZplCommand&, const Params& p) {
+    if (auto o = ParseOrientation(ParamLetter(p, 0, 'N'))) format_.default_orientation = *o;
+    if (p.size() > 1 && !p[1].empty())
+      format_.default_right_justified = ParamInt(p, 1, 0, 0, 2) == 1;
+  }
+
+  void codePage(const ZplCommand&, const Params& p) {
+    format_.code_page = ParamInt(p, 0, 0, 0, 36);
+    if (format_.code_page > 13 && format_.code_page != 27 && format_.code_page < 28) {
+      warn("^CI" + std::to_string(format_.code_page) + " drawn as code page 850");
+    }
+  }
+
+  void labelHome(const ZplCommand&, const Params& p) {
+    format_.home_x = ParamInt(p, 0, 0, 0, 32000);
+    format_.home_y = ParamInt(p, 1, 0, 0, 32000);
+  }
+
+  void labelShift(const ZplCommand&, const Params& p) {
+    format_.shift = ParamInt(p, 0, 0, -9999, 9999);
+  }
+
+  void labelReverse(const ZplCommand&, const Params& p) {
+    format_.label_reverse = ParamYesNo(p, 0, false);
+  }
+
+  void printOrientation(const ZplCommand&, const Params& p) {
+    format_.inverted = ParamLetter(p, 0, 'N') == 'I';
+  }
+
+  static void printWidth(FormatState& format, const Params& p) {
+    format.print_width = ParamInt(p, 0, format.print_width, 2, 32000);
+  }
+
+  static void labelLength(FormatState& format, const Params& p) {
+    format.label_length = ParamInt(p, 0, format.label_length, 1, 32000);
+  }
+
+  // ^MN: N is continuous media; Y, W (web) and M (mark) are labels of the
+  // media's own length, whatever ^LL says.
+  static void mediaTracking(FormatState& format, const Params& p) {
+    const char tracking = ParamLetter(p, 0, format.continuous ? 'N' : 'Y');
+    format.continuous = tracking == 'N';
+  }
+
+  void barcodeDefaults(const ZplCommand&, const Params& p) {
+    format_.module_width = ParamInt(p, 0, format_.module_width, 1, 10);
+    format_.ratio = ParamDouble(p, 1, format_.ratio, 2.0, 3.0);
+    format_.bar_height = ParamInt(p, 2, format_.bar_height, 1, 32000);
+  }
+
+  void barcode(const ZplCommand& c, const Params& p) {
+    PendingBarcode barcode{c.code, p, format_.default_orientation};
+    if (c.code != "BD") {
+      if (auto o = ParseOrientation(ParamLetter(p, 0, 'X'))) barcode.orientation = *o;
+    }
+    field_.barcode = std::move(barcode);
+  }
+
+  void graphicCircle(const ZplCommand&, const Params& p) {
+    const int d = ParamInt(p, 0, 3, 3, 4095);
+    graphicEllipse(d, d, ParamInt(p, 1, 1, 1, 4095), ParamLetter(p, 2, 'B'));
+  }
+
+  void graphicEllipse(const ZplCommand&, const Params& p) {
+    graphicEllipse(ParamInt(p, 0, 3, 3, 4095), ParamInt(p, 1, 3, 3, 4095),
+                   ParamInt(p, 2, 1, 1, 4095), ParamLetter(p, 3, 'B'));
+  }
+
+  void graphicSymbol(const ZplCommand&, const Params& p) {
+    GraphicSymbol symbol{format_.default_orientation, ParamInt(p, 1, 0, 0, 32000),
+                         ParamInt(p, 2, 0, 0, 32000)};
+    if (auto o = ParseOrientation(ParamLetter(p, 0, 'X'))) symbol.orientation = *o;
+    field_.symbol = symbol;
+  }
+
+  void mapClear(const ZplCommand&, const Params& p) { map_clear_ = ParamYesNo(p, 0, true); }
 
   Ink colorInk(char color) const {
     if (color == 'W') return field_.reverse || format_.label_reverse ? Ink::kReverse : Ink::kWhite;
     return ink();
   }
 
-  void graphicBox(const std::vector<std::string>& p) {
+  void graphicBox(const ZplCommand&, const Params& p) {
     const int t = ParamInt(p, 2, 1, 1, 32000);
     const int w = std::max(ParamInt(p, 0, t, 1, 32000), t);
     const int h = std::max(ParamInt(p, 1, t, 1, 32000), t);
@@ -372,22 +411,13 @@ class LabelDrawing {
     Placement at = placement(Orientation::kNormal);
     at.anchor_v = h;
     const cairo_matrix_t matrix = LabelCanvas::FieldMatrix(at, w, h);
-    auto ellipse = [](cairo_t* cr, double cx, double cy, double rx, double ry) {
-      if (rx <= 0 || ry <= 0) return;
-      cairo_save(cr);
-      cairo_translate(cr, cx, cy);
-      cairo_scale(cr, rx, ry);
-      cairo_new_sub_path(cr);
-      cairo_arc(cr, 0, 0, 1, 0, 2 * M_PI);
-      cairo_restore(cr);
-    };
     label_.picture.fill(matrix, colorInk(color), [&](cairo_t* cr) {
-      ellipse(cr, w / 2.0, h / 2.0, w / 2.0, h / 2.0);
-      ellipse(cr, w / 2.0, h / 2.0, w / 2.0 - t, h / 2.0 - t);
+      EllipsePath(cr, w / 2.0, h / 2.0, w / 2.0, h / 2.0);
+      EllipsePath(cr, w / 2.0, h / 2.0, w / 2.0 - t, h / 2.0 - t);
     });
   }
 
-  void graphicDiagonal(const std::vector<std::string>& p) {
+  void graphicDiagonal(const ZplCommand&, const Params& p) {
     const int t = ParamInt(p, 2, 1, 1, 32000);
     const int w = std::max(ParamInt(p, 0, t, 3, 32000), t);
     const int h = std::max(ParamInt(p, 1, t, 3, 32000), t);
@@ -412,9 +442,9 @@ class LabelDrawing {
     });
   }
 
-  void graphicField(const std::string& params) {
+  void graphicField(const ZplCommand& c, const Params&) {
     // ^GFa,b,c,d,data: the data may itself hold commas.
-    const std::vector<std::string> p = SplitParams(params, 5);
+    const Params p = SplitParams(c.params, 5);
     const std::string data = p.size() == 5 ? p[4] : "";
     const char format = ParamLetter(p, 0, 'A');
     if (format != 'A' && format != 'B') {
@@ -428,7 +458,7 @@ class LabelDrawing {
                              1024;
     std::string error;
     auto bitmap = DecodeGraphicField(static_cast<size_t>(total), static_cast<size_t>(per_row), data,
-                                     format == 'B', max_bytes, &error);
+                                     format == 'B', max_bytes, error);
     if (!bitmap) {
       warn("^GF " + error);
       return;
@@ -445,7 +475,8 @@ class LabelDrawing {
   }
 
   // ^XGd:o.x,mx,my and ^IMd:o.x: a graphic stored by ~DG, magnified by ^XG.
-  void storedGraphic(const std::string& code, const std::vector<std::string>& p) {
+  void storedGraphic(const ZplCommand& c, const Params& p) {
+    const std::string& code = c.code;
     const std::string name = PrinterMemory::ObjectName(p.empty() ? "" : p[0], "GRF");
     const Bitmap* graphic = memory_.graphic(name);
     if (!graphic) {
@@ -487,6 +518,8 @@ class LabelDrawing {
       for (size_t at = shown.find("\\&"); at != std::string::npos; at = shown.find("\\&", at)) {
         shown.replace(at, 2, "\n");
       }
+      // A break at the very end starts no line.
+      if (!shown.empty() && shown.back() == '\n') shown.pop_back();
     }
     const LabelText::Layout& layout = text_.layOut(shown, font, block);
     if (layout.truncated) warn("^FB text has more lines than the block allows");
@@ -502,43 +535,92 @@ class LabelDrawing {
     field_.placement.y = end_y;
   }
 
-  // ^GS: each letter of the data one symbol, side by side, in a cell of
-  // the given size (the scalable font's when none is given).
+  // ^GS: the marks of the letters A (registered), B (copyright), C
+  // (trademark), D (UL) and E (CSA), in a cell `h` dots high, measured from
+  // a printer's pictures: marks reach above the field origin, a space moves
+  // on by 1.12 h and a mark does not move on.
   void drawGraphicSymbols(const GraphicSymbol& symbol, const std::string& letters) {
     const FontChoice base = field_.font.value_or(format_.default_font);
-    const FontChoice font = ResolveFont('0', symbol.height > 0 ? symbol.height : base.height,
-                                        symbol.width > 0    ? symbol.width
-                                        : symbol.height > 0 ? symbol.height
-                                                            : base.width);
-    std::string text;
-    for (char letter : letters) {
-      const std::string shown = GraphicSymbolText(AsciiUpper(letter));
-      if (shown.empty()) continue;
-      text += shown;
+    const double h = symbol.height > 0 ? symbol.height : base.height;
+    const double sx = symbol.width > 0 ? symbol.width / h : 1.0;
+    double pen = 0;
+    std::vector<std::pair<double, char>> marks;
+    for (char c : letters) {
+      const char letter = AsciiUpper(c);
+      if (letter == ' ') pen += 1.12 * h;
+      if (letter >= 'A' && letter <= 'E') marks.emplace_back(pen, letter);
     }
-    if (text.empty()) {
+    if (marks.empty()) {
       warn("^GS data '" + letters + "' has no symbol letter (A to E)");
       return;
     }
-    const LabelText::Layout& layout = text_.layOut(text, font, nullptr);
     Placement at = placement(symbol.orientation);
-    at.anchor_v = layout.baseline;
-    const cairo_matrix_t matrix = LabelCanvas::FieldMatrix(at, layout.width, layout.height);
-    label_.picture.draw(matrix, ink(), [&](cairo_t* cr) { text_.draw(cr); });
-    const bool ring = text.find("UL") != std::string::npos || text.find("SP") != std::string::npos;
-    if (ring) {
-      label_.picture.fill(matrix, ink(), [&](cairo_t* cr) {
-        const double rx = layout.width / 2 + 2, ry = layout.height / 2;
-        const double t = std::max(1.0, font.height / 12.0);
-        for (double r : {0.0, t}) {
-          cairo_save(cr);
-          cairo_translate(cr, layout.width / 2, layout.height / 2);
-          cairo_scale(cr, rx - r, ry - r);
-          cairo_new_sub_path(cr);
-          cairo_arc(cr, 0, 0, 1, 0, 2 * M_PI);
-          cairo_restore(cr);
-        }
-      });
+    at.anchor_v = h;
+    cairo_matrix_t matrix = LabelCanvas::FieldMatrix(at, (pen + 1.2 * h) * sx, h);
+    cairo_matrix_scale(&matrix, sx, 1);
+    for (auto [x, letter] : marks) {
+      cairo_matrix_t m = matrix;
+      cairo_matrix_translate(&m, x, 0);
+      drawMark(m, letter, h);
+    }
+  }
+
+  // Letters of font 0 with capitals `cap` dots tall, `wide` times as wide
+  // as tall a cell, centred on (cx, cy).
+  void drawMarkLetters(const cairo_matrix_t& matrix, const std::string& text, double cap,
+                       double wide, double cx, double cy) {
+    const int size = std::max(1, static_cast<int>(std::lround(cap / 0.77)));
+    const int width = std::max(1, static_cast<int>(std::lround(size * wide)));
+    const LabelText::Layout& layout = text_.layOut(text, ResolveFont('0', size, width), nullptr);
+    label_.picture.draw(matrix, ink(), [&](cairo_t* cr) {
+      cairo_translate(cr, cx - layout.width / 2, cy - cap / 2);
+      text_.draw(cr);
+    });
+  }
+
+  void drawMark(const cairo_matrix_t& matrix, char letter, double h) {
+    if (letter == 'C') {
+      drawMarkLetters(matrix, "TM", 0.43 * h, 1.3, 0.44 * h, 0.11 * h);
+      return;
+    }
+    const bool small = letter == 'A' || letter == 'B';
+    const double cx = small ? 0.35 * h : 0.57 * h, cy = small ? 0.19 * h : 0.35 * h;
+    const double r = small ? 0.31 * h : 0.505 * h;
+    const double t = small ? 0.07 * h : letter == 'D' ? 0.1 * h : 0.15 * h;
+    // The UL and CSA marks carry a small registered mark of their own.
+    const double tiny_x = letter == 'D' ? 0.4 * h : 1.0 * h;
+    const double tiny_y = letter == 'D' ? 0.6 * h : 0.35 * h;
+    label_.picture.fill(matrix, ink(), [&](cairo_t* cr) {
+      if (letter == 'E') {
+        // The CSA mark's C: a ring open to the right.
+        constexpr double kOpen = 0.6;
+        cairo_new_sub_path(cr);
+        cairo_arc(cr, cx, cy, r, kOpen, 2 * M_PI - kOpen);
+        cairo_arc_negative(cr, cx, cy, r - t, 2 * M_PI - kOpen, kOpen);
+        cairo_close_path(cr);
+      } else {
+        EllipsePath(cr, cx, cy, r, r);
+        EllipsePath(cr, cx, cy, r - t, r - t);
+      }
+      if (!small) {
+        EllipsePath(cr, tiny_x, tiny_y, 0.07 * h, 0.07 * h);
+        EllipsePath(cr, tiny_x, tiny_y, 0.05 * h, 0.05 * h);
+      }
+    });
+    switch (letter) {
+      case 'A':
+        drawMarkLetters(matrix, "R", 0.32 * h, 1.1, cx, cy);
+        break;
+      case 'B':
+        drawMarkLetters(matrix, "C", 0.32 * h, 1.1, cx, cy);
+        break;
+      case 'D':
+        drawMarkLetters(matrix, "U", 0.36 * h, 1.0, cx - 0.12 * h, cy - 0.04 * h);
+        drawMarkLetters(matrix, "L", 0.36 * h, 1.0, cx + 0.14 * h, cy + 0.08 * h);
+        break;
+      case 'E':
+        drawMarkLetters(matrix, "SA", 0.45 * h, 1.1, cx - 0.02 * h, cy);
+        break;
     }
   }
 
@@ -579,14 +661,17 @@ class LabelDrawing {
       total_width = modules.columns * module;
       height = modules.rows * field->row_height;
     }
-    // The interpretation line grows with the bars.
-    const FontChoice line_font = ResolveFont('0', 8 * module + 6, 0);
+    const FontChoice line_font = InterpretationFont(module);
+    const int line_gap = (5 * module + 1) / 2;
     const bool interpretation =
         linear && (field->line_below || field->line_above) && !modules.readable.empty();
-    const int text_height = interpretation ? line_font.height + 4 : 0;
+    const int text_height = interpretation ? line_font.height + line_gap : 0;
     const int bars_top = interpretation && field->line_above ? text_height : 0;
     Placement at = placement(orientation);
     at.anchor_v = bars_top + height;  // ^FT: the bottom left of the bars
+    // A printer draws a QR code placed by its top left corner (^FO) lower
+    // by the bar height ^BY last set; placed by ^FT, where it is asked.
+    if (barcode.code == "BQ" && !at.typeset) at.y += format_.bar_height;
     const cairo_matrix_t matrix = LabelCanvas::FieldMatrix(at, total_width, height + text_height);
     const int row_height = field->row_height;
     label_.picture.fill(matrix, ink(), [&](cairo_t* cr) {
@@ -614,12 +699,24 @@ class LabelDrawing {
     if (interpretation) {
       const LabelText::Layout& layout = text_.layOut(modules.readable, line_font, nullptr);
       const double x = (total_width - layout.width) / 2;
-      const double y = field->line_above ? 0 : height + 4;
+      const double y = field->line_above ? 0 : height + line_gap;
       label_.picture.draw(matrix, ink(), [&](cairo_t* cr) {
         cairo_translate(cr, x, y);
         text_.draw(cr);
       });
     }
+  }
+
+  // The interpretation line grows with the module: a printer sets its
+  // digits 6 modules apart and 7.5 modules tall (font 0, 9.75 modules
+  // high, as wide as puts its digits 6 modules apart), 2.5 modules below
+  // the bars.
+  FontChoice InterpretationFont(int module) {
+    const int height = static_cast<int>(std::lround(9.75 * module));
+    const int width = static_cast<int>(std::lround(12.7 * module));
+    constexpr const char kDigits[] = "0123456789";
+    const double pitch = text_.layOut(kDigits, ResolveFont('0', height, width), nullptr).width / 10;
+    return ResolveFont('0', height, static_cast<int>(std::lround(width * 6 * module / pitch)));
   }
 
   // MaxiCode: 33 rows of offset modules around the finder rings, about an
@@ -668,6 +765,58 @@ class LabelDrawing {
   bool map_clear_ = true;  // ^MC
 };
 
+const LabelDrawing::CommandEntry* LabelDrawing::FindCommand(const std::string& code) {
+  using D = LabelDrawing;
+  static const std::unordered_map<std::string, CommandEntry> kCommands = [] {
+    std::unordered_map<std::string, CommandEntry> table = {
+        {"FO", {&D::fieldOrigin}},
+        {"FT", {&D::fieldOrigin}},
+        {"FD", {&D::fieldData}},
+        {"FV", {&D::fieldData}},
+        {"FS", {&D::fieldSeparator}},
+        {"FH", {&D::fieldHex}},
+        {"FR", {&D::fieldReverse}},
+        {"FB", {&D::fieldBlock}},
+        {"A", {&D::fieldFont}},
+        {"CF", {&D::defaultFont}},
+        {"FW", {&D::fieldDefaults}},
+        {"CI", {&D::codePage}},
+        {"LH", {&D::labelHome}},
+        {"LS", {&D::labelShift}},
+        {"LR", {&D::labelReverse}},
+        {"PO", {&D::printOrientation}},
+        {"PW", {nullptr, &D::printWidth}},
+        {"LL", {nullptr, &D::labelLength}},
+        {"MN", {nullptr, &D::mediaTracking}},
+        {"BY", {&D::barcodeDefaults}},
+        {"GB", {&D::graphicBox}},
+        {"GC", {&D::graphicCircle}},
+        {"GE", {&D::graphicEllipse}},
+        {"GD", {&D::graphicDiagonal}},
+        {"GF", {&D::graphicField}},
+        {"GS", {&D::graphicSymbol}},
+        {"XG", {&D::storedGraphic}},
+        {"IM", {&D::storedGraphic}},
+        {"MC", {&D::mapClear}},
+        // Comments and prefix changes the parser has made; stored formats
+        // and graphics, taken care of before the label is drawn.
+        {"FX", {}},
+        {"CC", {}},
+        {"CT", {}},
+        {"DF", {}},
+        {"XF", {}},
+        {"FN", {}},
+        {"DG", {}},
+        {"DN", {}},
+    };
+    for (const char* setting : kPrinterSettings) table[setting] = CommandEntry{.ignored = true};
+    return table;
+  }();
+  if (auto found = kCommands.find(code); found != kCommands.end()) return &found->second;
+  static const CommandEntry kBarcode{&D::barcode};
+  return IsBarcodeCommand(code) ? &kBarcode : nullptr;
+}
+
 // Dots for a length in millimetres: a printer rounds up (4 inches at 8
 // dots/mm are 812.8 dots, 813 on the printer); a hair's float error above a
 // whole number is not a dot more.
@@ -675,7 +824,69 @@ int DotsFor(double mm, int dots_per_mm) {
   return static_cast<int>(std::ceil(mm * dots_per_mm - 1e-6));
 }
 
+// The picture and the part of it ink can reach, in dots.
+struct PageArea {
+  int width = 0;
+  int height = 0;
+  int print_left = 0;
+  int print_width = 0;
+};
+
+PageArea PageFor(const RenderOptions& options, const FormatState& format,
+                 std::vector<std::string>& warnings) {
+  // The size of a label when neither the media nor the document gives one.
+  constexpr double kDefaultWidthMm = 101.6, kDefaultHeightMm = 152.4;
+  const int dpmm = options.dots_per_mm;
+  PageArea page;
+  if (options.media) {
+    // The picture is the media; a narrower print width is centred on it,
+    // and only continuous media end where the label length says.
+    page.width = DotsFor(options.media->width_mm, dpmm);
+    page.height = format.continuous && format.label_length > 0
+                      ? format.label_length
+                      : DotsFor(options.media->height_mm, dpmm);
+    if (format.print_width > 0 && format.print_width < page.width) {
+      page.print_left = (page.width - format.print_width) / 2;
+      page.print_width = format.print_width;
+    }
+  } else {
+    page.width = format.print_width > 0 ? format.print_width : DotsFor(kDefaultWidthMm, dpmm);
+    page.height = format.label_length > 0 ? format.label_length : DotsFor(kDefaultHeightMm, dpmm);
+  }
+  const int max_side = options.max_side_dots;
+  if (page.width > max_side || page.height > max_side) {
+    warnings.push_back("label of " + std::to_string(page.width) + " x " +
+                       std::to_string(page.height) + " dots cut to " + std::to_string(max_side) +
+                       " dots a side");
+  }
+  page.width = std::clamp(page.width, 1, max_side);
+  page.height = std::clamp(page.height, 1, max_side);
+  if (page.print_width <= 0 || page.print_left + page.print_width > page.width) {
+    page.print_left = 0;
+    page.print_width = page.width;
+  }
+  return page;
+}
+
 }  // namespace
+
+std::optional<MediaSize> ParseMediaSize(std::string text) {
+  double unit = 25.4;
+  if (text.size() > 2 && text.compare(text.size() - 2, 2, "mm") == 0) {
+    unit = 1;
+    text.resize(text.size() - 2);
+  }
+  const size_t x = text.find('x');
+  if (x == std::string::npos) return std::nullopt;
+  char* end = nullptr;
+  const double w = std::strtod(text.c_str(), &end);
+  if (end != text.c_str() + x) return std::nullopt;
+  const double h = std::strtod(text.c_str() + x + 1, &end);
+  if (*end != '\0' || !(w > 0) || !(h > 0) || w * unit > 2000 || h * unit > 2000) {
+    return std::nullopt;
+  }
+  return MediaSize{w * unit, h * unit};
+}
 
 LabelRenderer::LabelRenderer(RenderOptions options)
     : options_(options),
@@ -698,7 +909,7 @@ void LabelRenderer::storeGraphic(const ZplCommand& download, bool aborted,
   std::optional<Bitmap> graphic =
       DecodeGraphicField(static_cast<size_t>(ParamInt(p, 1, 0, 0, 1 << 30)),
                          static_cast<size_t>(ParamInt(p, 2, 0, 0, 1 << 30)),
-                         p.size() == 4 ? p[3] : "", false, max_bytes, &error);
+                         p.size() == 4 ? p[3] : "", false, max_bytes, error);
   if (!graphic) {
     result.warnings.push_back("~DG " + name + " not stored: " + error);
     return;
@@ -736,29 +947,18 @@ RenderedDocument LabelRenderer::render(std::string_view document) {
     }
     std::vector<std::string> warnings;
     const std::vector<const ZplCommand*> drawn = ExpandStoredFormats(label, *memory_, warnings);
-    // The size comes from the label's own ^PW / ^LL wherever they stand.
+    // The settings that size the picture hold wherever they stand in the label.
     for (const ZplCommand* c : drawn) {
-      if (c->control) continue;
-      const std::vector<std::string> p = SplitParams(c->params);
-      if (c->code == "PW") format.print_width = ParamInt(p, 0, format.print_width, 2, 32000);
-      if (c->code == "LL") format.label_length = ParamInt(p, 0, format.label_length, 1, 32000);
+      const LabelDrawing::CommandEntry* entry =
+          c->control ? nullptr : LabelDrawing::FindCommand(c->code);
+      if (entry && entry->setup) entry->setup(format, SplitParams(c->params));
     }
-    const int max_side = options_.max_side_dots;
-    int width = format.print_width > 0 ? format.print_width
-                                       : DotsFor(options_.default_width_mm, options_.dots_per_mm);
-    int height = format.label_length > 0
-                     ? format.label_length
-                     : DotsFor(options_.default_height_mm, options_.dots_per_mm);
-    if (width > max_side || height > max_side) {
-      warnings.push_back("label of " + std::to_string(width) + " x " + std::to_string(height) +
-                         " dots cut to " + std::to_string(max_side) + " dots a side");
-    }
-    width = std::clamp(width, 1, max_side);
-    height = std::clamp(height, 1, max_side);
-    RenderedLabel rendered{LabelCanvas(width, height), LabelReport{}};
+    const PageArea page = PageFor(options_, format, warnings);
+    RenderedLabel rendered{LabelCanvas(page.width, page.height), LabelReport{}};
+    rendered.picture.setPrintArea(page.print_left, page.print_width);
     if (retained) rendered.picture.drawCanvas(*retained);
-    rendered.report.width_dots = width;
-    rendered.report.height_dots = height;
+    rendered.report.width_dots = page.width;
+    rendered.report.height_dots = page.height;
     rendered.report.dots_per_mm = options_.dots_per_mm;
     rendered.report.warnings = std::move(warnings);
     LabelDrawing(options_, format, *memory_, *text_, rendered).run(drawn, &retained);

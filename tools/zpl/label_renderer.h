@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,11 +11,24 @@
 
 namespace corvella::zpl {
 
+// The media loaded in a printer.
+struct MediaSize {
+  double width_mm = 101.6;  // 4 x 6 inches
+  double height_mm = 152.4;
+};
+
+// A media size as "WxH" in inches ("4x6") or with the suffix mm in
+// millimetres ("100x150mm"), each side above 0 and at most 2 m; nothing
+// for any other text.
+std::optional<MediaSize> ParseMediaSize(std::string text);
+
 struct RenderOptions {
   int dots_per_mm = 8;  // 6, 8, 12 or 24
-  // The label size when the document sets none (^PW, ^LL): 4 x 6 inches.
-  double default_width_mm = 101.6;
-  double default_height_mm = 152.4;
+  // With media, each picture is the media: a print width (^PW) narrower than
+  // the media is centred on it and no ink falls outside it, and the label
+  // length (^LL) cuts the picture only on continuous media (^MNN). Without,
+  // the document's ^PW and ^LL give the picture's size, else 4 x 6 inches.
+  std::optional<MediaSize> media;
   // No picture is larger than this on either side, whatever a document asks.
   int max_side_dots = 8000;
 };

@@ -54,6 +54,7 @@ class LabelText {
     int lines = 0;
     bool truncated = false;  // more lines than the block allows
     double scale_x = 1;
+    double weight = 0;           // dots of outline added to each glyph's
     std::vector<double> line_x;  // each line's start, in field dots
   };
 
@@ -67,13 +68,16 @@ class LabelText {
   struct Face {
     PangoFontDescription* description = nullptr;
     double scale_x = 1;
-    double cap_top = 0;  // from the top of the cell to the baseline
+    double weight = 0;
+    double tracking = 0;  // dots added to each letter's advance
+    double cap_top = 0;   // from the top of the cell to the baseline
   };
   const Face& face(const FontChoice& font);
 
   PangoFontMap* font_map_ = nullptr;
   PangoContext* context_ = nullptr;
   PangoLayout* layout_ = nullptr;
+  std::string scalable_family_;  // the face drawn for font 0
   std::map<std::tuple<char, int, int>, Face> faces_;
   Layout last_;
 };

@@ -20,8 +20,10 @@ constexpr const char* kUsage =
     "as OUT.png, the next as OUT-2.png, OUT-3.png, ..., and writes OUT.json, a\n"
     "report of each label's size and of the commands drawn, ignored and skipped.\n"
     "  --dpmm N      dots per millimetre of the printer (default 8, 203 dpi)\n"
-    "  --size WxH    label size when the document sets none, in inches\n"
-    "                (default 4x6) or, with the suffix mm, in millimetres\n";
+    "  --size WxH    the media loaded, in inches or, with the suffix mm, in\n"
+    "                millimetres: each picture is the media, a narrower print\n"
+    "                width (^PW) centred on it. Without it, the document's ^PW\n"
+    "                and ^LL give the picture's size, else 4 x 6 inches\n";
 
 // Largest document read.
 constexpr size_t kMaxDocumentBytes = 64u << 20;
@@ -29,24 +31,6 @@ constexpr size_t kMaxDocumentBytes = 64u << 20;
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "corvella-zpl-render: %s\n\n%s", message.c_str(), kUsage);
   return 2;
-}
-
-bool ParseSize(std::string text, double& width_mm, double& height_mm) {
-  double unit = 25.4;
-  if (text.size() > 2 && text.compare(text.size() - 2, 2, "mm") == 0) {
-    unit = 1;
-    text.resize(text.size() - 2);
-  }
-  const size_t x = text.find('x');
-  if (x == std::string::npos) return false;
-  char* end = nullptr;
-  const double w = std::strtod(text.c_str(), &end);
-  if (end != text.c_str() + x) return false;
-  const double h = std::strtod(text.c_str() + x + 1, &end);
-  if (*end != '\0' || !(w > 0) || !(h > 0) || w * unit > 2000 || h * unit > 2000) return false;
-  width_mm = w * unit;
-  height_mm = h * unit;
-  return true;
 }
 
 bool ReadDocument(const std::string& path, std::string& document, std::string& error) {
@@ -91,8 +75,9 @@ int main(int argc, char** argv) {
           return UsageError("--dpmm takes 6, 8, 12 or 24");
         }
         options.dots_per_mm = std::atoi(value.c_str());
-      } else if (!ParseSize(value, options.default_width_mm, options.default_height_mm)) {
-        return UsageError("bad size '" + value + "' (e.g. 4x6 or 100x150mm)");
+      } else {
+        options.media = corvella::zpl::ParseMediaSize(value);
+        if (!options.media) return UsageError("bad size '" + value + "' (e.g. 4x6 or 100x150mm)");
       }
     } else if (input.empty() && (arg == "-" || arg[0] != '-')) {
       input = arg;
@@ -113,7 +98,7 @@ int main(int argc, char** argv) {
   }
   corvella::zpl::LabelRenderer renderer(options);
   const corvella::zpl::RenderedDocument rendered = renderer.render(document);
-  if (!corvella::zpl::WriteLabelPictures(rendered, stem, &error)) {
+  if (!corvella::zpl::WriteLabelPictures(rendered, stem, error)) {
     std::fprintf(stderr, "corvella-zpl-render: %s\n", error.c_str());
     return 1;
   }
