@@ -115,14 +115,15 @@ int main(int argc, char** argv) {
     return 1;
   }
   LabelPrinterServer server(options);
-  if (!server.open()) {
-    std::fprintf(stderr, "corvella-label-printer: %s\n", server.error().c_str());
+  std::string reason;
+  if (!server.open(reason)) {
+    std::fprintf(stderr, "corvella-label-printer: %s\n", reason.c_str());
     return 1;
   }
   std::printf("%u\n", static_cast<unsigned>(server.port()));
   std::fflush(stdout);
-  if (!server.serve()) {
-    std::fprintf(stderr, "corvella-label-printer: %s\n", server.error().c_str());
+  if (!server.serve(reason)) {
+    std::fprintf(stderr, "corvella-label-printer: %s\n", reason.c_str());
     return 1;
   }
   return 0;

@@ -30,15 +30,16 @@ sigset_t TerminationSignals() {
   return set;
 }
 
+// Sets `reason` and gives false: the failures below end the server.
+bool Failed(std::string& reason, std::string what) {
+  reason = std::move(what);
+  return false;
+}
+
 }  // namespace
 
 LabelPrinterServer::LabelPrinterServer(LabelPrinterOptions options)
     : options_(std::move(options)) {}
-
-bool LabelPrinterServer::fail(const std::string& what) {
-  error_ = what;
-  return false;
-}
 
 bool LabelPrinterServer::BlockTerminationSignals() {
   const sigset_t set = TerminationSignals();
@@ -50,54 +51,54 @@ uint64_t LabelPrinterServer::firstFreeJobNumber() const {
   return numbers.empty() ? 1 : numbers.back() + 1;
 }
 
-bool LabelPrinterServer::writePortFile() {
+bool LabelPrinterServer::writePortFile(std::string& reason) {
   if (options_.port_file.empty()) return true;
   // Written whole under another name, then renamed: a reader sees the port
   // or nothing. A name left by a printer that was killed is its own.
   const std::string temp = options_.port_file + ".tmp";
   ::unlink(temp.c_str());
-  std::string reason;
-  if (!WriteNewPrivateFile(temp, std::to_string(port_) + "\n", reason)) return fail(reason);
+  if (!WriteNewPrivateFile(temp, std::to_string(port_) + "\n", reason)) return false;
   if (::rename(temp.c_str(), options_.port_file.c_str()) != 0) {
-    return fail(PosixFailure("cannot rename " + temp, errno));
+    return Failed(reason, PosixFailure("cannot rename " + temp, errno));
   }
   return true;
 }
 
-bool LabelPrinterServer::open() {
+bool LabelPrinterServer::open(std::string& reason) {
   next_job_ = firstFreeJobNumber();
 
   const sigset_t set = TerminationSignals();
   signal_fd_.reset(::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK));
-  if (!signal_fd_.valid()) return fail(PosixFailure("signalfd", errno));
+  if (!signal_fd_.valid()) return Failed(reason, PosixFailure("signalfd", errno));
 
   listen_fd_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  if (!listen_fd_.valid()) return fail(PosixFailure("socket", errno));
+  if (!listen_fd_.valid()) return Failed(reason, PosixFailure("socket", errno));
   int one = 1;
   if (::setsockopt(listen_fd_.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0) {
-    return fail(PosixFailure("setsockopt(SO_REUSEADDR)", errno));
+    return Failed(reason, PosixFailure("setsockopt(SO_REUSEADDR)", errno));
   }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(options_.port);
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (::bind(listen_fd_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    return fail(PosixFailure("cannot bind 127.0.0.1:" + std::to_string(options_.port), errno));
+    return Failed(reason,
+                  PosixFailure("cannot bind 127.0.0.1:" + std::to_string(options_.port), errno));
   }
   socklen_t length = sizeof address;
   if (::getsockname(listen_fd_.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    return fail(PosixFailure("getsockname", errno));
+    return Failed(reason, PosixFailure("getsockname", errno));
   }
   port_ = ntohs(address.sin_port);
   // In kDown mode the port stays bound but not listening, so a connection
   // attempt is refused and no other program can take the port meanwhile.
   if (options_.mode != PrinterMode::kDown && ::listen(listen_fd_.get(), SOMAXCONN) != 0) {
-    return fail(PosixFailure("listen", errno));
+    return Failed(reason, PosixFailure("listen", errno));
   }
-  return writePortFile();
+  return writePortFile(reason);
 }
 
-bool LabelPrinterServer::acceptAll() {
+bool LabelPrinterServer::acceptAll(std::string& reason) {
   while (true) {
     UniqueFd socket(::accept4(listen_fd_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
     if (!socket.valid()) {
@@ -119,11 +120,10 @@ bool LabelPrinterServer::acceptAll() {
         std::string part_path = options_.jobs_directory + "/." + name + ".part";
         // A part left by a printer that was killed is of no job now.
         ::unlink(part_path.c_str());
-        std::string reason;
         std::optional<PrivateFile> file = PrivateFile::create(part_path, reason);
         if (!file) {
           fatal_ = true;
-          return fail(reason);
+          return false;
         }
         const int fd = socket.get();
         recording_.emplace(fd, Connection{std::move(socket), std::move(file), std::move(part_path),
@@ -134,16 +134,15 @@ bool LabelPrinterServer::acceptAll() {
   }
 }
 
-bool LabelPrinterServer::commit(Connection& connection) {
+bool LabelPrinterServer::commit(Connection& connection, std::string& reason) {
   connection.socket.reset();
-  std::string reason;
   if (!connection.file->finish(reason)) {
     fatal_ = true;
-    return fail(reason);
+    return false;
   }
   if (::rename(connection.part_path.c_str(), connection.final_path.c_str()) != 0) {
     fatal_ = true;
-    return fail(PosixFailure("cannot rename " + connection.part_path, errno));
+    return Failed(reason, PosixFailure("cannot rename " + connection.part_path, errno));
   }
   if (options_.render) {
     if (!pictures_)
@@ -153,29 +152,28 @@ bool LabelPrinterServer::commit(Connection& connection) {
   return false;
 }
 
-bool LabelPrinterServer::readConnection(Connection& connection) {
+bool LabelPrinterServer::readConnection(Connection& connection, std::string& reason) {
   std::vector<char> buffer(kReadChunk);
   while (true) {
     ssize_t n = ::read(connection.socket.get(), buffer.data(), buffer.size());
     if (n > 0) {
-      std::string reason;
       if (!connection.file->append(std::string_view(buffer.data(), static_cast<size_t>(n)),
                                    reason)) {
         fatal_ = true;
-        return fail(reason);
+        return false;
       }
       continue;
     }
-    if (n == 0) return commit(connection);
+    if (n == 0) return commit(connection, reason);
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) return true;
     // A reset connection still ends the job: what arrived is what the
     // printer received.
-    return commit(connection);
+    return commit(connection, reason);
   }
 }
 
-bool LabelPrinterServer::serve() {
+bool LabelPrinterServer::serve(std::string& reason) {
   std::vector<pollfd> fds;
   while (!fatal_) {
     fds.clear();
@@ -185,7 +183,7 @@ bool LabelPrinterServer::serve() {
     int ready = ::poll(fds.data(), fds.size(), -1);
     if (ready < 0) {
       if (errno == EINTR) continue;
-      return fail(PosixFailure("poll", errno));
+      return Failed(reason, PosixFailure("poll", errno));
     }
     if (fds[0].revents != 0) {
       signalfd_siginfo info;
@@ -198,12 +196,12 @@ bool LabelPrinterServer::serve() {
     for (size_t i = 1; i < fds.size(); ++i) {
       if (fds[i].revents == 0) continue;
       if (fds[i].fd == listen_fd_.get()) {
-        acceptAll();
+        acceptAll(reason);
         continue;
       }
       auto it = recording_.find(fds[i].fd);
       if (it == recording_.end()) continue;
-      if (!readConnection(it->second)) recording_.erase(it);
+      if (!readConnection(it->second, reason)) recording_.erase(it);
     }
   }
   // Connections still open at the end are not finished jobs: dropping them

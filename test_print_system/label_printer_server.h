@@ -41,16 +41,15 @@ class LabelPrinterServer {
   LabelPrinterServer& operator=(const LabelPrinterServer&) = delete;
 
   // Binds the port (and listens unless the mode is kDown) and writes the port
-  // file. Returns false with a message in error().
-  bool open();
+  // file. False, with `reason` set, when it cannot.
+  bool open(std::string& reason);
   uint16_t port() const { return port_; }
 
   // Serves until SIGTERM, SIGINT or SIGHUP. The caller must have blocked
   // those signals (BlockTerminationSignals) before starting any thread.
-  // Returns false on a fatal error (e.g. a job file cannot be written).
-  bool serve();
-
-  const std::string& error() const { return error_; }
+  // False, with `reason` set, on a fatal error (e.g. a job file cannot be
+  // written).
+  bool serve(std::string& reason);
 
   // Blocks SIGTERM, SIGINT and SIGHUP in the calling thread so serve() can
   // take them through a signalfd.
@@ -68,14 +67,13 @@ class LabelPrinterServer {
     std::string final_path;
   };
 
-  bool acceptAll();
+  bool acceptAll(std::string& reason);
   // Reads what is available; returns false when the connection has ended
   // (and has been committed or dropped).
-  bool readConnection(Connection& connection);
-  bool commit(Connection& connection);
-  bool writePortFile();
+  bool readConnection(Connection& connection, std::string& reason);
+  bool commit(Connection& connection, std::string& reason);
+  bool writePortFile(std::string& reason);
   uint64_t firstFreeJobNumber() const;
-  bool fail(const std::string& what);
 
   LabelPrinterOptions options_;
   // Drawing outlives the connections: the worker goes last and draws what
@@ -88,7 +86,6 @@ class LabelPrinterServer {
   bool fatal_ = false;
   std::map<int, Connection> recording_;  // by socket descriptor
   std::vector<UniqueFd> held_;           // stalled sockets, never read
-  std::string error_;
 };
 
 }  // namespace corvella::print_system

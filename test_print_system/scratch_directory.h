@@ -16,9 +16,7 @@ class ScratchDirectory {
   // Creates TemporaryDirectory()/PREFIX.XXXXXX; false, with `reason` set,
   // when it cannot. A second call removes the first directory.
   bool create(const std::string& prefix, std::string& reason);
-  // The same, for the test programs' main, which passes its reason by
-  // pointer (never null).
-  bool create(const std::string& prefix, std::string* reason) { return create(prefix, *reason); }
+
   // Removes the directory now; returns false if anything could not be removed.
   bool remove();
 

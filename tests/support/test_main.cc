@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
   std::string error;
   // 0755, like /tmp's own use here: a private scheduler made under it must
   // be reachable by the scheduler's helper processes.
-  if (temporary.create("corvella-test-run", &error) && chmod(temporary.path().c_str(), 0755) == 0) {
+  if (temporary.create("corvella-test-run", error) && chmod(temporary.path().c_str(), 0755) == 0) {
     setenv("TMPDIR", temporary.path().c_str(), 1);
   } else {
     std::fprintf(stderr, "test main: keeping TMPDIR as it is: %s\n", error.c_str());
