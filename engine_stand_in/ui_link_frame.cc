@@ -66,9 +66,10 @@ std::optional<UiLinkReply> DecodeUiLinkReply(const std::vector<uint8_t>& body) {
 
 bool UiLinkFrameParser::feed(const uint8_t* data, size_t size,
                              std::vector<std::vector<uint8_t>>& bodies) {
-  // A body gets the room its frame announces at once, so a large body is
-  // received without ever being copied to grow (copies that would stay in
-  // the heap after they are freed). The room is only reserved: pages the
+  // A body starts with room for its first step. Once it outgrows that, it
+  // gets the room its frame announces at once, so a large body is received
+  // without being copied again and again to grow (copies that would stay in
+  // the heap after they are freed). That room is only reserved: pages the
   // input never fills are never touched, so a frame that announces much and
   // sends little costs address space, not memory. Should even the address
   // space be refused, the body grows by doubling as bytes arrive instead.
@@ -88,15 +89,16 @@ bool UiLinkFrameParser::feed(const uint8_t* data, size_t size,
       }
       have_length_ = true;
       body_.clear();
-      try {
-        body_.reserve(length_);
-      } catch (const std::bad_alloc&) {
-        body_.reserve(std::min<size_t>(length_, kGrowthStep));
-      }
+      body_.reserve(std::min<size_t>(length_, kGrowthStep));
     }
     const size_t take = std::min(size, size_t{length_} - body_.size());
     if (body_.capacity() < body_.size() + take) {
-      body_.reserve(std::min<size_t>(length_, std::max(body_.size() + take, body_.capacity() * 2)));
+      try {
+        body_.reserve(length_);
+      } catch (const std::bad_alloc&) {
+        body_.reserve(
+            std::min<size_t>(length_, std::max(body_.size() + take, body_.capacity() * 2)));
+      }
     }
     body_.insert(body_.end(), data, data + take);
     data += take;
