@@ -1,7 +1,5 @@
 #include "zpl_submission.h"
 
-#include <sys/stat.h>
-
 #include <optional>
 #include <vector>
 
@@ -46,21 +44,16 @@ bool ZplSubmission::submitZplToPrinter(const std::string& printerName, std::stri
   std::optional<std::string> path;
   if (uuid) {
     path = PathInDirectory(TemporaryDirectory(), "corvella_" + uuid->text() + ".zpl");
-    if (!WriteDocument(*path, document, reason)) {
-      Log("ZPL write failed: " + reason);
-      // A file that this call did not finish is removed again, so whatever
-      // is at the name now (it was there first, or is a link) belongs to
-      // someone else.
-      struct stat taken {};
-      if (::lstat(path->c_str(), &taken) == 0) path.reset();
-    }
-  } else {
-    Log("ZPL write failed: " + reason);
+    if (!WriteDocument(*path, document, reason)) path.reset();
   }
+  if (!path) Log("ZPL write failed: " + reason);
 
   // The four attempts, one after another, until one exits with status 0.
-  // Without a file name of this call's own (no UUID, or the name was taken)
-  // only the standard-input attempts are made. The file stays after the
+  // The file attempts run only on a file that this call created and wrote
+  // whole. Once its write fails the name belongs to nobody: whatever is
+  // found there later (a file or a link someone put there) must never be
+  // printed, so the two file attempts are logged as not run and the
+  // standard-input attempts carry the label. The file stays after the
   // call, whatever the outcome.
   if (path) {
     const ShellStatus lp = runShellStatus(tools_.lp, {"-d", printerName, "-o", "raw", *path});
@@ -69,6 +62,10 @@ bool ZplSubmission::submitZplToPrinter(const std::string& printerName, std::stri
     const ShellStatus lpr = runShellStatus(tools_.lpr, {"-P", printerName, "-o", "raw", *path});
     if (lpr.status == 0) return true;
     Log(FileAttemptFailure("lpr", lpr));
+  } else {
+    const ShellStatus skipped{-1, "not run: this call has no label file written whole"};
+    Log(FileAttemptFailure("lp", skipped));
+    Log(FileAttemptFailure("lpr", skipped));
   }
   const ChildProcess::Input input = [&document] { return document.next(); };
   document.rewind();

@@ -27,11 +27,13 @@ class ZplSubmission {
   // keeps it in a new private file "corvella_<UUID>.zpl" in the temporary
   // directory and queues it on `printerName`: the file through lp, then
   // lpr, then the document on standard input of lp, then lpr, until one
-  // succeeds. True when one of them queued the job. When the file cannot be
-  // created as this call's own because its name is taken (by a file or a
-  // link someone else put there), the two file attempts are skipped: lp must
-  // never print bytes this call did not write. Blocks until the tools have
-  // exited; failures are logged and give false.
+  // succeeds. True when one of them queued the job. The file attempts run
+  // only on a file this call created and wrote whole: when it cannot be
+  // created as this call's own (its name is taken by a file or a link
+  // someone else put there) or a write fails (a full disk), they are logged
+  // as not run and the label goes on standard input, so lp never prints
+  // bytes this call did not write. Blocks until the tools have exited;
+  // failures are logged and give false.
   bool submitZplToPrinter(const std::string& printerName, std::string_view zpl) const;
 
  private:

@@ -3,7 +3,9 @@
 #include "Runner/zpl_submission.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -172,24 +174,76 @@ TEST_F(Submission, ToolsThatCannotBeStartedAreFailedAttemptsWithStatusMinusOne) 
   EXPECT_EQ(lines[3].rfind("runShellStatusWithInput error: ", 0), 0u) << lines[3];
 }
 
+// The three log lines of a call that has no label file of its own: the
+// write's reason, then the two file attempts as not run.
+void ExpectFileAttemptsNotRun(const std::vector<std::string>& lines) {
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[0].rfind("ZPL write failed: ", 0), 0u) << "logged before any attempt";
+  EXPECT_EQ(lines[1],
+            "lp(file) failed (status -1): not run: this call has no label file written whole");
+  EXPECT_EQ(lines[2],
+            "lpr(file) failed (status -1): not run: this call has no label file written whole");
+}
+
 TEST_F(Submission, AMissingTemporaryDirectoryIsLoggedAndStandardInputStillPrints) {
   const fs::path missing = tools_.root() / "missing";
   setenv("TMPDIR", missing.c_str(), 1);
   ASSERT_TRUE(submit("A\rB"));
   std::vector<std::string> lines = log_.lines();
   ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0].rfind("ZPL write failed: ", 0), 0u) << "logged before any attempt";
+  ExpectFileAttemptsNotRun(lines);
   EXPECT_NE(lines[0].find((missing / "corvella_").string()), std::string::npos) << lines[0];
   EXPECT_NE(lines[0].find("No such file or directory"), std::string::npos) << lines[0];
-  EXPECT_EQ(lines[1].rfind("lp(file) failed (status 1): lp: cannot read " + missing.string(), 0),
-            0u)
-      << lines[1];
-  EXPECT_EQ(lines[2].rfind("lpr(file) failed (status 1): ", 0), 0u) << lines[2];
+  EXPECT_EQ(tools_.calls(), run("lp", "-")) << "no file attempt on a name nobody wrote";
   auto jobs = tools_.printed();
   ASSERT_EQ(jobs.size(), 1u);
   EXPECT_EQ(jobs[0].first.rfind("lp.stdin.", 0), 0u);
   EXPECT_EQ(jobs[0].second, "A\r\nB^XZ");
   EXPECT_FALSE(fs::exists(missing)) << "nothing is created on the way";
+}
+
+// Sets a soft limit on the size of the files this process writes (the
+// tools raise it again), with SIGXFSZ ignored, so a write past it fails
+// as on a full disk.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &old_);
+    old_signal_ = signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = old_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    signal(SIGXFSZ, old_signal_);
+  }
+
+ private:
+  rlimit old_{};
+  sighandler_t old_signal_;
+};
+
+TEST_F(Submission, ALabelFileNotWrittenWholeIsNeverPrintedNorWhatReplacesIt) {
+  // The write fails part of the way, as on a full disk, and someone puts a
+  // file of their own at the name the moment the partial file is removed.
+  tools_.plantAtMissingFile("^XA^FDsomeone else's label^FS^XZ");
+  const std::string label = "^XA^FD" + std::string(3 << 20, 'x') + "^FS^XZ";
+  bool printed = false;
+  {
+    FileSizeLimit limit(1 << 20);
+    printed = submit(label);
+  }
+  EXPECT_TRUE(printed);
+  ExpectFileAttemptsNotRun(log_.lines());
+  EXPECT_NE(log_.lines()[0].find("File too large"), std::string::npos) << log_.lines()[0];
+  EXPECT_EQ(tools_.calls(), run("lp", "-"));
+  auto jobs = tools_.printed();
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0].first.rfind("lp.stdin.", 0), 0u) << jobs[0].first;
+  EXPECT_TRUE(jobs[0].second == label)
+      << "the label itself, whole, and nothing else: " << jobs[0].second.substr(0, 60);
+  EXPECT_TRUE(tools_.temporaryFiles().empty()) << "the partial file is removed";
 }
 
 TEST_F(Submission, ANameTakenBySomeoneElseIsNeverHandedToTheTools) {
@@ -209,8 +263,8 @@ TEST_F(Submission, ANameTakenBySomeoneElseIsNeverHandedToTheTools) {
     LogCapture log;
     ASSERT_TRUE(submission.submitZplToPrinter("Zebra", "mine"));
     std::vector<std::string> lines = log.lines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].rfind("ZPL write failed: ", 0), 0u) << lines[0];
+    ASSERT_EQ(lines.size(), 3u);
+    ExpectFileAttemptsNotRun(lines);
     // Only lp on standard input ran, with this call's document.
     EXPECT_EQ(tools_.calls().find("[" + taken.string() + "]"), std::string::npos) << tools_.calls();
     auto jobs = tools_.printed();
