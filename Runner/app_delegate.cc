@@ -1,6 +1,10 @@
 #include "app_delegate.h"
 
+#include <glib-unix.h>
+#include <signal.h>
 #include <sysexits.h>
+
+#include <array>
 
 // An app project's runner build defines the application id from the app's
 // own settings; a build that defines none gets the host's.
@@ -16,6 +20,31 @@ struct _AppDelegate {
 };
 
 G_DEFINE_TYPE(AppDelegate, app_delegate, GTK_TYPE_APPLICATION)
+
+// SIGTERM, SIGINT and SIGHUP end the application as closing its windows
+// does, so that whatever is in flight ends as it would then. A signal that
+// finds no window left quits at once.
+static gboolean app_delegate_end_by_signal(gpointer user_data) {
+  GtkApplication* application = GTK_APPLICATION(user_data);
+  GList* windows = gtk_application_get_windows(application);
+  if (windows == nullptr) {
+    g_application_quit(G_APPLICATION(application));
+    return G_SOURCE_CONTINUE;
+  }
+  // Closing a window removes it from the list: walk a copy.
+  g_autoptr(GList) copy = g_list_copy(windows);
+  for (GList* item = copy; item != nullptr; item = item->next) {
+    gtk_window_close(GTK_WINDOW(item->data));
+  }
+  return G_SOURCE_CONTINUE;
+}
+
+static void app_delegate_startup(GApplication* application) {
+  G_APPLICATION_CLASS(app_delegate_parent_class)->startup(application);
+  for (const int signal_number : std::array{SIGTERM, SIGINT, SIGHUP}) {
+    g_unix_signal_add(signal_number, app_delegate_end_by_signal, application);
+  }
+}
 
 // Opens the main window. Runs once: the application is not unique, so no
 // other instance forwards its activation here.
@@ -60,6 +89,7 @@ static void app_delegate_dispose(GObject* object) {
 }
 
 static void app_delegate_class_init(AppDelegateClass* klass) {
+  G_APPLICATION_CLASS(klass)->startup = app_delegate_startup;
   G_APPLICATION_CLASS(klass)->activate = app_delegate_activate;
   G_APPLICATION_CLASS(klass)->local_command_line = app_delegate_local_command_line;
   G_OBJECT_CLASS(klass)->dispose = app_delegate_dispose;

@@ -172,22 +172,46 @@ int PollTimeout(const ChildProcess::Deadline& deadline) {
   return left.count() > 60'000 ? 60'000 : static_cast<int>(left.count());
 }
 
-bool Passed(const ChildProcess::Deadline& deadline) {
-  return deadline && ChildProcess::Clock::now() >= *deadline;
-}
+// A run's deadline and cancellable: the run ends at whichever comes first.
+struct RunLimit {
+  ChildProcess::Deadline deadline;
+  GCancellable* cancellable = nullptr;
+  // The cancellable's descriptor for poll, or a slot that polls nothing.
+  pollfd cancelled{-1, POLLIN, 0};
+
+  RunLimit(ChildProcess::Deadline at, GCancellable* cancel) : deadline(at), cancellable(cancel) {
+    if (cancellable != nullptr && !g_cancellable_make_pollfd(cancellable, &gpoll_)) {
+      cancellable = nullptr;
+    }
+    if (cancellable != nullptr) cancelled.fd = gpoll_.fd;
+  }
+  ~RunLimit() {
+    if (cancellable != nullptr) g_cancellable_release_fd(cancellable);
+  }
+  RunLimit(const RunLimit&) = delete;
+  RunLimit& operator=(const RunLimit&) = delete;
+
+  bool reached() const {
+    return (deadline && ChildProcess::Clock::now() >= *deadline) ||
+           (cancellable != nullptr && g_cancellable_is_cancelled(cancellable));
+  }
+
+ private:
+  GPollFD gpoll_{};
+};
 
 // Waits until the child has exited (without reaping it) or `deadline` has
 // passed; true when it exited. One poll on a process descriptor where the
 // kernel has them, else short naps between checks.
-bool WaitForExit(pid_t pid, const ChildProcess::Deadline& deadline) {
+bool WaitForExit(pid_t pid, const RunLimit& limit) {
   const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
   if (pidfd >= 0) {
     UniqueFd owned(pidfd);
     for (;;) {
-      pollfd exited{owned.get(), POLLIN, 0};
-      const int ready = ::poll(&exited, 1, PollTimeout(deadline));
-      if (ready > 0) return true;
-      if (ready == 0 && Passed(deadline)) return false;
+      pollfd fds[2] = {{owned.get(), POLLIN, 0}, limit.cancelled};
+      const int ready = ::poll(fds, 2, PollTimeout(limit.deadline));
+      if (ready > 0 && fds[0].revents != 0) return true;
+      if (ready >= 0 && limit.reached()) return false;
       if (ready < 0 && errno != EINTR) break;
     }
   }
@@ -196,7 +220,7 @@ bool WaitForExit(pid_t pid, const ChildProcess::Deadline& deadline) {
     const int result = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
     if (result == 0 && info.si_pid == pid) return true;
     if (result < 0 && errno != EINTR) return true;  // nothing left to wait for
-    if (Passed(deadline)) return false;
+    if (limit.reached()) return false;
     ::usleep(5000);
   }
 }
@@ -301,7 +325,7 @@ class InputFeed {
 // Feeds `input` and reads both output pipes in one poll loop until every
 // pipe has ended or the deadline has passed; closes the host's ends.
 void Pump(Spawned& child, const ChildProcess::Input* input, ChildProcess::Capture capture,
-          const ChildProcess::Deadline& deadline, ChildProcess::Outcome& outcome) {
+          const RunLimit& limit, ChildProcess::Outcome& outcome) {
   std::string* output_sink =
       capture == ChildProcess::Capture::kStandardOutput ? &outcome.captured : nullptr;
   std::string* error_sink =
@@ -317,7 +341,7 @@ void Pump(Spawned& child, const ChildProcess::Input* input, ChildProcess::Captur
       child.input.reset();
       continue;
     }
-    pollfd fds[3];
+    pollfd fds[4];
     nfds_t count = 0;
     int input_slot = -1, output_slot = -1, error_slot = -1;
     if (child.input.valid()) {
@@ -332,13 +356,14 @@ void Pump(Spawned& child, const ChildProcess::Input* input, ChildProcess::Captur
       error_slot = static_cast<int>(count);
       fds[count++] = {child.error.get(), POLLIN, 0};
     }
-    const int ready = ::poll(fds, count, PollTimeout(deadline));
+    fds[count++] = limit.cancelled;
+    const int ready = ::poll(fds, count, PollTimeout(limit.deadline));
     if (ready < 0) {
       if (errno == EINTR) continue;
       io_ok = false;
       break;
     }
-    if (ready == 0 && Passed(deadline)) {
+    if (limit.reached()) {
       outcome.timedOut = true;
       break;
     }
@@ -366,12 +391,15 @@ void Pump(Spawned& child, const ChildProcess::Input* input, ChildProcess::Captur
   child.error.reset();
 }
 
-// Waits for the child's exit (killing it at the deadline, when it has not
-// timed out already) and reaps it; returns its status.
-int32_t Reap(pid_t pid, const ChildProcess::Deadline& deadline, bool& timed_out) {
+// Waits for the child's exit (killing it at the deadline or when the run is
+// cancelled, unless it has timed out already) and reaps it; returns its
+// status.
+int32_t Reap(pid_t pid, const RunLimit& limit, bool& timed_out) {
   // A child that closed its pipes may still run: past the deadline it is
   // killed, so the wait below ends at once.
-  if (deadline && !timed_out) timed_out = !WaitForExit(pid, deadline);
+  if ((limit.deadline || limit.cancellable != nullptr) && !timed_out) {
+    timed_out = !WaitForExit(pid, limit);
+  }
   if (timed_out) ::kill(pid, SIGKILL);
   int wait_status = 0;
   pid_t waited;
@@ -385,12 +413,14 @@ int32_t Reap(pid_t pid, const ChildProcess::Deadline& deadline, bool& timed_out)
 std::optional<ChildProcess::Outcome> ChildProcess::run(const std::string& launchPath,
                                                        const std::vector<std::string>& arguments,
                                                        Capture capture, std::string& reason,
-                                                       const Input* input, Deadline deadline) {
+                                                       const Input* input, Deadline deadline,
+                                                       GCancellable* cancellable) {
   std::optional<Spawned> child = Spawn(launchPath, arguments, input != nullptr, reason);
   if (!child) return std::nullopt;
+  const RunLimit limit(deadline, cancellable);
   Outcome outcome;
-  Pump(*child, input, capture, deadline, outcome);
-  outcome.status = Reap(child->pid, deadline, outcome.timedOut);
+  Pump(*child, input, capture, limit, outcome);
+  outcome.status = Reap(child->pid, limit, outcome.timedOut);
   return outcome;
 }
 

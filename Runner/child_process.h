@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gio/gio.h>
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -25,7 +27,9 @@ namespace corvella {
 // standard streams. Blocks the calling thread until the child has exited
 // and both pipes have reached their end, or, when a deadline is given, at
 // most until the deadline: a child still running then is killed (SIGKILL)
-// and reaped, and the run counts as timed out.
+// and reaped, and the run counts as timed out. A run given a cancellable
+// ends the same way as soon as it is cancelled, so a child never outlives
+// whoever started it.
 class ChildProcess {
  public:
   enum class Capture { kStandardOutput, kStandardError };
@@ -45,7 +49,8 @@ class ChildProcess {
     std::string captured;
     // How many bytes of the input the child took before it stopped reading.
     size_t inputWritten = 0;
-    // True when the deadline passed first and the child was killed.
+    // True when the deadline passed first, or the run was cancelled, and the
+    // child was killed.
     bool timedOut = false;
   };
 
@@ -54,7 +59,8 @@ class ChildProcess {
   static std::optional<Outcome> run(const std::string& launchPath,
                                     const std::vector<std::string>& arguments, Capture capture,
                                     std::string& reason, const Input* input = nullptr,
-                                    Deadline deadline = std::nullopt);
+                                    Deadline deadline = std::nullopt,
+                                    GCancellable* cancellable = nullptr);
 };
 
 }  // namespace corvella

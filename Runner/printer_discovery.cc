@@ -15,13 +15,23 @@ namespace corvella {
 using Clock = std::chrono::steady_clock;
 
 // Whether the print system is marked as stalled, and the one background
-// check that clears the mark. Shared with the check's thread, which may
-// outlive a query; the mark is read and written under the lock.
-class PrinterDiscovery::StallWatch : public std::enable_shared_from_this<StallWatch> {
+// check that clears the mark. The mark is read and written under the lock.
+// The check's child runs with the watch's cancellable: stop() ends it,
+// killed and reaped, and waits for the check's thread, so nothing the check
+// started outlives the watch.
+class PrinterDiscovery::StallWatch {
  public:
   // `answers` makes one attempt at what a query asks, bounded by the query
-  // limit, and tells whether it was answered in time.
-  explicit StallWatch(std::function<bool()> answers) : answers_(std::move(answers)) {}
+  // limit and ended by `cancellable`, and tells whether it was answered in
+  // time.
+  explicit StallWatch(std::function<bool(GCancellable* cancellable)> answers)
+      : answers_(std::move(answers)), cancellable_(g_cancellable_new()) {}
+  ~StallWatch() {
+    stop();
+    g_object_unref(cancellable_);
+  }
+  StallWatch(const StallWatch&) = delete;
+  StallWatch& operator=(const StallWatch&) = delete;
 
   bool stalled() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -29,23 +39,35 @@ class PrinterDiscovery::StallWatch : public std::enable_shared_from_this<StallWa
   }
 
   // Called when a query used up its time: marks the print system as stalled
-  // and starts the check, unless one is running already.
+  // and starts the check, unless one is running already or the watch has
+  // stopped.
   void markStalled() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stalled_ = true;
-      if (checking_) return;
-      checking_ = true;
-    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopped_) return;
+    stalled_ = true;
+    if (checking_) return;
+    if (check_.joinable()) check_.join();  // a check that has ended
     try {
-      std::thread([self = shared_from_this()] { self->checkUntilAnswered(); }).detach();
+      check_ = std::thread([this] { checkUntilAnswered(); });
+      checking_ = true;
     } catch (const std::system_error&) {
       // No thread to be had: nothing could clear the mark, so none is kept,
       // and queries go on waiting their own limit.
-      std::lock_guard<std::mutex> lock(mutex_);
       stalled_ = false;
-      checking_ = false;
     }
+  }
+
+  // Ends the check: its child is killed and reaped, its thread joined. No
+  // check starts after this.
+  void stop() {
+    std::thread check;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopped_ = true;
+      check = std::move(check_);
+    }
+    g_cancellable_cancel(cancellable_);
+    if (check.joinable()) check.join();
   }
 
  private:
@@ -53,34 +75,43 @@ class PrinterDiscovery::StallWatch : public std::enable_shared_from_this<StallWa
   // that comes back answers the attempt waiting on it right away, so the
   // mark clears within moments of its return.
   void checkUntilAnswered() {
-    while (!answers_()) {
+    while (!g_cancellable_is_cancelled(cancellable_) && !answers_(cancellable_)) {
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    stalled_ = false;
+    if (!stopped_) stalled_ = false;
     checking_ = false;
   }
 
-  const std::function<bool()> answers_;
+  const std::function<bool(GCancellable*)> answers_;
+  GCancellable* const cancellable_;
   std::mutex mutex_;
+  std::thread check_;
   bool stalled_ = false;
   bool checking_ = false;
+  bool stopped_ = false;
 };
 
 PrinterDiscovery::PrinterDiscovery(PrintTools tools, PlatformList platformList)
     : tools_(std::move(tools)),
       platformList_(platformList ? std::move(platformList) : PlatformList(CupsDestinationNames)),
-      stallWatch_(std::make_shared<StallWatch>([lpstat = tools_.lpstat, platform = platformList_] {
-        // Both sources of the list, as a query asks them, but quietly: an
-        // outage is logged once, by the query that ran into it. A tool that
-        // cannot start or fails has not hung.
-        const Clock::time_point deadline = Clock::now() + kQueryTimeLimit;
-        std::string reason;
-        std::optional<ChildProcess::Outcome> outcome = ChildProcess::run(
-            lpstat, {"-a"}, ChildProcess::Capture::kStandardOutput, reason, nullptr, deadline);
-        if (outcome && outcome->timedOut) return false;
-        platform(deadline);
-        return Clock::now() < deadline;
-      })) {}
+      stallWatch_(std::make_unique<StallWatch>(
+          [lpstat = tools_.lpstat, platform = platformList_](GCancellable* cancellable) {
+            // Both sources of the list, as a query asks them, but quietly:
+            // an outage is logged once, by the query that ran into it. A
+            // tool that cannot start or fails has not hung.
+            const Clock::time_point deadline = Clock::now() + kQueryTimeLimit;
+            std::string reason;
+            std::optional<ChildProcess::Outcome> outcome =
+                ChildProcess::run(lpstat, {"-a"}, ChildProcess::Capture::kStandardOutput, reason,
+                                  nullptr, deadline, cancellable);
+            if (outcome && outcome->timedOut) return false;
+            platform(deadline);
+            return Clock::now() < deadline;
+          })) {}
+
+PrinterDiscovery::~PrinterDiscovery() = default;
+
+void PrinterDiscovery::stopChecking() { stallWatch_->stop(); }
 
 std::vector<std::string> PrinterDiscovery::getPrinterNames() const {
   if (stallWatch_->stalled()) return {};

@@ -33,6 +33,15 @@ class PrinterDiscovery {
 
   // `platformList` is the fall-back when lpstat names no printer.
   explicit PrinterDiscovery(PrintTools tools = {}, PlatformList platformList = nullptr);
+  // Stops checking, as stopChecking().
+  ~PrinterDiscovery();
+  PrinterDiscovery(const PrinterDiscovery&) = delete;
+  PrinterDiscovery& operator=(const PrinterDiscovery&) = delete;
+
+  // Ends the background check, if one runs: its lpstat is killed and reaped
+  // and its thread has ended when this returns; none starts again. Queries
+  // still answer. For the end of the host.
+  void stopChecking();
 
   // The queues that `lpstat -a` lists, in its order; when it lists none (or
   // cannot run), the platform list. Trimmed, non-empty, distinct.
@@ -49,7 +58,7 @@ class PrinterDiscovery {
 
   PrintTools tools_;
   PlatformList platformList_;
-  std::shared_ptr<StallWatch> stallWatch_;
+  std::unique_ptr<StallWatch> stallWatch_;
 };
 
 }  // namespace corvella

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "application_end.h"
 #include "argument_rule.h"
 #include "dispatch_queues.h"
 #include "printer_discovery.h"
@@ -21,6 +22,8 @@ struct _ZebraPrinterPlugin {
   // Set at registration; released in dispose.
   corvella::PrinterDiscovery* discovery_;
   corvella::ZplSubmission* submission_;
+  // Holds the application on for the prints in flight when it ends.
+  corvella::ApplicationEnd* end_;
 };
 
 G_DEFINE_TYPE(ZebraPrinterPlugin, zebra_printer_plugin, G_TYPE_OBJECT)
@@ -30,6 +33,7 @@ static void zebra_printer_plugin_dispose(GObject* object) {
   g_clear_pointer(&self->currentPrinterName_, g_free);
   delete std::exchange(self->discovery_, nullptr);
   delete std::exchange(self->submission_, nullptr);
+  delete std::exchange(self->end_, nullptr);
   G_OBJECT_CLASS(zebra_printer_plugin_parent_class)->dispose(object);
 }
 
@@ -140,10 +144,17 @@ FlMethodResponse* printZPL(ZebraPrinterPlugin* self, FlMethodCall* call) {
   // "disconnect" cannot redirect this label. The document is read where the
   // held call keeps it, unchanged until the call is released, which happens
   // on the main thread once it is answered: a large label is never copied.
+  // The item keeps the plug-in, whose end_ counts the print until its answer.
+  self->end_->printStarted();
   RunInBackground([submission = *self->submission_, printerName = std::move(printerName),
-                   zpl = *zpl, held = Hold(call)]() mutable {
+                   zpl = *zpl, held = Hold(call),
+                   self = ZEBRA_PRINTER_PLUGIN(g_object_ref(self))]() mutable {
     const bool queued = submission.submitZplToPrinter(printerName, zpl);
-    RespondLater(std::move(held), [queued] { return Boolean(queued); });
+    RespondLater(std::move(held), [queued, self] {
+      self->end_->printFinished();
+      g_object_unref(self);
+      return Boolean(queued);
+    });
   });
   return nullptr;
 }
@@ -205,6 +216,9 @@ void RegisterZebraPrinterPlugin(FlPluginRegistrar* registrar, PrintTools tools) 
       ZEBRA_PRINTER_PLUGIN(g_object_new(zebra_printer_plugin_get_type(), nullptr));
   plugin->discovery_ = new PrinterDiscovery(tools);
   plugin->submission_ = new ZplSubmission(tools);
+  // At the application's end, the outage check's lpstat goes with it.
+  plugin->end_ = new ApplicationEnd(
+      g_application_get_default(), [discovery = plugin->discovery_] { discovery->stopChecking(); });
   g_autoptr(FlStandardMethodCodec) codec = fl_standard_method_codec_new();
   g_autoptr(FlMethodChannel) channel = fl_method_channel_new(
       fl_plugin_registrar_get_messenger(registrar), kZebraPrinterChannel, FL_METHOD_CODEC(codec));
