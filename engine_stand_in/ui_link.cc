@@ -39,6 +39,18 @@ Stream* OwnCopy(int fd) {
   return copy >= 0 ? Make(copy, TRUE) : nullptr;
 }
 
+// Runs `work` on the main thread once `delay` has passed.
+void RunOnMainThreadAfter(std::chrono::milliseconds delay, std::function<void()> work) {
+  g_timeout_add_full(
+      G_PRIORITY_DEFAULT, static_cast<guint>(delay.count()),
+      [](gpointer data) -> gboolean {
+        (*static_cast<std::function<void()>*>(data))();
+        return G_SOURCE_REMOVE;
+      },
+      new std::function<void()>(std::move(work)),
+      [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
+}
+
 }  // namespace
 
 std::shared_ptr<UiLink> UiLink::claimStandardStreams(Dispatch dispatch,
@@ -85,7 +97,9 @@ std::shared_ptr<UiLink> UiLink::start(GInputStream* input, GOutputStream* output
         fl_engine_post_to_main_thread([weak] {
           if (auto alive = weak.lock()) alive->readingEnded();
         });
-      });
+      },
+      // The reader goes before the writer (members in reverse order).
+      [writer = &link->writer_](std::chrono::milliseconds wait) { return writer->hasRoom(wait); });
   return link;
 }
 
@@ -121,11 +135,32 @@ void UiLink::readingEnded() {
   // delivered before this runs, and the thread is ending.
   reading_ = false;
   reader_.reset();
+  // Whatever is still owed gets its time, bounded, so that the host ends
+  // even when an answer never comes or nobody reads the replies.
+  std::weak_ptr<UiLink> weak = weak_from_this();
+  RunOnMainThreadAfter(kAnswerGrace, [weak] {
+    if (auto link = weak.lock()) link->giveUpAnswers();
+  });
+  RunOnMainThreadAfter(UiLinkWriter::kCloseDeadline, [weak] {
+    if (auto link = weak.lock(); link && !link->settled_) link->writer_.abandon();
+  });
+  // The user interface has gone: the owner closes the window now, and the
+  // replies still owed are written while the application ends.
+  if (auto finished = std::exchange(on_finished_, nullptr)) finished();
+  settleWhenDone();
+}
+
+void UiLink::giveUpAnswers() {
+  if (settled_ || unanswered_ == 0) return;
+  UiLinkWarning(std::to_string(unanswered_) + " messages still unanswered " +
+                std::to_string(kAnswerGrace.count()) +
+                " s after the input ended; the link ends without their replies");
+  answers_given_up_ = true;
   settleWhenDone();
 }
 
 void UiLink::settleWhenDone() {
-  if (reading_ || unanswered_ > 0 || flushing_) return;
+  if (reading_ || (unanswered_ > 0 && !answers_given_up_) || flushing_) return;
   flushing_ = true;
   std::weak_ptr<UiLink> weak = weak_from_this();
   writer_.afterWritten([weak] {
@@ -137,7 +172,6 @@ void UiLink::settleWhenDone() {
 
 void UiLink::settled() {
   settled_ = true;
-  if (auto finished = std::exchange(on_finished_, nullptr)) finished();
   for (auto& callback : std::exchange(on_settled_, {})) callback();
 }
 

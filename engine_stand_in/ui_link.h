@@ -2,6 +2,7 @@
 
 #include <gio/gio.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,10 +28,18 @@
 // - Messages are dispatched on the main thread, one at a time, in the order
 //   received; every message gets exactly one reply frame, written as soon as
 //   the reply is given (replies may overtake each other).
+// - When reading ends (the end of the input, a broken frame), the user
+//   interface has gone: `on_finished` runs once on the main thread (the
+//   owner closes the main window there), unless the owner closed the link
+//   first.
+// - No new message is read while more than UiLinkWriter::kMaxWaitingBytes of
+//   replies wait to be written.
 // - Once reading has ended and every message received has been answered and
-//   every reply written, the link is settled: `on_finished` runs once on the
-//   main thread (the owner closes the main window there), unless the owner
-//   closed the link first.
+//   every reply written, the link is settled. It settles in bounded time
+//   all the same: kAnswerGrace after reading ended it waits no longer for
+//   messages still unanswered, and UiLinkWriter::kCloseDeadline after it
+//   gives up writing to a user interface that reads no more (a log line
+//   says each).
 class UiLink : public std::enable_shared_from_this<UiLink> {
  public:
   // Replies once, on the main thread, with the encoded answer (no bytes for
@@ -62,6 +71,8 @@ class UiLink : public std::enable_shared_from_this<UiLink> {
   // Replies not yet given are lost; queued replies are still written.
   ~UiLink() = default;
 
+  static constexpr std::chrono::seconds kAnswerGrace{10};
+
   struct Token {};
   UiLink(Token, Dispatch dispatch, std::function<void()> on_finished, GOutputStream* output);
 
@@ -70,6 +81,7 @@ class UiLink : public std::enable_shared_from_this<UiLink> {
   void readingEnded();
   void settleWhenDone();
   void settled();
+  void giveUpAnswers();
 
   Dispatch dispatch_;
   std::function<void()> on_finished_;
@@ -78,6 +90,7 @@ class UiLink : public std::enable_shared_from_this<UiLink> {
   bool reading_ = true;
   bool flushing_ = false;
   bool settled_ = false;
+  bool answers_given_up_ = false;
   // The reader goes first (its thread has ended or is stopped), then the
   // writer, whose thread writes what is queued before it ends.
   UiLinkWriter writer_;

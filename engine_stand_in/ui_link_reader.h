@@ -3,6 +3,7 @@
 #include <gio/gio.h>
 #include <stand_in/ui_link_frame.h>
 
+#include <chrono>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -21,10 +22,18 @@ class UiLinkReader {
  public:
   using CallSink = std::function<void(std::vector<UiLinkCall> calls)>;
   using EndSink = std::function<void()>;
+  // Whether the host has room for more messages (their replies), waiting up
+  // to the time given for it.
+  using Room = std::function<bool(std::chrono::milliseconds wait)>;
+
+  // How long reading waits for room once the input has ended behind the
+  // messages not yet read: a user interface that closed its end and reads
+  // no replies either has gone.
+  static constexpr std::chrono::seconds kRoomAfterHangUp{30};
 
   // Takes `input` (transfer full) and starts the thread, which closes the
-  // input when it ends.
-  UiLinkReader(GInputStream* input, CallSink on_calls, EndSink on_end);
+  // input when it ends. Before each read it waits for `room`.
+  UiLinkReader(GInputStream* input, CallSink on_calls, EndSink on_end, Room room);
   UiLinkReader(const UiLinkReader&) = delete;
   UiLinkReader& operator=(const UiLinkReader&) = delete;
   // As stop().

@@ -20,8 +20,9 @@ struct UiLinkWriter::Queue {
   std::mutex mutex;
   std::condition_variable changed;
   std::deque<Item> items;
-  bool closing = false;  // no more items come; end once the queue is empty
-  bool done = false;     // the thread has written or dropped everything
+  size_t waiting_bytes = 0;  // of the frames queued and not yet written
+  bool closing = false;      // no more items come; end once the queue is empty
+  bool done = false;         // the thread has written or dropped everything
 };
 
 namespace {
@@ -72,7 +73,15 @@ void WriteFrames(GOutputStream* owned_output, GCancellable* owned_cancellable,
     queue->items.pop_front();
     lock.unlock();
     if (auto* frame = std::get_if<std::vector<uint8_t>>(&item)) {
-      if (lost > 0 || !WriteFrame(output, *frame, cancellable)) ++lost;
+      if (lost > 0 || g_cancellable_is_cancelled(cancellable) ||
+          !WriteFrame(output, *frame, cancellable)) {
+        ++lost;
+      }
+      const size_t size = frame->size();
+      lock.lock();
+      queue->waiting_bytes -= size;
+      queue->changed.notify_all();
+      lock.unlock();
     } else {
       std::get<std::function<void()>>(item)();
     }
@@ -105,6 +114,7 @@ UiLinkWriter::~UiLinkWriter() {
 
 void UiLinkWriter::send(std::vector<uint8_t> frame) {
   std::lock_guard<std::mutex> lock(queue_->mutex);
+  queue_->waiting_bytes += frame.size();
   queue_->items.emplace_back(std::move(frame));
   queue_->changed.notify_all();
 }
@@ -114,3 +124,11 @@ void UiLinkWriter::afterWritten(std::function<void()> marker) {
   queue_->items.emplace_back(std::move(marker));
   queue_->changed.notify_all();
 }
+
+bool UiLinkWriter::hasRoom(std::chrono::milliseconds wait) {
+  std::unique_lock<std::mutex> lock(queue_->mutex);
+  return queue_->changed.wait_for(
+      lock, wait, [this] { return queue_->waiting_bytes <= kMaxWaitingBytes || queue_->done; });
+}
+
+void UiLinkWriter::abandon() { g_cancellable_cancel(cancellable_); }

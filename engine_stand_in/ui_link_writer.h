@@ -14,6 +14,11 @@
 // written whole, in the order sent. The thread owns the output stream; it
 // shares with the owner only the queue (held by both) and a cancellable.
 // After a write fails, frames are dropped (one log line says how many).
+//
+// The frames waiting to be written are bounded by the owner: while more than
+// kMaxWaitingBytes wait, hasRoom() says so and the link reads no new
+// messages, so a user interface that stops reading cannot make the host
+// hold its replies without bound.
 class UiLinkWriter {
  public:
   // Takes `output` (transfer full) and starts the thread.
@@ -25,12 +30,19 @@ class UiLinkWriter {
   ~UiLinkWriter();
 
   static constexpr std::chrono::seconds kCloseDeadline{30};
+  static constexpr size_t kMaxWaitingBytes = size_t{4} << 20;
 
   // Queues one frame. Never blocks on the output.
   void send(std::vector<uint8_t> frame);
   // Runs `marker` on the writing thread once every frame sent before it has
   // been written (or dropped).
   void afterWritten(std::function<void()> marker);
+  // True when no more than kMaxWaitingBytes wait to be written; waits up to
+  // `wait` for that. Safe from any thread.
+  bool hasRoom(std::chrono::milliseconds wait);
+  // Gives up on what is still to be written: a write under way is
+  // interrupted, and every frame is dropped from now on (markers still run).
+  void abandon();
 
   struct Queue;
 
