@@ -75,7 +75,9 @@ std::shared_ptr<UiLink> UiLink::claimStandardStreams(Dispatch dispatch,
 }
 
 UiLink::UiLink(Token, Dispatch dispatch, std::function<void()> on_finished, GOutputStream* output)
-    : dispatch_(std::move(dispatch)), on_finished_(std::move(on_finished)), writer_(output) {}
+    : dispatch_(std::move(dispatch)),
+      on_finished_(std::move(on_finished)),
+      writer_(output, backlog_) {}
 
 std::shared_ptr<UiLink> UiLink::start(GInputStream* input, GOutputStream* output, Dispatch dispatch,
                                       std::function<void()> on_finished) {
@@ -88,7 +90,8 @@ std::shared_ptr<UiLink> UiLink::start(GInputStream* input, GOutputStream* output
   std::weak_ptr<UiLink> weak = link;
   link->reader_ = std::make_unique<UiLinkReader>(
       input,
-      [weak](std::vector<UiLinkCall> calls) {
+      [weak, backlog = link->backlog_](std::vector<UiLinkCall> calls) {
+        for (const UiLinkCall& call : calls) backlog->add(call.message.size());
         fl_engine_post_to_main_thread([weak, calls = std::move(calls)]() mutable {
           if (auto alive = weak.lock()) alive->deliver(std::move(calls));
         });
@@ -98,8 +101,9 @@ std::shared_ptr<UiLink> UiLink::start(GInputStream* input, GOutputStream* output
           if (auto alive = weak.lock()) alive->readingEnded();
         });
       },
-      // The reader goes before the writer (members in reverse order).
-      [writer = &link->writer_](std::chrono::milliseconds wait) { return writer->hasRoom(wait); });
+      [backlog = link->backlog_](std::chrono::milliseconds wait) {
+        return backlog->hasRoom(wait);
+      });
   return link;
 }
 
@@ -113,6 +117,7 @@ void UiLink::deliver(std::vector<UiLinkCall> calls) {
     // where it lies.
     auto* body = new std::vector<uint8_t>(std::move(call.message));
     const size_t message_size = body->size();
+    backlog_->remove(message_size);
     body->push_back(0);
     g_autoptr(GBytes) message = g_bytes_new_with_free_func(
         body->data(), message_size,

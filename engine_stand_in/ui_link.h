@@ -32,8 +32,8 @@
 //   interface has gone: `on_finished` runs once on the main thread (the
 //   owner closes the main window there), unless the owner closed the link
 //   first.
-// - No new message is read while more than UiLinkWriter::kMaxWaitingBytes of
-//   replies wait to be written.
+// - No new message is read while more than UiLinkBacklog::kLimit of
+//   messages wait to be dispatched and replies to be written.
 // - Once reading has ended and every message received has been answered and
 //   every reply written, the link is settled. It settles in bounded time
 //   all the same: kAnswerGrace after reading ended it waits no longer for
@@ -91,6 +91,7 @@ class UiLink : public std::enable_shared_from_this<UiLink> {
   bool flushing_ = false;
   bool settled_ = false;
   bool answers_given_up_ = false;
+  std::shared_ptr<UiLinkBacklog> backlog_ = std::make_shared<UiLinkBacklog>();
   // The reader goes first (its thread has ended or is stopped), then the
   // writer, whose thread writes what is queued before it ends.
   UiLinkWriter writer_;

@@ -20,9 +20,9 @@ struct UiLinkWriter::Queue {
   std::mutex mutex;
   std::condition_variable changed;
   std::deque<Item> items;
-  size_t waiting_bytes = 0;  // of the frames queued and not yet written
-  bool closing = false;      // no more items come; end once the queue is empty
-  bool done = false;         // the thread has written or dropped everything
+  std::shared_ptr<UiLinkBacklog> backlog;  // counts the frames queued
+  bool closing = false;                    // no more items come; end once the queue is empty
+  bool done = false;                       // the thread has written or dropped everything
 };
 
 namespace {
@@ -77,11 +77,7 @@ void WriteFrames(GOutputStream* owned_output, GCancellable* owned_cancellable,
           !WriteFrame(output, *frame, cancellable)) {
         ++lost;
       }
-      const size_t size = frame->size();
-      lock.lock();
-      queue->waiting_bytes -= size;
-      queue->changed.notify_all();
-      lock.unlock();
+      queue->backlog->remove(frame->size());
     } else {
       std::get<std::function<void()>>(item)();
     }
@@ -94,8 +90,12 @@ void WriteFrames(GOutputStream* owned_output, GCancellable* owned_cancellable,
 
 }  // namespace
 
-UiLinkWriter::UiLinkWriter(GOutputStream* output)
-    : queue_(std::make_shared<Queue>()),
+UiLinkWriter::UiLinkWriter(GOutputStream* output, std::shared_ptr<UiLinkBacklog> backlog)
+    : queue_([&backlog] {
+        auto queue = std::make_shared<Queue>();
+        queue->backlog = std::move(backlog);
+        return queue;
+      }()),
       cancellable_(g_cancellable_new()),
       thread_(WriteFrames, output, G_CANCELLABLE(g_object_ref(cancellable_)), queue_) {}
 
@@ -114,7 +114,7 @@ UiLinkWriter::~UiLinkWriter() {
 
 void UiLinkWriter::send(std::vector<uint8_t> frame) {
   std::lock_guard<std::mutex> lock(queue_->mutex);
-  queue_->waiting_bytes += frame.size();
+  queue_->backlog->add(frame.size());
   queue_->items.emplace_back(std::move(frame));
   queue_->changed.notify_all();
 }
@@ -123,12 +123,6 @@ void UiLinkWriter::afterWritten(std::function<void()> marker) {
   std::lock_guard<std::mutex> lock(queue_->mutex);
   queue_->items.emplace_back(std::move(marker));
   queue_->changed.notify_all();
-}
-
-bool UiLinkWriter::hasRoom(std::chrono::milliseconds wait) {
-  std::unique_lock<std::mutex> lock(queue_->mutex);
-  return queue_->changed.wait_for(
-      lock, wait, [this] { return queue_->waiting_bytes <= kMaxWaitingBytes || queue_->done; });
 }
 
 void UiLinkWriter::abandon() { g_cancellable_cancel(cancellable_); }
