@@ -486,13 +486,6 @@ bool ListIsWholeWithin(Session& session, milliseconds limit) {
   }
 }
 
-// Stops the scheduler answering (SIGSTOP) until the guard is reset or goes;
-// nothing when it cannot.
-std::shared_ptr<void> StallScheduler(pid_t scheduler) {
-  if (scheduler <= 0 || ::kill(scheduler, SIGSTOP) != 0) return nullptr;
-  return std::shared_ptr<void>(nullptr, [scheduler](void*) { ::kill(scheduler, SIGCONT); });
-}
-
 class PrintSessionTest : public PrintSystemTest {
  protected:
   void SetUp() override {
@@ -581,7 +574,7 @@ TEST_P(PrintSessionScenarioTest, EveryCallIsAnsweredOnceAndEveryLabelArrivesAsTh
     ASSERT_TRUE(print_system_.stopScheduler(reason_)) << reason_;
     ASSERT_TRUE(session.awaitAll(seconds(120)));
   } else if (scenario.fault == Fault::kSchedulerStalls) {
-    stall = StallScheduler(print_system_.schedulerPid());
+    stall = stallScheduler();
     ASSERT_TRUE(stall.use_count() > 0) << "cannot stop the scheduler";
   } else if (scenario.fault != Fault::kNone) {
     const QueuePrinter::Mode mode =
@@ -711,7 +704,7 @@ TEST_P(StalledQueriesTest, HoldTheHostForOneLimitInAll) {
   session.flush();
   ASSERT_TRUE(session.await(selected, seconds(30))) << host.errorOutput();
 
-  std::shared_ptr<void> stall = StallScheduler(print_system_.schedulerPid());
+  std::shared_ptr<void> stall = stallScheduler();
   ASSERT_TRUE(stall.use_count() > 0) << "cannot stop the scheduler";
   std::vector<uint32_t> asked;
   const std::pair<const char*, std::string> kNothingFound[] = {
@@ -771,7 +764,7 @@ TEST_F(PrintSessionTest, TheWindowClosesWhileTheSchedulerStalls) {
   const std::optional<WindowClient::WindowId> window = client.findWindow(host.pid(), seconds(20));
   ASSERT_TRUE(window.has_value()) << host.errorOutput();
 
-  const std::shared_ptr<void> stall = StallScheduler(print_system_.schedulerPid());
+  const std::shared_ptr<void> stall = stallScheduler();
   ASSERT_TRUE(stall.use_count() > 0) << "cannot stop the scheduler";
   Session session(host);
   const uint32_t list = session.call("getAvailablePrinters", {}, {"[]"});

@@ -1,19 +1,63 @@
-// A print in flight when the user interface closes the link, against a
-// private print system with a simulated label printer.
+// Prints and queries when the user interface goes or the print system
+// freezes, against a private print system with simulated label printers:
+// what reaches the printer, how long the host is held, and that the host
+// ends in bounded time leaving no query child behind.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "Runner/application_end.h"
+#include "test_print_system/file_util.h"
 #include "tests/host/host_process.h"
 #include "tests/host/virtual_display.h"
+#include "tests/host/window_client.h"
 #include "tests/support/channel_harness.h"
 #include "tests/support/print_system_test.h"
 
 namespace corvella::testing {
 namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+using Clock = std::chrono::steady_clock;
+
+// How long a printer query may hold the host: its 5 s and room for a loaded
+// machine.
+constexpr auto kQueryLimit = seconds(6);
+
+// The processes called `name` whose parent is this process. The tests make
+// this process the reaper of orphans below it, so a child the host leaves
+// behind when it ends shows up here.
+std::vector<pid_t> OrphansNamed(const std::string& name) {
+  namespace fs = std::filesystem;
+  std::vector<pid_t> found;
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
+    const std::string pid = entry.path().filename().string();
+    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string stat = ReadFile(entry.path() / "stat").value_or("");
+    const size_t open = stat.find('('), close = stat.rfind(')');
+    if (open == std::string::npos || close == std::string::npos) continue;
+    std::istringstream rest(stat.substr(close + 1));
+    std::string state;
+    long parent = 0;
+    rest >> state >> parent;
+    if (parent == ::getpid() && stat.substr(open + 1, close - open - 1) == name && state != "Z")
+      found.push_back(static_cast<pid_t>(std::stol(pid)));
+  }
+  return found;
+}
 
 class UiLinkPrintTest : public PrintSystemTest {
  protected:
@@ -22,6 +66,25 @@ class UiLinkPrintTest : public PrintSystemTest {
     PrintSystemTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     CORVELLA_REQUIRE_DISPLAY(display_);
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+  }
+  void TearDown() override {
+    // Whatever the hosts left is ended here, and every orphan reaped.
+    for (const char* name : {"lpstat", "lp", "lpr"})
+      for (pid_t pid : OrphansNamed(name)) ::kill(pid, SIGKILL);
+    while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+  }
+
+  // A host with queue `queue` selected.
+  std::unique_ptr<HostProcess> hostWithQueue(const std::string& queue) {
+    auto host = std::make_unique<HostProcess>(HostPath());
+    if (!host->started()) return nullptr;
+    EXPECT_TRUE(
+        host->write(PrinterCallFrame(1, "connectToPrinter", TextMap({{"printerName", queue}}))));
+    std::vector<UiLinkReply> replies = host->readReplies(1);
+    EXPECT_EQ(replies.size(), 1u) << host->errorOutput();
+    return host;
   }
 
   VirtualDisplay display_;
@@ -48,6 +111,201 @@ TEST_F(UiLinkPrintTest, ClosingInputWhileAPrintIsInFlightStillAnswersAndPrintsTh
   std::vector<std::string> jobs = print_system_.printer("Front_Desk")->waitForJobs(1);
   ASSERT_EQ(jobs.size(), 1u);
   EXPECT_EQ(jobs[0], "^XA\r\n^FO20,20^FDCorvella^FS\r\n^XZ\r\n");
+}
+
+TEST_F(UiLinkPrintTest, ALargeLabelFollowedByAnotherKeyArrivesByteForByte) {
+  ASSERT_NE(print_system_.addQueue("Dock_3", reason_), nullptr) << reason_;
+  std::unique_ptr<HostProcess> host = hostWithQueue("Dock_3");
+  ASSERT_NE(host, nullptr);
+  // Over 100 KiB in lines of every ending, a key after it in the map, and
+  // no ^XZ: the text does not end the message, so it is taken from the
+  // middle of it.
+  std::string label = "^XA";
+  std::string expected = "^XA";
+  for (int line = 0; label.size() < 110 * 1024; ++line) {
+    const std::string text = "^FO20," + std::to_string(line) + "^FD\xC3\xA9tiquette " +
+                             std::string(static_cast<size_t>(line % 90), 'x') + "^FS";
+    label += text + (line % 3 == 0 ? "\n" : line % 3 == 1 ? "\r" : "\r\n");
+    expected += text + "\r\n";
+  }
+  expected += "^XZ";
+  ASSERT_TRUE(host->write(
+      PrinterCallFrame(2, "printZPL", TextMap({{"zplCommands", label}, {"zzzAfterTheLabel", 1}}))));
+  std::vector<UiLinkReply> replies = host->readReplies(1, seconds(60));
+  ASSERT_EQ(replies.size(), 1u) << host->errorOutput();
+  EXPECT_EQ(AnswerJson(replies[0]), "true") << host->errorOutput();
+  std::vector<std::string> jobs = print_system_.printer("Dock_3")->waitForJobs(1);
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0].size(), expected.size());
+  EXPECT_TRUE(jobs[0] == expected) << "the bytes differ";
+  host->closeInput();
+  host->expectCleanExit();
+}
+
+TEST_F(UiLinkPrintTest, APrintWaitingOnAFrozenSchedulerHoldsTheEndForTheGraceOnly) {
+  ASSERT_NE(print_system_.addQueue("Dock_4", reason_), nullptr) << reason_;
+  std::unique_ptr<HostProcess> host = hostWithQueue("Dock_4");
+  ASSERT_NE(host, nullptr);
+  std::shared_ptr<void> stall = stallScheduler();
+  ASSERT_GT(stall.use_count(), 0) << "cannot stop the scheduler";
+  const std::string label = "^XA^FDleft on its way^FS^XZ";
+  ASSERT_TRUE(host->write(PrinterCallFrame(2, "printZPL", TextMap({{"zplCommands", label}}))));
+  std::this_thread::sleep_for(seconds(1));
+  host->closeInput();
+  const auto closed = Clock::now();
+  // Ends after the grace, with status 0, saying what it left; the reply
+  // the print never gave is not written.
+  EXPECT_TRUE(host->readToEnd(ApplicationEnd::kGrace + seconds(10)).empty());
+  host->expectCleanExit(seconds(5));
+  EXPECT_LE(Clock::now() - closed, ApplicationEnd::kGrace + seconds(5));
+  EXPECT_NE(host->errorOutput().find("1 print was still in flight as the application ended; "
+                                     "left to finish on their own"),
+            std::string::npos)
+      << host->errorOutput();
+  // Its lp was not killed: once the scheduler answers, the label arrives,
+  // once.
+  stall.reset();
+  std::vector<std::string> jobs = print_system_.printer("Dock_4")->waitForJobs(1, seconds(60));
+  std::this_thread::sleep_for(seconds(1));
+  jobs = print_system_.printer("Dock_4")->jobs();
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0], label);
+}
+
+TEST_F(UiLinkPrintTest, NoQueryChildOutlivesAHostThatEndsDuringAnOutage) {
+  ASSERT_NE(print_system_.addQueue("Dock_5", reason_), nullptr) << reason_;
+  std::shared_ptr<void> stall = stallScheduler();
+  ASSERT_GT(stall.use_count(), 0) << "cannot stop the scheduler";
+  const std::pair<const char*, std::function<void(HostProcess&)>> kEnds[] = {
+      {"the end of its input", [](HostProcess& host) { host.closeInput(); }},
+      {"SIGTERM", [](HostProcess& host) { ::kill(host.pid(), SIGTERM); }},
+      {"its window closed",
+       [this](HostProcess& host) {
+         WindowClient client(display_.name());
+         std::optional<WindowClient::WindowId> window = client.findWindow(host.pid(), seconds(20));
+         ASSERT_TRUE(window.has_value());
+         client.close(*window);
+       }},
+  };
+  for (const auto& [how, end] : kEnds) {
+    SCOPED_TRACE(how);
+    HostProcess host(HostPath());
+    ASSERT_TRUE(host.started());
+    // The query gives up after its limit and marks the print system as
+    // stalled; the check that clears the mark runs lpstat in the background.
+    ASSERT_TRUE(host.write(PrinterCallFrame(1, "getAvailablePrinters")));
+    std::vector<UiLinkReply> replies = host.readReplies(1, kQueryLimit);
+    ASSERT_EQ(replies.size(), 1u) << host.errorOutput();
+    EXPECT_EQ(AnswerJson(replies[0]), "[]");
+    std::this_thread::sleep_for(milliseconds(300));
+    end(host);
+    host.readToEnd(seconds(20));
+    host.expectCleanExit(seconds(20));
+    EXPECT_EQ(OrphansNamed("lpstat").size(), 0u) << "an lpstat outlived the host";
+    for (pid_t pid : OrphansNamed("lpstat")) ::kill(pid, SIGKILL);
+  }
+}
+
+// The scheduler frozen for a minute while the user interface asks for the
+// list, the default and the status every 500 ms and prints every 5 s.
+// After the first query's limit no call is held over a second; the real
+// list is back within 2 s of the scheduler's return, and every label
+// arrives once.
+TEST_F(UiLinkPrintTest, ALongOutageHoldsTheHostForOneQueryLimitInAll) {
+  ASSERT_NE(print_system_.addQueue("Dock_6", reason_), nullptr) << reason_;
+  ASSERT_TRUE(print_system_.setDefault("Dock_6", reason_)) << reason_;
+  std::unique_ptr<HostProcess> host = hostWithQueue("Dock_6");
+  ASSERT_NE(host, nullptr);
+  const std::map<std::string, std::string> kDuringOutage = {
+      {"getAvailablePrinters", "[]"},
+      {"getDefaultPrinter", "\"\""},
+      {"getPrinterStatus", "{\"connected\":true,\"printerName\":\"Dock_6\"}"}};
+  struct Sent {
+    std::string method;
+    Clock::time_point at;
+  };
+  std::map<uint32_t, Sent> sent;
+  std::map<uint32_t, std::pair<std::string, Clock::time_point>> answered;
+  std::vector<std::string> labels;
+  uint32_t next_id = 2;
+  const auto take_replies = [&](milliseconds wait) {
+    for (const UiLinkReply& reply : host->readReplies(SIZE_MAX, wait))
+      answered[reply.id] = {AnswerJson(reply), Clock::now()};
+  };
+
+  std::shared_ptr<void> stall = stallScheduler();
+  ASSERT_GT(stall.use_count(), 0) << "cannot stop the scheduler";
+  const auto start = Clock::now();
+  for (int tick = 0; Clock::now() - start < seconds(60); ++tick) {
+    std::vector<std::vector<uint8_t>> frames;
+    for (const auto& [method, answer] : kDuringOutage) {
+      frames.push_back(PrinterCallFrame(next_id, method));
+      sent[next_id++] = {method, Clock::now()};
+    }
+    if (tick % 10 == 0) {
+      labels.push_back("^XA^FDOutage label " + std::to_string(tick / 10) + "^FS^XZ");
+      frames.push_back(
+          PrinterCallFrame(next_id, "printZPL", TextMap({{"zplCommands", labels.back()}})));
+      sent[next_id++] = {"printZPL", Clock::now()};
+    }
+    ASSERT_TRUE(host->write(Joined(frames)));
+    const auto next_tick = start + milliseconds(500) * (tick + 1);
+    while (Clock::now() < next_tick) take_replies(milliseconds(20));
+  }
+  take_replies(milliseconds(1000));
+  size_t checked = 0;
+  for (const auto& [id, call] : sent) {
+    if (call.method == "printZPL" || call.at < start + kQueryLimit) continue;
+    ++checked;
+    auto answer = answered.find(id);
+    ASSERT_NE(answer, answered.end()) << call.method << " (call " << id << ") unanswered";
+    EXPECT_LE(answer->second.second - call.at, seconds(1))
+        << call.method << " (call " << id << ") held";
+    EXPECT_EQ(answer->second.first, kDuringOutage.at(call.method)) << "call " << id;
+  }
+  EXPECT_GT(checked, 300u);
+
+  // The scheduler returns: the real list within 2 s, and every print goes
+  // out once.
+  stall.reset();
+  const auto back = Clock::now();
+  std::string list;
+  while (list != "[\"Dock_6\"]" && Clock::now() - back < seconds(2)) {
+    ASSERT_TRUE(host->write(PrinterCallFrame(next_id, "getAvailablePrinters")));
+    std::vector<UiLinkReply> replies;
+    while (list.empty() || replies.empty()) {
+      replies = host->readReplies(1, kQueryLimit);
+      ASSERT_FALSE(replies.empty()) << host->errorOutput();
+      if (replies[0].id == next_id)
+        list = AnswerJson(replies[0]);
+      else
+        answered[replies[0].id] = {AnswerJson(replies[0]), Clock::now()};
+      if (replies[0].id != next_id) replies.clear();
+    }
+    ++next_id;
+    if (list != "[\"Dock_6\"]") {
+      list.clear();
+      std::this_thread::sleep_for(milliseconds(100));
+    }
+  }
+  EXPECT_EQ(list, "[\"Dock_6\"]") << "the list is not whole 2 s after the scheduler's return";
+  for (const auto& [id, call] : sent) {
+    if (call.method != "printZPL") continue;
+    while (answered.count(id) == 0 && Clock::now() - back < seconds(60))
+      take_replies(milliseconds(200));
+    EXPECT_EQ(answered.count(id) ? answered[id].first : "<none>", "true") << "print " << id;
+  }
+  std::vector<std::string> jobs =
+      print_system_.printer("Dock_6")->waitForJobs(labels.size(), seconds(60));
+  std::this_thread::sleep_for(seconds(1));
+  jobs = print_system_.printer("Dock_6")->jobs();
+  std::map<std::string, size_t> arrived;
+  for (const std::string& job : jobs) ++arrived[job];
+  for (const std::string& label : labels) EXPECT_EQ(arrived[label], 1u) << label;
+  EXPECT_EQ(jobs.size(), labels.size());
+  host->closeInput();
+  host->readToEnd(seconds(30));
+  host->expectCleanExit();
 }
 
 }  // namespace

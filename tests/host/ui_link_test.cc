@@ -2,13 +2,19 @@
 // started with pipes on its standard input and output, frames written and
 // read by this test.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "test_print_system/file_util.h"
 #include "tests/host/host_process.h"
 #include "tests/host/test_plugin.h"
 #include "tests/host/virtual_display.h"
@@ -123,6 +129,64 @@ TEST_F(UiLinkTest, ABrokenFrameEndsTheLinkCleanlyAfterTheWholeOnesBeforeIt) {
     ExpectCleanEnd(host);
     EXPECT_NE(host.errorOutput().find(c.logged), std::string::npos) << host.errorOutput();
   }
+}
+
+// The host's resident memory in KiB, from /proc; -1 when unknown.
+long ResidentKiB(pid_t pid) {
+  const std::string status = ReadFile("/proc/" + std::to_string(pid) + "/status").value_or("");
+  const size_t at = status.find("\nVmRSS:");
+  return at == std::string::npos ? -1 : std::strtol(status.c_str() + at + 8, nullptr, 10);
+}
+
+// `count` status calls, their frames in one piece.
+std::vector<uint8_t> StatusCalls(uint32_t count) {
+  std::vector<uint8_t> bytes;
+  for (uint32_t id = 1; id <= count; ++id) {
+    const std::vector<uint8_t> frame = PrinterCallFrame(id, "getPrinterStatus");
+    bytes.insert(bytes.end(), frame.begin(), frame.end());
+  }
+  return bytes;
+}
+
+TEST_F(UiLinkTest, AHostWhoseRepliesNobodyReadsEndsWithinTheCloseDeadline) {
+  HostProcess host(HostPath());
+  ASSERT_TRUE(host.started());
+  ASSERT_TRUE(host.write(StatusCalls(5000)));
+  host.closeInput();
+  // No reply is ever read; the host gives up writing them 30 s after its
+  // input ended.
+  const std::optional<int> status = host.wait(std::chrono::seconds(35));
+  ASSERT_TRUE(status.has_value()) << "still running 35 s after its input ended\n"
+                                  << host.errorOutput();
+  EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+  EXPECT_NE(host.errorOutput().find("stopped reading"), std::string::npos) << host.errorOutput();
+}
+
+TEST_F(UiLinkTest, RepliesNobodyReadsHoldTheHostsMemoryBounded) {
+  HostProcess host(HostPath());
+  ASSERT_TRUE(host.started());
+  ASSERT_TRUE(host.write(StatusCalls(1)));
+  ASSERT_EQ(host.readReplies(1).size(), 1u) << host.errorOutput();
+  const long before = ResidentKiB(host.pid());
+  ASSERT_GT(before, 0);
+  // 300,000 calls whose replies are never read: the host stops reading
+  // them once a few MiB of replies wait, and the writer blocks.
+  const std::vector<uint8_t> calls = StatusCalls(300000);
+  std::atomic<bool> written{false};
+  std::thread writer([&] {
+    host.write(calls);
+    written = true;
+  });
+  long most = before;
+  for (int sample = 0; sample < 40; ++sample) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    most = std::max(most, ResidentKiB(host.pid()));
+  }
+  EXPECT_FALSE(written) << "every call was read although no reply was";
+  EXPECT_LT(most - before, 24 * 1024) << "grew from " << before << " KiB to " << most << " KiB";
+  ::kill(host.pid(), SIGKILL);  // the writer then sees a broken pipe
+  host.wait(std::chrono::seconds(10));
+  writer.join();
 }
 
 }  // namespace

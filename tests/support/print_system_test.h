@@ -1,7 +1,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
+#include <memory>
 #include <string>
 
 #include "test_print_system/print_system.h"
@@ -17,6 +19,14 @@ class PrintSystemTest : public ::testing::Test {
     if (!PrintSystem::Available(reason_)) GTEST_SKIP() << reason_;
     ASSERT_TRUE(print_system_.start(reason_)) << reason_;
   }
+  // Stops the scheduler answering (SIGSTOP) until the guard is reset or
+  // goes; nothing when it cannot.
+  std::shared_ptr<void> stallScheduler() {
+    const pid_t scheduler = print_system_.schedulerPid();
+    if (scheduler <= 0 || ::kill(scheduler, SIGSTOP) != 0) return nullptr;
+    return std::shared_ptr<void>(nullptr, [scheduler](void*) { ::kill(scheduler, SIGCONT); });
+  }
+
   PrintSystem print_system_;
   std::string reason_;
 };
