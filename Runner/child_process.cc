@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,98 +12,18 @@
 #include <chrono>
 #include <cstring>
 
-#include "failure.h"
+#include "child_spawn.h"
 #include "unique_fd.h"
-
-extern char** environ;
 
 namespace corvella {
 namespace {
 
 constexpr size_t kChunk = 64 * 1024;
 
-// A descriptor of the host that is never 0, 1 or 2, so that placing it on a
-// child's standard stream is always a real dup2 that clears close-on-exec,
-// even when the host itself runs with a standard stream closed.
-bool MoveAboveStandardStreams(UniqueFd& fd) {
-  if (fd.get() > STDERR_FILENO) return true;
-  int moved = ::fcntl(fd.get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-  if (moved < 0) return false;
-  fd.reset(moved);
-  return true;
-}
-
-struct Pipe {
-  UniqueFd read;
-  UniqueFd write;
-};
-
-std::optional<Pipe> MakePipe(int& error) {
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) {
-    error = errno;
-    return std::nullopt;
-  }
-  Pipe pipe{UniqueFd(fds[0]), UniqueFd(fds[1])};
-  if (!MoveAboveStandardStreams(pipe.read) || !MoveAboveStandardStreams(pipe.write)) {
-    error = errno;
-    return std::nullopt;
-  }
-  return pipe;
-}
-
 bool SetNonBlocking(int fd) {
   int flags = ::fcntl(fd, F_GETFL);
   return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
-
-// Owns the attributes and file actions of one posix_spawn call.
-class SpawnSetup {
- public:
-  SpawnSetup() {
-    ok_ = posix_spawn_file_actions_init(&actions_) == 0;
-    attr_ok_ = posix_spawnattr_init(&attr_) == 0;
-    ok_ = ok_ && attr_ok_;
-  }
-  ~SpawnSetup() {
-    posix_spawn_file_actions_destroy(&actions_);
-    if (attr_ok_) posix_spawnattr_destroy(&attr_);
-  }
-  SpawnSetup(const SpawnSetup&) = delete;
-  SpawnSetup& operator=(const SpawnSetup&) = delete;
-
-  void placeOn(int fd, int standard_stream) {
-    ok_ = ok_ && posix_spawn_file_actions_adddup2(&actions_, fd, standard_stream) == 0;
-  }
-
-  // Closes every descriptor above the standard streams in the child, also
-  // those that other code of the host opened without close-on-exec.
-  void closeTheRest() {
-    ok_ = ok_ && posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1) == 0;
-  }
-
-  // Default actions for all signals and an empty mask, whatever the host
-  // ignores or blocks (a host that ignores SIGPIPE must not hand that on).
-  void resetSignals() {
-    sigset_t all;
-    sigset_t none;
-    sigfillset(&all);
-    sigemptyset(&none);
-    ok_ = ok_ && posix_spawnattr_setsigdefault(&attr_, &all) == 0 &&
-          posix_spawnattr_setsigmask(&attr_, &none) == 0 &&
-          posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK) == 0;
-  }
-
-  bool ok() const { return ok_; }
-  const posix_spawn_file_actions_t* actions() const { return &actions_; }
-  const posix_spawnattr_t* attr() const { return &attr_; }
-
- private:
-  posix_spawn_file_actions_t actions_;
-  posix_spawnattr_t attr_;
-  bool ok_ = false;
-  bool attr_ok_ = false;
-};
 
 // Blocks SIGPIPE on the calling thread for its lifetime, so a write to a
 // pipe whose reader has gone fails with EPIPE instead of ending the host.
@@ -242,46 +161,33 @@ struct Spawned {
 
 // Starts the child; nothing, with `reason` set, when it cannot be started.
 std::optional<Spawned> Spawn(const std::string& launchPath,
-                             const std::vector<std::string>& arguments, bool with_input,
+                             const std::vector<std::string>& arguments, bool withInput,
                              std::string& reason) {
-  // "Cannot launch PATH: [STEP: ]<error text>".
-  const auto failed = [&](const char* step, int error) {
-    std::string what = "Cannot launch " + launchPath;
-    if (*step != '\0') what += std::string(": ") + step;
-    reason = PosixFailure(what, error);
-    return std::nullopt;
-  };
-  int error = 0;
+  std::string pipe_reason;
   std::optional<Pipe> in;
-  if (with_input && !(in = MakePipe(error))) return failed("pipe", error);
-  std::optional<Pipe> out = MakePipe(error);
-  if (!out) return failed("pipe", error);
-  std::optional<Pipe> err = MakePipe(error);
-  if (!err) return failed("pipe", error);
-
-  SpawnSetup setup;
-  if (in) setup.placeOn(in->read.get(), STDIN_FILENO);
-  setup.placeOn(out->write.get(), STDOUT_FILENO);
-  setup.placeOn(err->write.get(), STDERR_FILENO);
-  setup.closeTheRest();
-  setup.resetSignals();
-  if (!setup.ok()) return failed("spawn set-up", ENOMEM);
-
-  std::vector<char*> argv;
-  argv.reserve(arguments.size() + 2);
-  argv.push_back(const_cast<char*>(launchPath.c_str()));
-  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
-
-  Spawned child;
-  const int spawn_error = posix_spawn(&child.pid, launchPath.c_str(), setup.actions(), setup.attr(),
-                                      argv.data(), environ);
+  if (withInput && !(in = MakePipe(pipe_reason))) {
+    reason = "Cannot launch " + launchPath + ": " + pipe_reason;
+    return std::nullopt;
+  }
+  std::optional<Pipe> out = MakePipe(pipe_reason);
+  std::optional<Pipe> err = out ? MakePipe(pipe_reason) : std::nullopt;
+  if (!err) {
+    reason = "Cannot launch " + launchPath + ": " + pipe_reason;
+    return std::nullopt;
+  }
+  ChildStreams streams;
+  if (in) streams.input = ChildStream::Descriptor(in->read.get());
+  streams.output = ChildStream::Descriptor(out->write.get());
+  streams.error = ChildStream::Descriptor(err->write.get());
+  std::optional<pid_t> pid = SpawnChild(launchPath, arguments, streams, reason);
   // The child's ends belong to the child alone; with them closed here, each
   // read reaches the end of its stream once the child has exited.
   if (in) in->read.reset();
   out->write.reset();
   err->write.reset();
-  if (spawn_error != 0) return failed("", spawn_error);
+  if (!pid) return std::nullopt;
+  Spawned child;
+  child.pid = *pid;
   if (in) child.input = std::move(in->write);
   child.output = std::move(out->read);
   child.error = std::move(err->read);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <utility>
 
+#include "child_spawn.h"
 #include "failure.h"
 
 namespace corvella {
@@ -17,9 +18,6 @@ namespace {
 
 // Pieces are gathered up to this size before they are written.
 constexpr size_t kGatherSize = size_t{1} << 20;
-// Linux moves at most about 2 GiB in one write(2); asking for less keeps
-// each call's count well inside ssize_t.
-constexpr size_t kMaxWrite = size_t{1} << 30;
 
 }  // namespace
 
@@ -72,19 +70,7 @@ bool PrivateFile::append(std::string_view bytes, std::string& reason) {
 }
 
 bool PrivateFile::writeOut(std::string_view bytes, std::string& reason) {
-  size_t written = 0;
-  while (written < bytes.size()) {
-    const size_t count = std::min(bytes.size() - written, kMaxWrite);
-    const ssize_t n = ::write(fd_.get(), bytes.data() + written, count);
-    if (n > 0) {
-      written += static_cast<size_t>(n);
-    } else if (n == 0) {
-      return fail(EIO, reason);
-    } else if (errno != EINTR) {
-      return fail(errno, reason);
-    }
-  }
-  return true;
+  return WriteAll(fd_.get(), bytes) || fail(errno, reason);
 }
 
 bool PrivateFile::finish(std::string& reason) {

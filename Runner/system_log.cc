@@ -11,6 +11,8 @@
 #include <mutex>
 #include <string>
 
+#include "child_spawn.h"
+
 namespace {
 
 std::mutex& ObserverMutex() {
@@ -21,20 +23,6 @@ std::mutex& ObserverMutex() {
 std::map<int, LogObserver>& Observers() {
   static auto* observers = new std::map<int, LogObserver>;
   return *observers;
-}
-
-// Writes all of `data` to `fd`, retrying short writes and EINTR. A log that
-// cannot be written is dropped: there is nowhere left to report it.
-void WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    done += static_cast<size_t>(n);
-  }
 }
 
 std::string Prefix() {
@@ -56,7 +44,9 @@ void Log(std::string_view message) {
   std::string line = Prefix();
   line.append(message);
   line.push_back('\n');
-  WriteAll(STDERR_FILENO, line);
+  // A log line that cannot be written is dropped: there is nowhere left to
+  // report it.
+  corvella::WriteAll(STDERR_FILENO, line);
   std::string text(message);
   syslog(LOG_NOTICE, "%s", text.c_str());
 

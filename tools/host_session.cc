@@ -5,47 +5,15 @@
 #include <limits.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <thread>
 
+#include "Runner/child_spawn.h"
 #include "Runner/failure.h"
 
-extern char** environ;
-
 namespace corvella {
-
-namespace {
-
-// A pipe as two owned ends (close-on-exec); false with `reason` set when it
-// cannot be made.
-bool MakePipe(UniqueFd& read_end, UniqueFd& write_end, std::string& reason) {
-  int ends[2];
-  if (pipe2(ends, O_CLOEXEC) != 0) {
-    reason = PosixFailure("pipe2 failed", errno);
-    return false;
-  }
-  read_end.reset(ends[0]);
-  write_end.reset(ends[1]);
-  return true;
-}
-
-bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
-  size_t offset = 0;
-  while (offset < bytes.size()) {
-    ssize_t n = write(fd, bytes.data() + offset, bytes.size() - offset);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    offset += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-}  // namespace
 
 std::unique_ptr<HostSession> HostSession::Start(const std::string& host_path,
                                                 const Options& options, std::string& reason) {
@@ -54,65 +22,34 @@ std::unique_ptr<HostSession> HostSession::Start(const std::string& host_path,
     return nullptr;
   }
   const bool link = options.input == Options::Input::kLink;
-  UniqueFd host_input;
-  UniqueFd to_host;
-  UniqueFd from_host;
-  UniqueFd host_output;
-  if ((link && !MakePipe(host_input, to_host, reason)) ||
-      !MakePipe(from_host, host_output, reason)) {
-    return nullptr;
-  }
+  std::optional<Pipe> to_host;
+  if (link && !(to_host = MakePipe(reason))) return nullptr;
+  std::optional<Pipe> from_host = MakePipe(reason);
+  if (!from_host) return nullptr;
   // Small enough to sit in the pipe before anyone reads it.
-  if (link && (options.written_before_start.size() > PIPE_BUF ||
-               !WriteAll(to_host.get(), options.written_before_start))) {
-    reason = "cannot write the bytes due before the start";
-    return nullptr;
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_t attributes;
-  int spawned = posix_spawn_file_actions_init(&actions);
-  if (spawned == 0) {
-    spawned = posix_spawnattr_init(&attributes);
-    if (spawned != 0) posix_spawn_file_actions_destroy(&actions);
-  }
-  pid_t pid = -1;
-  if (spawned == 0) {
-    // This process ignores SIGPIPE; the host starts with every signal at its
-    // default and none blocked.
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    sigset_t none;
-    sigemptyset(&none);
-    std::vector<char*> argv = {const_cast<char*>(host_path.c_str())};
-    for (const std::string& argument : options.arguments)
-      argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    spawned =
-        link ? posix_spawn_file_actions_adddup2(&actions, host_input.get(), STDIN_FILENO)
-        : options.input == Options::Input::kDevNull
-            ? posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0)
-            : posix_spawn_file_actions_addclose(&actions, STDIN_FILENO);
-    if (spawned == 0 && options.error_fd >= 0)
-      spawned = posix_spawn_file_actions_adddup2(&actions, options.error_fd, STDERR_FILENO);
-    if (spawned == 0 &&
-        (spawned = posix_spawn_file_actions_adddup2(&actions, host_output.get(), STDOUT_FILENO)) ==
-            0 &&
-        (spawned = posix_spawnattr_setsigdefault(&attributes, &defaults)) == 0 &&
-        (spawned = posix_spawnattr_setsigmask(&attributes, &none)) == 0 &&
-        (spawned = posix_spawnattr_setflags(&attributes,
-                                            POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK)) == 0) {
-      spawned = posix_spawn(&pid, host_path.c_str(), &actions, &attributes, argv.data(), environ);
+  if (link) {
+    const std::vector<uint8_t>& early = options.written_before_start;
+    if (early.size() > PIPE_BUF ||
+        !WriteAll(to_host->write.get(),
+                  std::string_view(reinterpret_cast<const char*>(early.data()), early.size()))) {
+      reason = "cannot write the bytes due before the start";
+      return nullptr;
     }
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
   }
-  if (spawned != 0) {
-    reason = "cannot start the host " + host_path + ": " + PosixErrorText(spawned);
-    return nullptr;
+  ChildStreams streams;
+  if (link) {
+    streams.input = ChildStream::Descriptor(to_host->read.get());
+  } else if (options.input == Options::Input::kDevNull) {
+    streams.input.kind = ChildStream::Kind::kDevNull;
+  } else {
+    streams.input.kind = ChildStream::Kind::kClosed;
   }
-  return std::unique_ptr<HostSession>(
-      new HostSession(pid, std::move(to_host), std::move(from_host)));
+  streams.output = ChildStream::Descriptor(from_host->write.get());
+  if (options.error_fd >= 0) streams.error = ChildStream::Descriptor(options.error_fd);
+  const std::optional<pid_t> pid = SpawnChild(host_path, options.arguments, streams, reason);
+  if (!pid) return nullptr;
+  return std::unique_ptr<HostSession>(new HostSession(
+      *pid, link ? std::move(to_host->write) : UniqueFd(), std::move(from_host->read)));
 }
 
 HostSession::~HostSession() { Close(); }
@@ -143,7 +80,9 @@ std::optional<uint32_t> HostSession::Send(const std::string& channel,
 }
 
 bool HostSession::Write(const std::vector<uint8_t>& bytes) {
-  return to_host_.valid() && WriteAll(to_host_.get(), bytes);
+  return to_host_.valid() &&
+         WriteAll(to_host_.get(),
+                  std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 void HostSession::CloseInput() { to_host_.reset(); }

@@ -11,20 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "Runner/child_spawn.h"
+
 namespace {
 
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
-bool WriteAll(int fd, const std::string& text) { return WriteAll(fd, text.data(), text.size()); }
+using corvella::WriteAll;
 
 std::string ReadAll(int fd) {
   std::string all;
@@ -68,16 +59,16 @@ int main(int argc, char** argv) {
     const std::string e(4096, 'e');
     while (out > 0 || err > 0) {
       size_t n = out < o.size() ? out : o.size();
-      if (n > 0 && !WriteAll(1, o.data(), n)) return 101;
+      if (n > 0 && !WriteAll(1, std::string_view(o.data(), static_cast<size_t>(n)))) return 101;
       out -= n;
       n = err < e.size() ? err : e.size();
-      if (n > 0 && !WriteAll(2, e.data(), n)) return 102;
+      if (n > 0 && !WriteAll(2, std::string_view(e.data(), static_cast<size_t>(n)))) return 102;
       err -= n;
     }
     return 0;
   }
   if (mode == "args") {  // each argument after the mode, NUL-terminated
-    for (int i = 2; i < argc; ++i) WriteAll(1, argv[i], std::strlen(argv[i]) + 1);
+    for (int i = 2; i < argc; ++i) WriteAll(1, std::string_view(argv[i], std::strlen(argv[i]) + 1));
     return 0;
   }
   if (mode == "fds") {  // the open descriptors, one per line
