@@ -1,5 +1,7 @@
 #include "zpl_submission.h"
 
+#include <glib.h>
+
 #include <optional>
 #include <vector>
 
@@ -7,7 +9,6 @@
 #include "process_runner.h"
 #include "system_log.h"
 #include "temporary_directory.h"
-#include "uuid.h"
 #include "zpl_document.h"
 
 namespace corvella {
@@ -34,19 +35,24 @@ bool WriteDocument(const std::string& path, ZplDocumentPieces& document, std::st
 
 }  // namespace
 
+std::string ZplSubmission::RandomUuid() {
+  g_autofree gchar* text = g_uuid_string_random();
+  g_autofree gchar* upper = g_ascii_strup(text, -1);
+  return upper;
+}
+
 bool ZplSubmission::submitZplToPrinter(const std::string& printerName, std::string_view zpl) const {
   // The document is read where the caller keeps it and normalised afresh,
   // in pieces, for the file and for each standard-input attempt: it is
   // never copied whole, and every attempt gets the same bytes.
   ZplDocumentPieces document(zpl);
   std::string reason;
-  const std::optional<Uuid> uuid = uuids_(reason);
-  std::optional<std::string> path;
-  if (uuid) {
-    path = PathInDirectory(TemporaryDirectory(), "corvella_" + uuid->text() + ".zpl");
-    if (!WriteDocument(*path, document, reason)) path.reset();
+  std::optional<std::string> path =
+      PathInDirectory(TemporaryDirectory(), "corvella_" + uuids_() + ".zpl");
+  if (!WriteDocument(*path, document, reason)) {
+    Log("ZPL write failed: " + reason);
+    path.reset();
   }
-  if (!path) Log("ZPL write failed: " + reason);
 
   // The four attempts, one after another, until one exits with status 0.
   // The file attempts run only on a file that this call created and wrote

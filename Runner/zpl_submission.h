@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "print_tools.h"
-#include "uuid.h"
 
 namespace corvella {
 
@@ -15,13 +14,16 @@ namespace corvella {
 // temporary file and its own child processes.
 class ZplSubmission {
  public:
-  // Where the file name's UUID comes from: nothing, with the reason set,
-  // when none can be had.
-  using UuidSource = std::function<std::optional<Uuid>(std::string& reason)>;
+  // Where the file name's UUID text comes from.
+  using UuidSource = std::function<std::string()>;
 
-  // `uuids` is Uuid::random unless a test names the files itself.
+  // A new random (version 4) UUID in its standard form, upper-case:
+  // "4F1C0B9A-...".
+  static std::string RandomUuid();
+
+  // `uuids` is RandomUuid unless a test names the files itself.
   explicit ZplSubmission(PrintTools tools = {}, UuidSource uuids = nullptr)
-      : tools_(std::move(tools)), uuids_(uuids ? std::move(uuids) : UuidSource(Uuid::random)) {}
+      : tools_(std::move(tools)), uuids_(uuids ? std::move(uuids) : UuidSource(RandomUuid)) {}
 
   // Completes `zpl` with "^XZ" when it has none, gives it CR LF line ends,
   // keeps it in a new private file "corvella_<UUID>.zpl" in the temporary

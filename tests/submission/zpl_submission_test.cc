@@ -248,10 +248,9 @@ TEST_F(Submission, ALabelFileNotWrittenWholeIsNeverPrintedNorWhatReplacesIt) {
 
 TEST_F(Submission, ANameTakenBySomeoneElseIsNeverHandedToTheTools) {
   // The name this call will use, taken first by a file and by a link.
-  const corvella::Uuid uuid = corvella::Uuid::fromBytes({1, 2, 3});
-  const fs::path taken = tools_.TemporaryDirectory() / ("corvella_" + uuid.text() + ".zpl");
-  const ZplSubmission submission(tools_.tools(),
-                                 [&uuid](std::string&) { return std::optional(uuid); });
+  const std::string uuid = "01020300-0000-4000-8000-000000000000";
+  const fs::path taken = tools_.TemporaryDirectory() / ("corvella_" + uuid + ".zpl");
+  const ZplSubmission submission(tools_.tools(), [&uuid] { return uuid; });
   for (bool link : {false, true}) {
     SCOPED_TRACE(link ? "a link" : "a file");
     fs::remove(taken);
