@@ -5,15 +5,14 @@
 
 #include <flutter_linux/flutter_linux.h>
 
-#include <deque>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "engine_stand_in/fl_engine_private.h"
+#include "engine_stand_in/main_thread_queue.h"
 #include "engine_stand_in/ui_link.h"
 
 namespace {
@@ -30,47 +29,6 @@ void DestroyHandler(Handler& handler) {
 }
 
 }  // namespace
-
-namespace {
-
-// Work waiting for the main thread. Items cross threads here, under this
-// lock, so the hand-over is ordered for any checker of the program's
-// threads, not only inside GLib. Lives as long as the process.
-struct MainWork {
-  std::mutex mutex;
-  std::deque<std::function<void()>> items;
-};
-
-MainWork& PendingMainWork() {
-  static auto* work = new MainWork;
-  return *work;
-}
-
-}  // namespace
-
-void fl_engine_post_to_main_thread(std::function<void()> work) {
-  MainWork& pending = PendingMainWork();
-  {
-    std::lock_guard<std::mutex> lock(pending.mutex);
-    pending.items.push_back(std::move(work));
-  }
-  // One idle source per item: idle sources of one priority run in the order
-  // added, one dispatch each, so items run in the order posted.
-  g_idle_add_full(
-      G_PRIORITY_DEFAULT,
-      [](gpointer) -> gboolean {
-        MainWork& queued = PendingMainWork();
-        std::function<void()> item;
-        {
-          std::lock_guard<std::mutex> lock(queued.mutex);
-          item = std::move(queued.items.front());
-          queued.items.pop_front();
-        }
-        item();
-        return G_SOURCE_REMOVE;
-      },
-      nullptr, nullptr);
-}
 
 // The response handle of one dispatched message.
 G_DECLARE_FINAL_TYPE(FlEngineResponseHandle, fl_engine_response_handle, FL, ENGINE_RESPONSE_HANDLE,
@@ -104,7 +62,7 @@ void DeliverReply(FlEngineResponseHandle* handle, GBytes* response) {
       "A message on channel %s answered off the main thread; channels are used on the "
       "main thread only",
       handle->channel);
-  fl_engine_post_to_main_thread([reply, held = g_bytes_ref(bytes)] {
+  PostToMainThread([reply, held = g_bytes_ref(bytes)] {
     (*reply)(held);
     g_bytes_unref(held);
     delete reply;
@@ -136,17 +94,22 @@ static void fl_engine_response_handle_class_init(FlEngineResponseHandleClass* kl
 
 static void fl_engine_response_handle_init(FlEngineResponseHandle*) {}
 
+// The engine's C++ state, made in init and deleted in finalize.
+struct EngineState {
+  std::map<std::string, Handler> handlers;
+  std::vector<std::string> requested_keys;
+  // The link to a user interface in another process, if any. Work the link
+  // posts holds it weakly.
+  std::shared_ptr<UiLink> link;
+};
+
 struct _FlEngine {
   GObject parent_instance;
   FlDartProject* project;
   GThread* main_thread;
   // Weak.
   FlView* view;
-  std::map<std::string, Handler>* handlers;
-  std::vector<std::string>* requested_keys;
-  // The link to a user interface in another process, if any. Work the link
-  // posts holds it weakly.
-  std::shared_ptr<UiLink>* link;
+  EngineState* state;
 };
 
 static void fl_engine_messenger_iface_init(FlBinaryMessengerInterface* iface);
@@ -165,13 +128,13 @@ static void set_message_handler_on_channel(FlBinaryMessenger* messenger, const g
   // Taken out of the table before its data is destroyed: destroying it may
   // run code that looks at the table.
   Handler old;
-  auto it = self->handlers->find(channel);
-  if (it != self->handlers->end()) {
+  auto it = self->state->handlers.find(channel);
+  if (it != self->state->handlers.end()) {
     old = it->second;
-    self->handlers->erase(it);
+    self->state->handlers.erase(it);
   }
   if (function != nullptr) {
-    (*self->handlers)[channel] = Handler{function, user_data, destroy_notify};
+    self->state->handlers[channel] = Handler{function, user_data, destroy_notify};
   } else if (destroy_notify != nullptr) {
     destroy_notify(user_data);
   }
@@ -216,7 +179,7 @@ static void fl_engine_messenger_iface_init(FlBinaryMessengerInterface* iface) {
 
 static FlPluginRegistrar* get_registrar_for_plugin(FlPluginRegistry* registry, const gchar* name) {
   FlEngine* self = FL_ENGINE(registry);
-  self->requested_keys->emplace_back(name);
+  self->state->requested_keys.emplace_back(name);
   return fl_engine_registrar_new(self, self->view);
 }
 
@@ -228,11 +191,11 @@ static void fl_engine_dispose(GObject* object) {
   FlEngine* self = FL_ENGINE(object);
   // A view closes its link first and keeps the engine until the link has
   // settled (fl_engine_close_ui_link), so nothing received is lost here.
-  self->link->reset();
+  self->state->link.reset();
   // Handlers are destroyed outside the table, one at a time.
-  while (self->handlers != nullptr && !self->handlers->empty()) {
-    Handler handler = self->handlers->begin()->second;
-    self->handlers->erase(self->handlers->begin());
+  while (!self->state->handlers.empty()) {
+    Handler handler = self->state->handlers.begin()->second;
+    self->state->handlers.erase(self->state->handlers.begin());
     DestroyHandler(handler);
   }
   fl_engine_set_view(self, nullptr);
@@ -242,9 +205,7 @@ static void fl_engine_dispose(GObject* object) {
 
 static void fl_engine_finalize(GObject* object) {
   FlEngine* self = FL_ENGINE(object);
-  delete self->handlers;
-  delete self->requested_keys;
-  delete self->link;
+  delete self->state;
   G_OBJECT_CLASS(fl_engine_parent_class)->finalize(object);
 }
 
@@ -255,9 +216,7 @@ static void fl_engine_class_init(FlEngineClass* klass) {
 
 static void fl_engine_init(FlEngine* self) {
   self->main_thread = g_thread_self();
-  self->handlers = new std::map<std::string, Handler>;
-  self->requested_keys = new std::vector<std::string>;
-  self->link = new std::shared_ptr<UiLink>;
+  self->state = new EngineState;
 }
 
 FlEngine* fl_engine_new(FlDartProject* project) {
@@ -294,8 +253,8 @@ void stand_in_engine_dispatch_message(FlEngine* self, const gchar* channel, GByt
   handle->main_thread = self->main_thread;
   handle->channel = g_strdup(channel);
   handle->reply = new StandInReply(std::move(reply));
-  auto it = self->handlers->find(channel);
-  if (it == self->handlers->end()) {
+  auto it = self->state->handlers.find(channel);
+  if (it == self->state->handlers.end()) {
     send_response(FL_BINARY_MESSENGER(self), FL_BINARY_MESSENGER_RESPONSE_HANDLE(handle), nullptr,
                   nullptr);
     return;
@@ -308,15 +267,15 @@ void stand_in_engine_dispatch_message(FlEngine* self, const gchar* channel, GByt
 
 std::vector<std::string> stand_in_engine_get_requested_plugin_keys(FlEngine* self) {
   if (!FL_IS_ENGINE(self)) return {};
-  return *self->requested_keys;
+  return self->state->requested_keys;
 }
 
 void fl_engine_start_ui_link(FlEngine* self, std::function<void()> on_input_finished) {
   g_return_if_fail(FL_IS_ENGINE(self));
-  if (*self->link) return;
+  if (self->state->link) return;
   // The link's dispatch reaches the engine through this pointer: the engine
   // owns the link, which dispatches only while both exist.
-  *self->link = UiLink::claimStandardStreams(
+  self->state->link = UiLink::claimStandardStreams(
       [self](const std::string& channel, GBytes* message, StandInReply reply) {
         stand_in_engine_dispatch_message(self, channel.c_str(), message, std::move(reply));
       },
@@ -325,7 +284,7 @@ void fl_engine_start_ui_link(FlEngine* self, std::function<void()> on_input_fini
 
 void fl_engine_close_ui_link(FlEngine* self) {
   g_return_if_fail(FL_IS_ENGINE(self));
-  if (!*self->link) return;
+  if (!self->state->link) return;
   // Until the link has settled, the engine (and so every channel that still
   // owes an answer) stays, and the application keeps running its main loop
   // although its window is gone.
@@ -335,7 +294,7 @@ void fl_engine_close_ui_link(FlEngine* self) {
     g_object_ref(application);
     g_application_hold(application);
   }
-  (*self->link)->close([self, application] {
+  self->state->link->close([self, application] {
     if (application != nullptr) {
       g_application_release(application);
       g_object_unref(application);

@@ -19,17 +19,13 @@ void fl_engine_set_view(FlEngine* engine, FlView* view);
 // Connects the engine's channels to a user interface in another process over
 // standard input and output, when standard input is a pipe or a socket (see
 // UiLink). @on_input_finished runs on the main thread once the input has
-// ended and every message received has been answered and written.
+// ended (the user interface has gone).
 void fl_engine_start_ui_link(FlEngine* engine, std::function<void()> on_input_finished);
 // Stops reading; every message received is still answered and its reply
 // written, with the engine and the default application kept until then
 // (without running the main loop here). @on_input_finished no longer runs.
 // Does nothing without a link.
 void fl_engine_close_ui_link(FlEngine* engine);
-
-// Runs @work on the main thread, after what runs there now, in the order
-// posted. Safe from any thread.
-void fl_engine_post_to_main_thread(std::function<void()> work);
 
 // Returns: (transfer full): a registrar on @engine's messenger and @view.
 FlPluginRegistrar* fl_engine_registrar_new(FlEngine* engine, FlView* view);

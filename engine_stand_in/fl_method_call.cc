@@ -2,8 +2,8 @@
 
 #include <flutter_linux/flutter_linux.h>
 
-#include "engine_stand_in/fl_engine_private.h"
 #include "engine_stand_in/fl_method_channel_private.h"
+#include "engine_stand_in/main_thread_queue.h"
 
 struct _FlMethodCall {
   GObject parent_instance;
@@ -75,8 +75,8 @@ gboolean fl_method_call_respond(FlMethodCall* self, FlMethodResponse* response, 
         "main thread only",
         self->name, fl_method_channel_get_name(self->channel));
     g_set_error(error, G_IO_ERROR, G_IO_ERROR_FAILED, "Answered off the main thread");
-    fl_engine_post_to_main_thread([call = FL_METHOD_CALL(g_object_ref(self)),
-                                   answer = FL_METHOD_RESPONSE(g_object_ref(response))] {
+    PostToMainThread([call = FL_METHOD_CALL(g_object_ref(self)),
+                      answer = FL_METHOD_RESPONSE(g_object_ref(response))] {
       g_autoptr(GError) late_error = nullptr;
       if (!fl_method_channel_respond(call->channel, call->response_handle, answer, &late_error)) {
         g_warning("Answer to %s dropped: %s", call->name, late_error->message);

@@ -65,14 +65,14 @@ class Reader {
     size_ = size;
   }
 
-  bool Bytes(void* out, size_t count, GError** error) {
+  bool readBytes(void* out, size_t count, GError** error) {
     if (*offset_ > size_ || count > size_ - *offset_) return OutOfData(error);
     if (count != 0) std::memcpy(out, data_ + *offset_, count);
     *offset_ += count;
     return true;
   }
 
-  bool Align(size_t alignment, GError** error) {
+  bool align(size_t alignment, GError** error) {
     const size_t misalignment = *offset_ % alignment;
     if (misalignment == 0) return true;
     const size_t skip = alignment - misalignment;
@@ -81,20 +81,20 @@ class Reader {
     return true;
   }
 
-  bool Size(uint32_t* size, GError** error) {
+  bool readSize(uint32_t* size, GError** error) {
     uint8_t first = 0;
-    if (!Bytes(&first, 1, error)) return false;
+    if (!readBytes(&first, 1, error)) return false;
     if (first < 254) {
       *size = first;
       return true;
     }
     if (first == 254) {
       uint16_t value = 0;
-      if (!Bytes(&value, sizeof value, error)) return false;
+      if (!readBytes(&value, sizeof value, error)) return false;
       *size = value;
       return true;
     }
-    return Bytes(size, sizeof *size, error);
+    return readBytes(size, sizeof *size, error);
   }
 
   size_t Remaining() const { return *offset_ > size_ ? 0 : size_ - *offset_; }
@@ -123,7 +123,7 @@ FlValue* ReadNested(FlStandardMessageCodec* codec, GBytes* buffer, size_t* offse
 FlValue* ReadTyped(Reader& reader, FlValue* (*make)(const void*, size_t), size_t element_size,
                    GError** error) {
   uint32_t count = 0;
-  if (!reader.Size(&count, error) || !reader.Align(element_size, error)) return nullptr;
+  if (!reader.readSize(&count, error) || !reader.align(element_size, error)) return nullptr;
   if (count > reader.Remaining() / element_size) {
     Reader::OutOfData(error);
     return nullptr;
@@ -147,7 +147,7 @@ FlValue* MakeTyped(const void* data, size_t count) {
 
 FlValue* ReadList(FlStandardMessageCodec* codec, GBytes* buffer, Reader& reader, GError** error) {
   uint32_t count = 0;
-  if (!reader.Size(&count, error)) return nullptr;
+  if (!reader.readSize(&count, error)) return nullptr;
   // Every element takes at least one byte: a count beyond the rest of the
   // message is malformed, found before any work is done for it.
   if (count > reader.Remaining()) {
@@ -165,7 +165,7 @@ FlValue* ReadList(FlStandardMessageCodec* codec, GBytes* buffer, Reader& reader,
 
 FlValue* ReadMap(FlStandardMessageCodec* codec, GBytes* buffer, Reader& reader, GError** error) {
   uint32_t count = 0;
-  if (!reader.Size(&count, error)) return nullptr;
+  if (!reader.readSize(&count, error)) return nullptr;
   if (count > reader.Remaining() / 2) {
     Reader::OutOfData(error);
     return nullptr;
@@ -328,21 +328,21 @@ static FlValue* fl_standard_message_codec_real_read_value_of_type(FlStandardMess
       return fl_value_new_bool(false);
     case kInt32: {
       int32_t value = 0;
-      return reader.Bytes(&value, sizeof value, error) ? fl_value_new_int(value) : nullptr;
+      return reader.readBytes(&value, sizeof value, error) ? fl_value_new_int(value) : nullptr;
     }
     case kInt64: {
       int64_t value = 0;
-      return reader.Bytes(&value, sizeof value, error) ? fl_value_new_int(value) : nullptr;
+      return reader.readBytes(&value, sizeof value, error) ? fl_value_new_int(value) : nullptr;
     }
     case kFloat64: {
       double value = 0;
-      if (!reader.Align(8, error) || !reader.Bytes(&value, sizeof value, error)) return nullptr;
+      if (!reader.align(8, error) || !reader.readBytes(&value, sizeof value, error)) return nullptr;
       return fl_value_new_float(value);
     }
     case kLargeInt:
     case kString: {
       uint32_t size = 0;
-      if (!reader.Size(&size, error)) return nullptr;
+      if (!reader.readSize(&size, error)) return nullptr;
       if (size > reader.Remaining()) {
         Reader::OutOfData(error);
         return nullptr;
@@ -411,7 +411,7 @@ gboolean fl_standard_message_codec_read_size(FlStandardMessageCodec*, GBytes* bu
                                              size_t* offset, uint32_t* value, GError** error) {
   g_return_val_if_fail(buffer != nullptr && offset != nullptr && value != nullptr, FALSE);
   Reader reader(buffer, offset);
-  return reader.Size(value, error);
+  return reader.readSize(value, error);
 }
 
 gboolean fl_standard_message_codec_write_value(FlStandardMessageCodec* codec, GByteArray* buffer,
@@ -434,7 +434,7 @@ FlValue* fl_standard_message_codec_read_value(FlStandardMessageCodec* codec, GBy
   }
   Reader reader(buffer, offset);
   uint8_t type = 0;
-  if (!reader.Bytes(&type, 1, error)) return nullptr;
+  if (!reader.readBytes(&type, 1, error)) return nullptr;
   ++depth;
   FlValue* value = FL_STANDARD_MESSAGE_CODEC_GET_CLASS(codec)->read_value_of_type(
       codec, buffer, offset, type, error);

@@ -10,7 +10,7 @@
 #include <atomic>
 #include <utility>
 
-#include "engine_stand_in/fl_engine_private.h"
+#include "engine_stand_in/main_thread_queue.h"
 #include "engine_stand_in/nul_terminated_message.h"
 #include "engine_stand_in/ui_link_log.h"
 
@@ -37,18 +37,6 @@ template <typename Stream, Stream* (*Make)(gint, gboolean)>
 Stream* OwnCopy(int fd) {
   const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 3);
   return copy >= 0 ? Make(copy, TRUE) : nullptr;
-}
-
-// Runs `work` on the main thread once `delay` has passed.
-void RunOnMainThreadAfter(std::chrono::milliseconds delay, std::function<void()> work) {
-  g_timeout_add_full(
-      G_PRIORITY_DEFAULT, static_cast<guint>(delay.count()),
-      [](gpointer data) -> gboolean {
-        (*static_cast<std::function<void()>*>(data))();
-        return G_SOURCE_REMOVE;
-      },
-      new std::function<void()>(std::move(work)),
-      [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
 }
 
 }  // namespace
@@ -92,12 +80,12 @@ std::shared_ptr<UiLink> UiLink::start(GInputStream* input, GOutputStream* output
       input,
       [weak, backlog = link->backlog_](std::vector<UiLinkCall> calls) {
         for (const UiLinkCall& call : calls) backlog->add(call.message.size());
-        fl_engine_post_to_main_thread([weak, calls = std::move(calls)]() mutable {
+        PostToMainThread([weak, calls = std::move(calls)]() mutable {
           if (auto alive = weak.lock()) alive->deliver(std::move(calls));
         });
       },
       [weak] {
-        fl_engine_post_to_main_thread([weak] {
+        PostToMainThread([weak] {
           if (auto alive = weak.lock()) alive->readingEnded();
         });
       },
@@ -143,12 +131,15 @@ void UiLink::readingEnded() {
   // Whatever is still owed gets its time, bounded, so that the host ends
   // even when an answer never comes or nobody reads the replies.
   std::weak_ptr<UiLink> weak = weak_from_this();
-  RunOnMainThreadAfter(kAnswerGrace, [weak] {
-    if (auto link = weak.lock()) link->giveUpAnswers();
-  });
-  RunOnMainThreadAfter(UiLinkWriter::kCloseDeadline, [weak] {
-    if (auto link = weak.lock(); link && !link->settled_) link->writer_.abandon();
-  });
+  PostToMainThreadAfter(static_cast<unsigned>(std::chrono::milliseconds(kAnswerGrace).count()),
+                        [weak] {
+                          if (auto link = weak.lock()) link->giveUpAnswers();
+                        });
+  PostToMainThreadAfter(
+      static_cast<unsigned>(std::chrono::milliseconds(UiLinkWriter::kCloseDeadline).count()),
+      [weak] {
+        if (auto link = weak.lock(); link && !link->settled_) link->writer_.abandon();
+      });
   // The user interface has gone: the owner closes the window now, and the
   // replies still owed are written while the application ends.
   if (auto finished = std::exchange(on_finished_, nullptr)) finished();
@@ -169,7 +160,7 @@ void UiLink::settleWhenDone() {
   flushing_ = true;
   std::weak_ptr<UiLink> weak = weak_from_this();
   writer_.afterWritten([weak] {
-    fl_engine_post_to_main_thread([weak] {
+    PostToMainThread([weak] {
       if (auto link = weak.lock()) link->settled();
     });
   });

@@ -40,7 +40,7 @@ class HostWindowTest : public ::testing::Test {
     app_ = app_delegate_new();
     ASSERT_TRUE(g_application_register(G_APPLICATION(app_), nullptr, nullptr))
         << "cannot start the application on " << display_.name();
-    window_ = main_flutter_window_new(GTK_APPLICATION(app_));
+    window_ = main_flutter_window_new(GTK_APPLICATION(app_), nullptr);
     ASSERT_NE(window_, nullptr);
     GtkWidget* child = gtk_bin_get_child(GTK_BIN(window_));
     ASSERT_TRUE(child != nullptr && FL_IS_VIEW(child)) << "awakeFromNib gave the window no view";

@@ -60,7 +60,6 @@ class UiLinkFrameParser {
   bool broken() const { return broken_; }
   // True while part of a frame (some of its length or body) is held.
   bool insideFrame() const { return !header_.empty() || have_length_; }
-  // The memory held for the body being read.
 
  private:
   std::vector<uint8_t> header_;  // the length bytes read so far (0 to 3)
