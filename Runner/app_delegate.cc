@@ -49,7 +49,8 @@ static void app_delegate_startup(GApplication* application) {
 // Opens the main window. Runs once: the application is not unique, so no
 // other instance forwards its activation here.
 static void app_delegate_activate(GApplication* application) {
-  MainFlutterWindow* window = main_flutter_window_new(GTK_APPLICATION(application));
+  MainFlutterWindow* window = main_flutter_window_new(
+      GTK_APPLICATION(application), CORVELLA_APP_DELEGATE(application)->dart_entrypoint_arguments);
   gtk_widget_show(GTK_WIDGET(window));
 }
 

@@ -2,7 +2,6 @@
 
 #include <flutter_linux/flutter_linux.h>
 
-#include "app_delegate.h"
 #include "flutter/generated_plugin_registrant.h"
 #include "zebra_printer_plugin.h"
 
@@ -21,24 +20,22 @@ static void main_flutter_window_init(MainFlutterWindow* self) {
   gtk_widget_init_template(GTK_WIDGET(self));
 }
 
-MainFlutterWindow* main_flutter_window_new(GtkApplication* application) {
+MainFlutterWindow* main_flutter_window_new(GtkApplication* application,
+                                           gchar** dart_entrypoint_arguments) {
   g_return_val_if_fail(GTK_IS_APPLICATION(application), nullptr);
   MainFlutterWindow* self = CORVELLA_MAIN_FLUTTER_WINDOW(
       g_object_new(main_flutter_window_get_type(), "application", application, nullptr));
-  main_flutter_window_awake_from_nib(self);
+  main_flutter_window_awake_from_nib(self, dart_entrypoint_arguments);
   return self;
 }
 
-void main_flutter_window_awake_from_nib(MainFlutterWindow* self) {
+void main_flutter_window_awake_from_nib(MainFlutterWindow* self,
+                                        gchar** dart_entrypoint_arguments) {
   g_return_if_fail(CORVELLA_IS_MAIN_FLUTTER_WINDOW(self));
   GtkWindow* window = GTK_WINDOW(self);
 
   g_autoptr(FlDartProject) project = fl_dart_project_new();
-  GtkApplication* application = gtk_window_get_application(window);
-  if (CORVELLA_IS_APP_DELEGATE(application)) {
-    fl_dart_project_set_dart_entrypoint_arguments(
-        project, app_delegate_get_dart_entrypoint_arguments(CORVELLA_APP_DELEGATE(application)));
-  }
+  fl_dart_project_set_dart_entrypoint_arguments(project, dart_entrypoint_arguments);
   FlView* view = fl_view_new(project);
 
   // The size the description gave, kept whatever size the view asks for.

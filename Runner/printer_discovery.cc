@@ -93,9 +93,9 @@ class PrinterDiscovery::StallWatch {
 
 PrinterDiscovery::PrinterDiscovery(PrintTools tools, PlatformList platformList)
     : tools_(std::move(tools)),
-      platformList_(platformList ? std::move(platformList) : PlatformList(CupsDestinationNames)),
-      stallWatch_(std::make_unique<StallWatch>(
-          [lpstat = tools_.lpstat, platform = platformList_](GCancellable* cancellable) {
+      platform_list_(platformList ? std::move(platformList) : PlatformList(CupsDestinationNames)),
+      stall_watch_(std::make_unique<StallWatch>(
+          [lpstat = tools_.lpstat, platform = platform_list_](GCancellable* cancellable) {
             // Both sources of the list, as a query asks them, but quietly:
             // an outage is logged once, by the query that ran into it. A
             // tool that cannot start or fails has not hung.
@@ -111,13 +111,13 @@ PrinterDiscovery::PrinterDiscovery(PrintTools tools, PlatformList platformList)
 
 PrinterDiscovery::~PrinterDiscovery() = default;
 
-void PrinterDiscovery::stopChecking() { stallWatch_->stop(); }
+void PrinterDiscovery::stopChecking() { stall_watch_->stop(); }
 
 std::vector<std::string> PrinterDiscovery::getPrinterNames() const {
-  if (stallWatch_->stalled()) return {};
+  if (stall_watch_->stalled()) return {};
   const Clock::time_point deadline = Clock::now() + kQueryTimeLimit;
   std::vector<std::string> names = printerNamesBy(deadline);
-  if (Clock::now() >= deadline) stallWatch_->markStalled();
+  if (Clock::now() >= deadline) stall_watch_->markStalled();
   return names;
 }
 
@@ -126,13 +126,13 @@ std::vector<std::string> PrinterDiscovery::printerNamesBy(Deadline deadline) con
     std::vector<std::string> names = PrinterNamesFromLpstatA(*output);
     if (!names.empty()) return names;
   }
-  return unique(platformList_(deadline));
+  return unique(platform_list_(deadline));
 }
 
 // One deadline for every step: lpstat -d, then lpstat -a, then the platform
 // list.
 std::optional<std::string> PrinterDiscovery::getDefaultPrinterName() const {
-  if (stallWatch_->stalled()) return std::nullopt;
+  if (stall_watch_->stalled()) return std::nullopt;
   const Clock::time_point deadline = Clock::now() + kQueryTimeLimit;
   std::optional<std::string> name;
   if (std::optional<std::string> output = runShellOut(tools_.lpstat, {"-d"}, deadline)) {
@@ -142,7 +142,7 @@ std::optional<std::string> PrinterDiscovery::getDefaultPrinterName() const {
     std::vector<std::string> names = printerNamesBy(deadline);
     if (!names.empty()) name = std::move(names.front());
   }
-  if (Clock::now() >= deadline) stallWatch_->markStalled();
+  if (Clock::now() >= deadline) stall_watch_->markStalled();
   return name;
 }
 

@@ -57,8 +57,8 @@ class PrinterDiscovery {
   std::vector<std::string> printerNamesBy(Deadline deadline) const;
 
   PrintTools tools_;
-  PlatformList platformList_;
-  std::unique_ptr<StallWatch> stallWatch_;
+  PlatformList platform_list_;
+  std::unique_ptr<StallWatch> stall_watch_;
 };
 
 }  // namespace corvella

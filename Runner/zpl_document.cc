@@ -78,23 +78,23 @@ std::string_view ZplDocumentPieces::next() {
       return found != nullptr ? static_cast<size_t>(static_cast<const char*>(found) - zpl_.data())
                               : zpl_.size();
     };
-    if (!searched_ || nextCr_ < given_) nextCr_ = find('\r');
-    if (!searched_ || nextLf_ < given_) nextLf_ = find('\n');
+    if (!searched_ || next_cr_ < given_) next_cr_ = find('\r');
+    if (!searched_ || next_lf_ < given_) next_lf_ = find('\n');
     searched_ = true;
-    const size_t line_end = std::min(nextCr_, nextLf_);
+    const size_t line_end = std::min(next_cr_, next_lf_);
     if (line_end > given_) {
       const std::string_view text = zpl_.substr(given_, line_end - given_);
       given_ = line_end;
       return text;
     }
     // CR LF, a lone CR or a lone LF: each becomes CR LF.
-    const bool pair = nextCr_ == line_end && nextLf_ == line_end + 1;
+    const bool pair = next_cr_ == line_end && next_lf_ == line_end + 1;
     given_ = line_end + (pair ? 2 : 1);
     return kLineEnd;
   }
   // "^XZ" holds no line end, so appending it after the line ends are
   // rewritten gives the same bytes as appending it first.
-  if (appendEndOfFormat_ && !ended_) {
+  if (append_end_of_format_ && !ended_) {
     ended_ = true;
     return kEndOfFormat;
   }

@@ -33,7 +33,7 @@ std::string NormalizeZplDocument(std::string_view zpl);
 class ZplDocumentPieces {
  public:
   explicit ZplDocumentPieces(std::string_view zpl)
-      : zpl_(zpl), appendEndOfFormat_(!ContainsEndOfFormat(zpl)) {}
+      : zpl_(zpl), append_end_of_format_(!ContainsEndOfFormat(zpl)) {}
 
   // The next piece; an empty one once the whole text has been given.
   std::string_view next();
@@ -43,12 +43,12 @@ class ZplDocumentPieces {
 
  private:
   std::string_view zpl_;
-  bool appendEndOfFormat_;
+  bool append_end_of_format_;
   // How much of the document has been given out, and where its next CR
   // and LF stand (their searches never cross the same bytes twice).
   size_t given_ = 0;
-  size_t nextCr_ = 0;
-  size_t nextLf_ = 0;
+  size_t next_cr_ = 0;
+  size_t next_lf_ = 0;
   bool searched_ = false;
   bool ended_ = false;
 };

@@ -77,7 +77,7 @@ PrintSystem::~PrintSystem() {
   if (script_.pid() > 0) script_.stop(std::chrono::seconds(20));
 }
 
-bool PrintSystem::Available(std::string& reason) {
+bool PrintSystem::available(std::string& reason) {
   for (const char* tool : {"/usr/sbin/cupsd", "/usr/sbin/lpadmin", "/usr/bin/lpstat"}) {
     if (::access(tool, X_OK) != 0) {
       reason = std::string(tool) + " is missing: CUPS is not installed (run scripts/install-deps)";

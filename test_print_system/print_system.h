@@ -58,7 +58,7 @@ class PrintSystem {
   PrintSystem& operator=(const PrintSystem&) = delete;
 
   // Whether the print system can run here; when not, `reason` says why.
-  static bool Available(std::string& reason);
+  static bool available(std::string& reason);
   // The script, built beside the tests (build/bin/corvella-print-system).
   static std::string ScriptPath();
 

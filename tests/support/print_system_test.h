@@ -16,7 +16,7 @@ namespace corvella::testing {
 class PrintSystemTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!PrintSystem::Available(reason_)) GTEST_SKIP() << reason_;
+    if (!PrintSystem::available(reason_)) GTEST_SKIP() << reason_;
     ASSERT_TRUE(print_system_.start(reason_)) << reason_;
   }
   // Stops the scheduler answering (SIGSTOP) until the guard is reset or
