@@ -9,7 +9,7 @@
 #include <string>
 
 #include "tools/command_line.h"
-#include "tools/zpl/label_edges.h"
+#include "tools/zpl/field_overrun.h"
 #include "tools/zpl/label_pictures.h"
 #include "tools/zpl/label_renderer.h"
 
@@ -22,9 +22,8 @@ constexpr const char* kDescription =
     "printer would print it: the first as OUT.png, the next as OUT-2.png,\n"
     "OUT-3.png, ..., one-bit PNGs that carry their resolution, and writes\n"
     "OUT.json, a report of each label's size and of the commands drawn, ignored\n"
-    "and skipped. Each picture's size and each warning is printed; a warning\n"
-    "also tells of ink that reaches an edge of the label, where a field may\n"
-    "run past it.\n"
+    "and skipped. Each picture's size and each warning is printed, among them\n"
+    "a field that runs past the label's right or bottom edge (^PW, ^LL).\n"
     "\n"
     "With --size, a print width (^PW) narrower than the media is centred on it;\n"
     "without, the document's ^PW and ^LL give the picture's size, else 4 x 6\n"
@@ -148,14 +147,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: %s\n", kTool, error.c_str());
     return 1;
   }
+  const std::vector<std::vector<std::string>> overruns =
+      corvella::zpl::FieldOverrunWarnings(*document, settings.options);
   for (size_t i = 0; i < rendered.labels.size(); ++i) {
-    const corvella::zpl::RenderedLabel& label = rendered.labels[i];
-    const corvella::zpl::LabelReport& report = label.report;
+    const corvella::zpl::LabelReport& report = rendered.labels[i].report;
     const std::string picture = corvella::zpl::PicturePath(stem, i);
     std::vector<std::string> warnings = report.warnings;
-    for (std::string& edge : corvella::zpl::EdgeInkWarnings(label.picture)) {
-      warnings.push_back(std::move(edge));
-    }
+    if (i < overruns.size()) warnings.insert(warnings.end(), overruns[i].begin(), overruns[i].end());
     std::printf("%s: %d x %d dots, %s x %s in at %d dpi, %zu warning%s\n", picture.c_str(),
                 report.width_dots, report.height_dots,
                 Inches(report.width_dots, report.dots_per_mm).c_str(),
