@@ -51,22 +51,19 @@ bool TurnsLabels(std::string_view document) {
 
 }  // namespace
 
-std::vector<std::vector<std::string>> FieldOverrunWarnings(std::string_view document,
-                                                           const RenderOptions& options) {
+std::vector<std::vector<std::string>> FieldOverrunWarnings(LabelRenderer& renderer,
+                                                           std::string_view document,
+                                                           const RenderedDocument& plain) {
   std::vector<std::vector<std::string>> warnings;
-  if (TurnsLabels(document)) return warnings;
-  RenderOptions plain_options = options;
-  plain_options.media.reset();
-  const RenderedDocument plain = LabelRenderer(plain_options).render(document);
+  if (TurnsLabels(document) || renderer.options().media) return warnings;
   int width = 0, length = 0;
   for (const RenderedLabel& label : plain.labels) {
     width = std::max(width, label.picture.width());
     length = std::max(length, label.picture.height());
   }
-  const int cap = options.max_side_dots;
+  const int cap = renderer.options().max_side_dots;
   const RenderedDocument wide =
-      LabelRenderer(plain_options)
-          .render(Widened(document, std::min(2 * width, cap), std::min(2 * length, cap)));
+      renderer.render(Widened(document, std::min(2 * width, cap), std::min(2 * length, cap)));
   if (wide.labels.size() != plain.labels.size()) return warnings;
   for (size_t i = 0; i < plain.labels.size(); ++i) {
     const LabelCanvas& small = plain.labels[i].picture;

@@ -8,8 +8,8 @@
 
 namespace corvella::zpl {
 
-// For each label of `document` as drawn with `options` but without media,
-// the warnings about fields that run past its right or bottom edge ("a field
+// For each label of `plain`, what `renderer` (which has no media) drew of
+// `document`, the warnings about fields that run past its right or bottom edge ("a field
 // runs past the right edge (x 812): ink reaches x 1179"). The check draws
 // the document a second time with the print width (^PW) and label length
 // (^LL) doubled and looks for ink beyond the first drawing's edges, so a
@@ -17,7 +17,8 @@ namespace corvella::zpl {
 // Nothing is told for a document that turns its labels (^POI), whose dots
 // move with the label's size. One vector per label, in order; empty when
 // the second drawing does not give the same labels.
-std::vector<std::vector<std::string>> FieldOverrunWarnings(std::string_view document,
-                                                           const RenderOptions& options);
+std::vector<std::vector<std::string>> FieldOverrunWarnings(LabelRenderer& renderer,
+                                                           std::string_view document,
+                                                           const RenderedDocument& plain);
 
 }  // namespace corvella::zpl

@@ -147,13 +147,24 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: %s\n", kTool, error.c_str());
     return 1;
   }
-  const std::vector<std::vector<std::string>> overruns =
-      corvella::zpl::FieldOverrunWarnings(*document, settings.options);
+  // The check for fields past the label draws without media; a renderer
+  // with media gets a second one for it.
+  std::vector<std::vector<std::string>> overruns;
+  if (settings.options.media) {
+    corvella::zpl::RenderOptions plain_options = settings.options;
+    plain_options.media.reset();
+    corvella::zpl::LabelRenderer plain_renderer(plain_options);
+    const corvella::zpl::RenderedDocument plain = plain_renderer.render(*document);
+    overruns = corvella::zpl::FieldOverrunWarnings(plain_renderer, *document, plain);
+  } else {
+    overruns = corvella::zpl::FieldOverrunWarnings(renderer, *document, rendered);
+  }
   for (size_t i = 0; i < rendered.labels.size(); ++i) {
     const corvella::zpl::LabelReport& report = rendered.labels[i].report;
     const std::string picture = corvella::zpl::PicturePath(stem, i);
     std::vector<std::string> warnings = report.warnings;
-    if (i < overruns.size()) warnings.insert(warnings.end(), overruns[i].begin(), overruns[i].end());
+    if (i < overruns.size())
+      warnings.insert(warnings.end(), overruns[i].begin(), overruns[i].end());
     std::printf("%s: %d x %d dots, %s x %s in at %d dpi, %zu warning%s\n", picture.c_str(),
                 report.width_dots, report.height_dots,
                 Inches(report.width_dots, report.dots_per_mm).c_str(),
