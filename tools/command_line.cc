@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "Runner/failure.h"
 #include "Runner/unique_fd.h"
@@ -19,6 +21,20 @@ int UsageError(const char* tool, const std::string& message) {
 void PrintVersion(const char* tool) { std::printf("%s %s\n", tool, kToolsVersion); }
 
 bool ParseOptions(GOptionContext* context, int& argc, char**& argv, std::string& message) {
+  // GLib would print the help in the process's locale, which these tools
+  // leave as "C" (numbers in ZPL are read with a decimal point), and so turn
+  // its UTF-8 into question marks: the help goes out as the UTF-8 it is.
+  if (g_get_prgname() == nullptr && argc > 0) {
+    g_autofree gchar* name = g_path_get_basename(argv[0]);
+    g_set_prgname(name);
+  }
+  for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+    if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
+      g_autofree gchar* help = g_option_context_get_help(context, TRUE, nullptr);
+      std::fputs(help, stdout);
+      std::exit(0);
+    }
+  }
   GError* error = nullptr;
   if (g_option_context_parse(context, &argc, &argv, &error)) return true;
   message = error != nullptr ? error->message : "cannot read the options";

@@ -25,9 +25,9 @@ int UsageError(const char* tool, const std::string& message);
 void PrintVersion(const char* tool);
 
 // Parses the options of `context` out of argc/argv, leaving the other
-// arguments in them. --help is answered on standard output with exit
-// status 0 (by GLib); any other problem gives the usage error's text in
-// `message` and false.
+// arguments in them. -h or --help before any "--" is answered on standard
+// output, and the process exits with status 0; any other problem gives the
+// usage error's text in `message` and false.
 bool ParseOptions(GOptionContext* context, int& argc, char**& argv, std::string& message);
 
 // The whole of the file at `path` ("-": standard input), at most `max_bytes`.
