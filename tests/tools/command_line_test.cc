@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/host/host_process.h"
+
 namespace corvella::testing {
 namespace {
 
@@ -27,6 +29,7 @@ struct ToolRun {
 // print system and no display to reach.
 ToolRun RunTool(const std::string& program, const std::vector<std::string>& args,
                 const fs::path& directory) {
+  PrepareSanitizersForChildren();
   std::vector<std::string> words = {program};
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
