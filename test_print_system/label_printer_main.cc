@@ -1,7 +1,9 @@
 // corvella-label-printer: a simulated network label printer for tests and the
 // demo. See LabelPrinterServer for what it does with connections.
 
+#include <glib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -12,92 +14,124 @@
 
 #include "Runner/failure.h"
 #include "test_print_system/label_printer_server.h"
+#include "test_print_system/printer_mode.h"
+#include "tools/command_line.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: corvella-label-printer --jobs DIR [--port N] [--port-file FILE]\n"
-    "                              [--mode record|close|stall|down]\n"
-    "                              [--no-render] [--dpmm 6|8|12|24]\n"
-    "                              [--media WxH[mm]]\n"
-    "\n"
+constexpr const char* kTool = "corvella-label-printer";
+
+constexpr const char* kDescription =
     "Listens on 127.0.0.1:N (N = 0 or absent: a port chosen by the system),\n"
     "prints the port on standard output and keeps the bytes of each connection\n"
-    "as DIR/job-000001.bin, DIR/job-000002.bin, ... until SIGTERM or SIGINT.\n"
+    "as DIR/job-000001.bin, DIR/job-000002.bin, ... until SIGTERM or SIGINT\n"
+    "(Ctrl-C). Modes:\n"
     "  record  keep every connection's bytes as one job (default)\n"
     "  close   accept and close each connection at once\n"
     "  stall   accept each connection and never read from it\n"
     "  down    hold the port without listening: connections are refused\n"
     "Each stored job's labels are drawn beside it, off the path that accepts\n"
     "jobs: job-000001.png (job-000001-2.png, ... for further labels) and the\n"
-    "report job-000001.json, written last. --no-render turns this off; --dpmm\n"
-    "sets the printer's resolution in dots per millimetre (default 8), --media\n"
-    "the media loaded, in inches or with the suffix mm in millimetres (default\n"
-    "4x6): each picture is the media, a narrower print width centred on it.\n";
+    "report job-000001.json, written last. Each picture is the media, a\n"
+    "narrower print width centred on it.\n"
+    "\n"
+    "Exit status: 0 after SIGTERM or SIGINT; 1 when the printer cannot start;\n"
+    "2 for a usage error.";
 
-int UsageError(const std::string& message) {
-  std::fprintf(stderr, "corvella-label-printer: %s\n\n%s", message.c_str(), kUsage);
-  return 2;
+struct Settings {
+  corvella::print_system::LabelPrinterOptions options;
+  gchar* jobs = nullptr;
+  gchar* port_file = nullptr;
+  gboolean no_render = FALSE;
+  gboolean version = FALSE;
+  ~Settings() {
+    g_free(jobs);
+    g_free(port_file);
+  }
+};
+
+gboolean BadValue(GError** error, const gchar* option, const gchar* value, const char* what) {
+  g_set_error(error, G_OPTION_ERROR, G_OPTION_ERROR_BAD_VALUE, "%s: '%s' is not %s", option, value,
+              what);
+  return FALSE;
 }
 
-bool ParsePort(const std::string& text, uint16_t& port) {
-  if (text.empty() || text.size() > 5) return false;
-  unsigned long value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + static_cast<unsigned long>(c - '0');
+gboolean ReadPort(const gchar* option, const gchar* value, gpointer data, GError** error) {
+  guint64 port = 0;
+  if (!g_ascii_string_to_unsigned(value, 10, 0, 65535, &port, nullptr)) {
+    return BadValue(error, option, value, "a port (0 to 65535)");
   }
-  if (value > 65535) return false;
-  port = static_cast<uint16_t>(value);
-  return true;
+  static_cast<Settings*>(data)->options.port = static_cast<uint16_t>(port);
+  return TRUE;
+}
+
+gboolean ReadMode(const gchar* option, const gchar* value, gpointer data, GError** error) {
+  auto mode = corvella::print_system::ParsePrinterMode(value);
+  if (!mode) return BadValue(error, option, value, "record, close, stall or down");
+  static_cast<Settings*>(data)->options.mode = *mode;
+  return TRUE;
+}
+
+gboolean ReadDpmm(const gchar* option, const gchar* value, gpointer data, GError** error) {
+  const std::string text = value;
+  if (text != "6" && text != "8" && text != "12" && text != "24") {
+    return BadValue(error, option, value, "6, 8, 12 or 24");
+  }
+  static_cast<Settings*>(data)->options.dots_per_mm = std::atoi(value);
+  return TRUE;
+}
+
+gboolean ReadMedia(const gchar* option, const gchar* value, gpointer data, GError** error) {
+  const std::optional<corvella::zpl::MediaSize> media = corvella::zpl::ParseMediaSize(value);
+  if (!media) return BadValue(error, option, value, "a size (e.g. 4x6 or 100x150mm)");
+  static_cast<Settings*>(data)->options.media = *media;
+  return TRUE;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  using corvella::print_system::LabelPrinterOptions;
   using corvella::print_system::LabelPrinterServer;
-  using corvella::print_system::ParsePrinterMode;
 
-  LabelPrinterOptions options;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if (arg == "--no-render") {
-      options.render = false;
-      continue;
-    }
-    if (arg != "--jobs" && arg != "--port" && arg != "--port-file" && arg != "--mode" &&
-        arg != "--dpmm" && arg != "--media") {
-      return UsageError("unknown argument '" + arg + "'");
-    }
-    if (i + 1 >= argc) return UsageError(arg + " needs a value");
-    const std::string value = argv[++i];
-    if (arg == "--jobs") {
-      options.jobs_directory = value;
-    } else if (arg == "--port") {
-      if (!ParsePort(value, options.port)) return UsageError("bad port '" + value + "'");
-    } else if (arg == "--dpmm") {
-      if (value != "6" && value != "8" && value != "12" && value != "24") {
-        return UsageError("--dpmm takes 6, 8, 12 or 24");
-      }
-      options.dots_per_mm = std::atoi(value.c_str());
-    } else if (arg == "--media") {
-      const std::optional<corvella::zpl::MediaSize> media = corvella::zpl::ParseMediaSize(value);
-      if (!media) return UsageError("bad media size '" + value + "' (e.g. 4x6 or 100x150mm)");
-      options.media = *media;
-    } else if (arg == "--port-file") {
-      options.port_file = value;
-    } else {
-      auto mode = ParsePrinterMode(value);
-      if (!mode) return UsageError("bad mode '" + value + "'");
-      options.mode = *mode;
-    }
+  Settings settings;
+  const GOptionEntry entries[] = {
+      {"jobs", 0, G_OPTION_FLAG_NONE, G_OPTION_ARG_FILENAME, &settings.jobs,
+       "The folder that keeps the jobs (required; made when missing)", "DIR"},
+      {"port", 0, G_OPTION_FLAG_NONE, G_OPTION_ARG_CALLBACK, reinterpret_cast<void*>(&ReadPort),
+       "The port on 127.0.0.1 (default 0: one the system chooses)", "N"},
+      {"port-file", 0, G_OPTION_FLAG_NONE, G_OPTION_ARG_FILENAME, &settings.port_file,
+       "A file that gets the port once it is bound", "FILE"},
+      {"mode", 0, G_OPTION_FLAG_NONE, G_OPTION_ARG_CALLBACK, reinterpret_cast<void*>(&ReadMode),
+       "record (default), close, stall or down", "MODE"},
+      {"no-render", 0, G_OPTION_FLAG_NONE, G_OPTION_ARG_NONE, &settings.no_render,
+       "Keep the bytes only; draw no pictures", nullptr},
+      {"dpmm", 0, G_OPTION_FLAG_NONE, G_OPTION_ARG_CALLBACK, reinterpret_cast<void*>(&ReadDpmm),
+       "Dots per millimetre: 6, 8 (the default, 203 dpi), 12 or 24", "N"},
+      {"media", 0, G_OPTION_FLAG_NONE, G_OPTION_ARG_CALLBACK, reinterpret_cast<void*>(&ReadMedia),
+       "The media loaded (inches, or millimetres with mm; default 4x6)", "WxH[mm]"},
+      {"version", 0, G_OPTION_FLAG_NONE, G_OPTION_ARG_NONE, &settings.version, "Show the version",
+       nullptr},
+      {},
+  };
+  GOptionContext* context = g_option_context_new("");
+  GOptionGroup* group = g_option_group_new(kTool, "", "", &settings, nullptr);
+  g_option_group_add_entries(group, entries);
+  g_option_context_set_main_group(context, group);
+  g_option_context_set_description(context, kDescription);
+  std::string message;
+  const bool parsed = corvella::ParseOptions(context, argc, argv, message);
+  g_option_context_free(context);
+  if (!parsed) return corvella::UsageError(kTool, message);
+  if (settings.version) {
+    corvella::PrintVersion(kTool);
+    return 0;
   }
-  if (options.jobs_directory.empty()) return UsageError("--jobs DIR is required");
+  if (argc > 1) return corvella::UsageError(kTool, std::string("Unexpected argument ") + argv[1]);
+  if (settings.jobs == nullptr) return corvella::UsageError(kTool, "Missing --jobs DIR");
+  corvella::print_system::LabelPrinterOptions& options = settings.options;
+  options.jobs_directory = settings.jobs;
+  if (settings.port_file != nullptr) options.port_file = settings.port_file;
+  options.render = !settings.no_render;
   if (::mkdir(options.jobs_directory.c_str(), 0755) != 0 && errno != EEXIST) {
     std::fprintf(stderr, "corvella-label-printer: cannot create %s: %s\n",
                  options.jobs_directory.c_str(), corvella::PosixErrorText(errno).c_str());
@@ -122,6 +156,12 @@ int main(int argc, char** argv) {
   }
   std::printf("%u\n", static_cast<unsigned>(server.port()));
   std::fflush(stdout);
+  // Someone at a terminal is told how it ends; a caller that reads the
+  // port is not.
+  if (isatty(STDERR_FILENO)) {
+    std::fprintf(stderr, "%s: listening on 127.0.0.1:%u; stop it with Ctrl-C or kill -TERM %ld\n",
+                 kTool, static_cast<unsigned>(server.port()), static_cast<long>(getpid()));
+  }
   if (!server.serve(reason)) {
     std::fprintf(stderr, "corvella-label-printer: %s\n", reason.c_str());
     return 1;

@@ -1,32 +1,42 @@
 #include "tools/call_arguments.h"
 
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 #include <map>
 #include <sstream>
 
 #include "Runner/utf8.h"
+#include "tools/command_line.h"
 #include "tools/json_values.h"
 
 namespace corvella {
 
 namespace {
 
-std::optional<std::string> ReadTextFile(const std::string& path, std::string& reason) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    reason = "cannot read " + path;
+// Largest file read for key=@FILE.
+constexpr size_t kMaxFileBytes = size_t{1} << 30;
+
+// A hint for text that is not UTF-8: where the first ill-formed byte is, and
+// the two ways out.
+std::string NotUtf8(const std::string& what, const std::string& text) {
+  size_t offset = 0;
+  while (offset < text.size() && DecodeUtf8(text, offset)) {
+  }
+  char byte[8];
+  std::snprintf(byte, sizeof byte, "0x%02X",
+                static_cast<unsigned>(static_cast<unsigned char>(text[offset])));
+  return what + " is not UTF-8 text (byte " + byte + " at offset " + std::to_string(offset) +
+         "); convert it (iconv -f CP1252 -t UTF-8) or send graphics as ASCII hex (^GFA)";
+}
+
+std::optional<std::string> ReadTextFile(const std::string& path, CallLineProblem& problem) {
+  problem.file = true;
+  std::optional<std::string> text = ReadInputFile(path, kMaxFileBytes, problem.reason);
+  if (!text) return std::nullopt;
+  if (!IsValidUtf8(*text)) {
+    problem.reason = NotUtf8(path, *text);
     return std::nullopt;
   }
-  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (file.bad()) {
-    reason = "cannot read " + path;
-    return std::nullopt;
-  }
-  if (!IsValidUtf8(text)) {
-    reason = path + " is not UTF-8 text";
-    return std::nullopt;
-  }
+  problem.file = false;
   return text;
 }
 
@@ -37,8 +47,27 @@ struct PendingCall {
   std::map<std::string, std::string> pairs;
 };
 
+// The label of a printZPL call as the host will receive it: from
+// zplCommands=... with its bytes exactly, else from --json (whose text the
+// engine's C API gives up to a NUL).
+std::optional<std::string> PrintedLabel(const PendingCall& pending) {
+  if (pending.method != "printZPL") return std::nullopt;
+  if (auto pair = pending.pairs.find("zplCommands"); pair != pending.pairs.end()) {
+    return pair->second;
+  }
+  if (!pending.json || fl_value_get_type(pending.json->get()) != FL_VALUE_TYPE_MAP) {
+    return std::nullopt;
+  }
+  FlValue* label = fl_value_lookup_string(pending.json->get(), "zplCommands");
+  if (label == nullptr || fl_value_get_type(label) != FL_VALUE_TYPE_STRING) return std::nullopt;
+  return std::string(fl_value_get_string(label));
+}
+
 std::optional<CallRequest> Finish(PendingCall& pending, std::string& reason) {
-  CallRequest call{pending.method, Value()};
+  CallRequest call{pending.method, Value(), {}};
+  if (std::optional<std::string> label = PrintedLabel(pending)) {
+    call.warnings = LabelWarnings(pending.method, *label);
+  }
   if (pending.json) call.arguments = std::move(*pending.json);
   if (pending.pairs.empty()) return call;
   if (fl_value_get_type(call.arguments.get()) == FL_VALUE_TYPE_NULL) {
@@ -63,7 +92,9 @@ std::optional<CallRequest> Finish(PendingCall& pending, std::string& reason) {
 }  // namespace
 
 std::optional<CallCommandLine> ParseCallCommandLine(const std::vector<std::string>& args,
-                                                    std::string& reason) {
+                                                    CallLineProblem& problem) {
+  problem = {};
+  std::string& reason = problem.reason;
   CallCommandLine line;
   std::optional<PendingCall> pending;
   auto finish_pending = [&]() -> bool {
@@ -77,32 +108,41 @@ std::optional<CallCommandLine> ParseCallCommandLine(const std::vector<std::strin
 
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& word = args[i];
-    auto value_of_option = [&]() -> std::optional<std::string> {
-      if (i + 1 >= args.size()) {
-        reason = word + " needs a value";
-        return std::nullopt;
-      }
-      return args[++i];
-    };
     if (word == "-h" || word == "--help") {
       line.help = true;
       return line;
     }
-    if (word == "--host" || word == "--channel") {
+    if (word == "--version") {
+      line.version = true;
+      return line;
+    }
+    // An option and its value, as --opt VALUE or --opt=VALUE.
+    const std::string option = word.substr(0, word.find('='));
+    std::optional<std::string> inline_value;
+    if (option.size() < word.size()) inline_value = word.substr(option.size() + 1);
+    auto value_of_option = [&]() -> std::optional<std::string> {
+      if (inline_value) return inline_value;
+      if (i + 1 >= args.size()) {
+        reason = "Missing argument for " + option;
+        return std::nullopt;
+      }
+      return args[++i];
+    };
+    if (option == "--host" || option == "--channel") {
       if (pending || !line.calls.empty()) {
-        reason = word + " must come before the first method";
+        reason = option + " must come before the first method";
         return std::nullopt;
       }
       std::optional<std::string> value = value_of_option();
       if (!value) return std::nullopt;
-      if (word == "--host") {
+      if (option == "--host") {
         line.host = *value;
       } else {
         line.channel = *value;
       }
       continue;
     }
-    if (word == "--json") {
+    if (option == "--json") {
       if (!pending) {
         reason = "--json must follow a method";
         return std::nullopt;
@@ -122,7 +162,7 @@ std::optional<CallCommandLine> ParseCallCommandLine(const std::vector<std::strin
       continue;
     }
     if (word.size() > 1 && word[0] == '-') {
-      reason = "unknown option " + word;
+      reason = "Unknown option " + word;
       return std::nullopt;
     }
     const size_t equals = word.find('=');
@@ -146,14 +186,14 @@ std::optional<CallCommandLine> ParseCallCommandLine(const std::vector<std::strin
       return std::nullopt;
     }
     if (!value.empty() && value[0] == '@') {
-      std::optional<std::string> text = ReadTextFile(value.substr(1), reason);
+      std::optional<std::string> text = ReadTextFile(value.substr(1), problem);
       if (!text) {
         reason = pending->method + ": " + key + ": " + reason;
         return std::nullopt;
       }
       value = std::move(*text);
     } else if (!IsValidUtf8(value)) {
-      reason = pending->method + ": the value of " + key + " is not UTF-8 text";
+      reason = pending->method + ": " + NotUtf8("the value of " + key, value);
       return std::nullopt;
     }
     if (!pending->pairs.emplace(key, std::move(value)).second) {
@@ -167,6 +207,30 @@ std::optional<CallCommandLine> ParseCallCommandLine(const std::vector<std::strin
     return std::nullopt;
   }
   return line;
+}
+
+std::vector<std::string> LabelWarnings(const std::string& method, std::string_view text) {
+  std::vector<std::string> warnings;
+  const std::string prefix = method + ": zplCommands ";
+  if (text.empty()) {
+    warnings.push_back(prefix + "is empty: the printer gets an empty job");
+    return warnings;
+  }
+  // Commands are read without regard to case, as a printer reads them.
+  std::string upper(text);
+  for (char& c : upper) c = g_ascii_toupper(c);
+  const size_t start = upper.find("^XA");
+  if (start == std::string::npos || upper.find("^XZ", start) == std::string::npos) {
+    warnings.push_back(prefix + "holds no label (^XA ... ^XZ): a printer prints nothing of it");
+  }
+  const size_t nul = text.find('\0');
+  if (nul != std::string_view::npos) {
+    warnings.push_back(prefix + "holds a NUL byte at offset " + std::to_string(nul) +
+                       ": the host's text ends there (the engine's C API reads it up to the "
+                       "NUL), so the printer gets only the " +
+                       std::to_string(nul) + " bytes before it");
+  }
+  return warnings;
 }
 
 std::string CallUsage() {
@@ -183,10 +247,11 @@ Arguments of a call (together they make the call's argument map):
                    key=value arguments add to it when it is an object
 A call with no arguments sends none. Any other word starts the next call.
 
-Options (before the first method):
+Options (before the first method; --opt VALUE or --opt=VALUE):
   --host PATH      the host program to run (default: corvella beside corvella-call)
   --channel NAME   the method channel (default: zebra_printer_channel)
   -h, --help       show this text
+  --version        show the version
 
 Methods of zebra_printer_channel:
   initialize                      -> true
@@ -215,9 +280,17 @@ example CUPS_SERVER). It opens a window, so it needs a display; where there
 is none (a server, a container, CI) run it under a virtual one:
   xvfb-run -a corvella-call getAvailablePrinters
 
-Exit status: 0 when the last answer is a success value; 1 when it is an
-error or not implemented; 2 for a usage error; 3 when the host could not be
-started, had no display, or ended before answering.
+A printZPL label that is empty, holds no ^XA ... ^XZ or holds a NUL byte (at
+which the host's text ends) is sent all the same, with a warning.
+
+Exit status:
+  0  every call succeeded
+  1  a call failed: it answered an error or not implemented, or printZPL or
+     connectToDefaultPrinter answered false (standard error names the call;
+     the calls after it are still made)
+  2  a usage error
+  3  the host could not be started, had no display, or ended before answering
+  4  a key=@FILE file could not be read or is not UTF-8 text
 )";
 }
 

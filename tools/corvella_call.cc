@@ -11,19 +11,22 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tools/call_arguments.h"
+#include "tools/command_line.h"
 #include "tools/host_session.h"
 #include "tools/json_values.h"
 
 namespace {
 
 constexpr int kExitSuccess = 0;
-constexpr int kExitErrorAnswer = 1;
-constexpr int kExitUsage = 2;
+constexpr int kExitCallFailed = 1;
 constexpr int kExitHost = 3;
+constexpr int kExitFile = 4;
+constexpr const char* kTool = "corvella-call";
 
 bool HasEnv(const char* name) {
   const char* value = std::getenv(name);
@@ -66,6 +69,29 @@ bool ReportHostEnd(int status, const std::string& host) {
   return false;
 }
 
+// How an answer tells of a failed call: an error, not implemented, or false
+// from the methods whose false means that nothing was done. Nothing for a
+// successful call.
+std::optional<std::string> CallFailure(const std::string& method, FlMethodResponse* answer) {
+  if (FL_IS_METHOD_ERROR_RESPONSE(answer)) {
+    FlMethodErrorResponse* error = FL_METHOD_ERROR_RESPONSE(answer);
+    const gchar* message = fl_method_error_response_get_message(error);
+    return std::string("answered the error ") + fl_method_error_response_get_code(error) +
+           (message != nullptr ? std::string(" (") + message + ")" : std::string());
+  }
+  if (!FL_IS_METHOD_SUCCESS_RESPONSE(answer)) return "is not implemented by the host";
+  FlValue* value = fl_method_success_response_get_result(FL_METHOD_SUCCESS_RESPONSE(answer));
+  const bool answered_false =
+      fl_value_get_type(value) == FL_VALUE_TYPE_BOOL && !fl_value_get_bool(value);
+  if (answered_false && method == "printZPL") {
+    return "answered false: the label was not queued (the host's log lines above say why)";
+  }
+  if (answered_false && method == "connectToDefaultPrinter") {
+    return "answered false: the print system has no default printer";
+  }
+  return std::nullopt;
+}
+
 // A later open() must not land on a standard descriptor that is closed.
 void EnsureStandardDescriptors() {
   for (int fd = 0; fd <= 2; ++fd) {
@@ -83,15 +109,25 @@ void EnsureStandardDescriptors() {
 int main(int argc, char** argv) {
   EnsureStandardDescriptors();
   std::vector<std::string> args(argv + 1, argv + argc);
-  std::string reason;
-  std::optional<corvella::CallCommandLine> line = corvella::ParseCallCommandLine(args, reason);
-  if (!line) {
-    std::cerr << "corvella-call: " << reason << "\nTry 'corvella-call --help'.\n";
-    return kExitUsage;
+  corvella::CallLineProblem problem;
+  std::optional<corvella::CallCommandLine> line = corvella::ParseCallCommandLine(args, problem);
+  if (!line && problem.file) {
+    std::cerr << kTool << ": " << problem.reason << "\n";
+    return kExitFile;
   }
+  if (!line) return corvella::UsageError(kTool, problem.reason);
   if (line->help) {
     std::cout << corvella::CallUsage();
     return kExitSuccess;
+  }
+  if (line->version) {
+    corvella::PrintVersion(kTool);
+    return kExitSuccess;
+  }
+  for (const corvella::CallRequest& request : line->calls) {
+    for (const std::string& warning : request.warnings) {
+      std::cerr << kTool << ": warning: " << warning << "\n";
+    }
   }
   if (!HasEnv("DISPLAY") && !HasEnv("WAYLAND_DISPLAY")) {
     SayNoDisplay("no display (neither DISPLAY nor WAYLAND_DISPLAY is set)");
@@ -102,14 +138,17 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   const std::string host = line->host.value_or(DefaultHostPath());
+  std::string reason;
   std::unique_ptr<corvella::HostSession> session = corvella::HostSession::Start(host, reason);
   if (!session) {
     std::cerr << "corvella-call: " << reason << "\n";
     return kExitHost;
   }
 
-  bool last_failed = false;
+  bool any_failed = false;
+  int number = 0;
   for (const corvella::CallRequest& request : line->calls) {
+    ++number;
     std::vector<uint8_t> message =
         corvella::EncodeMethodCall(request.method, request.arguments.get());
     std::optional<std::vector<uint8_t>> reply = session->Call(line->channel, message, reason);
@@ -127,8 +166,12 @@ int main(int argc, char** argv) {
       return kExitHost;
     }
     std::cout << corvella::ToJson(answer) << std::endl;
-    last_failed = !FL_IS_METHOD_SUCCESS_RESPONSE(answer);
+    if (std::optional<std::string> failure = CallFailure(request.method, answer)) {
+      std::cerr << kTool << ": call " << number << ", " << request.method << ", " << *failure
+                << "\n";
+      any_failed = true;
+    }
   }
   if (!ReportHostEnd(session->Close(), host)) return kExitHost;
-  return last_failed ? kExitErrorAnswer : kExitSuccess;
+  return any_failed ? kExitCallFailed : kExitSuccess;
 }

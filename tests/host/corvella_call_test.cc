@@ -53,9 +53,11 @@ TEST(CallJsonTest, OurRulesBeyondTheLibrary) {
 class CallCommandLineTest : public ::testing::Test {
  protected:
   std::optional<CallCommandLine> Parse(std::vector<std::string> args) {
-    error_.clear();
-    return ParseCallCommandLine(args, error_);
+    std::optional<CallCommandLine> line = ParseCallCommandLine(args, problem_);
+    error_ = problem_.reason;
+    return line;
   }
+  CallLineProblem problem_;
   std::string error_;
 };
 
@@ -68,7 +70,7 @@ TEST_F(CallCommandLineTest, KeyValueFileAndJsonArgumentsMakeTheArgumentMap) {
   close(fd);
 
   std::optional<CallCommandLine> line =
-      Parse({"--host", "/opt/host", "connectToPrinter", "printerName=A=B", "printZPL",
+      Parse({"--host=/opt/host", "connectToPrinter", "printerName=A=B", "printZPL",
              std::string("zplCommands=@") + path, "printZPL", "--json",
              R"({"zplCommands":"^XA^XZ","copies":2})", "extra=", "disconnect"});
   unlink(path);
@@ -95,28 +97,91 @@ TEST_F(CallCommandLineTest, JsonMayBeAnyValueAndHelpWinsOverEverythingElse) {
   EXPECT_TRUE(line->help);
 }
 
-TEST_F(CallCommandLineTest, UsageErrorsAreReported) {
-  const std::vector<std::vector<std::string>> bad = {
-      {},
-      {"--host"},
-      {"--bogus", "initialize"},
-      {"printerName=X"},
-      {"--json", "{}"},
-      {"connectToPrinter", "=X"},
-      {"connectToPrinter", "printerName=X", "printerName=Y"},
-      {"connectToPrinter", "--json", "{\"printerName\":\"X\"}", "printerName=Y"},
-      {"connectToPrinter", "--json", "[1]", "printerName=Y"},
-      {"connectToPrinter", "--json", "{nope}"},
-      {"connectToPrinter", "--json", "{}", "--json", "{}"},
-      {"printZPL", "zplCommands=@/nonexistent/label.zpl"},
-      {"initialize", "--host", "/opt/host"},
+TEST_F(CallCommandLineTest, UsageAndFileProblemsAreTold) {
+  const struct {
+    std::vector<std::string> args;
+    const char* reason;
+    bool file;
+  } rows[] = {
+      {{}, "no method to call", false},
+      {{"--host"}, "Missing argument for --host", false},
+      {{"--bogus", "initialize"}, "Unknown option --bogus", false},
+      {{"printerName=X"}, "the argument printerName=X must follow a method", false},
+      {{"--json", "{}"}, "--json must follow a method", false},
+      {{"connectToPrinter", "=X"}, "connectToPrinter: an argument needs a key before '='", false},
+      {{"connectToPrinter", "printerName=X", "printerName=Y"},
+       "connectToPrinter: duplicate key \"printerName\"",
+       false},
+      {{"connectToPrinter", "--json={\"printerName\":\"X\"}", "printerName=Y"},
+       "connectToPrinter: duplicate key \"printerName\"",
+       false},
+      {{"connectToPrinter", "--json", "[1]", "printerName=Y"},
+       "connectToPrinter: key=value arguments need --json to be an object",
+       false},
+      {{"connectToPrinter", "--json", "{}", "--json", "{}"},
+       "connectToPrinter: --json given twice",
+       false},
+      {{"initialize", "--host", "/opt/host"}, "--host must come before the first method", false},
+      {{"initialize", "--channel=x"}, "--channel must come before the first method", false},
+      {{"connectToPrinter", "printerName=\xE9"},
+       "connectToPrinter: the value of printerName is not UTF-8 text (byte 0xE9 at offset 0); "
+       "convert it (iconv -f CP1252 -t UTF-8) or send graphics as ASCII hex (^GFA)",
+       false},
+      {{"printZPL", "zplCommands=@/nonexistent/label.zpl"},
+       "printZPL: zplCommands: cannot read /nonexistent/label.zpl: No such file or directory",
+       true},
+      {{"printZPL", "zplCommands=@/"},
+       "printZPL: zplCommands: cannot read /: Is a directory",
+       true},
   };
-  for (const auto& args : bad) {
+  for (const auto& row : rows) {
     std::string joined;
-    for (const auto& arg : args) joined += arg + " ";
-    EXPECT_FALSE(Parse(args).has_value()) << joined;
-    EXPECT_FALSE(error_.empty()) << joined;
+    for (const auto& arg : row.args) joined += arg + " ";
+    SCOPED_TRACE(joined);
+    EXPECT_FALSE(Parse(row.args).has_value());
+    EXPECT_EQ(error_, row.reason);
+    EXPECT_EQ(problem_.file, row.file);
   }
+  // A JSON error says where it is.
+  EXPECT_FALSE(Parse({"connectToPrinter", "--json", "{nope}"}).has_value());
+  EXPECT_EQ(error_.rfind("connectToPrinter: --json: ", 0), 0u) << error_;
+  EXPECT_FALSE(problem_.file);
+}
+
+TEST(LabelWarningsTest, OddLabelsAreToldAndNothingElse) {
+  const struct {
+    std::string label;
+    std::vector<std::string> warnings;
+  } rows[] = {
+      {"^XA^FDHi^FS^XZ", {}},
+      {"^xa^fdlower case is read as a printer reads it^fs^xz", {}},
+      {"~DGR:X.GRF,2,1,FF^XA^XGR:X.GRF^FS^XZ", {}},
+      {"", {"printZPL: zplCommands is empty: the printer gets an empty job"}},
+      {"hello",
+       {"printZPL: zplCommands holds no label (^XA ... ^XZ): a printer prints nothing of it"}},
+      {"^XZ^XA",
+       {"printZPL: zplCommands holds no label (^XA ... ^XZ): a printer prints nothing of it"}},
+      {std::string("^XA^FDa\0b^FS^XZ", 15),
+       {"printZPL: zplCommands holds a NUL byte at offset 7: the host's text ends there (the "
+        "engine's C API reads it up to the NUL), so the printer gets only the 7 bytes before it"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.label);
+    EXPECT_EQ(LabelWarnings("printZPL", row.label), row.warnings);
+  }
+  // Every way of giving the label is checked; other calls are not.
+  std::optional<CallCommandLine> line;
+  CallLineProblem problem;
+  line =
+      ParseCallCommandLine({"printZPL", "zplCommands=", "printZPL", "--json={\"zplCommands\":\"\"}",
+                            "connectToPrinter", "printerName=", "printZPL", "zplCommands=^XA^XZ"},
+                           problem);
+  ASSERT_TRUE(line.has_value()) << problem.reason;
+  ASSERT_EQ(line->calls.size(), 4u);
+  EXPECT_EQ(line->calls[0].warnings.size(), 1u);
+  EXPECT_EQ(line->calls[1].warnings.size(), 1u);
+  EXPECT_TRUE(line->calls[2].warnings.empty());
+  EXPECT_TRUE(line->calls[3].warnings.empty());
 }
 
 // --- The tool -------------------------------------------------------------------
@@ -197,21 +262,51 @@ TEST_F(CallToolSessionTest, OneSessionKeepsTheSelectionAndPrintsOneLinePerAnswer
             "{\"connected\":false}\n");
 }
 
-TEST_F(CallToolSessionTest, LastAnswerAnErrorOrNotImplementedExitsWithStatusOne) {
-  ToolRun error = RunTool({"printZPL", "zplCommands=^XA^XZ"});
-  EXPECT_EQ(ExitCode(error), 1) << error.errors;
-  EXPECT_EQ(error.output,
-            "{\"error\":{\"code\":\"NO_PRINTER\",\"message\":\"No printer connected\","
-            "\"details\":null}}\n");
-
-  ToolRun unknown = RunTool({"initialize", "Initialize"});
-  EXPECT_EQ(ExitCode(unknown), 1) << unknown.errors;
-  EXPECT_EQ(unknown.output, "true\n{\"notImplemented\":true}\n");
-
-  // Only the last answer decides.
-  ToolRun recovered = RunTool({"Initialize", "initialize"});
-  EXPECT_EQ(ExitCode(recovered), 0) << recovered.errors;
-  EXPECT_EQ(recovered.output, "{\"notImplemented\":true}\ntrue\n");
+TEST_F(CallToolSessionTest, AnyFailedCallExitsWithStatusOneAndIsNamed) {
+  const struct {
+    std::vector<std::string> args;
+    int exit;
+    const char* output;
+    const char* told;  // on standard error, or "" for nothing of the kind
+  } rows[] = {
+      {{"printZPL", "zplCommands=^XA^XZ"},
+       1,
+       "{\"error\":{\"code\":\"NO_PRINTER\",\"message\":\"No printer "
+       "connected\",\"details\":null}}\n",
+       "corvella-call: call 1, printZPL, answered the error NO_PRINTER (No printer connected)\n"},
+      {{"initialize", "Initialize"},
+       1,
+       "true\n{\"notImplemented\":true}\n",
+       "corvella-call: call 2, Initialize, is not implemented by the host\n"},
+      // A later success does not hide an earlier failure.
+      {{"Initialize", "initialize"},
+       1,
+       "{\"notImplemented\":true}\ntrue\n",
+       "corvella-call: call 1, Initialize, is not implemented by the host\n"},
+      // No print system: the print and the default printer answer false.
+      {{"connectToPrinter", "printerName=Nowhere", "printZPL", "zplCommands=^XA^XZ", "disconnect"},
+       1,
+       "true\nfalse\ntrue\n",
+       "corvella-call: call 2, printZPL, answered false: the label was not queued (the host's log "
+       "lines above say why)\n"},
+      {{"connectToDefaultPrinter"},
+       1,
+       "false\n",
+       "corvella-call: call 1, connectToDefaultPrinter, answered false: the print system has no "
+       "default printer\n"},
+      {{"initialize", "disconnect", "getDefaultPrinter"}, 0, "true\ntrue\n\"\"\n", ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.args[0] + " ...");
+    ToolRun run = RunTool(row.args);
+    EXPECT_EQ(ExitCode(run), row.exit) << run.errors;
+    EXPECT_EQ(run.output, row.output);
+    if (row.told[0] != '\0') {
+      EXPECT_NE(run.errors.find(row.told), std::string::npos) << run.errors;
+    } else {
+      EXPECT_EQ(run.errors.find("corvella-call: call "), std::string::npos) << run.errors;
+    }
+  }
 }
 
 TEST_F(CallToolSessionTest, OtherChannelAndOtherHost) {

@@ -159,8 +159,8 @@ void LabelCanvas::invert() {
 namespace {
 
 // libpng reports errors by longjmp, so this frame holds nothing to destroy.
-bool WriteOneBitPng(FILE* file, int width, int height, const unsigned char* rows,
-                    size_t row_bytes) {
+bool WriteOneBitPng(FILE* file, int width, int height, const unsigned char* rows, size_t row_bytes,
+                    int dots_per_mm) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   if (!png) return false;
   png_infop info = png_create_info_struct(png);
@@ -173,6 +173,10 @@ bool WriteOneBitPng(FILE* file, int width, int height, const unsigned char* rows
   png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 1,
                PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
+  if (dots_per_mm > 0) {
+    const auto per_metre = static_cast<png_uint_32>(dots_per_mm) * 1000u;
+    png_set_pHYs(png, info, per_metre, per_metre, PNG_RESOLUTION_METER);
+  }
   png_write_info(png, info);
   for (int y = 0; y < height; ++y) {
     png_write_row(png, rows + static_cast<size_t>(y) * row_bytes);
@@ -184,7 +188,14 @@ bool WriteOneBitPng(FILE* file, int width, int height, const unsigned char* rows
 
 }  // namespace
 
-bool LabelCanvas::writePng(const std::string& path, std::string& reason) const {
+bool LabelCanvas::black(int x, int y) const {
+  cairo_surface_flush(surface_.get());
+  const unsigned char* data = cairo_image_surface_get_data(surface_.get());
+  const size_t stride = static_cast<size_t>(cairo_image_surface_get_stride(surface_.get()));
+  return data[static_cast<size_t>(y) * stride + static_cast<size_t>(x)] >= 128;
+}
+
+bool LabelCanvas::writePng(const std::string& path, std::string& reason, int dots_per_mm) const {
   cairo_surface_flush(surface_.get());
   const unsigned char* data = cairo_image_surface_get_data(surface_.get());
   const size_t stride = static_cast<size_t>(cairo_image_surface_get_stride(surface_.get()));
@@ -203,7 +214,7 @@ bool LabelCanvas::writePng(const std::string& path, std::string& reason) const {
     reason = PosixFailure("cannot create " + path, errno);
     return false;
   }
-  if (!WriteOneBitPng(file.get(), width_, height_, rows.data(), row_bytes) ||
+  if (!WriteOneBitPng(file.get(), width_, height_, rows.data(), row_bytes, dots_per_mm) ||
       std::fflush(file.get()) != 0) {
     reason = "cannot write " + path;
     return false;

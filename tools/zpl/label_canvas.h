@@ -83,8 +83,12 @@ class LabelCanvas {
   // Turns the whole label by 180 degrees (^POI).
   void invert();
 
-  // Writes a one-bit greyscale PNG, ink black. Returns false with the reason.
-  bool writePng(const std::string& path, std::string& reason) const;
+  // True when the dot at (x, y), inside the label, is black.
+  bool black(int x, int y) const;
+
+  // Writes a one-bit greyscale PNG, ink black, that records its resolution
+  // (pHYs) when `dots_per_mm` is above 0. Returns false with the reason.
+  bool writePng(const std::string& path, std::string& reason, int dots_per_mm = 0) const;
 
  private:
   // Sets the field's matrix, after the print area's origin, and the ink.

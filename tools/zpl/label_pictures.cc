@@ -41,7 +41,10 @@ std::string ReportJson(const RenderedDocument& document, const std::string& stem
 bool WriteLabelPictures(const RenderedDocument& document, const std::string& stem,
                         std::string& reason, const std::string& final_stem) {
   for (size_t i = 0; i < document.labels.size(); ++i) {
-    if (!document.labels[i].picture.writePng(PicturePath(stem, i), reason)) return false;
+    const RenderedLabel& label = document.labels[i];
+    if (!label.picture.writePng(PicturePath(stem, i), reason, label.report.dots_per_mm)) {
+      return false;
+    }
   }
   const std::string path = ReportPath(stem);
   std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "we"), &std::fclose);

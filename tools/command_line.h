@@ -1,0 +1,39 @@
+#pragma once
+
+#include <glib.h>
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace corvella {
+
+// What every command-line tool of this tree shares, so that the same mistake
+// gets the same words and the same exit status from each of them.
+
+// The version each tool reports with --version, as "TOOL VERSION".
+inline constexpr const char* kToolsVersion = "1.0.0";
+
+// Exit status of a usage error, for every tool.
+inline constexpr int kExitUsage = 2;
+
+// Prints "TOOL: MESSAGE" and "Try 'TOOL --help'." on standard error and
+// returns kExitUsage.
+int UsageError(const char* tool, const std::string& message);
+
+// Prints "TOOL VERSION" on standard output.
+void PrintVersion(const char* tool);
+
+// Parses the options of `context` out of argc/argv, leaving the other
+// arguments in them. -h or --help before any "--" is answered on standard
+// output, and the process exits with status 0; any other problem gives the
+// usage error's text in `message` and false.
+bool ParseOptions(GOptionContext* context, int& argc, char**& argv, std::string& message);
+
+// The whole of the file at `path` ("-": standard input), at most `max_bytes`.
+// std::nullopt with `reason` naming the file and why ("cannot read PATH: Is a
+// directory", "PATH is larger than 64 MiB").
+std::optional<std::string> ReadInputFile(const std::string& path, size_t max_bytes,
+                                         std::string& reason);
+
+}  // namespace corvella
