@@ -13,9 +13,9 @@ ApplicationEnd::ApplicationEnd(GApplication* application, std::function<void()> 
   g_object_ref(application_);
   if (GTK_IS_APPLICATION(application_)) {
     window_removed_handler_ =
-        g_signal_connect(application_, "window-removed", G_CALLBACK(WindowRemoved), this);
+        g_signal_connect(application_, "window-removed", G_CALLBACK(windowRemoved), this);
   }
-  shutdown_handler_ = g_signal_connect(application_, "shutdown", G_CALLBACK(Shutdown), this);
+  shutdown_handler_ = g_signal_connect(application_, "shutdown", G_CALLBACK(shutdown), this);
 }
 
 ApplicationEnd::~ApplicationEnd() {
@@ -65,7 +65,7 @@ void ApplicationEnd::release() {
 
 void ApplicationEnd::startGrace() {
   if (grace_source_ == 0 && held_) {
-    grace_source_ = g_timeout_add_seconds(static_cast<guint>(kGrace.count()), GraceEnded, this);
+    grace_source_ = g_timeout_add_seconds(static_cast<guint>(kGrace.count()), graceEnded, this);
   }
 }
 
@@ -76,12 +76,12 @@ void ApplicationEnd::leavePrints() {
       " still in flight as the application ended; left to finish on their own");
 }
 
-void ApplicationEnd::WindowRemoved(GtkApplication*, GtkWindow*, gpointer self) {
+void ApplicationEnd::windowRemoved(GtkApplication*, GtkWindow*, gpointer self) {
   auto* end = static_cast<ApplicationEnd*>(self);
   if (end->windowsGone()) end->startGrace();
 }
 
-gboolean ApplicationEnd::GraceEnded(gpointer self) {
+gboolean ApplicationEnd::graceEnded(gpointer self) {
   auto* end = static_cast<ApplicationEnd*>(self);
   end->grace_source_ = 0;
   end->leavePrints();
@@ -89,12 +89,12 @@ gboolean ApplicationEnd::GraceEnded(gpointer self) {
   return G_SOURCE_REMOVE;
 }
 
-void ApplicationEnd::Shutdown(GApplication*, gpointer self) {
+void ApplicationEnd::shutdown(GApplication*, gpointer self) {
   auto* end = static_cast<ApplicationEnd*>(self);
   // Quit without the grace (a second signal): the prints are left all the
   // same, and said so.
   end->leavePrints();
-  if (auto shutdown = std::exchange(end->on_shutdown_, nullptr)) shutdown();
+  if (auto stop_work = std::exchange(end->on_shutdown_, nullptr)) stop_work();
 }
 
 }  // namespace corvella

@@ -32,9 +32,9 @@ class ApplicationEnd {
   void printFinished();
 
  private:
-  static void WindowRemoved(GtkApplication* application, GtkWindow* window, gpointer self);
-  static void Shutdown(GApplication* application, gpointer self);
-  static gboolean GraceEnded(gpointer self);
+  static void windowRemoved(GtkApplication* application, GtkWindow* window, gpointer self);
+  static void shutdown(GApplication* application, gpointer self);
+  static gboolean graceEnded(gpointer self);
 
   bool windowsGone() const;
   void hold();

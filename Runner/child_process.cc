@@ -160,26 +160,25 @@ struct Spawned {
 };
 
 // Starts the child; nothing, with `reason` set, when it cannot be started.
-std::optional<Spawned> Spawn(const std::string& launchPath,
-                             const std::vector<std::string>& arguments, bool withInput,
-                             std::string& reason) {
+std::optional<Spawned> Spawn(const std::string& path, const std::vector<std::string>& arguments,
+                             bool with_input, std::string& reason) {
   std::string pipe_reason;
   std::optional<Pipe> in;
-  if (withInput && !(in = MakePipe(pipe_reason))) {
-    reason = "Cannot launch " + launchPath + ": " + pipe_reason;
+  if (with_input && !(in = MakePipe(pipe_reason))) {
+    reason = "Cannot launch " + path + ": " + pipe_reason;
     return std::nullopt;
   }
   std::optional<Pipe> out = MakePipe(pipe_reason);
   std::optional<Pipe> err = out ? MakePipe(pipe_reason) : std::nullopt;
   if (!err) {
-    reason = "Cannot launch " + launchPath + ": " + pipe_reason;
+    reason = "Cannot launch " + path + ": " + pipe_reason;
     return std::nullopt;
   }
   ChildStreams streams;
   if (in) streams.input = ChildStream::Descriptor(in->read.get());
   streams.output = ChildStream::Descriptor(out->write.get());
   streams.error = ChildStream::Descriptor(err->write.get());
-  std::optional<pid_t> pid = SpawnChild(launchPath, arguments, streams, reason);
+  std::optional<pid_t> pid = SpawnChild(path, arguments, streams, reason);
   // The child's ends belong to the child alone; with them closed here, each
   // read reaches the end of its stream once the child has exited.
   if (in) in->read.reset();

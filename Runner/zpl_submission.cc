@@ -35,7 +35,7 @@ bool WriteDocument(const std::string& path, ZplDocumentPieces& document, std::st
 
 }  // namespace
 
-std::string ZplSubmission::RandomUuid() {
+std::string ZplSubmission::randomUuid() {
   g_autofree gchar* text = g_uuid_string_random();
   g_autofree gchar* upper = g_ascii_strup(text, -1);
   return upper;

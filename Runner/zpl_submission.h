@@ -19,11 +19,11 @@ class ZplSubmission {
 
   // A new random (version 4) UUID in its standard form, upper-case:
   // "4F1C0B9A-...".
-  static std::string RandomUuid();
+  static std::string randomUuid();
 
-  // `uuids` is RandomUuid unless a test names the files itself.
+  // `uuids` is randomUuid unless a test names the files itself.
   explicit ZplSubmission(PrintTools tools = {}, UuidSource uuids = nullptr)
-      : tools_(std::move(tools)), uuids_(uuids ? std::move(uuids) : UuidSource(RandomUuid)) {}
+      : tools_(std::move(tools)), uuids_(uuids ? std::move(uuids) : UuidSource(randomUuid)) {}
 
   // Completes `zpl` with "^XZ" when it has none, gives it CR LF line ends,
   // keeps it in a new private file "corvella_<UUID>.zpl" in the temporary

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "Runner/zebra_printer_plugin.h"
+#include "test_print_system/file_util.h"
 #include "test_print_system/scoped_environment.h"
 #include "test_print_system/scratch_directory.h"
 #include "tests/support/channel_harness.h"
@@ -48,8 +49,7 @@ class QueryMethods : public ::testing::Test {
     std::ofstream(dir_ / (flag == "-a" ? "a" : "d")) << text;
   }
   std::string calls() {
-    std::ifstream in(dir_ / "calls");
-    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string all = corvella::testing::ReadFile(dir_ / "calls").value_or("");
     fs::remove(dir_ / "calls");
     return all;
   }

@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "test_print_system/file_util.h"
 #include "tests/host/test_plugin.h"
 #include "tests/host/virtual_display.h"
 #include "tests/host/window_client.h"
@@ -24,8 +25,7 @@ namespace {
 
 // A size property of the main window in the interface description.
 int DescribedSize(const std::string& property) {
-  std::ifstream file(CORVELLA_MAIN_WINDOW_UI);
-  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const std::string text = ReadFile(CORVELLA_MAIN_WINDOW_UI).value_or("");
   std::smatch match;
   const std::regex pattern("<property name=\"" + property + "\">([0-9]+)</property>");
   return std::regex_search(text, match, pattern) ? std::stoi(match[1]) : -1;

@@ -29,7 +29,9 @@
 #include "test_print_system/file_util.h"
 #include "test_print_system/job_directory.h"
 #include "test_print_system/label_printer.h"
+#include "tests/host/call_session.h"
 #include "tests/host/host_process.h"
+#include "tests/host/process_use.h"
 #include "tests/host/virtual_display.h"
 #include "tests/host/window_client.h"
 #include "tests/support/channel_harness.h"
@@ -51,11 +53,6 @@ constexpr auto kStalledQuery = seconds(6);
 constexpr size_t kBatch = 24;
 // Calls sent and not yet answered, at most.
 constexpr size_t kWindow = 64;
-// Labels sent and not yet at their printer, at most. The scheduler refuses
-// new jobs once 500 are active; well below that, a refusal is the host's.
-constexpr size_t kMaxUndelivered = 200;
-// The background pool ends a worker after 5 s without work.
-constexpr auto kPoolIdleEnd = seconds(5);
 
 const std::string kQueue = "Session_A";
 const std::string kOtherQueue = "Session_B";
@@ -109,165 +106,6 @@ std::string StatusJson(const std::optional<std::string>& selection) {
 
 const std::string kEmpty = "<empty>";
 const std::string kNoPrinter = ErrorJson("NO_PRINTER", "No printer connected");
-
-// A label that carries its tag, and the bytes its printer must receive,
-// built from the same lines rather than by the host's normaliser: every
-// line end becomes CR LF, and "^XZ" is appended when the document has none.
-struct Label {
-  std::string zpl;
-  std::string expected;
-};
-
-Label MakeLabel(const std::string& tag, size_t variant) {
-  std::vector<std::string> lines = {"^XA", "^FO20,20^A0N,30,30^FD" + tag + "^FS",
-                                    "^FO20,60^FDGr\xC3\xBC\xC3\x9F"
-                                    "e \xE2\x84\x96 " +
-                                        tag + "^FS"};
-  if (variant % 7 == 3) lines.insert(lines.begin() + 1, "");  // a blank line
-  if (variant % 97 == 5) lines.push_back("^FO20,100^FD" + std::string(8000, 'x') + "^FS");
-  if (variant % 499 == 11) lines.push_back("^FO20,140^FD" + std::string(70000, 'y') + "^FS");
-  const bool has_end = variant % 3 != 0;
-  if (has_end) lines.push_back("^XZ");
-  const bool trailing_line_end = variant % 2 == 0;
-  // LF, CR, CR LF, or all three in turn. A blank line only comes with one
-  // style throughout, so no CR and LF of two line ends ever meet as CR LF.
-  const size_t style = variant % 4;
-  const bool mixed = style == 3 && variant % 7 != 3;
-  Label label;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    label.zpl += lines[i];
-    label.expected += lines[i];
-    if (i + 1 < lines.size() || trailing_line_end) {
-      const size_t pick = mixed ? i % 3 : std::min<size_t>(style, 2);
-      label.zpl += pick == 0 ? "\n" : pick == 1 ? "\r" : "\r\n";
-      label.expected += "\r\n";
-    }
-  }
-  if (!has_end) label.expected += "^XZ";
-  return label;
-}
-
-// When a label was sent, relative to the fault.
-enum class Phase { kBefore, kInFlight, kDuring, kAfter };
-
-// The calls of one host session and their answers, matched by id. Each call
-// names the answers it accepts (any, when none); a wrong answer, a second
-// answer or one never asked for fails the test.
-class Session {
- public:
-  using Frame = std::function<std::vector<uint8_t>(uint32_t id)>;
-  struct Print {
-    std::string queue;
-    std::string bytes;
-    Phase phase;
-  };
-
-  explicit Session(HostProcess& host) : host_(host) {}
-
-  // Queues a call for the next flush().
-  uint32_t add(const Frame& frame, std::set<std::string> allowed, std::string what) {
-    const uint32_t id = next_id_++;
-    queued_.push_back(frame(id));
-    calls_[id] = {std::move(allowed), std::move(what) + " (call " + std::to_string(id) + ")"};
-    return id;
-  }
-  uint32_t call(const std::string& method, const Value& arguments, std::set<std::string> allowed) {
-    return add([&](uint32_t id) { return PrinterCallFrame(id, method, arguments); },
-               std::move(allowed), method);
-  }
-  uint32_t print(const std::string& queue, const Label& label, Phase phase,
-                 std::set<std::string> allowed) {
-    const uint32_t id = call("printZPL", TextMap({{"zplCommands", label.zpl}}), std::move(allowed));
-    prints_[id] = {queue, label.expected, phase};
-    return id;
-  }
-
-  // Writes the queued calls: in one write, or one at a time keeping at
-  // most `window` unanswered and, when `arrived` counts the jobs at the
-  // printers, at most kMaxUndelivered prints not yet there.
-  void flush(size_t window = 0, const std::function<size_t()>& arrived = nullptr) {
-    std::vector<uint8_t> bytes;
-    uint32_t id = next_id_ - static_cast<uint32_t>(queued_.size());
-    size_t at_printers = 0;
-    for (std::vector<uint8_t>& frame : queued_) {
-      while (window > 0 && id - 1 - answers_.size() >= window) {
-        ASSERT_TRUE(receive(seconds(60))) << "calls unanswered for 60 s\n" << host_.errorOutput();
-      }
-      const auto deadline = steady_clock::now() + seconds(120);
-      while (arrived && prints_.count(id) && prints_sent_ - at_printers >= kMaxUndelivered) {
-        ASSERT_LT(steady_clock::now(), deadline) << "labels queued and not arriving";
-        if (!receive(milliseconds(20))) at_printers = arrived();
-      }
-      prints_sent_ += prints_.count(id++);
-      bytes.insert(bytes.end(), frame.begin(), frame.end());
-      if (window > 0) {
-        ASSERT_TRUE(host_.write(bytes)) << "the host stopped reading\n" << host_.errorOutput();
-        bytes.clear();
-      }
-    }
-    queued_.clear();
-    ASSERT_TRUE(host_.write(bytes)) << "the host stopped reading\n" << host_.errorOutput();
-  }
-
-  // Waits until `id` (every call, for 0) is answered; false on timeout.
-  bool await(uint32_t id, milliseconds timeout) {
-    const auto deadline = steady_clock::now() + timeout;
-    while (id == 0 ? answers_.size() < calls_.size() : answers_.count(id) == 0) {
-      const auto left = std::chrono::duration_cast<milliseconds>(deadline - steady_clock::now());
-      if (left.count() <= 0 || !receive(left)) return false;
-    }
-    return true;
-  }
-  bool awaitAll(milliseconds timeout) {
-    const bool all = await(0, timeout);
-    EXPECT_TRUE(all) << calls_.size() - answers_.size() << " calls unanswered\n"
-                     << host_.errorOutput();
-    return all;
-  }
-
-  const std::string& answer(uint32_t id) const {
-    static const std::string kNone = "<none>";
-    auto it = answers_.find(id);
-    return it == answers_.end() ? kNone : it->second;
-  }
-  size_t printsUnanswered() const {
-    return static_cast<size_t>(std::count_if(prints_.begin(), prints_.end(), [this](auto& print) {
-      return answers_.count(print.first) == 0;
-    }));
-  }
-  const std::map<uint32_t, Print>& prints() const { return prints_; }
-
- private:
-  // Takes every reply there is, waiting up to `timeout` for the first.
-  bool receive(milliseconds timeout) {
-    std::vector<UiLinkReply> replies = host_.readReplies(1, timeout);
-    if (replies.empty()) return false;
-    for (UiLinkReply& more : host_.readReplies(SIZE_MAX, milliseconds(0)))
-      replies.push_back(std::move(more));
-    for (const UiLinkReply& reply : replies) {
-      auto call = calls_.find(reply.id);
-      if (call == calls_.end() || answers_.count(reply.id) != 0) {
-        ADD_FAILURE() << "a reply for id " << reply.id << ", which awaits none";
-        continue;
-      }
-      const std::string answer = AnswerJson(reply);
-      const std::set<std::string>& allowed = call->second.first;
-      if (!allowed.empty() && allowed.count(answer) == 0 && ++wrong_answers_ <= 10)
-        ADD_FAILURE() << call->second.second << " answered " << answer;
-      answers_[reply.id] = answer;
-    }
-    return true;
-  }
-
-  HostProcess& host_;
-  uint32_t next_id_ = 1;
-  size_t prints_sent_ = 0;
-  size_t wrong_answers_ = 0;
-  std::vector<std::vector<uint8_t>> queued_;
-  std::map<uint32_t, std::pair<std::set<std::string>, std::string>> calls_;
-  std::map<uint32_t, std::string> answers_;
-  std::map<uint32_t, Print> prints_;
-};
 
 // `calls` calls of every kind, `labels` of them prints to a queue that
 // works, each with its one right answer. Calls are handled one at a time in
@@ -407,68 +245,6 @@ void AddMixedCalls(Session& session, size_t calls, size_t labels) {
       kinds[pick(random)].second();
     }
   }
-}
-
-// What a process holds, from /proc: threads, open descriptors (what each
-// refers to) and children (zombies included: they are not reaped).
-struct ProcessUse {
-  long threads = -1;
-  std::vector<std::string> descriptors;
-  size_t children = 0;
-
-  bool operator==(const ProcessUse& other) const {
-    return threads == other.threads && descriptors.size() == other.descriptors.size() &&
-           children == other.children;
-  }
-  std::string describe() const {
-    std::string text = "threads " + std::to_string(threads) + ", children " +
-                       std::to_string(children) + ", descriptors:";
-    for (const std::string& fd : descriptors) text += "\n  " + fd;
-    return text;
-  }
-};
-
-ProcessUse ReadProcessUse(pid_t pid) {
-  namespace fs = std::filesystem;
-  ProcessUse use;
-  const fs::path proc = "/proc/" + std::to_string(pid);
-  const std::string status = ReadFile(proc / "status").value_or("");
-  if (const size_t at = status.find("\nThreads:"); at != std::string::npos)
-    use.threads = std::strtol(status.c_str() + at + 9, nullptr, 10);
-  std::error_code error;
-  for (const fs::directory_entry& fd : fs::directory_iterator(proc / "fd", error)) {
-    use.descriptors.push_back(fd.path().filename().string() + " -> " +
-                              fs::read_symlink(fd.path(), error).string());
-  }
-  std::sort(use.descriptors.begin(), use.descriptors.end());
-  for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
-    // "PID (COMM) STATE PPID ...": COMM may hold anything; start after its last ')'.
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    const std::string stat = ReadFile(entry.path() / "stat").value_or("");
-    std::istringstream rest(stat.substr(std::min(stat.size(), stat.rfind(')') + 1)));
-    std::string state;
-    long parent = 0;
-    rest >> state >> parent;
-    use.children += parent == pid;
-  }
-  return use;
-}
-
-// The host's use once its background pool has gone idle: no change for
-// longer than the pool keeps an idle worker.
-ProcessUse SettledUse(pid_t pid) {
-  ProcessUse use = ReadProcessUse(pid);
-  auto last_change = steady_clock::now();
-  const auto give_up = last_change + seconds(40);
-  while (steady_clock::now() - last_change < kPoolIdleEnd + seconds(1) &&
-         steady_clock::now() < give_up) {
-    std::this_thread::sleep_for(milliseconds(100));
-    ProcessUse now = ReadProcessUse(pid);
-    if (!(now == use)) last_change = steady_clock::now();
-    use = std::move(now);
-  }
-  return use;
 }
 
 // Asks for the printer list, a call at a time, until it names both queues;

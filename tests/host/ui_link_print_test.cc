@@ -8,11 +8,9 @@
 #include <sys/wait.h>
 
 #include <chrono>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +18,7 @@
 #include "Runner/application_end.h"
 #include "test_print_system/file_util.h"
 #include "tests/host/host_process.h"
+#include "tests/host/process_use.h"
 #include "tests/host/virtual_display.h"
 #include "tests/host/window_client.h"
 #include "tests/support/channel_harness.h"
@@ -39,25 +38,7 @@ constexpr auto kQueryLimit = seconds(6);
 // The processes called `name` whose parent is this process. The tests make
 // this process the reaper of orphans below it, so a child the host leaves
 // behind when it ends shows up here.
-std::vector<pid_t> OrphansNamed(const std::string& name) {
-  namespace fs = std::filesystem;
-  std::vector<pid_t> found;
-  std::error_code error;
-  for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
-    const std::string pid = entry.path().filename().string();
-    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-    const std::string stat = ReadFile(entry.path() / "stat").value_or("");
-    const size_t open = stat.find('('), close = stat.rfind(')');
-    if (open == std::string::npos || close == std::string::npos) continue;
-    std::istringstream rest(stat.substr(close + 1));
-    std::string state;
-    long parent = 0;
-    rest >> state >> parent;
-    if (parent == ::getpid() && stat.substr(open + 1, close - open - 1) == name && state != "Z")
-      found.push_back(static_cast<pid_t>(std::stol(pid)));
-  }
-  return found;
-}
+std::vector<pid_t> OrphansNamed(const std::string& name) { return ChildrenNamed(::getpid(), name); }
 
 class UiLinkPrintTest : public PrintSystemTest {
  protected:

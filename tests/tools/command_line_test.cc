@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "test_print_system/file_util.h"
 #include "tests/host/host_process.h"
 
 namespace corvella::testing {
@@ -217,8 +218,7 @@ TEST_F(CommandLineTest, EveryToolKeepsTheConventions) {
 
 // The resolution a PNG records in its pHYs chunk, in dots per metre, or 0.
 uint32_t PngDotsPerMetre(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  const std::string png((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const std::string png = ReadFile(path).value_or("");
   const size_t at = png.find("pHYs");
   if (at == std::string::npos || at + 13 > png.size()) return 0;
   auto byte = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(png[i])); };
