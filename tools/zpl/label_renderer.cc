@@ -57,6 +57,8 @@ struct FormatState {
   int code_page = 0;           // ^CI
   FontChoice default_font = ResolveFont('A', 0, 0);
   char default_font_name = 'A';
+  int default_height = 0;  // as ^CF asked, 0 when it did not
+  int default_width = 0;
   Orientation default_orientation = Orientation::kNormal;  // ^FW
   bool default_right_justified = false;                    // ^FW
   std::string font_by_name = "0.FNT";                      // ^A@, until another name
@@ -284,14 +286,31 @@ class LabelDrawing {
       name = font.value_or('0');
     }
     if (auto o = ParseOrientation(ParamLetter(rest, 0, 'X'))) field_.orientation = *o;
-    field_.font = ResolveFont(name, ParamInt(rest, 1, 0, 0, 32000), ParamInt(rest, 2, 0, 0, 32000));
+    if (!IsPrinterFont(name)) {
+      // A printer draws a font it does not have in its default font.
+      if (unknown_fonts_.find(name) == std::string::npos) {
+        unknown_fonts_ += name;
+        warn(std::string("^A font ") + name + " is not in the printer: font " +
+             format_.default_font_name + " drawn");
+      }
+      name = format_.default_font_name;
+    }
+    int height = ParamInt(rest, 1, 0, 0, 32000), width = ParamInt(rest, 2, 0, 0, 32000);
+    if (height == 0 && width == 0) {
+      height = format_.default_height;
+      width = format_.default_width;
+    }
+    field_.font = ResolveFont(name, height, width);
   }
 
+  // ^CFf,h,w: what it leaves out stays as it was.
   void defaultFont(const ZplCommand&, const Params& p) {
     const char name = ParamLetter(p, 0, format_.default_font_name);
-    format_.default_font_name = name;
+    if (IsPrinterFont(name)) format_.default_font_name = name;
+    format_.default_height = ParamInt(p, 1, format_.default_height, 0, 32000);
+    format_.default_width = ParamInt(p, 2, format_.default_width, 0, 32000);
     format_.default_font =
-        ResolveFont(name, ParamInt(p, 1, 0, 0, 32000), ParamInt(p, 2, 0, 0, 32000));
+        ResolveFont(format_.default_font_name, format_.default_height, format_.default_width);
   }
 
   void fieldDefaults(const ZplCommand&, const Params& p) {
@@ -527,21 +546,29 @@ class LabelDrawing {
     at.anchor_v = block ? layout.last_baseline : layout.baseline;
     label_.picture.draw(LabelCanvas::FieldMatrix(at, layout.width, layout.height), ink(),
                         [&](cairo_t* cr) { text_.draw(cr); });
-    // Where a following ^FT without coordinates goes on.
-    const cairo_matrix_t m = LabelCanvas::FieldMatrix(at, layout.width, layout.height);
-    double end_x = layout.width, end_y = at.anchor_v;
+    moveOn(at, layout.advance, layout.width, layout.height);
+  }
+
+  // A following ^FT without coordinates goes on `advance` dots along the
+  // field's baseline from where this one began.
+  void moveOn(const Placement& at, double advance, double width, double height) {
+    const cairo_matrix_t m = LabelCanvas::FieldMatrix(at, width, height);
+    double end_x = advance, end_y = at.anchor_v;
     cairo_matrix_transform_point(&m, &end_x, &end_y);
     field_.placement.x = end_x;
     field_.placement.y = end_y;
   }
 
   // ^GS: the marks of the letters A (registered), B (copyright), C
-  // (trademark), D (UL) and E (CSA), in a cell `h` dots high, measured from
-  // a printer's pictures: marks reach above the field origin, a space moves
-  // on by 1.12 h and a mark does not move on.
+  // (trademark), D (UL) and E (CSA), in a cell `h` dots high (the height
+  // ^CF gave, else the symbols' own 24 dots), measured from a printer's
+  // pictures: marks reach above the field origin, under ^FT their cell
+  // stands 0.73 h above the baseline; a space moves on by 1.12 h and a mark
+  // does not move on, and a following field starts 0.95 h after the last.
   void drawGraphicSymbols(const GraphicSymbol& symbol, const std::string& letters) {
-    const FontChoice base = field_.font.value_or(format_.default_font);
-    const double h = symbol.height > 0 ? symbol.height : base.height;
+    constexpr int kSymbolCell = 24;
+    const int asked = field_.font ? field_.font->height : format_.default_height;
+    const double h = symbol.height > 0 ? symbol.height : asked > 0 ? asked : kSymbolCell;
     const double sx = symbol.width > 0 ? symbol.width / h : 1.0;
     double pen = 0;
     std::vector<std::pair<double, char>> marks;
@@ -555,14 +582,16 @@ class LabelDrawing {
       return;
     }
     Placement at = placement(symbol.orientation);
-    at.anchor_v = h;
-    cairo_matrix_t matrix = LabelCanvas::FieldMatrix(at, (pen + 1.2 * h) * sx, h);
+    at.anchor_v = 0.73 * h;
+    const double width = (pen + 1.2 * h) * sx;
+    cairo_matrix_t matrix = LabelCanvas::FieldMatrix(at, width, h);
     cairo_matrix_scale(&matrix, sx, 1);
     for (auto [x, letter] : marks) {
       cairo_matrix_t m = matrix;
       cairo_matrix_translate(&m, x, 0);
       drawMark(m, letter, h);
     }
+    moveOn(at, (marks.back().first + 0.95 * h) * sx, width, h);
   }
 
   // Letters of font 0 with capitals `cap` dots tall, `wide` times as wide
@@ -762,7 +791,8 @@ class LabelDrawing {
   LabelText& text_;
   RenderedLabel& label_;
   FieldState field_;
-  bool map_clear_ = true;  // ^MC
+  bool map_clear_ = true;      // ^MC
+  std::string unknown_fonts_;  // font names warned of in this label
 };
 
 const LabelDrawing::CommandEntry* LabelDrawing::FindCommand(const std::string& code) {
