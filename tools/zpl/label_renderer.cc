@@ -1,7 +1,5 @@
 #include "tools/zpl/label_renderer.h"
 
-#include <unicode/unistr.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -9,6 +7,7 @@
 #include <unordered_map>
 
 #include "tools/zpl/barcode_field.h"
+#include "tools/zpl/code_page.h"
 #include "tools/zpl/graphic_field.h"
 #include "tools/zpl/label_text.h"
 #include "tools/zpl/printer_memory.h"
@@ -54,7 +53,7 @@ struct FormatState {
   bool continuous = false;     // ^MNN: continuous media, cut at ^LL
   bool inverted = false;       // ^PO
   bool label_reverse = false;  // ^LR
-  int code_page = 0;           // ^CI
+  CodePage code_page;          // ^CI
   FontChoice default_font = ResolveFont('A', 0, 0);
   char default_font_name = 'A';
   int default_height = 0;  // as ^CF asked, 0 when it did not
@@ -93,26 +92,6 @@ struct FieldState {
   std::optional<GraphicSymbol> symbol;
   std::optional<std::string> data;
 };
-
-// Decodes field bytes to UTF-8 by the document's code page; control
-// characters are dropped.
-std::string DecodeText(const std::string& bytes, int code_page) {
-  const char* charset = "ibm-850";
-  if (code_page == 27) charset = "windows-1252";
-  if (code_page == 28) charset = "UTF-8";
-  if (code_page == 29) charset = "UTF-16BE";
-  if (code_page == 30) charset = "UTF-16LE";
-  icu::UnicodeString text(bytes.data(), static_cast<int32_t>(bytes.size()), charset);
-  icu::UnicodeString shown;
-  for (int32_t i = 0; i < text.length();) {
-    const UChar32 c = text.char32At(i);
-    if (c >= 0x20 && c != 0x7f) shown.append(c);
-    i += U16_LENGTH(c);
-  }
-  std::string utf8;
-  shown.toUTF8String(utf8);
-  return utf8;
-}
 
 // ^FH: the indicator followed by two hex digits stands for that byte.
 std::string ExpandHexEscapes(const std::string& data, char indicator) {
@@ -320,10 +299,9 @@ class LabelDrawing {
   }
 
   void codePage(const ZplCommand&, const Params& p) {
-    format_.code_page = ParamInt(p, 0, 0, 0, 36);
-    if (format_.code_page > 13 && format_.code_page != 27 && format_.code_page < 28) {
-      warn("^CI" + std::to_string(format_.code_page) + " drawn as code page 850");
-    }
+    std::string warning;
+    format_.code_page.select(p, warning);
+    if (!warning.empty()) warn(warning);
   }
 
   void labelHome(const ZplCommand&, const Params& p) {
@@ -519,7 +497,7 @@ class LabelDrawing {
     } else if (field_.symbol && field_.data) {
       drawGraphicSymbols(*field_.symbol, fieldBytes());
     } else if (field_.data) {
-      drawText(DecodeText(fieldBytes(), format_.code_page));
+      drawText(format_.code_page.decode(fieldBytes()));
     }
     // The origin stays for a following ^FT without coordinates.
     const Placement kept = field_.placement;
