@@ -284,7 +284,12 @@ class LabelDrawing {
   // ^CFf,h,w: what it leaves out stays as it was.
   void defaultFont(const ZplCommand&, const Params& p) {
     const char name = ParamLetter(p, 0, format_.default_font_name);
-    if (IsPrinterFont(name)) format_.default_font_name = name;
+    if (IsPrinterFont(name)) {
+      format_.default_font_name = name;
+    } else {
+      warn(std::string("^CF font ") + name + " is not in the printer: font " +
+           format_.default_font_name + " stays the default");
+    }
     format_.default_height = ParamInt(p, 1, format_.default_height, 0, 32000);
     format_.default_width = ParamInt(p, 2, format_.default_width, 0, 32000);
     format_.default_font =
