@@ -830,7 +830,7 @@ TEST_F(LabelPictureTest, FontsThePrinterLacksAreItsDefaultFont) {
   for (const Row& row : std::vector<Row>{
            {"^A1N,10,10^FDPackliste", "^AAN,10,10^FDPackliste", 1},
            {"^CFD^AZN,36,20^FDHELLO", "^ADN,36,20^FDHELLO", 1},
-           {"^CF1^A9N,36,20^FDHELLO", "^AAN,36,20^FDHELLO", 1},
+           {"^CF1^A9N,36,20^FDHELLO", "^AAN,36,20^FDHELLO", 2},
            {"^CFB,22^FDHELLO", "^ABN,22^FDHELLO", 0},
            {"^CFA,30,10^ABN^FDHELLO", "^ABN,30,10^FDHELLO", 0},
        }) {
