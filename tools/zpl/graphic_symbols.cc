@@ -36,7 +36,8 @@ class MarkDrawing {
         letters("L", 0.36, 1.0, 0.57 + 0.14, 0.35 + 0.08);
         break;
       case 'E':
-        letters("SA", 0.45, 1.1, 0.57 - 0.02, 0.35);
+        // Large letters, cut by a circle a little inside the ring.
+        letters("SA", 0.6, 1.1, 0.57 - 0.02, 0.35, 0.315);
         break;
     }
   }
@@ -71,13 +72,19 @@ class MarkDrawing {
   }
 
   // Letters of font 0 with capitals `cap` h tall, `wide` times as wide as
-  // tall a cell, centred on (cx, cy) h.
-  void letters(const char* shown, double cap, double wide, double cx, double cy) {
+  // tall a cell, centred on (cx, cy) h; with `clip`, only their ink within
+  // clip h of the large ring's centre.
+  void letters(const char* shown, double cap, double wide, double cx, double cy, double clip = 0) {
     const double cap_dots = cap * h_;
     const int size = std::max(1, static_cast<int>(std::lround(cap_dots / 0.77)));
     const int width = std::max(1, static_cast<int>(std::lround(size * wide)));
     const LabelText::Layout& layout = text_.layOut(shown, ResolveFont('0', size, width), nullptr);
     canvas_.draw(matrix_, ink_, [&](cairo_t* cr) {
+      if (clip > 0) {
+        cairo_new_path(cr);
+        cairo_arc(cr, 0.57 * h_, 0.35 * h_, clip * h_, 0, 2 * M_PI);
+        cairo_clip(cr);
+      }
       cairo_translate(cr, cx * h_ - layout.width / 2, cy * h_ - cap_dots / 2);
       text_.draw(cr);
     });
