@@ -789,5 +789,118 @@ TEST_F(LabelPictureTest, FontsMarksAndSymbolsHaveAPrintersMetrics) {
   EXPECT_EQ(Scan(aztec, ZXing::BarcodeFormat::Aztec, true), "Part:123;Warehouse:BYZA");
 }
 
+// The bitmap fonts are fixed-pitch: each character a cell of the font's
+// size and the gap after it, grown by whole multiples of the base cell (the
+// smallest at least as large as asked; one side asked, both grow alike).
+TEST_F(LabelPictureTest, BitmapFontsStepByTheirCellsAndGaps) {
+  struct Row {
+    const char* font;
+    int pitch;  // cell width and gap, magnified
+    int cell;   // cell height, magnified
+  };
+  for (const Row& row : std::vector<Row>{{"^AAN", 6, 9},
+                                         {"^AAN,10,10", 12, 18},
+                                         {"^AAN,27,15", 18, 27},
+                                         {"^ABN,22", 18, 22},
+                                         {"^ADN,36,20", 24, 36},
+                                         {"^AEN", 20, 28},
+                                         {"^AFN,26,13", 16, 26},
+                                         {"^AGN,60,40", 48, 60},
+                                         {"^AHN,,26", 38, 42}}) {
+    SCOPED_TRACE(row.font);
+    const Picture one_cell = one(std::string("^XA^FO50,50") + row.font + "^FDH^FS^XZ");
+    const Picture ten = one(std::string("^XA^FO50,50") + row.font + "^FDHHHHHHHHHH^FS^XZ");
+    const Picture::Box first = one_cell.inkBox(), all = ten.inkBox();
+    EXPECT_NEAR(all.right - first.right, 9 * row.pitch, 1);
+    // Capitals 13/18 of the cell tall, their tops 1/18 of it below the origin.
+    EXPECT_NEAR(first.bottom - first.top + 1, row.cell * 13.0 / 18, 1.5);
+    EXPECT_NEAR(first.top - 50, row.cell / 18.0, 1.5);
+  }
+}
+
+// A font the printer does not have is its default font (A, or what ^CF
+// names), at the size the field asks; ^CF's size holds for a font asked
+// without one.
+TEST_F(LabelPictureTest, FontsThePrinterLacksAreItsDefaultFont) {
+  struct Row {
+    const char* drawn;
+    const char* same_as;
+    size_t warnings;
+  };
+  for (const Row& row : std::vector<Row>{
+           {"^A1N,10,10^FDPackliste", "^AAN,10,10^FDPackliste", 1},
+           {"^CFD^AZN,36,20^FDHELLO", "^ADN,36,20^FDHELLO", 1},
+           {"^CF1^A9N,36,20^FDHELLO", "^AAN,36,20^FDHELLO", 2},
+           {"^CFB,22^FDHELLO", "^ABN,22^FDHELLO", 0},
+           {"^CFA,30,10^ABN^FDHELLO", "^ABN,30,10^FDHELLO", 0},
+       }) {
+    SCOPED_TRACE(row.drawn);
+    const Picture drawn = one(std::string("^XA^FO40,60") + row.drawn + "^FS^XZ");
+    EXPECT_EQ(last_.labels[0].report.warnings.size(), row.warnings);
+    const Picture expected = one(std::string("^XA^FO40,60") + row.same_as + "^FS^XZ");
+    EXPECT_GT(expected.count(0, 0, expected.width, expected.height), 50);
+    EXPECT_EQ(drawn.luminance, expected.luminance);
+  }
+}
+
+// ^FT without coordinates starts where the field before it left the pen:
+// after its last character, spaces and gaps included, along its direction.
+TEST_F(LabelPictureTest, TypesetFieldsWithoutCoordinatesFollowTheOneBefore) {
+  for (const char* o : {"N", "R", "I", "B"}) {
+    SCOPED_TRACE(o);
+    const std::string font = std::string("^AA") + o + ",18,10";
+    const Picture split =
+        one("^XA^FT300,300" + font + "^FDAB ^FS^FT" + font + "^FDCD ^FS^FT" + font + "^FDEF^FS^XZ");
+    const Picture whole = one("^XA^FT300,300" + font + "^FDAB CD EF^FS^XZ");
+    EXPECT_GT(whole.count(0, 0, whole.width, whole.height), 200);
+    EXPECT_EQ(split.luminance, whole.luminance);
+  }
+  // A ^GS mark moves the pen on by 0.95 of its 24-dot cell: the label is
+  // the mark and the letter where it would stand alone.
+  const Picture both = one("^XA^FT100,200^GS^FDC^FS^FT^ADN,18,10^FDH^FS^XZ");
+  const Picture mark = one("^XA^FT100,200^GS^FDC^FS^XZ");
+  const Picture letter = one("^XA^FT123,200^ADN,18,10^FDH^FS^XZ");
+  int wrong = 0;
+  for (int y = 0; y < both.height; ++y) {
+    for (int x = 0; x < both.width; ++x) {
+      wrong += both.black(x, y) != (mark.black(x, y) || letter.black(x, y));
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_GT(mark.count(0, 0, mark.width, mark.height), 20);
+}
+
+// ^CI: field bytes read in the code page the label chose, remapped bytes
+// swapped, and a number without a code page leaves the one before.
+TEST_F(LabelPictureTest, CodePagesDecodeFieldBytes) {
+  struct Row {
+    const char* code_page;
+    const char* bytes;  // through ^FH
+    const char* shown;  // the same text in UTF-8
+    size_t warnings;
+  };
+  for (const Row& row : std::vector<Row>{
+           {"^CI13", "_9A_E1", "Üß", 0},
+           {"^CI27", "_80_E9", "€é", 0},
+           {"^CI36", "_8A_B3", "Šł", 0},
+           {"^CI31", "_C1_E2", "Αβ", 0},
+           {"^CI33", "_E0", "א", 0},
+           {"^CI29", "_00A_04_14", "AД", 0},
+           {"^CI30", "A_00_14_04", "AД", 0},
+           {"^CI0,65,90", "AB", "ZB", 0},
+           {"^CI27^CI99", "_80", "€", 1},
+           {"^CI6", "_9A", "Ü", 1},
+       }) {
+    SCOPED_TRACE(row.code_page);
+    const Picture drawn =
+        one(std::string("^XA") + row.code_page + "^FO40,60^A0N,40,40^FH^FD" + row.bytes + "^FS^XZ");
+    EXPECT_EQ(last_.labels[0].report.warnings.size(), row.warnings);
+    const Picture expected =
+        one(std::string("^XA^CI28^FO40,60^A0N,40,40^FD") + row.shown + "^FS^XZ");
+    EXPECT_GT(expected.count(0, 0, expected.width, expected.height), 100);
+    EXPECT_EQ(drawn.luminance, expected.luminance);
+  }
+}
+
 }  // namespace
 }  // namespace corvella::zpl

@@ -66,6 +66,13 @@ cairo_matrix_t LabelCanvas::FieldMatrix(const Placement& placement, double width
   return matrix;
 }
 
+Point LabelCanvas::FieldPoint(const Placement& placement, double width, double height, double u,
+                              double v) {
+  const cairo_matrix_t matrix = FieldMatrix(placement, width, height);
+  cairo_matrix_transform_point(&matrix, &u, &v);
+  return {u, v};
+}
+
 void LabelCanvas::begin(const cairo_matrix_t& matrix, Ink ink) {
   cairo_t* cr = cr_.get();
   cairo_identity_matrix(cr);

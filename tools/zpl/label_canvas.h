@@ -48,6 +48,12 @@ struct Placement {
   double anchor_v = 0;
 };
 
+// A point on the label, in dots.
+struct Point {
+  double x = 0;
+  double y = 0;
+};
+
 // A label of width x height dots, one byte of ink per dot (a cairo A8
 // surface drawn without antialiasing, so every dot is either black or white
 // and reversed fields flip dots exactly).
@@ -64,6 +70,9 @@ class LabelCanvas {
 
   // The matrix that takes a field's upright coordinates to the label.
   static cairo_matrix_t FieldMatrix(const Placement& placement, double width, double height);
+  // Where the field's point (u, v) lands on the label.
+  static Point FieldPoint(const Placement& placement, double width, double height, double u,
+                          double v);
 
   // Runs `draw` with the field's matrix set and the ink's operator, then
   // fills what it left as the current path (even-odd, so an outline is the

@@ -57,6 +57,7 @@ struct RenderedDocument {
 
 class LabelText;
 class PrinterMemory;
+struct LabelFormat;
 struct ZplCommand;
 
 // Draws ZPL documents. Any input is accepted: what cannot be drawn is
@@ -76,6 +77,11 @@ class LabelRenderer {
 
  private:
   void storeGraphic(const ZplCommand& download, bool aborted, RenderedDocument& result);
+  // Stores the label as a format when it holds ^DF; false when it does not.
+  bool storeFormat(const std::vector<const ZplCommand*>& label, RenderedDocument& result);
+  // Draws (or stores) the label gathered in `label` and empties it.
+  void finishLabel(std::vector<const ZplCommand*>& label, LabelFormat& format,
+                   std::optional<LabelCanvas>& retained, RenderedDocument& result);
 
   RenderOptions options_;
   std::unique_ptr<LabelText> text_;

@@ -12,13 +12,16 @@ struct BitmapCell {
   char name;
   int height;
   int width;
+  int gap;  // blank dots after each cell
 };
 
-// Base cells (height x width, in dots) of the printer's bitmap fonts.
+// The printer's bitmap fonts: base cell (height x width) and the gap
+// between cells, in dots. Fonts P-V are the printer's preset sizes, their
+// cells set edge to edge.
 constexpr BitmapCell kBitmapCells[] = {
-    {'A', 9, 5},   {'B', 11, 7},  {'C', 18, 10}, {'D', 18, 10}, {'E', 28, 15},
-    {'F', 26, 13}, {'G', 60, 40}, {'H', 21, 13}, {'P', 20, 18}, {'Q', 28, 24},
-    {'R', 35, 31}, {'S', 40, 35}, {'T', 48, 42}, {'U', 59, 53}, {'V', 80, 71},
+    {'A', 9, 5, 1},   {'B', 11, 7, 2},  {'C', 18, 10, 2}, {'D', 18, 10, 2}, {'E', 28, 15, 5},
+    {'F', 26, 13, 3}, {'G', 60, 40, 8}, {'H', 21, 13, 6}, {'P', 20, 18, 0}, {'Q', 28, 24, 0},
+    {'R', 35, 31, 0}, {'S', 40, 35, 0}, {'T', 48, 42, 0}, {'U', 59, 53, 0}, {'V', 80, 71, 0},
 };
 
 // Largest cell drawn; bigger requests are drawn at this size.
@@ -42,6 +45,15 @@ constexpr double kWeight = 0.06;
 constexpr double kWidth = 0.5;
 constexpr double kTracking = 0.05;
 
+// The bitmap fonts are fixed-pitch faces; these monospaced faces are drawn
+// in their cells, the first found. A printer's bitmap font lays capitals
+// kBitmapCap of the cell tall, their tops kBitmapTop of the cell below the
+// field's top, as a printer's pictures of font A show.
+constexpr const char* kBitmapFamilies[] = {"DejaVu Sans Mono", "Liberation Mono", "Nimbus Mono PS"};
+constexpr const char* kBitmapFallback = "Monospace";
+constexpr double kBitmapCap = 13.0 / 18;
+constexpr double kBitmapTop = 1.0 / 18;
+
 // Whether fontconfig has a face of `family` (not a substitute).
 bool HasFamily(PangoFontMap* font_map, const char* family) {
   PangoFontFamily** families = nullptr;
@@ -55,12 +67,38 @@ bool HasFamily(PangoFontMap* font_map, const char* family) {
   return found;
 }
 
+// The first of `families` fontconfig has, else `fallback`.
+std::string FirstFamily(PangoFontMap* font_map, const char* const* families, size_t count,
+                        const char* fallback) {
+  for (size_t i = 0; i < count; ++i) {
+    if (HasFamily(font_map, families[i])) return families[i];
+  }
+  return fallback;
+}
+
+// The smallest whole multiple of the base cell at least as large as asked.
 int Magnification(int asked, int base) {
   if (asked <= 0) return 0;
-  return std::clamp(static_cast<int>(std::lround(static_cast<double>(asked) / base)), 1, 10);
+  return std::clamp((asked + base - 1) / base, 1, 10);
+}
+
+// The extents of `text` in the layout's font, in dots.
+PangoRectangle Extents(PangoLayout* layout, const char* text, bool ink) {
+  pango_layout_set_text(layout, text, -1);
+  PangoRectangle ink_rect, logical;
+  pango_layout_get_extents(layout, &ink_rect, &logical);
+  return ink ? ink_rect : logical;
 }
 
 }  // namespace
+
+bool IsPrinterFont(char name) {
+  if (name == '0') return true;
+  for (const BitmapCell& cell : kBitmapCells) {
+    if (cell.name == name) return true;
+  }
+  return false;
+}
 
 FontChoice ResolveFont(char name, int height, int width) {
   for (const BitmapCell& cell : kBitmapCells) {
@@ -69,12 +107,11 @@ FontChoice ResolveFont(char name, int height, int width) {
     int mag_w = Magnification(width, cell.width);
     if (mag_h == 0) mag_h = mag_w == 0 ? 1 : mag_w;
     if (mag_w == 0) mag_w = mag_h;
-    return {name, cell.height * mag_h, cell.width * mag_w};
+    return {name, cell.height * mag_h, cell.width * mag_w, cell.gap * mag_w};
   }
-  // The scalable font (and any font this renderer has no cell for).
   int h = height > 0 ? height : (width > 0 ? width : 15);
   int w = width > 0 ? width : h;
-  return {'0', std::clamp(h, 10, kMaxCell), std::clamp(w, 10, kMaxCell)};
+  return {'0', std::clamp(h, 10, kMaxCell), std::clamp(w, 10, kMaxCell), 0};
 }
 
 LabelText::LabelText() {
@@ -86,12 +123,13 @@ LabelText::LabelText() {
   cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_SLIGHT);
   pango_cairo_context_set_font_options(context_, options.get());
   layout_ = pango_layout_new(context_);
-  scalable_family_ = kScalableFallback;
-  for (const char* family : kScalableFamilies) {
-    if (HasFamily(font_map_, family)) {
-      scalable_family_ = family;
-      break;
-    }
+  scalable_family_ =
+      FirstFamily(font_map_, kScalableFamilies, std::size(kScalableFamilies), kScalableFallback);
+  bitmap_family_ =
+      FirstFamily(font_map_, kBitmapFamilies, std::size(kBitmapFamilies), kBitmapFallback);
+  if (bitmap_family_ == kBitmapFallback) {
+    g_warning("the bitmap fonts are drawn with fontconfig's %s: no %s (fonts-dejavu-core)",
+              kBitmapFallback, kBitmapFamilies[0]);
   }
   if (scalable_family_ == kScalableFallback) {
     g_warning(
@@ -117,47 +155,56 @@ const LabelText::Face& LabelText::face(const FontChoice& font) {
     faces_.clear();
   }
   Face face;
-  const bool scalable = font.name == '0';
-  const std::string family = scalable ? scalable_family_ + " Bold" : "DejaVu Sans Mono Bold";
-  face.description = pango_font_description_from_string(family.c_str());
   pango_layout_set_width(layout_, -1);
   pango_layout_set_attributes(layout_, nullptr);
-  pango_layout_set_text(layout_, "H", 1);
-  PangoRectangle ink;
-  if (scalable) {
-    // Measured once at a large size: the face's cap height and the advance
-    // of a line of capitals, per dot of size.
-    constexpr double kProbe = 200;
-    pango_font_description_set_absolute_size(face.description, kProbe * PANGO_SCALE);
-    pango_layout_set_font_description(layout_, face.description);
-    pango_layout_get_extents(layout_, &ink, nullptr);
-    const double cap = ink.height / static_cast<double>(PANGO_SCALE) / kProbe;
-    face.weight = kWeight * std::min(font.height, font.width);
-    const double size = (kCapHeight * font.height - face.weight) / cap;
-    pango_font_description_set_absolute_size(face.description, size * PANGO_SCALE);
-    pango_layout_set_font_description(layout_, face.description);
-    PangoRectangle logical;
-    constexpr const char kCapitals[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-    pango_layout_set_text(layout_, kCapitals, 26);
-    pango_layout_get_extents(layout_, nullptr, &logical);
-    const double advance = logical.width / static_cast<double>(PANGO_SCALE) / 26;
-    face.scale_x = kWidth * font.width / advance;
-    face.tracking = kTracking * font.width;
-    pango_layout_set_text(layout_, "H", 1);
+  if (font.name == '0') {
+    measureScalable(font, face);
   } else {
-    const double size = font.height * 0.85;
-    pango_font_description_set_absolute_size(face.description, size * PANGO_SCALE);
-    pango_layout_set_font_description(layout_, face.description);
-    // A bitmap font's advance is its cell.
-    face.scale_x = font.width / (0.602 * size);
+    measureBitmap(font, face);
   }
-  pango_layout_get_extents(layout_, &ink, nullptr);
+  return faces_.emplace(key, face).first->second;
+}
+
+void LabelText::measureScalable(const FontChoice& font, Face& face) {
+  face.description = pango_font_description_from_string((scalable_family_ + " Bold").c_str());
+  // Measured once at a large size: the face's cap height and the advance of
+  // a line of capitals, per dot of size.
+  constexpr double kProbe = 200;
+  pango_font_description_set_absolute_size(face.description, kProbe * PANGO_SCALE);
+  pango_layout_set_font_description(layout_, face.description);
+  const double cap = Extents(layout_, "H", true).height / static_cast<double>(PANGO_SCALE) / kProbe;
+  face.weight = kWeight * std::min(font.height, font.width);
+  const double size = (kCapHeight * font.height - face.weight) / cap;
+  pango_font_description_set_absolute_size(face.description, size * PANGO_SCALE);
+  pango_layout_set_font_description(layout_, face.description);
+  constexpr const char kCapitals[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  const double advance =
+      Extents(layout_, kCapitals, false).width / static_cast<double>(PANGO_SCALE) / 26;
+  face.scale_x = kWidth * font.width / advance;
+  face.tracking = kTracking * font.width;
+  const PangoRectangle ink = Extents(layout_, "H", true);
   const double baseline =
       (pango_layout_get_baseline(layout_) - ink.y) / static_cast<double>(PANGO_SCALE);
   // The added outline reaches half its width past the face's own ink: the
   // glyphs are raised by that much, so capitals stand on the baseline.
   face.cap_top = std::max(1.0, baseline + face.weight);
-  return faces_.emplace(key, face).first->second;
+}
+
+void LabelText::measureBitmap(const FontChoice& font, Face& face) {
+  face.description = pango_font_description_from_string((bitmap_family_ + " Bold").c_str());
+  face.fixed_pitch = true;
+  constexpr double kProbe = 200;
+  pango_font_description_set_absolute_size(face.description, kProbe * PANGO_SCALE);
+  pango_layout_set_font_description(layout_, face.description);
+  const double cap = Extents(layout_, "H", true).height / static_cast<double>(PANGO_SCALE) / kProbe;
+  const double size = std::max(1.0, kBitmapCap * font.height / cap);
+  pango_font_description_set_absolute_size(face.description, size * PANGO_SCALE);
+  pango_layout_set_font_description(layout_, face.description);
+  // Each character advances by its cell and the gap after it.
+  const double advance = Extents(layout_, "0", false).width / static_cast<double>(PANGO_SCALE);
+  face.scale_x = advance > 0 ? font.width / advance : 1;
+  face.tracking = font.gap;
+  face.cap_top = (kBitmapTop + kBitmapCap) * font.height;
 }
 
 const LabelText::Layout& LabelText::layOut(const std::string& text, const FontChoice& font,
@@ -197,10 +244,13 @@ const LabelText::Layout& LabelText::layOut(const std::string& text, const FontCh
   double widest = 0;
   for (int i = 0; i < last_.lines; ++i) {
     PangoLayoutLine* line = pango_layout_get_line_readonly(layout_, i);
-    PangoRectangle ink;
+    PangoRectangle ink, logical;
     pango_layout_line_get_pixel_extents(line, &ink, nullptr);
-    const double start = ink.x * f.scale_x;
-    const double width = ink.width * f.scale_x;
+    pango_layout_line_get_extents(line, nullptr, &logical);
+    // Scalable letters start with their ink, bitmap cells with the cell.
+    const double start = f.fixed_pitch ? logical.x * f.scale_x / PANGO_SCALE : ink.x * f.scale_x;
+    const double width =
+        f.fixed_pitch ? logical.width * f.scale_x / PANGO_SCALE : ink.width * f.scale_x;
     double x = -start;
     if (block && block->width > 0) {
       switch (block->justification) {
@@ -218,6 +268,9 @@ const LabelText::Layout& LabelText::layOut(const std::string& text, const FontCh
     }
     last_.line_x.push_back(x);
     widest = std::max(widest, x + start + width);
+    // Pango spaces letters only between them: the last cell's gap and
+    // tracking come after the line.
+    last_.advance = x + (logical.x + logical.width) * f.scale_x / PANGO_SCALE + f.tracking;
   }
   last_.width = block && block->width > 0 ? block->width : widest;
   last_.height = (block ? max_lines : 1) * pitch - spacing;

@@ -9,17 +9,26 @@
 namespace corvella::zpl {
 
 // A printer font as a field asks for it: the font's name (0 for the scalable
-// font, A-H and the other letters for the bitmap fonts) and the character
-// cell in dots. Bitmap fonts are drawn with a monospaced face fitted to
-// their cells, the scalable font with a condensed sans face.
+// font, A-H and P-V for the bitmap fonts), the character cell in dots and,
+// for a bitmap font, the dots left blank between two cells. Bitmap fonts
+// are fixed-pitch, drawn with a monospaced face fitted to their cells; the
+// scalable font with a condensed sans face.
 struct FontChoice {
   char name = 'A';
   int height = 9;
   int width = 5;
+  int gap = 1;
 };
 
+// Whether the printer has a font of this name (0, A-H, P-V). A field that
+// names another is drawn in the default font (^CF).
+bool IsPrinterFont(char name);
+
 // The cell of a font as a field asked for it (`height`, `width` 0 when not
-// given): bitmap fonts grow in whole multiples of their base cell.
+// given): a bitmap font grows by whole multiples of its base cell and gap,
+// the smallest multiple at least as large as asked (1 to 10), and with one
+// side asked the other grows as much. A name the printer does not have is
+// drawn as the scalable font.
 FontChoice ResolveFont(char name, int height, int width);
 
 enum class Justification { kLeft, kCenter, kRight, kJustified };
@@ -56,6 +65,10 @@ class LabelText {
     double scale_x = 1;
     double weight = 0;           // dots of outline added to each glyph's
     std::vector<double> line_x;  // each line's start, in field dots
+    // Where the pen stands after the last line's last character (its
+    // trailing spaces and gaps included), from the field's left edge: a
+    // following ^FT without coordinates starts there.
+    double advance = 0;
   };
 
   // Lays out `text` (UTF-8); with `block` null, a single line as wide as
@@ -69,15 +82,19 @@ class LabelText {
     PangoFontDescription* description = nullptr;
     double scale_x = 1;
     double weight = 0;
-    double tracking = 0;  // dots added to each letter's advance
-    double cap_top = 0;   // from the top of the cell to the baseline
+    double tracking = 0;       // dots added to each letter's advance
+    double cap_top = 0;        // from the top of the cell to the baseline
+    bool fixed_pitch = false;  // cells placed by their advance, not by their ink
   };
+  void measureScalable(const FontChoice& font, Face& face);
+  void measureBitmap(const FontChoice& font, Face& face);
   const Face& face(const FontChoice& font);
 
   PangoFontMap* font_map_ = nullptr;
   PangoContext* context_ = nullptr;
   PangoLayout* layout_ = nullptr;
   std::string scalable_family_;  // the face drawn for font 0
+  std::string bitmap_family_;    // the face drawn for the bitmap fonts
   std::map<std::tuple<char, int, int>, Face> faces_;
   Layout last_;
 };
