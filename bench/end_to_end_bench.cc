@@ -108,20 +108,20 @@ class HostDriver {
  public:
   explicit HostDriver(const std::string& host) {
     std::string error;
-    session_ = corvella::HostSession::Start(host, error);
+    session_ = corvella::HostSession::start(host, error);
     if (!session_) Fail(error);
   }
 
   std::vector<uint8_t> call(const std::vector<uint8_t>& message) {
     std::string error;
-    std::optional<std::vector<uint8_t>> reply = session_->Call(kChannel, message, error);
+    std::optional<std::vector<uint8_t>> reply = session_->call(kChannel, message, error);
     if (!reply) Fail(error);
     return *reply;
   }
 
   // Closes the link; the host must exit with status 0.
   void finish() {
-    const int status = session_->Close();
+    const int status = session_->close();
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) Fail("the host did not exit cleanly");
   }
 
@@ -145,10 +145,10 @@ class HostDriver {
     std::string error;
     for (size_t sent = 0, answered = 0; answered < messages.size();) {
       if (sent < messages.size() && sent - answered < in_flight) {
-        if (!session_->Send(kChannel, messages[sent++], error)) Fail(error);
+        if (!session_->send(kChannel, messages[sent++], error)) Fail(error);
         continue;
       }
-      std::optional<UiLinkReply> reply = session_->Receive(error);
+      std::optional<UiLinkReply> reply = session_->receive(error);
       if (!reply) Fail(error);
       expectTrue(reply->reply);
       ++answered;

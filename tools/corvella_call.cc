@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
 
   const std::string host = line->host.value_or(DefaultHostPath());
   std::string reason;
-  std::unique_ptr<corvella::HostSession> session = corvella::HostSession::Start(host, reason);
+  std::unique_ptr<corvella::HostSession> session = corvella::HostSession::start(host, reason);
   if (!session) {
     std::cerr << "corvella-call: " << reason << "\n";
     return kExitHost;
@@ -151,10 +151,10 @@ int main(int argc, char** argv) {
     ++number;
     std::vector<uint8_t> message =
         corvella::EncodeMethodCall(request.method, request.arguments.get());
-    std::optional<std::vector<uint8_t>> reply = session->Call(line->channel, message, reason);
+    std::optional<std::vector<uint8_t>> reply = session->call(line->channel, message, reason);
     if (!reply) {
       std::cerr << "corvella-call: " << request.method << ": " << reason << "\n";
-      const int status = session->Close();
+      const int status = session->close();
       ReportHostEnd(status, host);
       return kExitHost;
     }
@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
     if (answer == nullptr) {
       std::cerr << "corvella-call: " << request.method << ": the host's reply is not a valid "
                 << "answer (" << reply->size() << " bytes)\n";
-      session->Close();
+      session->close();
       return kExitHost;
     }
     std::cout << corvella::ToJson(answer) << std::endl;
@@ -172,6 +172,6 @@ int main(int argc, char** argv) {
       any_failed = true;
     }
   }
-  if (!ReportHostEnd(session->Close(), host)) return kExitHost;
+  if (!ReportHostEnd(session->close(), host)) return kExitHost;
   return any_failed ? kExitCallFailed : kExitSuccess;
 }

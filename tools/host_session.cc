@@ -15,7 +15,7 @@
 
 namespace corvella {
 
-std::unique_ptr<HostSession> HostSession::Start(const std::string& host_path,
+std::unique_ptr<HostSession> HostSession::start(const std::string& host_path,
                                                 const Options& options, std::string& reason) {
   if (access(host_path.c_str(), X_OK) != 0) {
     reason = "cannot run the host " + host_path + ": " + PosixErrorText(errno);
@@ -52,14 +52,14 @@ std::unique_ptr<HostSession> HostSession::Start(const std::string& host_path,
       *pid, link ? std::move(to_host->write) : UniqueFd(), std::move(from_host->read)));
 }
 
-HostSession::~HostSession() { Close(); }
+HostSession::~HostSession() { close(); }
 
-std::optional<std::vector<uint8_t>> HostSession::Call(const std::string& channel,
+std::optional<std::vector<uint8_t>> HostSession::call(const std::string& channel,
                                                       const std::vector<uint8_t>& message,
                                                       std::string& reason) {
-  std::optional<uint32_t> id = Send(channel, message, reason);
+  std::optional<uint32_t> id = send(channel, message, reason);
   if (!id) return std::nullopt;
-  std::optional<UiLinkReply> reply = Receive(reason);
+  std::optional<UiLinkReply> reply = receive(reason);
   if (!reply) return std::nullopt;
   if (reply->id != *id) {
     reason = "the host sent a reply that belongs to no call";
@@ -68,26 +68,26 @@ std::optional<std::vector<uint8_t>> HostSession::Call(const std::string& channel
   return std::move(reply->reply);
 }
 
-std::optional<uint32_t> HostSession::Send(const std::string& channel,
+std::optional<uint32_t> HostSession::send(const std::string& channel,
                                           const std::vector<uint8_t>& message,
                                           std::string& reason) {
   const uint32_t id = next_id_++;
-  if (!Write(EncodeUiLinkCall(id, channel, message))) {
+  if (!write(EncodeUiLinkCall(id, channel, message))) {
     reason = to_host_.valid() ? "the host stopped reading" : "the link is closed";
     return std::nullopt;
   }
   return id;
 }
 
-bool HostSession::Write(const std::vector<uint8_t>& bytes) {
+bool HostSession::write(const std::vector<uint8_t>& bytes) {
   return to_host_.valid() &&
          WriteAll(to_host_.get(),
                   std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
-void HostSession::CloseInput() { to_host_.reset(); }
+void HostSession::closeInput() { to_host_.reset(); }
 
-std::optional<UiLinkReply> HostSession::Receive(std::string& reason, Deadline deadline) {
+std::optional<UiLinkReply> HostSession::receive(std::string& reason, Deadline deadline) {
   std::vector<uint8_t> buffer(64 * 1024);
   for (;;) {
     if (!bodies_.empty()) {
@@ -129,7 +129,7 @@ std::optional<UiLinkReply> HostSession::Receive(std::string& reason, Deadline de
   }
 }
 
-std::optional<int> HostSession::Wait(Deadline deadline) {
+std::optional<int> HostSession::wait(Deadline deadline) {
   while (!wait_status_) {
     int status = 0;
     const pid_t done = waitpid(pid_, &status, deadline ? WNOHANG : 0);
@@ -139,7 +139,7 @@ std::optional<int> HostSession::Wait(Deadline deadline) {
       return std::nullopt;
     } else if (deadline && Clock::now() >= *deadline) {
       kill(pid_, SIGKILL);
-      Wait(std::nullopt);
+      wait(std::nullopt);
       return std::nullopt;
     } else if (deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -148,8 +148,8 @@ std::optional<int> HostSession::Wait(Deadline deadline) {
   return wait_status_;
 }
 
-int HostSession::Close() {
-  CloseInput();
+int HostSession::close() {
+  closeInput();
   // Whatever a running host still writes is of no use now; reading it to
   // the end keeps the host from blocking on a full pipe while it finishes.
   std::vector<uint8_t> buffer(64 * 1024);
@@ -158,7 +158,7 @@ int HostSession::Close() {
     if (n == 0 || (n < 0 && errno != EINTR)) break;
   }
   from_host_.reset();
-  return Wait(std::nullopt).value_or(-1);
+  return wait(std::nullopt).value_or(-1);
 }
 
 }  // namespace corvella

@@ -36,21 +36,21 @@ class HostSession {
 
   // Starts the program at `host_path`; nullptr with `reason` set when it
   // cannot be started.
-  static std::unique_ptr<HostSession> Start(const std::string& host_path, std::string& reason) {
-    return Start(host_path, Options(), reason);
+  static std::unique_ptr<HostSession> start(const std::string& host_path, std::string& reason) {
+    return start(host_path, Options(), reason);
   }
-  static std::unique_ptr<HostSession> Start(const std::string& host_path, const Options& options,
+  static std::unique_ptr<HostSession> start(const std::string& host_path, const Options& options,
                                             std::string& reason);
 
   HostSession(const HostSession&) = delete;
   HostSession& operator=(const HostSession&) = delete;
-  // Closes the link and waits for the host, as Close.
+  // Closes the link and waits for the host, as close().
   ~HostSession();
 
   // Sends `message` to `channel` and waits for its reply (the envelope, or
   // nothing for an empty reply). std::nullopt with `reason` set when the host
   // ended, or broke the link, before replying.
-  std::optional<std::vector<uint8_t>> Call(const std::string& channel,
+  std::optional<std::vector<uint8_t>> call(const std::string& channel,
                                            const std::vector<uint8_t>& message,
                                            std::string& reason);
 
@@ -59,27 +59,27 @@ class HostSession {
   // `reason` set when the host stopped reading); Receive waits for the next
   // reply, whichever message it answers, until `deadline` when one is given
   // (then std::nullopt with `reason` kNoReplyInTime).
-  std::optional<uint32_t> Send(const std::string& channel, const std::vector<uint8_t>& message,
+  std::optional<uint32_t> send(const std::string& channel, const std::vector<uint8_t>& message,
                                std::string& reason);
-  std::optional<UiLinkReply> Receive(std::string& reason, Deadline deadline = std::nullopt);
+  std::optional<UiLinkReply> receive(std::string& reason, Deadline deadline = std::nullopt);
 
   // Writes `bytes` to the link as they are (frames of the caller's making);
   // false when the host stopped reading.
-  bool Write(const std::vector<uint8_t>& bytes);
+  bool write(const std::vector<uint8_t>& bytes);
   // Closes the link's input, which ends the host.
-  void CloseInput();
+  void closeInput();
   // True once the host's output has ended; and whether it ended inside a
   // frame.
-  bool OutputEnded() const { return output_ended_; }
-  bool InsideFrame() const { return parser_.insideFrame(); }
+  bool outputEnded() const { return output_ended_; }
+  bool insideFrame() const { return parser_.insideFrame(); }
 
   // Waits for the host to exit and returns its wait status (as from
   // waitpid); after `deadline` the host is killed and the result is
   // std::nullopt. Once known, the status is returned again.
-  std::optional<int> Wait(Deadline deadline);
+  std::optional<int> wait(Deadline deadline);
   // Closes the link's input, reads the output to its end and waits for the
   // host to exit; its wait status.
-  int Close();
+  int close();
 
   pid_t pid() const { return pid_; }
 

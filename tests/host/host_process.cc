@@ -25,14 +25,14 @@ HostProcess::HostProcess(const std::string& program, Options options) {
     return;
   }
   std::string error;
-  session_ = HostSession::Start(program, options, error);
+  session_ = HostSession::start(program, options, error);
   ::close(options.error_fd);
   if (!session_) ADD_FAILURE() << error;
 }
 
 HostProcess::~HostProcess() {
   // Kills a host the test left running.
-  if (session_) session_->Wait(HostSession::Clock::now());
+  if (session_) session_->wait(HostSession::Clock::now());
   if (!error_path_.empty()) {
     ExpectNoCriticals(errorOutput());
     unlink(error_path_.c_str());
@@ -48,24 +48,24 @@ std::vector<UiLinkReply> HostProcess::readReplies(size_t count, std::chrono::mil
   std::vector<UiLinkReply> replies;
   std::string error;
   while (replies.size() < count) {
-    std::optional<UiLinkReply> reply = session_->Receive(error, deadline);
+    std::optional<UiLinkReply> reply = session_->receive(error, deadline);
     if (!reply) break;
     replies.push_back(std::move(*reply));
   }
-  EXPECT_TRUE(error.empty() || error == HostSession::kNoReplyInTime || session_->OutputEnded())
+  EXPECT_TRUE(error.empty() || error == HostSession::kNoReplyInTime || session_->outputEnded())
       << error;
   return replies;
 }
 
 std::vector<UiLinkReply> HostProcess::readToEnd(std::chrono::milliseconds timeout) {
   std::vector<UiLinkReply> replies = readReplies(SIZE_MAX, timeout);
-  EXPECT_TRUE(session_->OutputEnded()) << "the host's output did not end in time";
-  EXPECT_FALSE(session_->InsideFrame()) << "the host's output ends inside a frame";
+  EXPECT_TRUE(session_->outputEnded()) << "the host's output did not end in time";
+  EXPECT_FALSE(session_->insideFrame()) << "the host's output ends inside a frame";
   return replies;
 }
 
 std::optional<int> HostProcess::wait(std::chrono::milliseconds timeout) {
-  std::optional<int> status = session_->Wait(HostSession::Clock::now() + timeout);
+  std::optional<int> status = session_->wait(HostSession::Clock::now() + timeout);
   if (!status) ADD_FAILURE() << "the host did not end in time and was killed";
   return status;
 }

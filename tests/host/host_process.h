@@ -35,8 +35,8 @@ class HostProcess {
   bool started() const { return session_ != nullptr; }
   pid_t pid() const { return session_ ? session_->pid() : -1; }
 
-  bool write(const std::vector<uint8_t>& bytes) { return session_->Write(bytes); }
-  void closeInput() { session_->CloseInput(); }
+  bool write(const std::vector<uint8_t>& bytes) { return session_->write(bytes); }
+  void closeInput() { session_->closeInput(); }
 
   // Reads replies until `count` have arrived, the output ends or the
   // timeout passes.
