@@ -19,7 +19,8 @@ std::optional<std::string> ReadFile(const std::string& path) {
 }
 
 bool WriteFile(const std::string& path, const std::string& contents, mode_t mode) {
-  return g_file_set_contents_full(path.c_str(), contents.data(), static_cast<gssize>(contents.size()),
+  return g_file_set_contents_full(path.c_str(), contents.data(),
+                                  static_cast<gssize>(contents.size()),
                                   G_FILE_SET_CONTENTS_CONSISTENT, static_cast<int>(mode), nullptr);
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "test_print_system/child_process.h"
+#include "test_print_system/daemon_process.h"
 
 namespace corvella::testing {
 
@@ -34,7 +34,7 @@ class LabelPrinter {
   uint16_t port() const { return port_; }
 
  private:
-  ChildProcess process_;
+  DaemonProcess process_;
   uint16_t port_ = 0;
 };
 

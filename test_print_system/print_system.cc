@@ -126,7 +126,7 @@ bool PrintSystem::start(std::string& reason) {
 bool PrintSystem::run(const std::vector<std::string>& argv, std::string& reason) {
   std::optional<UniqueFd> log = OutputFile(reason);
   if (!log) return false;
-  ChildProcess command;
+  DaemonProcess command;
   if (!command.start(argv, ToOutputFile(*log), reason)) return false;
   const std::optional<int> status = command.wait(std::chrono::seconds(120));
   if (status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) return true;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "test_print_system/child_process.h"
+#include "test_print_system/daemon_process.h"
 #include "test_print_system/printer_mode.h"
 #include "test_print_system/scoped_environment.h"
 
@@ -89,7 +89,7 @@ class PrintSystem {
  private:
   bool run(const std::vector<std::string>& argv, std::string& reason);
 
-  ChildProcess script_;
+  DaemonProcess script_;
   std::string server_;
   std::string directory_;
   std::map<std::string, std::unique_ptr<QueuePrinter>> printers_;

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "test_print_system/child_process.h"
+#include "test_print_system/daemon_process.h"
 
 namespace corvella::testing {
 
@@ -26,7 +26,7 @@ class VirtualDisplay {
   const std::string& name() const { return name_; }
 
  private:
-  ChildProcess server_;  // stopped when the object goes
+  DaemonProcess server_;  // stopped when the object goes
   std::string name_;
 };
 

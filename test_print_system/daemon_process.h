@@ -18,15 +18,15 @@ struct SpawnOptions {
   bool terminate_with_parent = false;
 };
 
-// One child process, started through GLib's spawn. The destructor stops it
-// (SIGTERM, then SIGKILL after a grace period) and reaps it, so no child of a
-// test outlives the object.
-class ChildProcess {
+// One long-running child (a scheduler, a simulated printer, an X server), started through GLib's
+// spawn. The destructor stops it (SIGTERM, then SIGKILL after a grace period) and reaps it, so no
+// child of a test outlives the object.
+class DaemonProcess {
  public:
-  ChildProcess() = default;
-  ~ChildProcess();
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
+  DaemonProcess() = default;
+  ~DaemonProcess();
+  DaemonProcess(const DaemonProcess&) = delete;
+  DaemonProcess& operator=(const DaemonProcess&) = delete;
 
   // argv[0] is a path, or a name looked up in PATH. False, with `reason`
   // set, when the program cannot be started (the exec failure is reported,

@@ -1,4 +1,4 @@
-#include "test_print_system/child_process.h"
+#include "test_print_system/daemon_process.h"
 
 #include <glib.h>
 #include <signal.h>
@@ -11,12 +11,12 @@
 
 namespace corvella::testing {
 
-ChildProcess::~ChildProcess() {
+DaemonProcess::~DaemonProcess() {
   if (pid_ > 0) stop();
 }
 
-bool ChildProcess::start(const std::vector<std::string>& argv, const SpawnOptions& options,
-                         std::string& reason) {
+bool DaemonProcess::start(const std::vector<std::string>& argv, const SpawnOptions& options,
+                          std::string& reason) {
   if (argv.empty()) {
     reason = "no program to start";
     return false;
@@ -56,7 +56,7 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const SpawnOption
   return true;
 }
 
-bool ChildProcess::running() {
+bool DaemonProcess::running() {
   if (pid_ <= 0 || status_) return false;
   int status = 0;
   pid_t r;
@@ -75,7 +75,7 @@ bool ChildProcess::running() {
   return true;
 }
 
-std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
+std::optional<int> DaemonProcess::wait(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   auto pause = std::chrono::microseconds(200);
   while (running()) {
@@ -86,7 +86,7 @@ std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
   return status_;
 }
 
-std::optional<int> ChildProcess::stop(std::chrono::milliseconds grace) {
+std::optional<int> DaemonProcess::stop(std::chrono::milliseconds grace) {
   if (pid_ <= 0) return status_;
   if (running()) {
     ::kill(pid_, SIGTERM);
