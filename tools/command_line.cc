@@ -20,7 +20,10 @@ int UsageError(const char* tool, const std::string& message) {
 
 void PrintVersion(const char* tool) { std::printf("%s %s\n", tool, kToolsVersion); }
 
-bool ParseOptions(GOptionContext* context, int& argc, char**& argv, std::string& message) {
+std::optional<int> ParseToolOptions(const char* tool, const char* parameters,
+                                    const char* description, const GOptionEntry* entries,
+                                    gpointer data, const gboolean& version, int& argc,
+                                    char**& argv) {
   // GLib would print the help in the process's locale, which these tools
   // leave as "C" (numbers in ZPL are read with a decimal point), and so turn
   // its UTF-8 into question marks: the help goes out as the UTF-8 it is.
@@ -28,6 +31,11 @@ bool ParseOptions(GOptionContext* context, int& argc, char**& argv, std::string&
     g_autofree gchar* name = g_path_get_basename(argv[0]);
     g_set_prgname(name);
   }
+  GOptionContext* context = g_option_context_new(parameters);
+  GOptionGroup* group = g_option_group_new(tool, "", "", data, nullptr);
+  g_option_group_add_entries(group, entries);
+  g_option_context_set_main_group(context, group);
+  g_option_context_set_description(context, description);
   for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
     if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
       g_autofree gchar* help = g_option_context_get_help(context, TRUE, nullptr);
@@ -36,10 +44,18 @@ bool ParseOptions(GOptionContext* context, int& argc, char**& argv, std::string&
     }
   }
   GError* error = nullptr;
-  if (g_option_context_parse(context, &argc, &argv, &error)) return true;
-  message = error != nullptr ? error->message : "cannot read the options";
-  g_clear_error(&error);
-  return false;
+  const bool parsed = g_option_context_parse(context, &argc, &argv, &error);
+  g_option_context_free(context);
+  if (!parsed) {
+    const std::string message = error != nullptr ? error->message : "cannot read the options";
+    g_clear_error(&error);
+    return UsageError(tool, message);
+  }
+  if (version) {
+    PrintVersion(tool);
+    return 0;
+  }
+  return std::nullopt;
 }
 
 std::optional<std::string> ReadInputFile(const std::string& path, size_t max_bytes,

@@ -24,11 +24,16 @@ int UsageError(const char* tool, const std::string& message);
 // Prints "TOOL VERSION" on standard output.
 void PrintVersion(const char* tool);
 
-// Parses the options of `context` out of argc/argv, leaving the other
-// arguments in them. -h or --help before any "--" is answered on standard
-// output, and the process exits with status 0; any other problem gives the
-// usage error's text in `message` and false.
-bool ParseOptions(GOptionContext* context, int& argc, char**& argv, std::string& message);
+// Parses `entries` (their callbacks get `data`) out of argc/argv, leaving
+// the other arguments in them; `parameters` and `description` go into the
+// help. -h or --help before any "--" is answered on standard output, and
+// the process exits with status 0. An exit status when the tool is to stop
+// here: kExitUsage after a usage error (said as UsageError says it), 0 once
+// `version` is set (the version printed); nothing when it goes on.
+std::optional<int> ParseToolOptions(const char* tool, const char* parameters,
+                                    const char* description, const GOptionEntry* entries,
+                                    gpointer data, const gboolean& version, int& argc,
+                                    char**& argv);
 
 // The whole of the file at `path` ("-": standard input), at most `max_bytes`.
 // std::nullopt with `reason` naming the file and why ("cannot read PATH: Is a

@@ -101,18 +101,9 @@ int main(int argc, char** argv) {
        nullptr},
       {},
   };
-  GOptionContext* context = g_option_context_new("LABEL.zpl");
-  GOptionGroup* group = g_option_group_new(kTool, "", "", &settings, nullptr);
-  g_option_group_add_entries(group, entries);
-  g_option_context_set_main_group(context, group);
-  g_option_context_set_description(context, kDescription);
-  std::string message;
-  const bool parsed = corvella::ParseOptions(context, argc, argv, message);
-  g_option_context_free(context);
-  if (!parsed) return corvella::UsageError(kTool, message);
-  if (settings.version) {
-    corvella::PrintVersion(kTool);
-    return 0;
+  if (const std::optional<int> stop = corvella::ParseToolOptions(
+          kTool, "LABEL.zpl", kDescription, entries, &settings, settings.version, argc, argv)) {
+    return *stop;
   }
   if (argc < 2)
     return corvella::UsageError(kTool, "Missing LABEL.zpl (a file, or - for standard input)");
