@@ -163,6 +163,11 @@ TEST_F(UiLinkTest, AHostWhoseRepliesNobodyReadsEndsWithinTheCloseDeadline) {
 }
 
 TEST_F(UiLinkTest, RepliesNobodyReadsHoldTheHostsMemoryBounded) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  // A sanitizer's quarantine and shadow memory grow with every message the
+  // host frees, so its resident size says nothing about what it holds.
+  GTEST_SKIP() << "resident memory is measured without sanitizers";
+#endif
   HostProcess host(HostPath());
   ASSERT_TRUE(host.started());
   ASSERT_TRUE(host.write(StatusCalls(1)));
