@@ -31,9 +31,10 @@ G_DEFINE_TYPE(ZebraPrinterPlugin, zebra_printer_plugin, G_TYPE_OBJECT)
 static void zebra_printer_plugin_dispose(GObject* object) {
   ZebraPrinterPlugin* self = ZEBRA_PRINTER_PLUGIN(object);
   g_clear_pointer(&self->currentPrinterName_, g_free);
+  // end_ first: its shutdown hook reaches the discovery.
+  delete std::exchange(self->end_, nullptr);
   delete std::exchange(self->discovery_, nullptr);
   delete std::exchange(self->submission_, nullptr);
-  delete std::exchange(self->end_, nullptr);
   G_OBJECT_CLASS(zebra_printer_plugin_parent_class)->dispose(object);
 }
 
