@@ -17,10 +17,18 @@ set(CMAKE_LIBRARY_ARCHITECTURE ${CORVELLA_TARGET_TRIPLE})
 set(PKG_CONFIG_EXECUTABLE ${CORVELLA_TARGET_TRIPLE}-pkg-config CACHE FILEPATH "pkg-config for aarch64")
 
 # qemu-user runs what is built (test discovery, ctest), with the target's
-# dynamic loader and libraries from the multiarch folders. No -L root: the
-# cross toolchain's root (/usr/aarch64-linux-gnu) holds a loader of another
-# glibc build (libc6-arm64-cross) than the multiarch libc.so.6 every library
-# here links against, and a loader and a libc of different builds disagree
-# on the layout of the state they share: pthread_create and fork walk its
-# list of thread stacks forever.
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64)
+# dynamic loader and libraries from the multiarch folders.
+#
+# No -L root: the cross toolchain's root (/usr/aarch64-linux-gnu) holds a
+# loader of another glibc build (libc6-arm64-cross) than the multiarch
+# libc.so.6 every library here links against, and a loader and a libc of
+# different builds disagree on the layout of the state they share: fork and
+# pthread_create then walk its list of thread stacks forever.
+#
+# G_SLICE=always-malloc for the emulator itself: qemu 7.2 keeps its table of
+# translated code in a GLib tree whose nodes come from GLib's slice
+# allocator, whose locks are not reset in a forked child. When one guest
+# thread forks (posix_spawn) while another is translating, the child blocks
+# on that lock for good and never reaches exec. malloc is fork-safe. -U keeps
+# the variable from the emulated program, which sees its own environment.
+set(CMAKE_CROSSCOMPILING_EMULATOR env G_SLICE=always-malloc qemu-aarch64 -U G_SLICE)
