@@ -36,6 +36,7 @@
 #include "tests/host/window_client.h"
 #include "tests/support/channel_harness.h"
 #include "tests/support/print_system_test.h"
+#include "tests/support/time_scale.h"
 
 namespace corvella::testing {
 namespace {
@@ -46,9 +47,10 @@ using std::chrono::steady_clock;
 
 // How long a call handled on the main thread may take while prints are
 // outstanding, and how long a printer query may hold the host when the
-// scheduler stalls (its five seconds and room for a loaded machine).
-constexpr auto kPrompt = seconds(2);
-constexpr auto kStalledQuery = seconds(6);
+// scheduler stalls (its five seconds and room for a loaded machine), both
+// stretched where the tests run slower than a real machine.
+const auto kPrompt = Scaled(seconds(2));
+const auto kStalledQuery = Scaled(seconds(6));
 // Prints per batch of the fault phases.
 constexpr size_t kBatch = 24;
 // Calls sent and not yet answered, at most.
@@ -248,8 +250,9 @@ void AddMixedCalls(Session& session, size_t calls, size_t labels) {
 }
 
 // Asks for the printer list, a call at a time, until it names both queues;
-// true when it does within `limit`. Queries answer at once while the print
-// system is marked as stalled, and the mark clears moments after it answers.
+// true when it does within `limit` (scaled to the machine). Queries answer
+// at once while the print system is marked as stalled, and the mark clears
+// moments after it answers.
 bool ListIsWholeWithin(Session& session, milliseconds limit) {
   const auto start = steady_clock::now();
   for (;;) {
@@ -257,7 +260,7 @@ bool ListIsWholeWithin(Session& session, milliseconds limit) {
     session.flush();
     if (!session.await(list, kStalledQuery)) return false;
     if (session.answer(list) == kAvailable) return true;
-    if (steady_clock::now() - start >= limit) return false;
+    if (steady_clock::now() - start >= Scaled(limit)) return false;
     std::this_thread::sleep_for(milliseconds(100));
   }
 }
@@ -379,7 +382,7 @@ TEST_P(PrintSessionScenarioTest, EveryCallIsAnsweredOnceAndEveryLabelArrivesAsTh
     const uint32_t status = session.call("getPrinterStatus", {}, {StatusJson(kQueue)});
     session.flush();
     ASSERT_TRUE(session.await(query, kStalledQuery)) << method << "\n" << host.errorOutput();
-    ASSERT_TRUE(session.await(status, milliseconds(500))) << "held behind " << method;
+    ASSERT_TRUE(session.await(status, Scaled(milliseconds(500)))) << "held behind " << method;
   }
   if (scenario.prints_wait) {
     // A print has no time limit: a killed lp may have queued the label.
@@ -507,10 +510,10 @@ TEST_P(StalledQueriesTest, HoldTheHostForOneLimitInAll) {
     return std::chrono::duration_cast<milliseconds>(steady_clock::now() - since);
   };
   const milliseconds status_time = answered_after(status, status_sent);
-  EXPECT_LE(status_time, milliseconds(5500)) << "getPrinterStatus held behind the queries";
+  EXPECT_LE(status_time, Scaled(milliseconds(5500))) << "getPrinterStatus held behind the queries";
   for (const uint32_t query : asked) {
     const milliseconds query_time = answered_after(query, queued);
-    EXPECT_LE(query_time, seconds(6)) << "query " << query << " waited its own limit again";
+    EXPECT_LE(query_time, Scaled(seconds(6))) << "query " << query << " waited its own limit again";
   }
 
   stall.reset();
