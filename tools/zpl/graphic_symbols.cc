@@ -1,5 +1,7 @@
 #include "tools/zpl/graphic_symbols.h"
 
+#include <glib.h>
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -105,7 +107,7 @@ std::optional<Point> DrawGraphicSymbols(LabelCanvas& canvas, LabelText& text, Pl
   double pen = 0;
   std::vector<std::pair<double, char>> marks;
   for (char c : letters) {
-    const char letter = AsciiUpper(c);
+    const char letter = g_ascii_toupper(c);
     if (letter == ' ') pen += 1.12 * h;
     if (letter >= 'A' && letter <= 'E') marks.emplace_back(pen, letter);
   }
