@@ -29,9 +29,41 @@
 namespace corvella::zpl {
 namespace {
 
+// Where each run of ink starts, left to right.
+std::vector<int> InkStarts(const Picture& picture) {
+  std::vector<int> starts;
+  for (int x = 0; x < picture.width; ++x) {
+    if (picture.count(x, 0, x + 1, picture.height) > 0 &&
+        picture.count(x - 1, 0, x, picture.height) == 0)
+      starts.push_back(x);
+  }
+  return starts;
+}
+
+// Font 0 moves the pen by the printer's advance of each character, not by
+// the drawn face's: digits half the font width, a hyphen 0.72 of it, at any
+// height; a following field starts after the advances of the one before.
+TEST_F(LabelPictureTest, FontZeroAdvancesByThePrintersCharacterWidths) {
+  for (auto [h, w] : {std::pair{50, 50}, std::pair{80, 60}, std::pair{40, 80}}) {
+    SCOPED_TRACE(std::to_string(h) + "," + std::to_string(w));
+    const std::string font = "^A0N," + std::to_string(h) + "," + std::to_string(w);
+    const std::vector<int> digits = InkStarts(one("^XA^FO50,50" + font + "^FD0000000000^FS^XZ"));
+    ASSERT_EQ(digits.size(), 10u);
+    EXPECT_NEAR((digits[9] - digits[0]) / 9.0, 0.5 * w, 0.02 * w);
+    const std::vector<int> hyphens = InkStarts(one("^XA^FO50,50" + font + "^FD0-0-0-0^FS^XZ"));
+    ASSERT_EQ(hyphens.size(), 7u);
+    EXPECT_NEAR((hyphens[6] - hyphens[0]) / 3.0, (0.5 + 0.72) * w, 0.03 * w);
+    // A field after "--" starts two hyphens' advances on.
+    const std::vector<int> after =
+        InkStarts(one("^XA^FT50,200" + font + "^FD--^FS^FT" + font + "^FD0^FS^XZ"));
+    ASSERT_EQ(after.size(), 3u);
+    EXPECT_NEAR(after[2] - after[0], 2 * 0.72 * w, 0.04 * w + 1);
+  }
+}
+
 TEST_F(LabelPictureTest, FontsMarksAndSymbolsHaveAPrintersMetrics) {
   // Font 0: capitals 0.77 h tall from the origin down, letters about
-  // 0.535 w apart.
+  // 0.544 w apart.
   for (auto [h, w] : {std::pair{28, 28}, std::pair{40, 40}, std::pair{60, 30}, {100, 100}}) {
     SCOPED_TRACE(std::to_string(h) + "," + std::to_string(w));
     const Picture picture = one("^XA^FO50,50^A0N," + std::to_string(h) + "," + std::to_string(w) +
@@ -39,14 +71,9 @@ TEST_F(LabelPictureTest, FontsMarksAndSymbolsHaveAPrintersMetrics) {
     const Picture::Box box = picture.inkBox();
     EXPECT_EQ(box.top, 50);
     EXPECT_NEAR(box.bottom - box.top + 1, 0.77 * h, 1);
-    std::vector<int> starts;
-    for (int x = 0; x < picture.width; ++x) {
-      if (picture.count(x, 0, x + 1, picture.height) > 0 &&
-          picture.count(x - 1, 0, x, picture.height) == 0)
-        starts.push_back(x);
-    }
+    const std::vector<int> starts = InkStarts(picture);
     ASSERT_EQ(starts.size(), 10u);
-    EXPECT_NEAR((starts[9] - starts[0]) / 9.0, 0.535 * w, 0.02 * w);
+    EXPECT_NEAR((starts[9] - starts[0]) / 9.0, 0.544 * w, 0.02 * w);
   }
   // The interpretation line: digits 6 modules apart and 7.5 modules tall,
   // 2.5 modules below the bars.

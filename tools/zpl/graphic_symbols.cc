@@ -80,7 +80,8 @@ class MarkDrawing {
     const double cap_dots = cap * h_;
     const int size = std::max(1, static_cast<int>(std::lround(cap_dots / 0.77)));
     const int width = std::max(1, static_cast<int>(std::lround(size * wide)));
-    const LabelText::Layout& layout = text_.layOut(shown, ResolveFont('0', size, width), nullptr);
+    const LabelText::Layout& layout =
+        text_.layOut(shown, ResolveFont('0', size, width), nullptr, LabelText::Advance::kFace);
     canvas_.draw(matrix_, ink_, [&](cairo_t* cr) {
       if (clip > 0) {
         cairo_new_path(cr);
