@@ -2,29 +2,13 @@
 // fields that follow the one before and code pages.
 
 #include <ZXing/ReadBarcode.h>
-#include <cairo.h>
-#include <glib.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
-#include <zlib.h>
 
-#include <array>
-#include <chrono>
-#include <fstream>
-#include <iterator>
-#include <map>
-#include <random>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
-#include "test_print_system/label_printer.h"
-#include "test_print_system/scratch_directory.h"
 #include "tests/zpl/label_picture.h"
-#include "tools/zpl/label_pictures.h"
-#include "tools/zpl/label_renderer.h"
 
 namespace corvella::zpl {
 namespace {

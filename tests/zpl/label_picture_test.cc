@@ -5,17 +5,13 @@
 #include "tests/zpl/label_picture.h"
 
 #include <ZXing/ReadBarcode.h>
-#include <cairo.h>
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <zlib.h>
 
-#include <array>
 #include <chrono>
 #include <fstream>
-#include <iterator>
-#include <map>
 #include <random>
 #include <sstream>
 #include <string>
@@ -24,8 +20,6 @@
 #include <vector>
 
 #include "test_print_system/label_printer.h"
-#include "test_print_system/scratch_directory.h"
-#include "tools/zpl/label_pictures.h"
 #include "tools/zpl/label_renderer.h"
 
 namespace corvella::zpl {
