@@ -1,10 +1,10 @@
 #include "test_print_system/label_picture_worker.h"
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <optional>
 #include <vector>
 
+#include "test_print_system/file_util.h"
 #include "tools/zpl/label_pictures.h"
 
 namespace corvella::print_system {
@@ -43,14 +43,12 @@ void LabelPictureWorker::run() {
       path = std::move(jobs_.front());
       jobs_.pop_front();
     }
-    std::ifstream file(path, std::ios::binary);
-    const std::string document((std::istreambuf_iterator<char>(file)),
-                               std::istreambuf_iterator<char>());
-    if (!file.good() && !file.eof()) {
+    const std::optional<std::string> document = testing::ReadFile(path);
+    if (!document) {
       std::fprintf(stderr, "corvella-label-printer: cannot read %s\n", path.c_str());
       continue;
     }
-    const zpl::RenderedDocument rendered = renderer.render(document);
+    const zpl::RenderedDocument rendered = renderer.render(*document);
     // Everything is written under a hidden name and renamed into place, the
     // report last.
     const size_t slash = path.find_last_of('/');

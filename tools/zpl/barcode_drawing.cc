@@ -16,7 +16,10 @@ FontChoice InterpretationFont(LabelText& text, int module) {
   const int height = static_cast<int>(std::lround(9.75 * module));
   const int width = static_cast<int>(std::lround(12.7 * module));
   constexpr const char kDigits[] = "0123456789";
-  const double pitch = text.layOut(kDigits, ResolveFont('0', height, width), nullptr).width / 10;
+  const double pitch =
+      text.layOut(kDigits, ResolveFont('0', height, width), nullptr, LabelText::Advance::kFace)
+          .width /
+      10;
   return ResolveFont('0', height, static_cast<int>(std::lround(width * 6 * module / pitch)));
 }
 
@@ -58,7 +61,8 @@ void DrawLinear(LabelCanvas& canvas, LabelText& text, Placement at, Ink ink,
     }
   });
   if (!line) return;
-  const LabelText::Layout& layout = text.layOut(field.modules.readable, line_font, nullptr);
+  const LabelText::Layout& layout =
+      text.layOut(field.modules.readable, line_font, nullptr, LabelText::Advance::kFace);
   const double x = (total_width - layout.width) / 2;
   const double y = field.line_above ? 0 : height + line_gap;
   canvas.draw(matrix, ink, [&](cairo_t* cr) {

@@ -1,5 +1,7 @@
 #include "tools/zpl/barcode_field.h"
 
+#include <glib.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -32,7 +34,8 @@ int DefaultMagnification(int dots_per_mm) {
 bool ReadQrData(const std::string& data, BarcodeRequest& request, BarcodeField& field,
                 std::string& reason) {
   size_t at = 0;
-  if (data.size() >= 8 && AsciiUpper(data[0]) == 'D' && AllDigits(data, 1, 4) && data[7] == ',') {
+  if (data.size() >= 8 && g_ascii_toupper(data[0]) == 'D' && AllDigits(data, 1, 4) &&
+      data[7] == ',') {
     request.append_index = std::atoi(data.substr(1, 2).c_str());
     request.append_count = std::atoi(data.substr(3, 2).c_str());
     request.append_id = std::to_string(std::strtol(data.substr(5, 2).c_str(), nullptr, 16));
@@ -43,7 +46,7 @@ bool ReadQrData(const std::string& data, BarcodeRequest& request, BarcodeField& 
     return false;
   }
   const std::string levels = "LMQH";
-  const size_t level = levels.find(AsciiUpper(data[at]));
+  const size_t level = levels.find(g_ascii_toupper(data[at]));
   // A level other than these is M, as a printer's pictures show.
   request.ecc = level != std::string::npos ? static_cast<int>(level) + 1 : 2;
   if (level == std::string::npos || data[at + 2] != ',') {
@@ -51,10 +54,10 @@ bool ReadQrData(const std::string& data, BarcodeRequest& request, BarcodeField& 
                              "', not a level, input mode and comma; the printer takes them so");
   }
   std::string rest = data.substr(at + 3);
-  if (AsciiUpper(data[at + 1]) == 'M') {
+  if (g_ascii_toupper(data[at + 1]) == 'M') {
     std::string joined;
     for (size_t k = 0; k < rest.size();) {
-      const char kind = AsciiUpper(rest[k]);
+      const char kind = g_ascii_toupper(rest[k]);
       size_t end;
       if (kind == 'B' && AllDigits(rest, k + 1, 4)) {
         const size_t count = static_cast<size_t>(std::atoi(rest.substr(k + 1, 4).c_str()));

@@ -7,13 +7,6 @@
 
 namespace corvella::zpl {
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 namespace {
 
 // Expands the ASCII hex scheme into picture bytes.
@@ -32,7 +25,7 @@ bool ExpandHex(std::string_view data, size_t total, size_t per_row, std::vector<
       repeat += static_cast<size_t>(c - 'G' + 1);
     } else if (c >= 'g' && c <= 'z') {
       repeat += static_cast<size_t>(c - 'g' + 1) * 20;
-    } else if (int v = HexDigit(c); v >= 0) {
+    } else if (int v = g_ascii_xdigit_value(c); v >= 0) {
       size_t n = std::min(std::max<size_t>(repeat, 1), total_nibbles - nibbles.size());
       nibbles.insert(nibbles.end(), n, static_cast<uint8_t>(v));
       repeat = 0;

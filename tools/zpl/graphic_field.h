@@ -9,9 +9,6 @@
 
 namespace corvella::zpl {
 
-// The value of a hexadecimal digit (either case), -1 for any other character.
-int HexDigit(char c);
-
 // A one-bit picture, one byte per dot (1 = ink), row by row.
 struct Bitmap {
   int width = 0;

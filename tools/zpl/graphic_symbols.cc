@@ -1,5 +1,7 @@
 #include "tools/zpl/graphic_symbols.h"
 
+#include <glib.h>
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -78,7 +80,8 @@ class MarkDrawing {
     const double cap_dots = cap * h_;
     const int size = std::max(1, static_cast<int>(std::lround(cap_dots / 0.77)));
     const int width = std::max(1, static_cast<int>(std::lround(size * wide)));
-    const LabelText::Layout& layout = text_.layOut(shown, ResolveFont('0', size, width), nullptr);
+    const LabelText::Layout& layout =
+        text_.layOut(shown, ResolveFont('0', size, width), nullptr, LabelText::Advance::kFace);
     canvas_.draw(matrix_, ink_, [&](cairo_t* cr) {
       if (clip > 0) {
         cairo_new_path(cr);
@@ -105,7 +108,7 @@ std::optional<Point> DrawGraphicSymbols(LabelCanvas& canvas, LabelText& text, Pl
   double pen = 0;
   std::vector<std::pair<double, char>> marks;
   for (char c : letters) {
-    const char letter = AsciiUpper(c);
+    const char letter = g_ascii_toupper(c);
     if (letter == ' ') pen += 1.12 * h;
     if (letter >= 'A' && letter <= 'E') marks.emplace_back(pen, letter);
   }

@@ -1,7 +1,8 @@
 #include "tools/zpl/label_drawing.h"
 
+#include <glib.h>
+
 #include <algorithm>
-#include <cctype>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -71,9 +72,10 @@ std::string ExpandHexEscapes(const std::string& data, char indicator) {
   std::string out;
   out.reserve(data.size());
   for (size_t i = 0; i < data.size(); ++i) {
-    if (data[i] == indicator && i + 2 < data.size() && HexDigit(data[i + 1]) >= 0 &&
-        HexDigit(data[i + 2]) >= 0) {
-      out.push_back(static_cast<char>(HexDigit(data[i + 1]) * 16 + HexDigit(data[i + 2])));
+    if (data[i] == indicator && i + 2 < data.size() && g_ascii_xdigit_value(data[i + 1]) >= 0 &&
+        g_ascii_xdigit_value(data[i + 2]) >= 0) {
+      out.push_back(static_cast<char>(g_ascii_xdigit_value(data[i + 1]) * 16 +
+                                      g_ascii_xdigit_value(data[i + 2])));
       i += 2;
     } else {
       out.push_back(data[i]);
@@ -88,7 +90,7 @@ std::string ExpandHexEscapes(const std::string& data, char indicator) {
 // printer has not stored.
 std::optional<char> FontOfName(const std::string& object_name) {
   const std::string stem = object_name.substr(0, object_name.find('.'));
-  if (stem.size() == 1 && std::isalnum(static_cast<unsigned char>(stem[0]))) return stem[0];
+  if (stem.size() == 1 && g_ascii_isalnum(stem[0])) return stem[0];
   if (stem == "TT0003M_") return '0';
   return std::nullopt;
 }
@@ -248,7 +250,7 @@ class LabelDrawing {
   // ^Afo,h,w: the font name is the first character of the parameters;
   // ^A@o,h,w,d:o.x names a font file. Without a size, ^CF's.
   void fieldFont(const ZplCommand& c, const Params&) {
-    const char name = c.params.empty() ? '0' : AsciiUpper(c.params[0]);
+    const char name = c.params.empty() ? '0' : g_ascii_toupper(c.params[0]);
     const Params rest = SplitParams(c.params.size() > 1 ? c.params.substr(1) : "");
     if (auto o = ParseOrientation(ParamLetter(rest, 0, 'X'))) field_.orientation = *o;
     int height = ParamInt(rest, 1, 0, 0, 32000), width = ParamInt(rest, 2, 0, 0, 32000);

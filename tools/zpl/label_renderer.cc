@@ -1,5 +1,7 @@
 #include "tools/zpl/label_renderer.h"
 
+#include <glib.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -76,9 +78,9 @@ std::optional<MediaSize> ParseMediaSize(std::string text) {
   const size_t x = text.find('x');
   if (x == std::string::npos) return std::nullopt;
   char* end = nullptr;
-  const double w = std::strtod(text.c_str(), &end);
+  const double w = g_ascii_strtod(text.c_str(), &end);
   if (end != text.c_str() + x) return std::nullopt;
-  const double h = std::strtod(text.c_str() + x + 1, &end);
+  const double h = g_ascii_strtod(text.c_str() + x + 1, &end);
   if (*end != '\0' || !(w > 0) || !(h > 0) || w * unit > 2000 || h * unit > 2000) {
     return std::nullopt;
   }

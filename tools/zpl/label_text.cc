@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "tools/zpl/label_canvas.h"
+#include "tools/zpl/scalable_advance.h"
 
 namespace corvella::zpl {
 namespace {
@@ -173,6 +175,13 @@ void LabelText::measureScalable(const FontChoice& font, Face& face) {
   pango_font_description_set_absolute_size(face.description, kProbe * PANGO_SCALE);
   pango_layout_set_font_description(layout_, face.description);
   const double cap = Extents(layout_, "H", true).height / static_cast<double>(PANGO_SCALE) / kProbe;
+  if (scalable_advance_[0] == 0) {
+    for (size_t i = 0; i < scalable_advance_.size(); ++i) {
+      const char character[] = {static_cast<char>(' ' + i), '\0'};
+      scalable_advance_[i] =
+          Extents(layout_, character, false).width / static_cast<double>(PANGO_SCALE) / kProbe;
+    }
+  }
   face.weight = kWeight * std::min(font.height, font.width);
   const double size = (kCapHeight * font.height - face.weight) / cap;
   pango_font_description_set_absolute_size(face.description, size * PANGO_SCALE);
@@ -182,6 +191,8 @@ void LabelText::measureScalable(const FontChoice& font, Face& face) {
       Extents(layout_, kCapitals, false).width / static_cast<double>(PANGO_SCALE) / 26;
   face.scale_x = kWidth * font.width / advance;
   face.tracking = kTracking * font.width;
+  face.size = size;
+  face.font_width = font.width;
   const PangoRectangle ink = Extents(layout_, "H", true);
   const double baseline =
       (pango_layout_get_baseline(layout_) - ink.y) / static_cast<double>(PANGO_SCALE);
@@ -207,8 +218,49 @@ void LabelText::measureBitmap(const FontChoice& font, Face& face) {
   face.cap_top = (kBitmapTop + kBitmapCap) * font.height;
 }
 
+double LabelText::spaceScalable(const std::string& text, const Face& f, bool justified,
+                                PangoAttrList* attributes) {
+  // One attribute for each run of characters spaced alike.
+  int run_start = 0;
+  int run_spacing = 0;
+  const auto close_run = [&](int end) {
+    if (end <= run_start || run_spacing == 0) return;
+    PangoAttribute* spacing = pango_attr_letter_spacing_new(run_spacing);
+    spacing->start_index = static_cast<guint>(run_start);
+    spacing->end_index = static_cast<guint>(end);
+    pango_attr_list_insert(attributes, spacing);
+  };
+  std::optional<double> first;
+  double last = f.tracking;
+  const char* const begin = text.c_str();
+  const char* const end = begin + text.size();
+  for (const char* at = begin; at < end; at = g_utf8_find_next_char(at, end)) {
+    if (at == nullptr) break;
+    const gunichar character = g_utf8_get_char_validated(at, end - at);
+    double dots = f.tracking;
+    // Pango stretches a justified line's spaces itself, and only those
+    // spaced as the rest of the line.
+    const double advance = justified && character == ' ' ? 0 : ScalableAdvance(character);
+    if (advance > 0) {
+      const double drawn = scalable_advance_[character - ' '] * f.size * f.scale_x;
+      dots = advance * f.font_width - drawn;
+    }
+    if (!first) first = dots;
+    last = dots;
+    const int spacing = static_cast<int>(std::lround(dots / f.scale_x * PANGO_SCALE));
+    const int index = static_cast<int>(at - begin);
+    if (spacing != run_spacing) {
+      close_run(index);
+      run_start = index;
+      run_spacing = spacing;
+    }
+  }
+  close_run(static_cast<int>(text.size()));
+  return (first.value_or(f.tracking) + last) / 2;
+}
+
 const LabelText::Layout& LabelText::layOut(const std::string& text, const FontChoice& font,
-                                           const TextBlock* block) {
+                                           const TextBlock* block, Advance advance) {
   const Face& f = face(font);
   last_ = Layout{};
   last_.scale_x = f.scale_x;
@@ -225,7 +277,11 @@ const LabelText::Layout& LabelText::layOut(const std::string& text, const FontCh
   }
   pango_layout_set_text(layout_, text.data(), static_cast<int>(text.size()));
   PangoAttrList* attributes = pango_attr_list_new();
-  if (f.tracking > 0) {
+  double trailing = f.tracking;
+  if (font.name == '0' && advance == Advance::kPrinter) {
+    trailing = spaceScalable(text, f, block && block->justification == Justification::kJustified,
+                             attributes);
+  } else if (f.tracking > 0) {
     pango_attr_list_insert(attributes, pango_attr_letter_spacing_new(
                                            static_cast<int>(f.tracking / f.scale_x * PANGO_SCALE)));
   }
@@ -268,9 +324,9 @@ const LabelText::Layout& LabelText::layOut(const std::string& text, const FontCh
     }
     last_.line_x.push_back(x);
     widest = std::max(widest, x + start + width);
-    // Pango spaces letters only between them: the last cell's gap and
-    // tracking come after the line.
-    last_.advance = x + (logical.x + logical.width) * f.scale_x / PANGO_SCALE + f.tracking;
+    // Pango spaces letters only between them: the spacing it leaves off
+    // the line's ends (a bitmap font's gap) comes after the line.
+    last_.advance = x + (logical.x + logical.width) * f.scale_x / PANGO_SCALE + trailing;
   }
   last_.width = block && block->width > 0 ? block->width : widest;
   last_.height = (block ? max_lines : 1) * pitch - spacing;

@@ -2,6 +2,7 @@
 
 #include <pango/pangocairo.h>
 
+#include <array>
 #include <map>
 #include <string>
 #include <vector>
@@ -71,9 +72,15 @@ class LabelText {
     double advance = 0;
   };
 
+  // How font 0 moves the pen: by the printer's advance of each character
+  // (text fields), or by the drawn face's own (shapes calibrated to it: the
+  // letters of ^GS marks, the interpretation line fitted to its modules).
+  enum class Advance { kPrinter, kFace };
+
   // Lays out `text` (UTF-8); with `block` null, a single line as wide as
   // its text.
-  const Layout& layOut(const std::string& text, const FontChoice& font, const TextBlock* block);
+  const Layout& layOut(const std::string& text, const FontChoice& font, const TextBlock* block,
+                       Advance advance = Advance::kPrinter);
   // Draws the last layout with the field's top left at cairo's origin.
   void draw(cairo_t* cr) const;
 
@@ -83,12 +90,22 @@ class LabelText {
     double scale_x = 1;
     double weight = 0;
     double tracking = 0;       // dots added to each letter's advance
+    double size = 0;           // the face's size in dots (font 0)
+    double font_width = 0;     // the field's font width in dots (font 0)
     double cap_top = 0;        // from the top of the cell to the baseline
     bool fixed_pitch = false;  // cells placed by their advance, not by their ink
   };
   void measureScalable(const FontChoice& font, Face& face);
   void measureBitmap(const FontChoice& font, Face& face);
   const Face& face(const FontChoice& font);
+  // Letter spacing for each character of `text` in `f` (font 0): what moves
+  // the pen by the printer's advance rather than the drawn face's. Pango
+  // splits each character's spacing about it and leaves half the first's
+  // and half the last's off the line; returns those dots, so that the line
+  // and they together are the sum of the printer's advances. In a
+  // `justified` block spaces keep the face's advance, which Pango stretches.
+  double spaceScalable(const std::string& text, const Face& f, bool justified,
+                       PangoAttrList* attributes);
 
   PangoFontMap* font_map_ = nullptr;
   PangoContext* context_ = nullptr;
@@ -96,6 +113,9 @@ class LabelText {
   std::string scalable_family_;  // the face drawn for font 0
   std::string bitmap_family_;    // the face drawn for the bitmap fonts
   std::map<std::tuple<char, int, int>, Face> faces_;
+  // The scalable face's advance of each printable ASCII character per dot
+  // of size, measured once.
+  std::array<double, 95> scalable_advance_{};
   Layout last_;
 };
 

@@ -1,7 +1,8 @@
 #include "tools/zpl/printer_memory.h"
 
+#include <glib.h>
+
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 
 namespace corvella::zpl {
@@ -19,7 +20,7 @@ size_t FormatBytes(const std::vector<ZplCommand>& format) {
 
 // The number of ^FN n (a prompt in quotes may follow it); -1 without one.
 int FieldNumber(const ZplCommand& c) {
-  if (c.params.empty() || !std::isdigit(static_cast<unsigned char>(c.params[0]))) return -1;
+  if (c.params.empty() || !g_ascii_isdigit(c.params[0])) return -1;
   return static_cast<int>(std::min(std::strtol(c.params.c_str(), nullptr, 10), 9999L));
 }
 
@@ -35,7 +36,7 @@ std::string PrinterMemory::ObjectName(std::string_view reference, std::string_vi
   while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
   while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
   std::string out;
-  for (char c : name) out.push_back(AsciiUpper(c));
+  for (char c : name) out.push_back(g_ascii_toupper(c));
   const size_t dot = out.find('.');
   if (dot == 0 || out.empty()) out.insert(0, "UNKNOWN");
   if (out.find('.') == std::string::npos) out += "." + std::string(extension);

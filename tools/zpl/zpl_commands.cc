@@ -1,5 +1,7 @@
 #include "tools/zpl/zpl_commands.h"
 
+#include <glib.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -10,7 +12,7 @@ namespace {
 
 // ^A takes its font name as the first parameter character (^A0N,30 or
 // ^AGN); every other command code has two characters.
-size_t CodeLength(char first) { return AsciiUpper(first) == 'A' ? 1 : 2; }
+size_t CodeLength(char first) { return g_ascii_toupper(first) == 'A' ? 1 : 2; }
 
 }  // namespace
 
@@ -31,7 +33,7 @@ std::vector<ZplCommand> ParseZplCommands(std::string_view document) {
         continue;
       }
       if (c == format_prefix || c == control_prefix) break;
-      command.code.push_back(AsciiUpper(c));
+      command.code.push_back(g_ascii_toupper(c));
       ++pos;
       if (command.code.size() == CodeLength(command.code[0])) break;
     }
@@ -57,7 +59,7 @@ std::vector<ZplCommand> ParseZplCommands(std::string_view document) {
     // ^GFB: after its four parameters come exactly as many bytes as the
     // second one says, whatever they are, prefixes and line ends included.
     if (!command.control && command.code == "GF" && pos + 1 < document.size() &&
-        AsciiUpper(document[pos]) == 'B' && document[pos + 1] == ',') {
+        g_ascii_toupper(document[pos]) == 'B' && document[pos + 1] == ',') {
       size_t at = pos;
       for (int commas = 0; commas < 4 && at < document.size(); ++at) {
         if (document[at] == ',') ++commas;
@@ -107,17 +109,15 @@ double ParamDouble(const std::vector<std::string>& p, size_t i, double fallback,
                    double hi) {
   if (i >= p.size() || p[i].empty()) return fallback;
   char* end = nullptr;
-  const double value = std::strtod(p[i].c_str(), &end);
+  const double value = g_ascii_strtod(p[i].c_str(), &end);
   if (end == p[i].c_str() || !std::isfinite(value)) return fallback;
   return std::clamp(value, lo, hi);
 }
 
 char ParamLetter(const std::vector<std::string>& p, size_t i, char fallback) {
   if (i >= p.size() || p[i].empty()) return fallback;
-  return AsciiUpper(p[i][0]);
+  return g_ascii_toupper(p[i][0]);
 }
-
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool ParamYesNo(const std::vector<std::string>& p, size_t i, bool fallback) {
   const char c = ParamLetter(p, i, fallback ? 'Y' : 'N');

@@ -37,9 +37,4 @@ double ParamDouble(const std::vector<std::string>& p, size_t i, double fallback,
 char ParamLetter(const std::vector<std::string>& p, size_t i, char fallback);
 bool ParamYesNo(const std::vector<std::string>& p, size_t i, bool fallback);
 
-// The upper case of an ASCII letter; every other byte as it is, whatever the
-// process's locale. Command codes, parameter letters and object names are
-// compared in this form.
-char AsciiUpper(char c);
-
 }  // namespace corvella::zpl

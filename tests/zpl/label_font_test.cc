@@ -1,0 +1,219 @@
+// Text as the printer sets it: font metrics, bitmap cells, fall-backs,
+// fields that follow the one before and code pages.
+
+#include <ZXing/ReadBarcode.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "tests/zpl/label_picture.h"
+
+namespace corvella::zpl {
+namespace {
+
+// Where each run of ink starts, left to right.
+std::vector<int> InkStarts(const Picture& picture) {
+  std::vector<int> starts;
+  for (int x = 0; x < picture.width; ++x) {
+    if (picture.count(x, 0, x + 1, picture.height) > 0 &&
+        picture.count(x - 1, 0, x, picture.height) == 0)
+      starts.push_back(x);
+  }
+  return starts;
+}
+
+// Font 0 moves the pen by the printer's advance of each character, not by
+// the drawn face's: digits half the font width, a hyphen 0.72 of it, at any
+// height; a following field starts after the advances of the one before.
+TEST_F(LabelPictureTest, FontZeroAdvancesByThePrintersCharacterWidths) {
+  for (auto [h, w] : {std::pair{50, 50}, std::pair{80, 60}, std::pair{40, 80}}) {
+    SCOPED_TRACE(std::to_string(h) + "," + std::to_string(w));
+    const std::string font = "^A0N," + std::to_string(h) + "," + std::to_string(w);
+    const std::vector<int> digits = InkStarts(one("^XA^FO50,50" + font + "^FD0000000000^FS^XZ"));
+    ASSERT_EQ(digits.size(), 10u);
+    EXPECT_NEAR((digits[9] - digits[0]) / 9.0, 0.5 * w, 0.02 * w);
+    const std::vector<int> hyphens = InkStarts(one("^XA^FO50,50" + font + "^FD0-0-0-0^FS^XZ"));
+    ASSERT_EQ(hyphens.size(), 7u);
+    EXPECT_NEAR((hyphens[6] - hyphens[0]) / 3.0, (0.5 + 0.72) * w, 0.03 * w);
+    // A field after "--" starts two hyphens' advances on.
+    const std::vector<int> after =
+        InkStarts(one("^XA^FT50,200" + font + "^FD--^FS^FT" + font + "^FD0^FS^XZ"));
+    ASSERT_EQ(after.size(), 3u);
+    EXPECT_NEAR(after[2] - after[0], 2 * 0.72 * w, 0.04 * w + 1);
+  }
+}
+
+TEST_F(LabelPictureTest, FontsMarksAndSymbolsHaveAPrintersMetrics) {
+  // Font 0: capitals 0.77 h tall from the origin down, letters about
+  // 0.544 w apart.
+  for (auto [h, w] : {std::pair{28, 28}, std::pair{40, 40}, std::pair{60, 30}, {100, 100}}) {
+    SCOPED_TRACE(std::to_string(h) + "," + std::to_string(w));
+    const Picture picture = one("^XA^FO50,50^A0N," + std::to_string(h) + "," + std::to_string(w) +
+                                "^FDEEEEEEEEEE^FS^XZ");
+    const Picture::Box box = picture.inkBox();
+    EXPECT_EQ(box.top, 50);
+    EXPECT_NEAR(box.bottom - box.top + 1, 0.77 * h, 1);
+    const std::vector<int> starts = InkStarts(picture);
+    ASSERT_EQ(starts.size(), 10u);
+    EXPECT_NEAR((starts[9] - starts[0]) / 9.0, 0.544 * w, 0.02 * w);
+  }
+  // The interpretation line: digits 6 modules apart and 7.5 modules tall,
+  // 2.5 modules below the bars.
+  for (int m : {2, 4}) {
+    const Picture picture =
+        one("^XA^BY" + std::to_string(m) + "^FO50,50^BCN,80,Y,N,N^FD>;12345678^FS^XZ");
+    const Picture::Box line = picture.inkBox(0, 131, picture.width, picture.height);
+    EXPECT_NEAR(line.top, 130 + (5 * m + 1) / 2, 1) << m;
+    EXPECT_NEAR(line.bottom - line.top + 1, 7.5 * m, 1.5) << m;
+    EXPECT_NEAR(line.right - line.left + 1, 8 * 6 * m - m, 2 * m) << m;
+  }
+  // A QR code placed with ^FO is lower by ^BY's height; with ^FT it ends
+  // on the origin.
+  for (auto [by, top] : {std::pair{"^BY3,2,100", 100}, std::pair{"", 10}}) {
+    const Picture qr = one(std::string("^XA") + by + "^FO20,0^BQN,2,4^FDQA,CORVELLA^FS^XZ");
+    EXPECT_EQ(qr.inkBox().top, top);
+    EXPECT_EQ(Scan(qr, ZXing::BarcodeFormat::QRCode), "CORVELLA");
+  }
+  EXPECT_EQ(one("^XA^BY3,2,100^FT20,300^BQN,2,4^FDQA,CORVELLA^FS^XZ").inkBox().bottom, 299);
+  // Data that does not start with a level is drawn at level M.
+  const Picture unprefixed = one("^XA^FO20,20^BQN,2,4^FDXYZCORVELLA^FS^XZ");
+  const ZXing::Result qr =
+      ZXing::ReadBarcode(ZXing::ImageView(unprefixed.luminance.data(), unprefixed.width,
+                                          unprefixed.height, ZXing::ImageFormat::Lum),
+                         ZXing::DecodeHints().setFormats(ZXing::BarcodeFormat::QRCode));
+  EXPECT_EQ(qr.text(), "CORVELLA");
+  EXPECT_EQ(qr.ecLevel(), "M");
+  // ^GS marks in a 72-dot cell: the registered mark a 45-dot ring, the UL
+  // mark a 73-dot ring, both reaching above the origin.
+  for (auto [letter, side, top] : {std::tuple{'A', 45, 52}, std::tuple{'D', 73, 349}}) {
+    const Picture::Box mark = one(std::string("^XA^FO50,") + (letter == 'A' ? "60" : "360") +
+                                  "^GSN,72,72^FD" + letter + "^FS^XZ")
+                                  .inkBox();
+    EXPECT_NEAR(mark.right - mark.left + 1, side, 2) << letter;
+    EXPECT_NEAR(mark.bottom - mark.top + 1, side, 2) << letter;
+    EXPECT_NEAR(mark.top, top, 2) << letter;
+  }
+  // Aztec with 95% error correction: 15 layers, 75 modules a side (at 50%,
+  // the most libzint's levels give, 23).
+  const Picture aztec = one("^XA^FO50,50^BON,5,,95^FDPart:123;Warehouse:BYZA^FS^XZ");
+  EXPECT_EQ(aztec.inkBox().right - aztec.inkBox().left + 1, 75 * 5);
+  EXPECT_EQ(Scan(aztec, ZXing::BarcodeFormat::Aztec, true), "Part:123;Warehouse:BYZA");
+}
+
+// The bitmap fonts are fixed-pitch: each character a cell of the font's
+// size and the gap after it, grown by whole multiples of the base cell (the
+// smallest at least as large as asked; one side asked, both grow alike).
+TEST_F(LabelPictureTest, BitmapFontsStepByTheirCellsAndGaps) {
+  struct Row {
+    const char* font;
+    int pitch;  // cell width and gap, magnified
+    int cell;   // cell height, magnified
+  };
+  for (const Row& row : std::vector<Row>{{"^AAN", 6, 9},
+                                         {"^AAN,10,10", 12, 18},
+                                         {"^AAN,27,15", 18, 27},
+                                         {"^ABN,22", 18, 22},
+                                         {"^ADN,36,20", 24, 36},
+                                         {"^AEN", 20, 28},
+                                         {"^AFN,26,13", 16, 26},
+                                         {"^AGN,60,40", 48, 60},
+                                         {"^AHN,,26", 38, 42}}) {
+    SCOPED_TRACE(row.font);
+    const Picture one_cell = one(std::string("^XA^FO50,50") + row.font + "^FDH^FS^XZ");
+    const Picture ten = one(std::string("^XA^FO50,50") + row.font + "^FDHHHHHHHHHH^FS^XZ");
+    const Picture::Box first = one_cell.inkBox(), all = ten.inkBox();
+    EXPECT_NEAR(all.right - first.right, 9 * row.pitch, 1);
+    // Capitals 13/18 of the cell tall, their tops 1/18 of it below the origin.
+    EXPECT_NEAR(first.bottom - first.top + 1, row.cell * 13.0 / 18, 1.5);
+    EXPECT_NEAR(first.top - 50, row.cell / 18.0, 1.5);
+  }
+}
+
+// A font the printer does not have is its default font (A, or what ^CF
+// names), at the size the field asks; ^CF's size holds for a font asked
+// without one.
+TEST_F(LabelPictureTest, FontsThePrinterLacksAreItsDefaultFont) {
+  struct Row {
+    const char* drawn;
+    const char* same_as;
+    size_t warnings;
+  };
+  for (const Row& row : std::vector<Row>{
+           {"^A1N,10,10^FDPackliste", "^AAN,10,10^FDPackliste", 1},
+           {"^CFD^AZN,36,20^FDHELLO", "^ADN,36,20^FDHELLO", 1},
+           {"^CF1^A9N,36,20^FDHELLO", "^AAN,36,20^FDHELLO", 2},
+           {"^CFB,22^FDHELLO", "^ABN,22^FDHELLO", 0},
+           {"^CFA,30,10^ABN^FDHELLO", "^ABN,30,10^FDHELLO", 0},
+       }) {
+    SCOPED_TRACE(row.drawn);
+    const Picture drawn = one(std::string("^XA^FO40,60") + row.drawn + "^FS^XZ");
+    EXPECT_EQ(last_.labels[0].report.warnings.size(), row.warnings);
+    const Picture expected = one(std::string("^XA^FO40,60") + row.same_as + "^FS^XZ");
+    EXPECT_GT(expected.count(0, 0, expected.width, expected.height), 50);
+    EXPECT_EQ(drawn.luminance, expected.luminance);
+  }
+}
+
+// ^FT without coordinates starts where the field before it left the pen:
+// after its last character, spaces and gaps included, along its direction.
+TEST_F(LabelPictureTest, TypesetFieldsWithoutCoordinatesFollowTheOneBefore) {
+  for (const char* o : {"N", "R", "I", "B"}) {
+    SCOPED_TRACE(o);
+    const std::string font = std::string("^AA") + o + ",18,10";
+    const Picture split =
+        one("^XA^FT300,300" + font + "^FDAB ^FS^FT" + font + "^FDCD ^FS^FT" + font + "^FDEF^FS^XZ");
+    const Picture whole = one("^XA^FT300,300" + font + "^FDAB CD EF^FS^XZ");
+    EXPECT_GT(whole.count(0, 0, whole.width, whole.height), 200);
+    EXPECT_EQ(split.luminance, whole.luminance);
+  }
+  // A ^GS mark moves the pen on by 0.95 of its 24-dot cell: the label is
+  // the mark and the letter where it would stand alone.
+  const Picture both = one("^XA^FT100,200^GS^FDC^FS^FT^ADN,18,10^FDH^FS^XZ");
+  const Picture mark = one("^XA^FT100,200^GS^FDC^FS^XZ");
+  const Picture letter = one("^XA^FT123,200^ADN,18,10^FDH^FS^XZ");
+  int wrong = 0;
+  for (int y = 0; y < both.height; ++y) {
+    for (int x = 0; x < both.width; ++x) {
+      wrong += both.black(x, y) != (mark.black(x, y) || letter.black(x, y));
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_GT(mark.count(0, 0, mark.width, mark.height), 20);
+}
+
+// ^CI: field bytes read in the code page the label chose, remapped bytes
+// swapped, and a number without a code page leaves the one before.
+TEST_F(LabelPictureTest, CodePagesDecodeFieldBytes) {
+  struct Row {
+    const char* code_page;
+    const char* bytes;  // through ^FH
+    const char* shown;  // the same text in UTF-8
+    size_t warnings;
+  };
+  for (const Row& row : std::vector<Row>{
+           {"^CI13", "_9A_E1", "Üß", 0},
+           {"^CI27", "_80_E9", "€é", 0},
+           {"^CI36", "_8A_B3", "Šł", 0},
+           {"^CI31", "_C1_E2", "Αβ", 0},
+           {"^CI33", "_E0", "א", 0},
+           {"^CI29", "_00A_04_14", "AД", 0},
+           {"^CI30", "A_00_14_04", "AД", 0},
+           {"^CI0,65,90", "AB", "ZB", 0},
+           {"^CI27^CI99", "_80", "€", 1},
+           {"^CI6", "_9A", "Ü", 1},
+       }) {
+    SCOPED_TRACE(row.code_page);
+    const Picture drawn =
+        one(std::string("^XA") + row.code_page + "^FO40,60^A0N,40,40^FH^FD" + row.bytes + "^FS^XZ");
+    EXPECT_EQ(last_.labels[0].report.warnings.size(), row.warnings);
+    const Picture expected =
+        one(std::string("^XA^CI28^FO40,60^A0N,40,40^FD") + row.shown + "^FS^XZ");
+    EXPECT_GT(expected.count(0, 0, expected.width, expected.height), 100);
+    EXPECT_EQ(drawn.luminance, expected.luminance);
+  }
+}
+
+}  // namespace
+}  // namespace corvella::zpl
