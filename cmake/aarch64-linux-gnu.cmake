@@ -28,7 +28,7 @@ set(PKG_CONFIG_EXECUTABLE ${CORVELLA_TARGET_TRIPLE}-pkg-config CACHE FILEPATH "p
 # G_SLICE=always-malloc for the emulator itself: qemu 7.2 keeps its table of
 # translated code in a GLib tree whose nodes come from GLib's slice
 # allocator, whose locks are not reset in a forked child. When one guest
-# thread forks (posix_spawn) while another is translating, the child blocks
+# thread forks to start a child while another is translating, the child blocks
 # on that lock for good and never reaches exec. malloc is fork-safe. -U keeps
 # the variable from the emulated program, which sees its own environment.
 set(CMAKE_CROSSCOMPILING_EMULATOR env G_SLICE=always-malloc qemu-aarch64 -U G_SLICE)

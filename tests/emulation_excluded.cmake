@@ -3,6 +3,6 @@
 # list to ctest (CTestCustom.cmake in the build folder).
 list(APPEND CTEST_CUSTOM_TESTS_IGNORE
   "DispatchQueuesDeathTest.AnItemThatFindsNoThreadRunsOnceOnAPoolThreadWhenOneCanStart"  # re-executes the aarch64 test program, which the build machine cannot execute
-  "LaunchFailure.EveryOperationReportsItAsAValueAndLogsWhereItShould"  # qemu-user makes posix_spawn's vfork a fork: a program that cannot run starts and exits 127
-  "Submission.ToolsThatCannotBeStartedAreFailedAttemptsWithStatusMinusOne"  # qemu-user makes posix_spawn's vfork a fork: a program that cannot run starts and exits 127
+  "LaunchFailure.EveryOperationReportsItAsAValueAndLogsWhereItShould"  # qemu-user makes the spawn's vfork a plain fork: a program that cannot run starts and exits 127
+  "Submission.ToolsThatCannotBeStartedAreFailedAttemptsWithStatusMinusOne"  # qemu-user makes the spawn's vfork a plain fork: a program that cannot run starts and exits 127
 )
