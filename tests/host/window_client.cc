@@ -3,16 +3,56 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <glib.h>
 
+#include <sstream>
 #include <thread>
 
 namespace corvella::testing {
 
 struct WindowClient::Connection {
   Display* display = nullptr;
+  bool wayland = false;
 };
 
 namespace {
+
+// One of the debug streams of the tests' Wayland compositor (weston_probe.cc),
+// read to its end; std::nullopt when the compositor cannot be reached.
+std::optional<std::string> ReadCompositorStream(const char* stream) {
+  const char* argv[] = {"/usr/bin/weston-debug", stream, nullptr};
+  g_autofree char* output = nullptr;
+  int status = 0;
+  if (!g_spawn_sync(nullptr, const_cast<char**>(argv), nullptr, G_SPAWN_STDERR_TO_DEV_NULL, nullptr,
+                    nullptr, &output, nullptr, &status, nullptr) ||
+      !g_spawn_check_wait_status(status, nullptr)) {
+    return std::nullopt;
+  }
+  return std::string(output);
+}
+
+struct WaylandWindow {
+  int width = 0;
+  int height = 0;
+  std::string title;
+};
+
+// The top-level window of process `pid` as the compositor lists it.
+std::optional<WaylandWindow> FindWaylandWindow(pid_t pid) {
+  std::istringstream lines(ReadCompositorStream("corvella-windows").value_or(""));
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    long owner = 0;
+    WaylandWindow window;
+    if (fields >> owner >> window.width >> window.height && owner == pid) {
+      fields.ignore(1);  // the space before the title
+      std::getline(fields, window.title);
+      return window;
+    }
+  }
+  return std::nullopt;
+}
 
 std::optional<pid_t> WindowPid(Display* display, Window window, Atom pid_atom) {
   Atom type = 0;
@@ -38,21 +78,34 @@ std::optional<pid_t> WindowPid(Display* display, Window window, Atom pid_atom) {
 
 WindowClient::WindowClient(const std::string& display_name)
     : connection_(std::make_unique<Connection>()) {
-  connection_->display = XOpenDisplay(display_name.c_str());
+  // X11 display names hold a colon; Wayland socket names do not.
+  connection_->wayland = display_name.find(':') == std::string::npos;
+  if (!connection_->wayland) connection_->display = XOpenDisplay(display_name.c_str());
 }
 
 WindowClient::~WindowClient() {
   if (connection_->display != nullptr) XCloseDisplay(connection_->display);
 }
 
-bool WindowClient::connected() const { return connection_->display != nullptr; }
+bool WindowClient::connected() const {
+  return connection_->wayland ? ReadCompositorStream("corvella-windows").has_value()
+                              : connection_->display != nullptr;
+}
 
 std::optional<WindowClient::WindowId> WindowClient::findWindow(pid_t pid,
                                                                std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  if (connection_->wayland) {
+    // A Wayland window is known by its process.
+    while (!FindWaylandWindow(pid)) {
+      if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return static_cast<WindowId>(pid);
+  }
   Display* display = connection_->display;
   if (display == nullptr) return std::nullopt;
   const Atom pid_atom = XInternAtom(display, "_NET_WM_PID", False);
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (std::chrono::steady_clock::now() < deadline) {
     Window root = 0;
     Window parent = 0;
@@ -77,6 +130,14 @@ std::optional<WindowClient::WindowId> WindowClient::findWindow(pid_t pid,
 }
 
 bool WindowClient::size(WindowId window, int& width, int& height) {
+  if (connection_->wayland) {
+    const std::optional<WaylandWindow> found = FindWaylandWindow(static_cast<pid_t>(window));
+    if (found) {
+      width = found->width;
+      height = found->height;
+    }
+    return found.has_value();
+  }
   XWindowAttributes attributes;
   if (connection_->display == nullptr ||
       XGetWindowAttributes(connection_->display, window, &attributes) == 0) {
@@ -88,6 +149,10 @@ bool WindowClient::size(WindowId window, int& width, int& height) {
 }
 
 std::optional<std::string> WindowClient::title(WindowId window) {
+  if (connection_->wayland) {
+    const std::optional<WaylandWindow> found = FindWaylandWindow(static_cast<pid_t>(window));
+    return found ? std::optional<std::string>(found->title) : std::nullopt;
+  }
   if (connection_->display == nullptr) return std::nullopt;
   char* name = nullptr;
   if (XFetchName(connection_->display, window, &name) == 0 || name == nullptr) return std::nullopt;
@@ -105,6 +170,10 @@ bool WindowClient::hasPositionHint(WindowId window) {
 }
 
 void WindowClient::close(WindowId window) {
+  if (connection_->wayland) {
+    ReadCompositorStream("corvella-close");
+    return;
+  }
   Display* display = connection_->display;
   if (display == nullptr) return;
   XEvent event{};
