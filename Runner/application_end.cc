@@ -1,5 +1,6 @@
 #include "application_end.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -28,17 +29,22 @@ ApplicationEnd::~ApplicationEnd() {
   g_object_unref(application_);
 }
 
-void ApplicationEnd::printStarted() {
-  ++prints_;
-  if (left_) return;
+std::shared_ptr<PrintInFlight> ApplicationEnd::printStarted() {
+  auto print = std::make_shared<PrintInFlight>();
+  if (ended_) {
+    print->end(PrintInFlight::Clock::now());
+    return print;
+  }
+  prints_.push_back(print);
   hold();
   // A print that starts once the windows are gone gets the same bound.
   if (windowsGone()) startGrace();
+  return print;
 }
 
-void ApplicationEnd::printFinished() {
-  if (prints_ > 0) --prints_;
-  if (prints_ > 0) return;
+void ApplicationEnd::printFinished(const std::shared_ptr<PrintInFlight>& print) {
+  std::erase(prints_, print);
+  if (!prints_.empty()) return;
   release();
   if (grace_source_ != 0) {
     g_source_remove(grace_source_);
@@ -69,11 +75,36 @@ void ApplicationEnd::startGrace() {
   }
 }
 
-void ApplicationEnd::leavePrints() {
-  if (left_ || prints_ == 0) return;
-  left_ = true;
-  Log(std::to_string(prints_) + (prints_ == 1 ? " print was" : " prints were") +
-      " still in flight as the application ended; left to finish on their own");
+void ApplicationEnd::endPrints() {
+  if (ended_ || application_ == nullptr) return;
+  ended_ = true;
+  // The tools of prints between two steps end within moments; the end
+  // waits for them a second in all.
+  const auto settle_by = PrintInFlight::Clock::now() + std::chrono::seconds(1);
+  size_t left = 0, not_started = 0, cut_off = 0;
+  for (const std::shared_ptr<PrintInFlight>& print : prints_) {
+    switch (print->end(settle_by)) {
+      case PrintInFlight::Fate::kFinished:
+        break;
+      case PrintInFlight::Fate::kLeftWhole:
+        ++left;
+        break;
+      case PrintInFlight::Fate::kNotStarted:
+        ++not_started;
+        break;
+      case PrintInFlight::Fate::kCutOff:
+        ++cut_off;
+        break;
+    }
+  }
+  const size_t in_flight = left + not_started + cut_off;
+  if (in_flight == 0) return;
+  Log(std::to_string(in_flight) + (in_flight == 1 ? " print was" : " prints were") +
+      " still in flight as the application ended: " + std::to_string(left) +
+      " handed to lp or lpr whole, left to finish on their own; " +
+      std::to_string(not_started + cut_off) + " not printed (" + std::to_string(not_started) +
+      " not started, " + std::to_string(cut_off) +
+      " stopped before the label was whole in lp's or lpr's hands)");
 }
 
 void ApplicationEnd::windowRemoved(GtkApplication*, GtkWindow*, gpointer self) {
@@ -84,16 +115,16 @@ void ApplicationEnd::windowRemoved(GtkApplication*, GtkWindow*, gpointer self) {
 gboolean ApplicationEnd::graceEnded(gpointer self) {
   auto* end = static_cast<ApplicationEnd*>(self);
   end->grace_source_ = 0;
-  end->leavePrints();
+  end->endPrints();
   end->release();
   return G_SOURCE_REMOVE;
 }
 
 void ApplicationEnd::shutdown(GApplication*, gpointer self) {
   auto* end = static_cast<ApplicationEnd*>(self);
-  // Quit without the grace (a second signal): the prints are left all the
+  // Quit without the grace (a second signal): the prints are ended all the
   // same, and said so.
-  end->leavePrints();
+  end->endPrints();
   if (auto stop_work = std::exchange(end->on_shutdown_, nullptr)) stop_work();
 }
 

@@ -4,20 +4,26 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
+#include <vector>
+
+#include "print_in_flight.h"
 
 namespace corvella {
 
 // The printer plug-in's part in the end of the application. A label on its
-// way must not be cut off: the application holds on past its last window
-// while prints are in flight, so that each is handed to lp or lpr whole and
-// its fall-backs can run, but no longer than kGrace after that window has
-// gone. Then it ends, and one log line says how many prints it left to
-// finish on their own (their lp or lpr is never killed: that could lose or
-// half-send a label). At the application's shutdown `on_shutdown` runs, to
-// end the plug-in's own background work.
+// way must not be lost or cut: the application holds on past its last
+// window while prints are in flight, so that each can be handed to lp or
+// lpr whole and its fall-backs can run, but no longer than kGrace after
+// that window has gone. Then every print still in flight is ended (see
+// PrintInFlight): those whose tool holds the whole label are left to it,
+// the others are not printed at all. One log line counts both. At the
+// application's shutdown `on_shutdown` runs, to end the plug-in's own
+// background work.
 //
 // Main thread only. Without an application (an engine run by a test, not a
-// desktop app) nothing is held and `on_shutdown` never runs.
+// desktop app) nothing is held, nothing is ended and `on_shutdown` never
+// runs.
 class ApplicationEnd {
  public:
   static constexpr std::chrono::seconds kGrace{10};
@@ -27,9 +33,11 @@ class ApplicationEnd {
   ApplicationEnd(const ApplicationEnd&) = delete;
   ApplicationEnd& operator=(const ApplicationEnd&) = delete;
 
-  // A print has been handed to the background, and has been answered.
-  void printStarted();
-  void printFinished();
+  // A print is handed to the background: the print its work goes by. Once
+  // the application has ended, the print is ended before it begins.
+  std::shared_ptr<PrintInFlight> printStarted();
+  // The print has been answered.
+  void printFinished(const std::shared_ptr<PrintInFlight>& print);
 
  private:
   static void windowRemoved(GtkApplication* application, GtkWindow* window, gpointer self);
@@ -40,16 +48,16 @@ class ApplicationEnd {
   void hold();
   void release();
   void startGrace();
-  void leavePrints();
+  void endPrints();
 
   GApplication* application_;
   std::function<void()> on_shutdown_;
   gulong window_removed_handler_ = 0;
   gulong shutdown_handler_ = 0;
   guint grace_source_ = 0;
-  size_t prints_ = 0;
+  std::vector<std::shared_ptr<PrintInFlight>> prints_;
   bool held_ = false;
-  bool left_ = false;
+  bool ended_ = false;
 };
 
 }  // namespace corvella

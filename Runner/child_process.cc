@@ -10,10 +10,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
+#include <optional>
 
 #include "child_spawn.h"
 #include "unique_fd.h"
+#include "write_signal_guard.h"
 
 namespace corvella {
 namespace {
@@ -25,54 +26,14 @@ bool SetNonBlocking(int fd) {
   return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-// Blocks SIGPIPE on the calling thread for its lifetime, so a write to a
-// pipe whose reader has gone fails with EPIPE instead of ending the host.
-// A SIGPIPE raised meanwhile is consumed before the old mask returns; the
-// process-wide disposition is never touched.
-class SigpipeGuard {
- public:
-  SigpipeGuard() {
-    sigemptyset(&pipe_set_);
-    sigaddset(&pipe_set_, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &pipe_set_, &old_mask_);
-    sigset_t pending;
-    sigemptyset(&pending);
-    was_pending_ = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
-  }
-  ~SigpipeGuard() {
-    if (raised_ && !was_pending_) {
-      const timespec no_wait{0, 0};
-      while (sigtimedwait(&pipe_set_, nullptr, &no_wait) < 0 && errno == EINTR) {
-      }
-    }
-    pthread_sigmask(SIG_SETMASK, &old_mask_, nullptr);
-  }
-  SigpipeGuard(const SigpipeGuard&) = delete;
-  SigpipeGuard& operator=(const SigpipeGuard&) = delete;
-
-  void noteRaised() { raised_ = true; }
-
- private:
-  sigset_t pipe_set_;
-  sigset_t old_mask_;
-  bool was_pending_ = false;
-  bool raised_ = false;
-};
-
-// Reads what is available on `fd`; appends it to `sink` when given. Closes
-// `fd` at the end of the stream or on an error.
-void Drain(UniqueFd& fd, std::string* sink) {
-  char scratch[kChunk];
+// Appends what is available on `fd` to `sink`. Closes `fd` at the end of the
+// stream or on an error.
+void Drain(UniqueFd& fd, std::string& sink) {
   for (;;) {
-    ssize_t n;
-    if (sink) {
-      size_t old_size = sink->size();
-      sink->resize(old_size + kChunk);
-      n = ::read(fd.get(), sink->data() + old_size, kChunk);
-      sink->resize(old_size + (n > 0 ? static_cast<size_t>(n) : 0));
-    } else {
-      n = ::read(fd.get(), scratch, sizeof scratch);
-    }
+    const size_t old_size = sink.size();
+    sink.resize(old_size + kChunk);
+    const ssize_t n = ::read(fd.get(), sink.data() + old_size, kChunk);
+    sink.resize(old_size + (n > 0 ? static_cast<size_t>(n) : 0));
     if (n > 0) continue;
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
@@ -91,46 +52,22 @@ int PollTimeout(const ChildProcess::Deadline& deadline) {
   return left.count() > 60'000 ? 60'000 : static_cast<int>(left.count());
 }
 
-// A run's deadline and cancellable: the run ends at whichever comes first.
-struct RunLimit {
-  ChildProcess::Deadline deadline;
-  GCancellable* cancellable = nullptr;
-  // The cancellable's descriptor for poll, or a slot that polls nothing.
-  pollfd cancelled{-1, POLLIN, 0};
-
-  RunLimit(ChildProcess::Deadline at, GCancellable* cancel) : deadline(at), cancellable(cancel) {
-    if (cancellable != nullptr && !g_cancellable_make_pollfd(cancellable, &gpoll_)) {
-      cancellable = nullptr;
-    }
-    if (cancellable != nullptr) cancelled.fd = gpoll_.fd;
-  }
-  ~RunLimit() {
-    if (cancellable != nullptr) g_cancellable_release_fd(cancellable);
-  }
-  RunLimit(const RunLimit&) = delete;
-  RunLimit& operator=(const RunLimit&) = delete;
-
-  bool reached() const {
-    return (deadline && ChildProcess::Clock::now() >= *deadline) ||
-           (cancellable != nullptr && g_cancellable_is_cancelled(cancellable));
-  }
-
- private:
-  GPollFD gpoll_{};
-};
+bool Passed(const ChildProcess::Deadline& deadline) {
+  return deadline && ChildProcess::Clock::now() >= *deadline;
+}
 
 // Waits until the child has exited (without reaping it) or `deadline` has
 // passed; true when it exited. One poll on a process descriptor where the
 // kernel has them, else short naps between checks.
-bool WaitForExit(pid_t pid, const RunLimit& limit) {
+bool WaitForExit(pid_t pid, const ChildProcess::Deadline& deadline) {
   const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
   if (pidfd >= 0) {
     UniqueFd owned(pidfd);
     for (;;) {
-      pollfd fds[2] = {{owned.get(), POLLIN, 0}, limit.cancelled};
-      const int ready = ::poll(fds, 2, PollTimeout(limit.deadline));
-      if (ready > 0 && fds[0].revents != 0) return true;
-      if (ready >= 0 && limit.reached()) return false;
+      pollfd fds[1] = {{owned.get(), POLLIN, 0}};
+      const int ready = ::poll(fds, 1, PollTimeout(deadline));
+      if (ready > 0) return true;
+      if (ready == 0 && Passed(deadline)) return false;
       if (ready < 0 && errno != EINTR) break;
     }
   }
@@ -139,9 +76,15 @@ bool WaitForExit(pid_t pid, const RunLimit& limit) {
     const int result = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
     if (result == 0 && info.si_pid == pid) return true;
     if (result < 0 && errno != EINTR) return true;  // nothing left to wait for
-    if (limit.reached()) return false;
+    if (Passed(deadline)) return false;
     ::usleep(5000);
   }
+}
+
+// Kills the child and its process group, which it leads.
+void EndChild(pid_t pid) {
+  ::kill(-pid, SIGKILL);
+  ::kill(pid, SIGKILL);
 }
 
 int32_t TerminationStatus(int wait_status) {
@@ -155,41 +98,41 @@ int32_t TerminationStatus(int wait_status) {
 struct Spawned {
   pid_t pid = 0;
   UniqueFd input;
-  UniqueFd output;
-  UniqueFd error;
+  UniqueFd captured;
 };
 
 // Starts the child; nothing, with `reason` set, when it cannot be started.
 std::optional<Spawned> Spawn(const std::string& path, const std::vector<std::string>& arguments,
-                             bool with_input, std::string& reason) {
+                             ChildProcess::Capture capture, const ChildProcess::Options& options,
+                             std::string& reason) {
   std::string pipe_reason;
   std::optional<Pipe> in;
-  if (with_input && !(in = MakePipe(pipe_reason))) {
+  if (options.input != nullptr && !(in = MakePipe(pipe_reason))) {
     reason = "Cannot launch " + path + ": " + pipe_reason;
     return std::nullopt;
   }
-  std::optional<Pipe> out = MakePipe(pipe_reason);
-  std::optional<Pipe> err = out ? MakePipe(pipe_reason) : std::nullopt;
-  if (!err) {
+  std::optional<Pipe> captured = MakePipe(pipe_reason);
+  if (!captured) {
     reason = "Cannot launch " + path + ": " + pipe_reason;
     return std::nullopt;
   }
+  const ChildStream to_capture = ChildStream::Descriptor(captured->write.get());
+  const ChildStream dropped{ChildStream::Kind::kDevNull};
   ChildStreams streams;
-  if (in) streams.input = ChildStream::Descriptor(in->read.get());
-  streams.output = ChildStream::Descriptor(out->write.get());
-  streams.error = ChildStream::Descriptor(err->write.get());
+  streams.input = in ? ChildStream::Descriptor(in->read.get()) : dropped;
+  streams.output = capture == ChildProcess::Capture::kStandardOutput ? to_capture : dropped;
+  streams.error = capture == ChildProcess::Capture::kStandardError ? to_capture : dropped;
+  streams.passed = options.passed;
   std::optional<pid_t> pid = SpawnChild(path, arguments, streams, reason);
-  // The child's ends belong to the child alone; with them closed here, each
+  // The child's ends belong to the child alone; with them closed here, the
   // read reaches the end of its stream once the child has exited.
   if (in) in->read.reset();
-  out->write.reset();
-  err->write.reset();
+  captured->write.reset();
   if (!pid) return std::nullopt;
   Spawned child;
   child.pid = *pid;
   if (in) child.input = std::move(in->write);
-  child.output = std::move(out->read);
-  child.error = std::move(err->read);
+  child.captured = std::move(captured->read);
   return child;
 }
 
@@ -227,48 +170,41 @@ class InputFeed {
   bool ended_ = false;
 };
 
-// Feeds `input` and reads both output pipes in one poll loop until every
-// pipe has ended or the deadline has passed; closes the host's ends.
-void Pump(Spawned& child, const ChildProcess::Input* input, ChildProcess::Capture capture,
-          const RunLimit& limit, ChildProcess::Outcome& outcome) {
-  std::string* output_sink =
-      capture == ChildProcess::Capture::kStandardOutput ? &outcome.captured : nullptr;
-  std::string* error_sink =
-      capture == ChildProcess::Capture::kStandardError ? &outcome.captured : nullptr;
-  InputFeed feed(input);
-  std::optional<SigpipeGuard> sigpipe_guard;
-  if (child.input.valid()) sigpipe_guard.emplace();
+// Feeds the input and reads the captured pipe in one poll loop until both
+// have ended or the deadline has passed; closes the host's ends.
+void Pump(Spawned& child, const ChildProcess::Options& options, ChildProcess::Outcome& outcome) {
+  InputFeed feed(options.input);
+  std::optional<WriteSignalGuard> write_guard;
+  if (child.input.valid()) write_guard.emplace();
   bool io_ok = (!child.input.valid() || SetNonBlocking(child.input.get())) &&
-               SetNonBlocking(child.output.get()) && SetNonBlocking(child.error.get());
+               SetNonBlocking(child.captured.get());
 
-  while (io_ok && (child.input.valid() || child.output.valid() || child.error.valid())) {
+  while (io_ok && (child.input.valid() || child.captured.valid())) {
     if (child.input.valid() && feed.pending().empty()) {
+      // Every byte is in the pipe: the child holds its whole input, and the
+      // end of it that it sees now is the true one.
+      if (options.stopper != nullptr) options.stopper->inputWhole();
       child.input.reset();
       continue;
     }
-    pollfd fds[4];
+    pollfd fds[2];
     nfds_t count = 0;
-    int input_slot = -1, output_slot = -1, error_slot = -1;
+    int input_slot = -1, captured_slot = -1;
     if (child.input.valid()) {
       input_slot = static_cast<int>(count);
       fds[count++] = {child.input.get(), POLLOUT, 0};
     }
-    if (child.output.valid()) {
-      output_slot = static_cast<int>(count);
-      fds[count++] = {child.output.get(), POLLIN, 0};
+    if (child.captured.valid()) {
+      captured_slot = static_cast<int>(count);
+      fds[count++] = {child.captured.get(), POLLIN, 0};
     }
-    if (child.error.valid()) {
-      error_slot = static_cast<int>(count);
-      fds[count++] = {child.error.get(), POLLIN, 0};
-    }
-    fds[count++] = limit.cancelled;
-    const int ready = ::poll(fds, count, PollTimeout(limit.deadline));
+    const int ready = ::poll(fds, count, PollTimeout(options.deadline));
     if (ready < 0) {
       if (errno == EINTR) continue;
       io_ok = false;
       break;
     }
-    if (limit.reached()) {
+    if (Passed(options.deadline)) {
       outcome.timedOut = true;
       break;
     }
@@ -281,31 +217,33 @@ void Pump(Spawned& child, const ChildProcess::Input* input, ChildProcess::Captur
       } else if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
         // The child has stopped reading (EPIPE) or the pipe failed: the
         // write ends here and the child sees the end of its input.
-        if (errno == EPIPE) sigpipe_guard->noteRaised();
         child.input.reset();
       }
     }
-    if (output_slot >= 0 && fds[output_slot].revents != 0) Drain(child.output, output_sink);
-    if (error_slot >= 0 && fds[error_slot].revents != 0) Drain(child.error, error_sink);
+    if (captured_slot >= 0 && fds[captured_slot].revents != 0) {
+      Drain(child.captured, outcome.captured);
+    }
   }
   // Should the loop fail, closing the host's ends lets a child that still
   // writes or reads see a broken pipe or the end of its input, so the wait
-  // below cannot hang on a full pipe.
+  // below cannot hang on a full pipe. A child whose input is cut off here is
+  // ended first: it must never take a part of its input for the whole.
+  if (child.input.valid() && (outcome.timedOut || !io_ok)) EndChild(child.pid);
   child.input.reset();
-  child.output.reset();
-  child.error.reset();
+  child.captured.reset();
 }
 
-// Waits for the child's exit (killing it at the deadline or when the run is
-// cancelled, unless it has timed out already) and reaps it; returns its
-// status.
-int32_t Reap(pid_t pid, const RunLimit& limit, bool& timed_out) {
+// Waits for the child's exit (killing it at the deadline, unless it has
+// timed out already; a stopper may kill it meanwhile) and reaps it;
+// returns its status.
+int32_t Reap(pid_t pid, const ChildProcess::Options& options, bool& timed_out) {
   // A child that closed its pipes may still run: past the deadline it is
   // killed, so the wait below ends at once.
-  if ((limit.deadline || limit.cancellable != nullptr) && !timed_out) {
-    timed_out = !WaitForExit(pid, limit);
+  if ((options.deadline || options.stopper != nullptr) && !timed_out) {
+    timed_out = !WaitForExit(pid, options.deadline);
   }
-  if (timed_out) ::kill(pid, SIGKILL);
+  if (timed_out) EndChild(pid);
+  if (options.stopper != nullptr) options.stopper->reaping();
   int wait_status = 0;
   pid_t waited;
   while ((waited = ::waitpid(pid, &wait_status, 0)) < 0 && errno == EINTR) {
@@ -318,14 +256,23 @@ int32_t Reap(pid_t pid, const RunLimit& limit, bool& timed_out) {
 std::optional<ChildProcess::Outcome> ChildProcess::run(const std::string& launchPath,
                                                        const std::vector<std::string>& arguments,
                                                        Capture capture, std::string& reason,
-                                                       const Input* input, Deadline deadline,
-                                                       GCancellable* cancellable) {
-  std::optional<Spawned> child = Spawn(launchPath, arguments, input != nullptr, reason);
+                                                       const Options& options) {
+  if (options.stopper != nullptr && !options.stopper->admit()) {
+    reason = "Cannot launch " + launchPath + ": its work has been stopped";
+    return std::nullopt;
+  }
+  std::optional<Spawned> child = Spawn(launchPath, arguments, capture, options, reason);
+  if (options.stopper != nullptr) {
+    if (child) {
+      options.stopper->started(child->pid, !child->input.valid());
+    } else {
+      options.stopper->startFailed();
+    }
+  }
   if (!child) return std::nullopt;
-  const RunLimit limit(deadline, cancellable);
   Outcome outcome;
-  Pump(*child, input, capture, limit, outcome);
-  outcome.status = Reap(child->pid, limit, outcome.timedOut);
+  Pump(*child, options, outcome);
+  outcome.status = Reap(child->pid, options, outcome.timedOut);
   return outcome;
 }
 

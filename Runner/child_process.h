@@ -1,7 +1,5 @@
 #pragma once
 
-#include <gio/gio.h>
-
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -10,26 +8,29 @@
 #include <string_view>
 #include <vector>
 
+#include "child_stopper.h"
+
 namespace corvella {
 
 // One run of a program as a child process, from launch to exit. The program
 // at `launchPath` is executed directly (no shell, no search path) with
 // `arguments` after its own name, the host's environment and working
-// directory, the default action for every signal and an empty signal mask.
+// directory, the default action for every signal and an empty signal mask,
+// in a session of its own with no controlling terminal (see SpawnChild).
 //
-// The child's standard output and standard error are pipes; both are read
-// while the child runs, so a child never blocks on a full pipe. One of them
-// is kept (`capture`), the other is read and dropped. When `input` is given,
+// One of the child's output streams is a pipe that is read while the child
+// runs (`capture`); the other goes to /dev/null. When `input` is given,
 // standard input is a pipe that receives the bytes it gives and is then
-// closed; otherwise the child shares the host's standard input. A child that exits or
-// closes its input early ends the write; the host never receives SIGPIPE
-// from it. The child gets no descriptor of the host beyond its three
-// standard streams. Blocks the calling thread until the child has exited
-// and both pipes have reached their end, or, when a deadline is given, at
-// most until the deadline: a child still running then is killed (SIGKILL)
-// and reaped, and the run counts as timed out. A run given a cancellable
-// ends the same way as soon as it is cancelled, so a child never outlives
-// whoever started it.
+// closed; otherwise it is /dev/null: neither the host's terminal nor its
+// user interface's link is ever a child's. A child that exits or closes its
+// input early ends the write; the host never receives SIGPIPE from it. The
+// child gets no descriptor of the host beyond these (and `passed`, as its
+// descriptor 3). Blocks the calling thread until the child has exited and
+// the captured pipe has reached its end, or, when a deadline is given, at
+// most until the deadline: a child still running then is killed (SIGKILL,
+// with its process group) and reaped, and the run counts as timed out. A
+// run given a stopper does not start once it has been stopped, and ends
+// when the stopper kills its child.
 class ChildProcess {
  public:
   enum class Capture { kStandardOutput, kStandardError };
@@ -42,6 +43,14 @@ class ChildProcess {
   // into large writes, so a large input is never held whole here.
   using Input = std::function<std::string_view()>;
 
+  struct Options {
+    const Input* input = nullptr;
+    Deadline deadline;
+    ChildStopper* stopper = nullptr;
+    // A descriptor the child gets as its descriptor 3; -1 for none.
+    int passed = -1;
+  };
+
   struct Outcome {
     // The exit code, or the number of the signal that ended the child.
     int32_t status = -1;
@@ -49,18 +58,15 @@ class ChildProcess {
     std::string captured;
     // How many bytes of the input the child took before it stopped reading.
     size_t inputWritten = 0;
-    // True when the deadline passed first, or the run was cancelled, and the
-    // child was killed.
+    // True when the deadline passed first and the child was killed.
     bool timedOut = false;
   };
 
   // The run; nothing, with `reason` set ("Cannot launch PATH: ..."), when
-  // the program could not be started.
+  // the program could not be started or its stopper had stopped.
   static std::optional<Outcome> run(const std::string& launchPath,
                                     const std::vector<std::string>& arguments, Capture capture,
-                                    std::string& reason, const Input* input = nullptr,
-                                    Deadline deadline = std::nullopt,
-                                    GCancellable* cancellable = nullptr);
+                                    std::string& reason, const Options& options);
 };
 
 }  // namespace corvella

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "failure.h"
+#include "write_signal_guard.h"
 
 extern char** environ;
 
@@ -60,13 +61,22 @@ class SpawnSetup {
     }
   }
 
-  // Every descriptor above the standard streams is closed in the child,
-  // also those that other code of this process opened without
-  // close-on-exec; signals start at their defaults, none blocked (a
-  // process that ignores SIGPIPE must not hand that on).
+  void pass(int fd) {
+    if (error_ == 0 && fd >= 0) {
+      error_ = posix_spawn_file_actions_adddup2(&actions_, fd, kPassedDescriptor);
+      passed_ = true;
+    }
+  }
+
+  // Every other descriptor is closed in the child, also those that other
+  // code of this process opened without close-on-exec; signals start at
+  // their defaults, none blocked (a process that ignores SIGPIPE must not
+  // hand that on); the child leads a session of its own.
   void isolate() {
-    if (error_ == 0)
-      error_ = posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1);
+    if (error_ == 0) {
+      error_ = posix_spawn_file_actions_addclosefrom_np(
+          &actions_, passed_ ? kPassedDescriptor + 1 : STDERR_FILENO + 1);
+    }
     sigset_t all;
     sigset_t none;
     sigfillset(&all);
@@ -74,8 +84,8 @@ class SpawnSetup {
     if (error_ == 0) error_ = posix_spawnattr_setsigdefault(&attributes_, &all);
     if (error_ == 0) error_ = posix_spawnattr_setsigmask(&attributes_, &none);
     if (error_ == 0) {
-      error_ =
-          posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+      error_ = posix_spawnattr_setflags(
+          &attributes_, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSID);
     }
   }
 
@@ -103,6 +113,7 @@ class SpawnSetup {
   posix_spawnattr_t attributes_;
   bool actions_made_ = false;
   bool attributes_made_ = false;
+  bool passed_ = false;
   int error_ = 0;
 };
 
@@ -128,6 +139,7 @@ std::optional<pid_t> SpawnChild(const std::string& path, const std::vector<std::
   setup.place(streams.input, STDIN_FILENO);
   setup.place(streams.output, STDOUT_FILENO);
   setup.place(streams.error, STDERR_FILENO);
+  setup.pass(streams.passed);
   setup.isolate();
   int error = 0;
   std::optional<pid_t> pid = setup.spawn(path, arguments, error);
@@ -136,6 +148,7 @@ std::optional<pid_t> SpawnChild(const std::string& path, const std::vector<std::
 }
 
 bool WriteAll(int fd, std::string_view bytes) {
+  const WriteSignalGuard guard;
   while (!bytes.empty()) {
     const ssize_t n = ::write(fd, bytes.data(), bytes.size());
     if (n > 0) {

@@ -36,20 +36,32 @@ struct ChildStreams {
   ChildStream input;
   ChildStream output;
   ChildStream error;
+  // A descriptor of this process that the child gets as its descriptor 3
+  // (kPassedDescriptor), so that it can open "/dev/fd/3"; -1 for none.
+  int passed = -1;
 };
+inline constexpr int kPassedDescriptor = 3;
 
 // Starts the program at `path` directly (no shell, no search path), with
 // `arguments` after its own name, this process's environment and working
 // directory, the default action for every signal and an empty signal mask
 // (whatever this process ignores or blocks), and no descriptor of this
-// process but its three standard streams as `streams` gives them. Its
-// process id; nothing, with `reason` set ("Cannot launch PATH: ..."), when
-// it cannot be started.
+// process but its three standard streams as `streams` gives them (and the
+// passed one, if any).
+//
+// The child runs in a session of its own, as the leader of its own process
+// group, with no controlling terminal: it can neither prompt on the user's
+// terminal nor change its settings, a terminal's signals (Ctrl-C, hang-up)
+// never reach it, and killing the group -pid ends it with whatever it
+// started. Its process id; nothing, with `reason` set ("Cannot launch PATH:
+// ..."), when it cannot be started.
 std::optional<pid_t> SpawnChild(const std::string& path, const std::vector<std::string>& arguments,
                                 const ChildStreams& streams, std::string& reason);
 
 // Writes all of `bytes` to the blocking descriptor `fd`, across short
-// writes and interrupted calls. False, with errno set, when a write fails.
+// writes and interrupted calls. False, with errno set, when a write fails;
+// a pipe without a reader (EPIPE) and a file past the size limit (EFBIG)
+// fail as any write does, without a signal to the process.
 bool WriteAll(int fd, std::string_view bytes);
 
 }  // namespace corvella

@@ -20,8 +20,17 @@ int GiveUp(http_t* http, void*) {
   return 0;
 }
 
+// Called by libcups when the server wants a password: none is given. The
+// host never prompts (libcups would ask on the user's terminal and wait
+// for an answer); a list that needs a password is an empty one.
+const char* DeclinePassword(const char*, http_t*, const char*, const char*, void*) {
+  return nullptr;
+}
+
 // The list as libcups gives it; `timeout_ms` below 0 for no time limit.
 std::vector<std::string> ReadDestinationNames(int timeout_ms) {
+  // libcups keeps the callback per thread.
+  cupsSetPasswordCB2(DeclinePassword, nullptr);
   http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
                               timeout_ms, nullptr);
   if (http == nullptr) return {};

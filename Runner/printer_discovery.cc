@@ -16,20 +16,16 @@ using Clock = std::chrono::steady_clock;
 
 // Whether the print system is marked as stalled, and the one background
 // check that clears the mark. The mark is read and written under the lock.
-// The check's child runs with the watch's cancellable: stop() ends it,
-// killed and reaped, and waits for the check's thread, so nothing the check
-// started outlives the watch.
+// The check's children run with the watch's stopper: stop() kills the one
+// running, and waits for the check's thread, which reaps it, so nothing the
+// check started outlives the watch.
 class PrinterDiscovery::StallWatch {
  public:
   // `answers` makes one attempt at what a query asks, bounded by the query
-  // limit and ended by `cancellable`, and tells whether it was answered in
-  // time.
-  explicit StallWatch(std::function<bool(GCancellable* cancellable)> answers)
-      : answers_(std::move(answers)), cancellable_(g_cancellable_new()) {}
-  ~StallWatch() {
-    stop();
-    g_object_unref(cancellable_);
-  }
+  // limit and ended by `stopper`, and tells whether it was answered in time.
+  explicit StallWatch(std::function<bool(ChildStopper& stopper)> answers)
+      : answers_(std::move(answers)) {}
+  ~StallWatch() { stop(); }
   StallWatch(const StallWatch&) = delete;
   StallWatch& operator=(const StallWatch&) = delete;
 
@@ -66,7 +62,7 @@ class PrinterDiscovery::StallWatch {
       stopped_ = true;
       check = std::move(check_);
     }
-    g_cancellable_cancel(cancellable_);
+    stopper_.stop();
     if (check.joinable()) check.join();
   }
 
@@ -75,15 +71,15 @@ class PrinterDiscovery::StallWatch {
   // that comes back answers the attempt waiting on it right away, so the
   // mark clears within moments of its return.
   void checkUntilAnswered() {
-    while (!g_cancellable_is_cancelled(cancellable_) && !answers_(cancellable_)) {
+    while (!stopper_.stopped() && !answers_(stopper_)) {
     }
     std::lock_guard<std::mutex> lock(mutex_);
     if (!stopped_) stalled_ = false;
     checking_ = false;
   }
 
-  const std::function<bool(GCancellable*)> answers_;
-  GCancellable* const cancellable_;
+  const std::function<bool(ChildStopper&)> answers_;
+  ChildStopper stopper_{ChildStopper::Spare::kNothing};
   std::mutex mutex_;
   std::thread check_;
   bool stalled_ = false;
@@ -95,16 +91,18 @@ PrinterDiscovery::PrinterDiscovery(PrintTools tools, PlatformList platformList)
     : tools_(std::move(tools)),
       platform_list_(platformList ? std::move(platformList) : PlatformList(CupsDestinationNames)),
       stall_watch_(std::make_unique<StallWatch>(
-          [lpstat = tools_.lpstat, platform = platform_list_](GCancellable* cancellable) {
+          [lpstat = tools_.lpstat, platform = platform_list_](ChildStopper& stopper) {
             // Both sources of the list, as a query asks them, but quietly:
             // an outage is logged once, by the query that ran into it. A
             // tool that cannot start or fails has not hung.
             const Clock::time_point deadline = Clock::now() + kQueryTimeLimit;
+            ChildProcess::Options options;
+            options.deadline = deadline;
+            options.stopper = &stopper;
             std::string reason;
-            std::optional<ChildProcess::Outcome> outcome =
-                ChildProcess::run(lpstat, {"-a"}, ChildProcess::Capture::kStandardOutput, reason,
-                                  nullptr, deadline, cancellable);
-            if (outcome && outcome->timedOut) return false;
+            std::optional<ChildProcess::Outcome> outcome = ChildProcess::run(
+                lpstat, {"-a"}, ChildProcess::Capture::kStandardOutput, reason, options);
+            if (stopper.stopped() || (outcome && outcome->timedOut)) return false;
             platform(deadline);
             return Clock::now() < deadline;
           })) {}

@@ -73,10 +73,25 @@ bool PrivateFile::writeOut(std::string_view bytes, std::string& reason) {
   return WriteAll(fd_.get(), bytes) || fail(errno, reason);
 }
 
-bool PrivateFile::finish(std::string& reason) {
-  if (!fd_.valid()) return fail(EBADF, reason);
-  if (!writeOut(pending_, reason)) return false;
+std::optional<UniqueFd> PrivateFile::finish(std::string& reason) {
+  if (!fd_.valid()) {
+    fail(EBADF, reason);
+    return std::nullopt;
+  }
+  if (!writeOut(pending_, reason)) return std::nullopt;
   pending_ = std::string();
+  // The same file, opened again through the descriptor rather than by name:
+  // whatever has happened to the name since, this reads these bytes.
+  const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
+  int reader;
+  while ((reader = ::open(self.c_str(), O_RDONLY | O_CLOEXEC)) < 0 && errno == EINTR) {
+  }
+  if (reader < 0) {
+    reason = PosixFailure("cannot open " + path_ + " again", errno);
+    fd_.reset();
+    return std::nullopt;
+  }
+  UniqueFd read_end(reader);
   // A delayed write error (a full disk on a network file system) shows up
   // here. On Linux the descriptor is released whatever close returns, and
   // after EINTR the data have been handed over.
@@ -86,14 +101,14 @@ bool PrivateFile::finish(std::string& reason) {
   if (closed != 0 && close_error != EINTR) {
     reason = PosixFailure("cannot write " + path_, close_error);
     ::unlink(path_.c_str());
-    return false;
+    return std::nullopt;
   }
-  return true;
+  return read_end;
 }
 
 bool WriteNewPrivateFile(const std::string& path, std::string_view bytes, std::string& reason) {
   std::optional<PrivateFile> file = PrivateFile::create(path, reason);
-  return file && file->append(bytes, reason) && file->finish(reason);
+  return file && file->append(bytes, reason) && file->finish(reason).has_value();
 }
 
 }  // namespace corvella

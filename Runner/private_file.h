@@ -17,7 +17,10 @@ namespace corvella {
 //
 // A file that is not finished (a write failed, or the object went away
 // before finish()) is removed again, so no reader ever takes a part of the
-// bytes for the whole.
+// bytes for the whole. A finished file is handed on as an open descriptor,
+// so that its reader gets these bytes even where others may rename or
+// replace files in the directory (one that is world-writable without the
+// sticky bit).
 class PrivateFile {
  public:
   // Creates the file; nothing, with `reason` set ("cannot create PATH:
@@ -35,9 +38,10 @@ class PrivateFile {
   // the file is then removed and takes nothing more.
   bool append(std::string_view bytes, std::string& reason);
 
-  // Writes what is gathered and closes the file. False, with `reason` set,
-  // when a write failed; the file is then removed.
-  bool finish(std::string& reason);
+  // Writes what is gathered and closes the file for writing. A descriptor
+  // that reads the file from its start; nothing, with `reason` set, when a
+  // write failed (the file is then removed) or it cannot be opened again.
+  std::optional<UniqueFd> finish(std::string& reason);
 
  private:
   PrivateFile(std::string path, UniqueFd fd) : path_(std::move(path)), fd_(std::move(fd)) {}

@@ -23,8 +23,10 @@ std::optional<std::string> runShellOut(const std::string& launchPath,
   // The step before used up the time: the child that did so was logged.
   if (deadline && std::chrono::steady_clock::now() >= *deadline) return std::nullopt;
   std::string reason;
+  ChildProcess::Options options;
+  options.deadline = deadline;
   std::optional<ChildProcess::Outcome> outcome = ChildProcess::run(
-      launchPath, arguments, ChildProcess::Capture::kStandardOutput, reason, nullptr, deadline);
+      launchPath, arguments, ChildProcess::Capture::kStandardOutput, reason, options);
   if (!outcome) {
     Log("runShellOut error: " + reason);
     return std::nullopt;
@@ -36,11 +38,14 @@ std::optional<std::string> runShellOut(const std::string& launchPath,
   return DecodeUtf8Text(std::move(outcome->captured));
 }
 
-ShellStatus runShellStatus(const std::string& launchPath,
-                           const std::vector<std::string>& arguments) {
+ShellStatus runShellStatus(const std::string& launchPath, const std::vector<std::string>& arguments,
+                           ChildStopper* stopper, int passed) {
+  ChildProcess::Options options;
+  options.stopper = stopper;
+  options.passed = passed;
   std::string reason;
-  std::optional<ChildProcess::Outcome> outcome =
-      ChildProcess::run(launchPath, arguments, ChildProcess::Capture::kStandardError, reason);
+  std::optional<ChildProcess::Outcome> outcome = ChildProcess::run(
+      launchPath, arguments, ChildProcess::Capture::kStandardError, reason, options);
   if (!outcome) return {-1, std::move(reason)};
   return {outcome->status, DecodeUtf8Text(std::move(outcome->captured))};
 }
@@ -53,10 +58,13 @@ int32_t runShellStatusWithInput(const std::string& launchPath,
 
 int32_t runShellStatusWithInput(const std::string& launchPath,
                                 const std::vector<std::string>& arguments,
-                                const ChildProcess::Input& input) {
+                                const ChildProcess::Input& input, ChildStopper* stopper) {
+  ChildProcess::Options options;
+  options.input = &input;
+  options.stopper = stopper;
   std::string reason;
   std::optional<ChildProcess::Outcome> outcome = ChildProcess::run(
-      launchPath, arguments, ChildProcess::Capture::kStandardError, reason, &input);
+      launchPath, arguments, ChildProcess::Capture::kStandardError, reason, options);
   if (!outcome) {
     Log("runShellStatusWithInput error: " + reason);
     return -1;

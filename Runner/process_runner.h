@@ -40,9 +40,11 @@ struct ShellStatus {
 };
 
 // The exit status and standard error of the child; its standard output is
-// dropped. Logs nothing.
-ShellStatus runShellStatus(const std::string& launchPath,
-                           const std::vector<std::string>& arguments);
+// dropped. Logs nothing. `stopper`, when given, may end the run (see
+// ChildStopper); `passed`, when not -1, is a descriptor the child gets as
+// its descriptor 3.
+ShellStatus runShellStatus(const std::string& launchPath, const std::vector<std::string>& arguments,
+                           ChildStopper* stopper = nullptr, int passed = -1);
 
 // Runs the child with `input` on its standard input, then closed, and gives
 // its exit status. A child that stops reading early ends the write; the
@@ -54,9 +56,10 @@ int32_t runShellStatusWithInput(const std::string& launchPath,
                                 const std::vector<std::string>& arguments, std::string_view input);
 
 // The same, with the input given in pieces as ChildProcess::Input gives
-// them, so that a large document is never held whole for the child.
+// them, so that a large document is never held whole for the child, and a
+// stopper that may end the run (see ChildStopper).
 int32_t runShellStatusWithInput(const std::string& launchPath,
                                 const std::vector<std::string>& arguments,
-                                const ChildProcess::Input& input);
+                                const ChildProcess::Input& input, ChildStopper* stopper = nullptr);
 
 }  // namespace corvella

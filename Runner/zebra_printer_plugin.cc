@@ -149,14 +149,19 @@ FlMethodResponse* printZPL(ZebraPrinterPlugin* self, FlMethodCall* call) {
   // "disconnect" cannot redirect this label. The document is read where the
   // held call keeps it, unchanged until the call is released, which happens
   // on the main thread once it is answered: a large label is never copied.
-  // The item keeps the plug-in, whose end_ counts the print until its answer.
-  self->end_->printStarted();
+  // The item keeps the plug-in, whose end_ counts the print until its answer
+  // and may end it first when the application ends.
+  std::shared_ptr<PrintInFlight> print = self->end_->printStarted();
   RunInBackground([submission = *self->submission_, printerName = std::move(printerName),
-                   zpl = *zpl, held = Hold(call),
+                   zpl = *zpl, held = Hold(call), print,
                    self = ZEBRA_PRINTER_PLUGIN(g_object_ref(self))]() mutable {
-    const bool queued = submission.submitZplToPrinter(printerName, zpl);
-    RespondLater(std::move(held), [queued, self] {
-      self->end_->printFinished();
+    bool queued = false;
+    if (print->begin()) {
+      queued = submission.submitZplToPrinter(printerName, zpl, print->stopper());
+      print->finish(queued);
+    }
+    RespondLater(std::move(held), [queued, print = std::move(print), self] {
+      self->end_->printFinished(print);
       g_object_unref(self);
       return Boolean(queued);
     });

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "child_spawn.h"
 #include "private_file.h"
 #include "process_runner.h"
 #include "system_log.h"
@@ -22,16 +23,23 @@ std::string FileAttemptFailure(const char* tool, const ShellStatus& outcome) {
 }
 
 // Writes the normalised document to a new private file at `path` piece by
-// piece, so a large document is never held twice. Labels carry names and
-// addresses, and the directory is usually the shared /tmp.
-bool WriteDocument(const std::string& path, ZplDocumentPieces& document, std::string& reason) {
+// piece, so a large document is never held twice, and gives a descriptor
+// that reads it. Labels carry names and addresses, and the directory is
+// usually the shared /tmp.
+std::optional<UniqueFd> WriteDocument(const std::string& path, ZplDocumentPieces& document,
+                                      std::string& reason) {
   std::optional<PrivateFile> file = PrivateFile::create(path, reason);
-  if (!file) return false;
+  if (!file) return std::nullopt;
   for (std::string_view piece = document.next(); !piece.empty(); piece = document.next()) {
-    if (!file->append(piece, reason)) return false;
+    if (!file->append(piece, reason)) return std::nullopt;
   }
   return file->finish(reason);
 }
+
+// The name under which a file attempt's tool opens the label file: the
+// descriptor it is given, not the file's name in the temporary directory.
+constexpr const char* kPassedFile = "/dev/fd/3";
+static_assert(kPassedDescriptor == 3);
 
 }  // namespace
 
@@ -41,45 +49,52 @@ std::string ZplSubmission::randomUuid() {
   return upper;
 }
 
-bool ZplSubmission::submitZplToPrinter(const std::string& printerName, std::string_view zpl) const {
+bool ZplSubmission::submitZplToPrinter(const std::string& printerName, std::string_view zpl,
+                                       ChildStopper* stopper) const {
   // The document is read where the caller keeps it and normalised afresh,
   // in pieces, for the file and for each standard-input attempt: it is
   // never copied whole, and every attempt gets the same bytes.
   ZplDocumentPieces document(zpl);
   std::string reason;
-  std::optional<std::string> path =
-      PathInDirectory(TemporaryDirectory(), "corvella_" + uuids_() + ".zpl");
-  if (!WriteDocument(*path, document, reason)) {
-    Log("ZPL write failed: " + reason);
-    path.reset();
-  }
+  const std::string path = PathInDirectory(TemporaryDirectory(), "corvella_" + uuids_() + ".zpl");
+  std::optional<UniqueFd> file = WriteDocument(path, document, reason);
+  if (!file) Log("ZPL write failed: " + reason);
+  const auto stopped = [stopper] { return stopper != nullptr && stopper->stopped(); };
 
-  // The four attempts, one after another, until one exits with status 0.
-  // The file attempts run only on a file that this call created and wrote
-  // whole. Once its write fails the name belongs to nobody: whatever is
-  // found there later (a file or a link someone put there) must never be
-  // printed, so the two file attempts are logged as not run and the
-  // standard-input attempts carry the label. The file stays after the
+  // The four attempts, one after another, until one exits with status 0;
+  // none starts once the stopper has stopped. The file attempts run only on
+  // a file that this call created and wrote whole, and its tool reads it
+  // through the descriptor this call holds: what is found under its name
+  // later (a file or a link someone renamed there) is never printed. When
+  // there is no such file, the two file attempts are logged as not run and
+  // the standard-input attempts carry the label. The file stays after the
   // call, whatever the outcome.
-  if (path) {
-    const ShellStatus lp = runShellStatus(tools_.lp, {"-d", printerName, "-o", "raw", *path});
-    if (lp.status == 0) return true;
-    Log(FileAttemptFailure("lp", lp));
-    const ShellStatus lpr = runShellStatus(tools_.lpr, {"-P", printerName, "-o", "raw", *path});
-    if (lpr.status == 0) return true;
-    Log(FileAttemptFailure("lpr", lpr));
-  } else {
-    const ShellStatus skipped{-1, "not run: this call has no label file written whole"};
-    Log(FileAttemptFailure("lp", skipped));
-    Log(FileAttemptFailure("lpr", skipped));
+  const struct {
+    const std::string& path;
+    const char* name;
+    const char* queue_option;
+  } tools[] = {{tools_.lp, "lp", "-d"}, {tools_.lpr, "lpr", "-P"}};
+  for (const auto& tool : tools) {
+    if (!file) {
+      Log(FileAttemptFailure(tool.name,
+                             {-1, "not run: this call has no label file written whole"}));
+      continue;
+    }
+    if (stopped()) return false;
+    const ShellStatus attempt =
+        runShellStatus(tool.path, {tool.queue_option, printerName, "-o", "raw", kPassedFile},
+                       stopper, file->get());
+    if (attempt.status == 0) return true;
+    Log(FileAttemptFailure(tool.name, attempt));
   }
   const ChildProcess::Input input = [&document] { return document.next(); };
-  document.rewind();
-  if (runShellStatusWithInput(tools_.lp, {"-d", printerName, "-o", "raw", "-"}, input) == 0) {
-    return true;
+  for (const auto& tool : tools) {
+    if (stopped()) return false;
+    document.rewind();
+    const std::vector<std::string> arguments = {tool.queue_option, printerName, "-o", "raw", "-"};
+    if (runShellStatusWithInput(tool.path, arguments, input, stopper) == 0) return true;
   }
-  document.rewind();
-  return runShellStatusWithInput(tools_.lpr, {"-P", printerName, "-o", "raw", "-"}, input) == 0;
+  return false;
 }
 
 }  // namespace corvella

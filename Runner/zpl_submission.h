@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "child_stopper.h"
 #include "print_tools.h"
 
 namespace corvella {
@@ -30,13 +31,17 @@ class ZplSubmission {
   // directory and queues it on `printerName`: the file through lp, then
   // lpr, then the document on standard input of lp, then lpr, until one
   // succeeds. True when one of them queued the job. The file attempts run
-  // only on a file this call created and wrote whole: when it cannot be
-  // created as this call's own (its name is taken by a file or a link
-  // someone else put there) or a write fails (a full disk), they are logged
-  // as not run and the label goes on standard input, so lp never prints
-  // bytes this call did not write. Blocks until the tools have exited;
-  // failures are logged and give false.
-  bool submitZplToPrinter(const std::string& printerName, std::string_view zpl) const;
+  // only on a file this call created and wrote whole, and read it through
+  // this call's own descriptor ("/dev/fd/3"), never by its name: when it
+  // cannot be created as this call's own (its name is taken by a file or a
+  // link someone else put there) or a write fails (a full disk, a file-size
+  // limit), they are logged as not run and the label goes on standard
+  // input, so lp never prints bytes this call did not write. Blocks until
+  // the tools have exited; failures are logged and give false. With a
+  // stopper, the tools run under it (see ChildStopper), and no attempt
+  // starts once it has stopped.
+  bool submitZplToPrinter(const std::string& printerName, std::string_view zpl,
+                          ChildStopper* stopper = nullptr) const;
 
  private:
   PrintTools tools_;

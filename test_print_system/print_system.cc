@@ -93,7 +93,7 @@ bool PrintSystem::available(std::string& reason) {
 
 std::string PrintSystem::ScriptPath() { return CORVELLA_PRINT_SYSTEM_SCRIPT; }
 
-bool PrintSystem::start(std::string& reason) {
+bool PrintSystem::start(std::string& reason, const std::vector<std::string>& options) {
   if (script_.pid() > 0) {
     reason = "the print system is started already";
     return false;
@@ -103,7 +103,9 @@ bool PrintSystem::start(std::string& reason) {
   if (!log) return false;
   SpawnOptions spawn = ToOutputFile(*log);
   spawn.terminate_with_parent = true;
-  if (!script_.start({ScriptPath()}, spawn, reason)) return false;
+  std::vector<std::string> argv = {ScriptPath()};
+  argv.insert(argv.end(), options.begin(), options.end());
+  if (!script_.start(argv, spawn, reason)) return false;
   std::string output;
   const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
   while (output.find("READY\n") == std::string::npos && script_.running() &&

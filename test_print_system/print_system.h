@@ -67,8 +67,9 @@ class PrintSystem {
   // The script, built beside the tests (build/bin/corvella-print-system).
   static std::string ScriptPath();
 
-  // Starts the script and waits until its scheduler answers.
-  bool start(std::string& reason);
+  // Starts the script with `options` (e.g. "--tcp") and waits until its
+  // scheduler answers.
+  bool start(std::string& reason, const std::vector<std::string>& options = {});
   // Adds the raw queue `name` bound to a new simulated printer in `mode`.
   // Returns the printer (owned by this object).
   QueuePrinter* addQueue(const std::string& name, std::string& reason, Mode mode = Mode::kRecord);

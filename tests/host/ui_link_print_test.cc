@@ -2,20 +2,27 @@
 // freezes, against a private print system with simulated label printers:
 // what reaches the printer, how long the host is held, and that the host
 // ends in bounded time leaving no query child behind.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "Runner/application_end.h"
+#include "Runner/dispatch_queues.h"
+#include "Runner/unique_fd.h"
 #include "test_print_system/file_util.h"
 #include "tests/host/host_process.h"
 #include "tests/host/process_use.h"
@@ -35,6 +42,18 @@ using Clock = std::chrono::steady_clock;
 // How long a printer query may hold the host: its 5 s and room for a loaded
 // machine.
 const auto kQueryLimit = Scaled(seconds(6));
+
+// Waits until `parent` has at least `count` children called `name` (as
+// long as a loaded machine needs); those it has then.
+std::vector<pid_t> WaitForChildren(pid_t parent, const std::string& name, size_t count) {
+  const auto give_up = Clock::now() + Scaled(seconds(30));
+  std::vector<pid_t> children = ChildrenNamed(parent, name);
+  while (children.size() < count && Clock::now() < give_up) {
+    std::this_thread::sleep_for(milliseconds(50));
+    children = ChildrenNamed(parent, name);
+  }
+  return children;
+}
 
 // The processes called `name` whose parent is this process. The tests make
 // this process the reaper of orphans below it, so a child the host leaves
@@ -60,9 +79,15 @@ class UiLinkPrintTest : public PrintSystemTest {
     }
   }
 
-  // A host with queue `queue` selected.
-  std::unique_ptr<HostProcess> hostWithQueue(const std::string& queue) {
-    auto host = std::make_unique<HostProcess>(HostPath());
+  // A host with queue `queue` selected, started by `launcher` (a program
+  // and its first arguments, which runs the host named after them) when
+  // one is given.
+  std::unique_ptr<HostProcess> hostWithQueue(const std::string& queue,
+                                             std::vector<std::string> launcher = {}) {
+    launcher.push_back(HostPath());
+    HostProcess::Options options;
+    options.arguments.assign(launcher.begin() + 1, launcher.end());
+    auto host = std::make_unique<HostProcess>(launcher.front(), options);
     if (!host->started()) return nullptr;
     EXPECT_TRUE(
         host->write(PrinterCallFrame(1, "connectToPrinter", TextMap({{"printerName", queue}}))));
@@ -85,12 +110,16 @@ TEST_F(UiLinkPrintTest, ClosingInputWhileAPrintIsInFlightStillAnswersAndPrintsTh
                         TextMap({{"zplCommands", "^XA\n^FO20,20^FDCorvella^FS\n^XZ\n"}}))})));
   // The link ends before the print can have finished.
   host.closeInput();
-  std::vector<UiLinkReply> replies = host.readToEnd(std::chrono::seconds(60));
+  std::vector<UiLinkReply> replies = host.readReplies(2, seconds(60));
   ASSERT_EQ(replies.size(), 2u) << host.errorOutput();
   EXPECT_EQ(AnswerJson(replies[0]), "true");
   EXPECT_EQ(replies[1].id, 2u);
   EXPECT_EQ(AnswerJson(replies[1]), "true") << host.errorOutput();
+  // A print that has been answered holds nothing: the host ends at once.
+  const auto answered = Clock::now();
+  EXPECT_TRUE(host.readToEnd().empty());
   host.expectCleanExit();
+  EXPECT_LE(Clock::now() - answered, Scaled(seconds(3))) << "held after its print was answered";
 
   // The label arrives byte for byte, with CR LF line ends.
   std::vector<std::string> jobs = print_system_.printer("Front_Desk")->waitForJobs(1);
@@ -127,34 +156,121 @@ TEST_F(UiLinkPrintTest, ALargeLabelFollowedByAnotherKeyArrivesByteForByte) {
   host->expectCleanExit();
 }
 
+// A print whose lp waits on a frozen scheduler holds the end for the grace
+// only, and its lp, in a session of its own, is never killed: not by the
+// host, nor by a terminal's Ctrl-C to the host's whole process group. Once
+// the scheduler answers, the label arrives, once.
 TEST_F(UiLinkPrintTest, APrintWaitingOnAFrozenSchedulerHoldsTheEndForTheGraceOnly) {
   ASSERT_NE(print_system_.addQueue("Dock_4", reason_), nullptr) << reason_;
-  std::unique_ptr<HostProcess> host = hostWithQueue("Dock_4");
+  const std::pair<const char*, std::function<void(HostProcess&)>> kEnds[] = {
+      {"the end of its input", [](HostProcess& host) { host.closeInput(); }},
+      {"Ctrl-C to its process group", [](HostProcess& host) { ::kill(-host.pid(), SIGINT); }},
+  };
+  for (const auto& [how, end] : kEnds) {
+    SCOPED_TRACE(how);
+    std::unique_ptr<HostProcess> host = hostWithQueue("Dock_4");
+    ASSERT_NE(host, nullptr);
+    std::shared_ptr<void> stall = stallScheduler();
+    ASSERT_GT(stall.use_count(), 0) << "cannot stop the scheduler";
+    const std::string label = std::string("^XA^FDleft on its way, ") + how + "^FS^XZ";
+    ASSERT_TRUE(host->write(PrinterCallFrame(2, "printZPL", TextMap({{"zplCommands", label}}))));
+    std::this_thread::sleep_for(seconds(1));
+    end(*host);
+    const auto ended = Clock::now();
+    // Ends after the grace, with status 0, saying what it left; the reply
+    // the print never gave is not written.
+    EXPECT_TRUE(host->readToEnd(ApplicationEnd::kGrace + Scaled(seconds(10))).empty());
+    host->expectCleanExit(Scaled(seconds(5)));
+    EXPECT_LE(Clock::now() - ended, ApplicationEnd::kGrace + Scaled(seconds(5)));
+    const std::string errors = host->errorOutput();
+    EXPECT_NE(errors.find("1 print was still in flight as the application ended: 1 handed to lp "
+                          "or lpr whole, left to finish on their own; 0 not printed"),
+              std::string::npos)
+        << errors;
+    EXPECT_EQ(errors.find("failed (status"), std::string::npos) << errors;
+    stall.reset();
+    print_system_.printer("Dock_4")->waitForJobs(1, seconds(60));
+    std::this_thread::sleep_for(seconds(1));
+    std::vector<std::string> jobs = print_system_.printer("Dock_4")->jobs();
+    EXPECT_EQ(std::count(jobs.begin(), jobs.end(), label), 1);
+  }
+}
+
+// SIGTERM ends the host as closing its window does: a print in flight goes
+// on, its fall-back runs when its lp fails, and the host ends as soon as the
+// print is answered.
+TEST_F(UiLinkPrintTest, SigtermLetsAPrintInFlightRunItsFallBacksAndEndsOnceItIsAnswered) {
+  ASSERT_NE(print_system_.addQueue("Dock_7", reason_), nullptr) << reason_;
+  std::unique_ptr<HostProcess> host = hostWithQueue("Dock_7");
   ASSERT_NE(host, nullptr);
   std::shared_ptr<void> stall = stallScheduler();
   ASSERT_GT(stall.use_count(), 0) << "cannot stop the scheduler";
-  const std::string label = "^XA^FDleft on its way^FS^XZ";
+  const std::string label = "^XA^FDby the fall-back^FS^XZ";
   ASSERT_TRUE(host->write(PrinterCallFrame(2, "printZPL", TextMap({{"zplCommands", label}}))));
+  std::vector<pid_t> lp = WaitForChildren(host->pid(), "lp", 1);
+  ASSERT_EQ(lp.size(), 1u) << host->errorOutput();
+  ASSERT_EQ(::kill(host->pid(), SIGTERM), 0);
   std::this_thread::sleep_for(seconds(1));
-  host->closeInput();
-  const auto closed = Clock::now();
-  // Ends after the grace, with status 0, saying what it left; the reply
-  // the print never gave is not written.
-  EXPECT_TRUE(host->readToEnd(ApplicationEnd::kGrace + Scaled(seconds(10))).empty());
-  host->expectCleanExit(Scaled(seconds(5)));
-  EXPECT_LE(Clock::now() - closed, ApplicationEnd::kGrace + Scaled(seconds(5)));
-  EXPECT_NE(host->errorOutput().find("1 print was still in flight as the application ended; "
-                                     "left to finish on their own"),
-            std::string::npos)
-      << host->errorOutput();
-  // Its lp was not killed: once the scheduler answers, the label arrives,
-  // once.
+  // The first attempt fails; lpr takes the file and waits for the scheduler.
+  ::kill(lp[0], SIGKILL);
+  ASSERT_EQ(WaitForChildren(host->pid(), "lpr", 1).size(), 1u) << host->errorOutput();
   stall.reset();
-  std::vector<std::string> jobs = print_system_.printer("Dock_4")->waitForJobs(1, seconds(60));
-  std::this_thread::sleep_for(seconds(1));
-  jobs = print_system_.printer("Dock_4")->jobs();
-  ASSERT_EQ(jobs.size(), 1u);
-  EXPECT_EQ(jobs[0], label);
+  std::vector<UiLinkReply> replies = host->readReplies(1, Scaled(seconds(20)));
+  ASSERT_EQ(replies.size(), 1u) << host->errorOutput();
+  EXPECT_EQ(AnswerJson(replies[0]), "true");
+  const auto answered = Clock::now();
+  host->expectCleanExit(Scaled(seconds(20)));
+  EXPECT_LE(Clock::now() - answered, Scaled(seconds(3))) << "held after its print was answered";
+  EXPECT_NE(host->errorOutput().find("lp(file) failed (status 9)"), std::string::npos);
+  EXPECT_EQ(print_system_.printer("Dock_7")->waitForJobs(1), std::vector<std::string>{label});
+}
+
+// The end comes while prints wait on a frozen scheduler, more of them than
+// background threads, and with no label file to be had: each label goes to
+// lp on standard input. Labels whole in their lp's hands are left to it;
+// the one too large for the pipe, of which lp holds only a part, is never
+// printed (its lp is killed before it can see an end of input), nor are the
+// prints that never started.
+TEST_F(UiLinkPrintTest, AtTheEndNoLabelIsCutAndPrintsNotStartedAreNotMade) {
+  ASSERT_NE(print_system_.addQueue("Dock_8", reason_), nullptr) << reason_;
+  std::unique_ptr<HostProcess> host = hostWithQueue(
+      "Dock_8", {"/usr/bin/env", "TMPDIR=" + print_system_.directory() + "/no-such-directory"});
+  ASSERT_NE(host, nullptr);
+  std::shared_ptr<void> stall = stallScheduler();
+  ASSERT_GT(stall.use_count(), 0) << "cannot stop the scheduler";
+  const auto threads = static_cast<size_t>(kBackgroundThreads);
+  const size_t prints = threads + 6;
+  std::vector<std::vector<uint8_t>> frames;
+  std::vector<std::string> small;
+  const std::string large = "^XA^FD" + std::string(300 * 1024, 'x') + "^FS^XZ";
+  frames.push_back(PrinterCallFrame(2, "printZPL", TextMap({{"zplCommands", large}})));
+  for (uint32_t id = 3; frames.size() < prints; ++id) {
+    small.push_back("^XA^FDlabel " + std::to_string(id) + "^FS^XZ");
+    frames.push_back(PrinterCallFrame(id, "printZPL", TextMap({{"zplCommands", small.back()}})));
+  }
+  ASSERT_TRUE(host->write(Joined(frames)));
+  ASSERT_EQ(WaitForChildren(host->pid(), "lp", threads).size(), threads);
+  host->closeInput();
+  host->readToEnd(ApplicationEnd::kGrace + Scaled(seconds(20)));
+  host->expectCleanExit(Scaled(seconds(10)));
+  EXPECT_NE(host->errorOutput().find(
+                std::to_string(prints) + " prints were still in flight as the application ended: " +
+                std::to_string(threads - 1) +
+                " handed to lp or lpr whole, left to finish on their own; 7 not printed (6 not "
+                "started, 1 stopped before the label was whole in lp's or lpr's hands)"),
+            std::string::npos)
+      << host->errorOutput().substr(0, 4000);
+  stall.reset();
+  print_system_.printer("Dock_8")->waitForJobs(threads - 1, seconds(60));
+  std::this_thread::sleep_for(seconds(2));
+  std::vector<std::string> jobs = print_system_.printer("Dock_8")->jobs();
+  std::map<std::string, size_t> arrived;
+  for (const std::string& job : jobs) ++arrived[job.size() > 1000 ? "a large job" : job];
+  EXPECT_EQ(arrived["a large job"], 0u) << "a part of the large label was printed";
+  size_t whole = 0;
+  for (const std::string& label : small) whole += arrived[label] == 1 ? 1u : 0u;
+  EXPECT_EQ(whole, threads - 1) << "labels whole in lp's hands, printed once";
+  EXPECT_EQ(jobs.size(), threads - 1);
 }
 
 TEST_F(UiLinkPrintTest, NoQueryChildOutlivesAHostThatEndsDuringAnOutage) {
@@ -185,11 +301,68 @@ TEST_F(UiLinkPrintTest, NoQueryChildOutlivesAHostThatEndsDuringAnOutage) {
     EXPECT_EQ(AnswerJson(replies[0]), "[]");
     std::this_thread::sleep_for(milliseconds(300));
     end(host);
+    const auto ended = Clock::now();
     host.readToEnd(seconds(20));
     host.expectCleanExit(seconds(20));
+    // Its check's lpstat is killed at once, not waited for to its limit.
+    EXPECT_LE(Clock::now() - ended, Scaled(seconds(2)));
     EXPECT_EQ(OrphansNamed("lpstat").size(), 0u) << "an lpstat outlived the host";
     for (pid_t pid : OrphansNamed("lpstat")) ::kill(pid, SIGKILL);
   }
+}
+
+// A print server that wants a password for everything, reached over the
+// network, where no local credentials stand in for one.
+class UiLinkPasswordTest : public UiLinkPrintTest {
+ protected:
+  std::vector<std::string> startOptions() const override { return {"--tcp"}; }
+};
+
+// The controlling terminal of process `pid` (its device number), 0 for none.
+long ControllingTerminal(pid_t pid) {
+  const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat").value_or("");
+  std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+  std::string state;
+  long parent = 0, group = 0, session = 0, terminal = 0;
+  fields >> state >> parent >> group >> session >> terminal;
+  return terminal;
+}
+
+// A host started from a terminal (as by `flutter run`): neither its tools nor
+// its own CUPS calls ask for the password on that terminal or touch its
+// settings. The print fails and the list is empty, at once.
+TEST_F(UiLinkPasswordTest, AHostStartedFromATerminalNeverPromptsOnIt) {
+  ASSERT_NE(print_system_.addQueue("Locked", reason_), nullptr) << reason_;
+  ASSERT_TRUE(print_system_.runScript({"--require-password"}, reason_)) << reason_;
+  int master_fd = -1, terminal_fd = -1;
+  char terminal[256];
+  ASSERT_EQ(openpty(&master_fd, &terminal_fd, terminal, nullptr, nullptr), 0);
+  const UniqueFd master(master_fd), unused(terminal_fd);
+  // Opened by a session leader, the terminal becomes its controlling one.
+  std::unique_ptr<HostProcess> host = hostWithQueue(
+      "Locked", {"/bin/sh", "-c", "exec 3<>\"$0\" && exec 3>&- && exec \"$@\"", terminal});
+  ASSERT_NE(host, nullptr);
+  ASSERT_NE(ControllingTerminal(host->pid()), 0) << "the host has no terminal";
+  ASSERT_TRUE(host->write(
+      Joined({PrinterCallFrame(2, "printZPL", TextMap({{"zplCommands", "^XA^FDlocked^FS^XZ"}})),
+              PrinterCallFrame(3, "getAvailablePrinters")})));
+  std::map<uint32_t, std::string> answers;
+  for (const UiLinkReply& reply : host->readReplies(2, kQueryLimit)) {
+    answers[reply.id] = AnswerJson(reply);
+  }
+  EXPECT_EQ(answers[2], "false") << host->errorOutput();
+  EXPECT_EQ(answers[3], "[]");
+  EXPECT_NE(host->errorOutput().find("lp(file) failed (status 1): "), std::string::npos);
+  std::string shown(4096, '\0');
+  ASSERT_EQ(fcntl(master.get(), F_SETFL, O_NONBLOCK), 0);
+  shown.resize(static_cast<size_t>(std::max<ssize_t>(0, read(master.get(), shown.data(), 4096))));
+  EXPECT_EQ(shown.find("assword"), std::string::npos) << "prompted on the terminal: " << shown;
+  termios settings{};
+  ASSERT_EQ(tcgetattr(master.get(), &settings), 0);
+  EXPECT_TRUE((settings.c_lflag & ECHO) && (settings.c_lflag & ICANON)) << "echo was turned off";
+  host->closeInput();
+  host->readToEnd();
+  host->expectCleanExit();
 }
 
 // The scheduler frozen for a minute while the user interface asks for the

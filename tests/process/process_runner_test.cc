@@ -185,10 +185,13 @@ TEST(ChildStart, ArgumentsArriveUnchangedAndOneByOne) {
   EXPECT_EQ(*out, expected);
 }
 
-TEST(ChildStart, InheritsEnvironmentAndDirectoryButNotTheHostsSignalState) {
+TEST(ChildStart, InheritsEnvironmentAndDirectoryButNotTheHostsSignalsSessionOrInput) {
   ASSERT_EQ(setenv("CORVELLA_PROBE", "value 1", 1), 0);
   EXPECT_EQ(runShellOut(kChild, Args({"env", "CORVELLA_PROBE"})),
             "value 1\n" + fs::current_path().string());
+  // A session of its own (no terminal, no terminal's signals), and nothing
+  // of the host's standard input, which may be a terminal or the link.
+  EXPECT_EQ(runShellOut(kChild, Args({"session"})), "leader /dev/null");
 
   // A host that ignores SIGPIPE and blocks other signals on the calling
   // thread hands neither to the child.

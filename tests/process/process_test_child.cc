@@ -2,6 +2,7 @@
 // what it does; every mode is small and deterministic.
 #include <dirent.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -109,6 +110,15 @@ int main(int argc, char** argv) {
     WriteAll(1, std::string(action.sa_handler == SIG_DFL ? "default" : "not-default") +
                     (sigismember(&mask, SIGPIPE) || sigismember(&mask, SIGUSR1) ? " blocked"
                                                                                 : " unblocked"));
+    return 0;
+  }
+  if (mode == "session") {  // whether it leads a session, and what its input is
+    struct stat input {};
+    struct stat null {};
+    const bool dev_null = fstat(0, &input) == 0 && stat("/dev/null", &null) == 0 &&
+                          S_ISCHR(input.st_mode) && input.st_rdev == null.st_rdev;
+    WriteAll(1, std::string(getsid(0) == getpid() && getpgrp() == getpid() ? "leader" : "member") +
+                    (dev_null ? " /dev/null" : " other input"));
     return 0;
   }
   if (mode == "env") {  // the value of one environment variable and the cwd

@@ -76,6 +76,15 @@ class ScriptedPrintTools {
   void plantAtMissingFile(const std::string& bytes) {
     std::ofstream(root_ / "plant", std::ios::binary) << bytes;
   }
+  // Before a tool in file mode reads its file, another user (nobody)
+  // renames a file of their own over `path`: one holding `bytes`, or, when
+  // `link_to` is given, a symbolic link to it. Needs root and setpriv.
+  void swapBeforeRead(const std::filesystem::path& path, const std::string& bytes,
+                      const std::filesystem::path& link_to) {
+    std::ofstream(root_ / "swap") << path.string();
+    std::ofstream(root_ / "swap.bytes", std::ios::binary) << bytes;
+    std::ofstream(root_ / "swap.link") << link_to.string();
+  }
   // Every run so far, one line each, in the order they ended.
   std::string calls() const { return ReadFile(root_ / "calls").value_or(""); }
 
@@ -108,13 +117,18 @@ class ScriptedPrintTools {
     script << "#!/bin/sh\n"
            << "root='" << root_.string() << "'\n"
            << "tool=" << tool << "\n"
-           << R"(ulimit -f unlimited 2>/dev/null
+           << R"sh(ulimit -f unlimited 2>/dev/null
 line=$tool; last=
 for a in "$@"; do line="$line [$a]"; last=$a; done
 if [ "$last" = - ]; then mode=stdin; else mode=file; fi
 b="$root/$tool.$mode"
 job="$root/printed/$tool.$mode.$$"
 if [ $mode = file ] && [ -e "$root/plant" ] && [ ! -e "$last" ]; then cp "$root/plant" "$last"; fi
+if [ $mode = file ] && [ -e "$root/swap" ]; then
+  setpriv --reuid=65534 --regid=65534 --clear-groups -- /bin/sh -c \
+    'if [ -n "$2" ]; then ln -s "$2" "$1.x"; else cat > "$1.x"; fi && mv -f "$1.x" "$1"' \
+    sh "$(cat "$root/swap")" "$(cat "$root/swap.link")" < "$root/swap.bytes"
+fi
 if [ -e "$b.take-nothing" ]; then :
 elif [ $mode = stdin ]; then cat > "$job"
 elif ! cat -- "$last" > "$job" 2>/dev/null; then
@@ -127,7 +141,7 @@ status=0
 if [ -e "$b.status" ]; then status=$(cat "$b.status"); fi
 if [ "$status" != 0 ]; then rm -f "$job"; fi
 exit "$status"
-)";
+)sh";
     script.close();
     chmod(path.c_str(), 0755);
   }

@@ -26,6 +26,9 @@ using corvella::testing::LogCapture;
 using corvella::testing::ReadFile;
 using Mode = corvella::testing::ScriptedPrintTools::Mode;
 
+// What a file attempt's tool is given to read: the call's own descriptor.
+const std::string kCallsFile = "/dev/fd/3";
+
 const std::regex kFileName(
     "corvella_[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\\.zpl");
 
@@ -92,7 +95,7 @@ TEST_F(Submission, ASuccessOfLpOnTheFileEndsTheCallSilently) {
   EXPECT_TRUE(S_ISREG(info.st_mode));
   EXPECT_EQ(info.st_mode & 07777, 0600u);
   EXPECT_EQ(info.st_uid, geteuid());
-  EXPECT_EQ(tools_.calls(), run("lp", file.string())) << "exactly one attempt";
+  EXPECT_EQ(tools_.calls(), run("lp", kCallsFile)) << "exactly one attempt";
   EXPECT_TRUE(log_.lines().empty());
 }
 
@@ -100,8 +103,8 @@ TEST_F(Submission, LpFailingOnTheFileHandsItToLprAndLogsTheLpLineLiterally) {
   tools_.setStatus("lp", Mode::kFile, 2);
   tools_.setStandardError("lp", Mode::kFile, "lp: 100% full %s %n\n");
   ASSERT_TRUE(submit("A\nB"));
-  const fs::path file = onlyTemporaryFile();
-  EXPECT_EQ(tools_.calls(), run("lp", file.string()) + run("lpr", file.string()));
+  onlyTemporaryFile();
+  EXPECT_EQ(tools_.calls(), run("lp", kCallsFile) + run("lpr", kCallsFile));
   EXPECT_EQ(log_.lines(),
             std::vector<std::string>{"lp(file) failed (status 2): lp: 100% full %s %n\n"});
   auto jobs = tools_.printed();
@@ -115,8 +118,8 @@ TEST_F(Submission, FileAttemptsFailingSendTheDocumentToStandardInputLpThenLpr) {
   tools_.setStatus("lpr", Mode::kFile, 1);
   tools_.setStandardError("lp", Mode::kStdin, "request id is Zebra-7 (0 file(s))\n");
   ASSERT_TRUE(submit("^XA\n^XZ"));
-  const fs::path file = onlyTemporaryFile();
-  EXPECT_EQ(tools_.calls(), run("lp", file.string()) + run("lpr", file.string()) + run("lp", "-"));
+  onlyTemporaryFile();
+  EXPECT_EQ(tools_.calls(), run("lp", kCallsFile) + run("lpr", kCallsFile) + run("lp", "-"));
   EXPECT_EQ(log_.lines(),
             (std::vector<std::string>{
                 "lp(file) failed (status 1): ",
@@ -152,8 +155,9 @@ TEST_F(Submission, EveryAttemptFailingRunsAllFourInOrderAndGivesFalse) {
   tools_.setStatus("lpr", Mode::kStdin, 1);
   EXPECT_FALSE(submit("^XZ", "Rejecting"));
   const std::string file = onlyTemporaryFile().string();
-  EXPECT_EQ(tools_.calls(), run("lp", file, "Rejecting") + run("lpr", file, "Rejecting") +
-                                run("lp", "-", "Rejecting") + run("lpr", "-", "Rejecting"));
+  EXPECT_EQ(tools_.calls(), run("lp", kCallsFile, "Rejecting") +
+                                run("lpr", kCallsFile, "Rejecting") + run("lp", "-", "Rejecting") +
+                                run("lpr", "-", "Rejecting"));
   EXPECT_EQ(log_.lines(), (std::vector<std::string>{"lp(file) failed (status 1): ",
                                                     "lpr(file) failed (status 255): "}));
   EXPECT_TRUE(tools_.printed().empty());
@@ -203,13 +207,13 @@ TEST_F(Submission, AMissingTemporaryDirectoryIsLoggedAndStandardInputStillPrints
 }
 
 // Sets a soft limit on the size of the files this process writes (the
-// tools raise it again), with SIGXFSZ ignored, so a write past it fails
-// as on a full disk.
+// tools raise it again), as `ulimit -f` does: a write past it raises
+// SIGXFSZ, whose default action would end this process.
 class FileSizeLimit {
  public:
   explicit FileSizeLimit(rlim_t bytes) {
     getrlimit(RLIMIT_FSIZE, &old_);
-    old_signal_ = signal(SIGXFSZ, SIG_IGN);
+    old_signal_ = signal(SIGXFSZ, SIG_DFL);
     rlimit limit = old_;
     limit.rlim_cur = bytes;
     setrlimit(RLIMIT_FSIZE, &limit);
@@ -274,6 +278,37 @@ TEST_F(Submission, ANameTakenBySomeoneElseIsNeverHandedToTheTools) {
   EXPECT_FALSE(fs::exists(tools_.root() / "elsewhere")) << "nothing is written through a link";
 }
 
+TEST_F(Submission, WhatAnotherUserRenamesOverTheLabelFileIsNeverPrinted) {
+  if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0) {
+    GTEST_SKIP() << "acting as a second user (nobody) needs root and setpriv";
+  }
+  // A shared folder that everyone may write to, without the sticky bit:
+  // anyone may rename anything there.
+  fs::permissions(tools_.root(), fs::perms(0711));
+  fs::permissions(tools_.TemporaryDirectory(), fs::perms(0777));
+  const fs::path secret = tools_.root() / "root-only";
+  std::ofstream(secret) << "^XA^FDroot's secret^FS^XZ";
+  fs::permissions(secret, fs::perms(0600));
+  const std::string uuid = "0A0B0C00-0000-4000-8000-000000000000";
+  const fs::path name = tools_.TemporaryDirectory() / ("corvella_" + uuid + ".zpl");
+  const ZplSubmission submission(tools_.tools(), [&uuid] { return uuid; });
+  // Just before lp opens what it was given, nobody renames a label of
+  // their own, or a link to a file only root may read, over the name.
+  for (const bool link : {false, true}) {
+    SCOPED_TRACE(link ? "a link to a root-only file" : "a forged label");
+    fs::remove(name);
+    tools_.swapBeforeRead(name, link ? "" : "^XA^FDforged^FS^XZ", link ? secret : fs::path());
+    ASSERT_TRUE(submission.submitZplToPrinter("Zebra", "mine"));
+    struct stat swapped {};
+    ASSERT_EQ(lstat(name.c_str(), &swapped), 0);
+    EXPECT_EQ(swapped.st_uid, 65534u) << "the name was taken over";
+    auto jobs = tools_.printed();
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_EQ(jobs[0].second, "mine^XZ") << "only this call's bytes are printed";
+    fs::remove(tools_.root() / "printed" / jobs[0].first);
+  }
+}
+
 TEST_F(Submission, ThePrinterNameIsOneUnchangedArgumentEvenWhenEmpty) {
   tools_.setStatus("lp", Mode::kFile, 1);
   tools_.setStatus("lpr", Mode::kFile, 1);
@@ -281,8 +316,8 @@ TEST_F(Submission, ThePrinterNameIsOneUnchangedArgumentEvenWhenEmpty) {
   const std::string odd = " Zebra 'Label' \"2\" $(false); * -x ";
   EXPECT_TRUE(submit("^XZ", odd));
   const std::string file = onlyTemporaryFile().string();
-  EXPECT_EQ(tools_.calls(), run("lp", file, odd) + run("lpr", file, odd) + run("lp", "-", odd) +
-                                run("lpr", "-", odd));
+  EXPECT_EQ(tools_.calls(), run("lp", kCallsFile, odd) + run("lpr", kCallsFile, odd) +
+                                run("lp", "-", odd) + run("lpr", "-", odd));
   fs::remove(file);
   fs::remove(tools_.root() / "calls");
   EXPECT_TRUE(submit("^XZ", ""));

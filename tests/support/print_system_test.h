@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "test_print_system/print_system.h"
 
@@ -17,8 +18,10 @@ class PrintSystemTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!PrintSystem::available(reason_)) GTEST_SKIP() << reason_;
-    ASSERT_TRUE(print_system_.start(reason_)) << reason_;
+    ASSERT_TRUE(print_system_.start(reason_, startOptions())) << reason_;
   }
+  // What the print system is started with.
+  virtual std::vector<std::string> startOptions() const { return {}; }
   // Stops the scheduler answering (SIGSTOP) until the guard is reset or
   // goes; nothing when it cannot.
   std::shared_ptr<void> stallScheduler() {
