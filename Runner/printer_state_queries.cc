@@ -12,12 +12,13 @@ namespace corvella {
 using Clock = std::chrono::steady_clock;
 
 // One query, shared by the main thread, its thread and the main-queue item
-// that carries its result. `answer` and `timer` are the main thread's;
-// the query's thread touches only the two flags.
+// that carries its result. `answer`, `timer` and `discovery` are the main
+// thread's; the query's thread touches only the two flags. The discovery is
+// reached only while this object is there (the item may run after it).
 struct PrinterStateQueries::Query {
   Answer answer;  // empty once answered
   guint timer = 0;
-  PrinterDiscovery* discovery = nullptr;
+  std::weak_ptr<PrinterDiscovery*> discovery;
   std::atomic<bool> cancelled{false};
   std::atomic<bool> finished{false};
 };
@@ -28,11 +29,17 @@ struct PrinterStateQueries::Running {
   std::shared_ptr<Query> query;
 };
 
-PrinterStateQueries::PrinterStateQueries(PrinterDiscovery& discovery) : discovery_(discovery) {}
+PrinterStateQueries::PrinterStateQueries(PrinterDiscovery& discovery)
+    : discovery_(discovery), reach_(std::make_shared<PrinterDiscovery*>(&discovery)) {}
 
 PrinterStateQueries::~PrinterStateQueries() { stop(); }
 
 void PrinterStateQueries::deliver(Query& query, const PrinterState& state) {
+  if (state.timed_out) {
+    if (std::shared_ptr<PrinterDiscovery*> discovery = query.discovery.lock()) {
+      (*discovery)->markStalled();
+    }
+  }
   if (!query.answer) return;  // answered already: by the limit, or at stop
   if (query.timer != 0) g_source_remove(std::exchange(query.timer, 0));
   Answer answer = std::exchange(query.answer, nullptr);
@@ -45,7 +52,6 @@ gboolean PrinterStateQueries::timeUp(gpointer data) {
   Query& query = **static_cast<std::shared_ptr<Query>*>(data);
   query.timer = 0;  // this source ends as it returns
   query.cancelled = true;
-  query.discovery->markStalled();
   PrinterState unknown;
   unknown.timed_out = true;
   deliver(query, unknown);
@@ -60,13 +66,12 @@ void PrinterStateQueries::ask(const std::string& name, Answer answer) {
   }
   auto query = std::make_shared<Query>();
   query->answer = std::move(answer);
-  query->discovery = &discovery_;
+  query->discovery = reach_;
   const Clock::time_point deadline = Clock::now() + PrinterDiscovery::kQueryTimeLimit;
   std::thread thread;
   try {
     thread = std::thread([query, name, deadline] {
       const PrinterState state = ReadPrinterState(name, deadline, query->cancelled);
-      if (state.timed_out) query->discovery->markStalled();
       RunOnMainThread([query, state] { deliver(*query, state); });
       query->finished = true;
     });
@@ -103,8 +108,20 @@ void PrinterStateQueries::stop() {
     running.query->cancelled = true;
     deliver(*running.query, PrinterState{});
   }
-  // Each thread gives up within a check interval of being cancelled.
-  for (Running& running : running_) running.thread.join();
+  // A cancelled query gives up within a check interval. One caught in a wait
+  // that libcups cannot cut short (a name lookup, a connection attempt) is
+  // left to end on its own, soon: it holds nothing of this object.
+  const Clock::time_point end = Clock::now() + kStopGrace;
+  for (Running& running : running_) {
+    while (!running.query->finished && Clock::now() < end) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (running.query->finished) {
+      running.thread.join();
+    } else {
+      running.thread.detach();
+    }
+  }
   running_.clear();
 }
 

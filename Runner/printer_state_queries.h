@@ -2,6 +2,7 @@
 
 #include <glib.h>
 
+#include <chrono>
 #include <functional>
 #include <list>
 #include <memory>
@@ -41,10 +42,14 @@ class PrinterStateQueries {
   // PrinterDiscovery::kQueryTimeLimit at the latest.
   void ask(const std::string& name, Answer answer);
 
-  // Answers every query in flight "unknown" and ends its thread: when this
-  // returns, no thread of a query runs. Later queries are answered
+  // Answers every query in flight "unknown" and cancels it; its thread ends
+  // within a check interval, or, caught in a wait that libcups cannot cut
+  // short, soon after on its own, touching nothing of this object or the
+  // discovery. Waits kStopGrace at most. Later queries are answered
   // "unknown" at once. For the end of the host.
   void stop();
+
+  static constexpr std::chrono::seconds kStopGrace{1};
 
  private:
   struct Query;
@@ -56,6 +61,9 @@ class PrinterStateQueries {
   void reap();
 
   PrinterDiscovery& discovery_;
+  // The discovery, as the queries' main-queue items reach it: not once this
+  // object has gone.
+  std::shared_ptr<PrinterDiscovery*> reach_;
   std::list<Running> running_;
   bool stopped_ = false;
 };
