@@ -111,6 +111,10 @@ PrinterDiscovery::~PrinterDiscovery() = default;
 
 void PrinterDiscovery::stopChecking() { stall_watch_->stop(); }
 
+bool PrinterDiscovery::stalled() const { return stall_watch_->stalled(); }
+
+void PrinterDiscovery::markStalled() const { stall_watch_->markStalled(); }
+
 std::vector<std::string> PrinterDiscovery::getPrinterNames() const {
   if (stall_watch_->stalled()) return {};
   const Clock::time_point deadline = Clock::now() + kQueryTimeLimit;

@@ -51,6 +51,12 @@ class PrinterDiscovery {
   // first of getPrinterNames; nothing when that is empty. Never empty text.
   std::optional<std::string> getDefaultPrinterName() const;
 
+  // The outage mark, for other queries of the same print system: whether it
+  // is marked as stalled now, and marking it (a query of theirs ran out of
+  // its limit), which starts the check that clears it. Safe from any thread.
+  bool stalled() const;
+  void markStalled() const;
+
  private:
   class StallWatch;
 

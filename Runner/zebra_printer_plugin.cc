@@ -12,6 +12,7 @@
 #include "argument_rule.h"
 #include "dispatch_queues.h"
 #include "printer_discovery.h"
+#include "printer_state_queries.h"
 #include "zpl_submission.h"
 
 struct _ZebraPrinterPlugin {
@@ -22,6 +23,7 @@ struct _ZebraPrinterPlugin {
   // Set at registration; released in dispose.
   corvella::PrinterDiscovery* discovery_;
   corvella::ZplSubmission* submission_;
+  corvella::PrinterStateQueries* state_queries_;
   // Holds the application on for the prints in flight when it ends.
   corvella::ApplicationEnd* end_;
 };
@@ -33,6 +35,8 @@ static void zebra_printer_plugin_dispose(GObject* object) {
   g_clear_pointer(&self->currentPrinterName_, g_free);
   // end_ first: its shutdown hook reaches the discovery.
   delete std::exchange(self->end_, nullptr);
+  // Before the discovery, whose outage mark its threads use.
+  delete std::exchange(self->state_queries_, nullptr);
   delete std::exchange(self->discovery_, nullptr);
   delete std::exchange(self->submission_, nullptr);
   G_OBJECT_CLASS(zebra_printer_plugin_parent_class)->dispose(object);
@@ -180,6 +184,49 @@ FlMethodResponse* disconnect(ZebraPrinterPlugin* self, FlMethodCall*) {
   return Boolean(true);
 }
 
+// {printerName, state} and, for a queue that the scheduler described,
+// accepting, reasons, message and jobs.
+FlValue* PrinterStateValue(const std::string& printerName, const PrinterState& state) {
+  FlValue* map = fl_value_new_map();
+  fl_value_set_string_take(map, "printerName", fl_value_new_string(printerName.c_str()));
+  fl_value_set_string_take(map, "state", fl_value_new_string(ConditionName(state.condition)));
+  if (state.condition == PrinterState::Condition::kAbsent ||
+      state.condition == PrinterState::Condition::kUnknown) {
+    return map;
+  }
+  fl_value_set_string_take(map, "accepting", fl_value_new_bool(state.accepting));
+  FlValue* reasons = fl_value_new_list();
+  for (const std::string& reason : state.reasons) {
+    fl_value_append_take(reasons, fl_value_new_string(reason.c_str()));
+  }
+  fl_value_set_string_take(map, "reasons", reasons);
+  fl_value_set_string_take(map, "message", fl_value_new_string(state.message.c_str()));
+  fl_value_set_string_take(map, "jobs", fl_value_new_int(state.jobs));
+  return map;
+}
+
+// The state of the queue that "printerName" names, or else of the selected
+// one. Read off the main thread and answered on it; print-system trouble is
+// a state ("unknown"), never an error.
+FlMethodResponse* getPrinterState(ZebraPrinterPlugin* self, FlMethodCall* call) {
+  std::string printerName;
+  if (std::optional<std::string_view> name =
+          TextArgument(fl_method_call_get_args(call), "printerName")) {
+    printerName = *name;
+  } else if (self->currentPrinterName_ != nullptr && self->currentPrinterName_[0] != '\0') {
+    printerName = self->currentPrinterName_;
+  } else {
+    return Error("NO_PRINTER", "No printer connected");
+  }
+  self->state_queries_->ask(printerName,
+                            [held = Hold(call), printerName](const PrinterState& state) {
+                              g_autoptr(FlValue) value = PrinterStateValue(printerName, state);
+                              g_autoptr(FlMethodResponse) response = Success(value);
+                              Respond(held.get(), response);
+                            });
+  return nullptr;
+}
+
 // Compared in this order; the first exact (case-sensitive, whole-text) match
 // wins.
 constexpr struct {
@@ -194,6 +241,7 @@ constexpr struct {
     {"printZPL", printZPL},
     {"getPrinterStatus", getPrinterStatus},
     {"disconnect", disconnect},
+    {"getPrinterState", getPrinterState},
 };
 
 // The handler: answers at once, or leaves the answer to a work item; never
@@ -222,9 +270,15 @@ void RegisterZebraPrinterPlugin(FlPluginRegistrar* registrar, PrintTools tools) 
       ZEBRA_PRINTER_PLUGIN(g_object_new(zebra_printer_plugin_get_type(), nullptr));
   plugin->discovery_ = new PrinterDiscovery(tools);
   plugin->submission_ = new ZplSubmission(tools);
-  // At the application's end, the outage check's lpstat goes with it.
-  plugin->end_ = new ApplicationEnd(
-      g_application_get_default(), [discovery = plugin->discovery_] { discovery->stopChecking(); });
+  plugin->state_queries_ = new PrinterStateQueries(*plugin->discovery_);
+  // At the application's end, the outage check's lpstat and the state
+  // queries' threads go with it.
+  plugin->end_ =
+      new ApplicationEnd(g_application_get_default(),
+                         [discovery = plugin->discovery_, state_queries = plugin->state_queries_] {
+                           state_queries->stop();
+                           discovery->stopChecking();
+                         });
   g_autoptr(FlStandardMethodCodec) codec = fl_standard_method_codec_new();
   g_autoptr(FlMethodChannel) channel = fl_method_channel_new(
       fl_plugin_registrar_get_messenger(registrar), kZebraPrinterChannel, FL_METHOD_CODEC(codec));

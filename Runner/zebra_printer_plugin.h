@@ -10,7 +10,8 @@ G_BEGIN_DECLS
 // one piece of state, the selected printer, which is read and written only on
 // the main thread (every call and every answer happens there), so it needs no
 // lock. Print-system failures reach the caller as plain values (an empty
-// list, empty text, false); only argument and selection problems are errors.
+// list, empty text, false, a printer state "unknown"); only argument and
+// selection problems are errors.
 G_DECLARE_FINAL_TYPE(ZebraPrinterPlugin, zebra_printer_plugin, ZEBRA, PRINTER_PLUGIN, GObject)
 
 // Creates the channel on the registrar's messenger with the standard method

@@ -14,6 +14,7 @@
 
 #include "Runner/failure.h"
 #include "test_print_system/label_printer_server.h"
+#include "test_print_system/printer_condition.h"
 #include "test_print_system/printer_mode.h"
 #include "tools/command_line.h"
 
@@ -30,6 +31,8 @@ constexpr const char* kDescription =
     "  close   accept and close each connection at once\n"
     "  stall   accept each connection and never read from it\n"
     "  down    hold the port without listening: connections are refused\n"
+    "A connection that opens with ~HS gets the printer's host status at once:\n"
+    "its paper-out and head-up flags say what --condition gives.\n"
     "Each stored job's labels are drawn beside it, off the path that accepts\n"
     "jobs: job-000001.png (job-000001-2.png, ... for further labels) and the\n"
     "report job-000001.json, written last. Each picture is the media, a\n"
@@ -81,6 +84,13 @@ gboolean ReadDpmm(const gchar* option, const gchar* value, gpointer data, GError
   return TRUE;
 }
 
+gboolean ReadCondition(const gchar* option, const gchar* value, gpointer data, GError** error) {
+  auto condition = corvella::print_system::ParsePrinterCondition(value);
+  if (!condition) return BadValue(error, option, value, "ready, out-of-labels or head-open");
+  static_cast<Settings*>(data)->options.condition = *condition;
+  return TRUE;
+}
+
 gboolean ReadMedia(const gchar* option, const gchar* value, gpointer data, GError** error) {
   const std::optional<corvella::zpl::MediaSize> media = corvella::zpl::ParseMediaSize(value);
   if (!media) return BadValue(error, option, value, "a size (e.g. 4x6 or 100x150mm)");
@@ -109,6 +119,9 @@ int main(int argc, char** argv) {
        "Dots per millimetre: 6, 8 (the default, 203 dpi), 12 or 24", "N"},
       {"media", 0, G_OPTION_FLAG_NONE, G_OPTION_ARG_CALLBACK, reinterpret_cast<void*>(&ReadMedia),
        "The media loaded (inches, or millimetres with mm; default 4x6)", "WxH[mm]"},
+      {"condition", 0, G_OPTION_FLAG_NONE, G_OPTION_ARG_CALLBACK,
+       reinterpret_cast<void*>(&ReadCondition),
+       "ready (default), or out-of-labels and/or head-open, comma-separated", "LIST"},
       {"version", 0, G_OPTION_FLAG_NONE, G_OPTION_ARG_NONE, &settings.version, "Show the version",
        nullptr},
       {},

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <string_view>
@@ -21,6 +22,7 @@ namespace corvella::print_system {
 namespace {
 
 constexpr size_t kReadChunk = 64 * 1024;
+constexpr std::string_view kHostStatus = "~HS";
 
 // The signals that end serve(): SIGTERM, SIGINT and SIGHUP.
 sigset_t TerminationSignals() {
@@ -98,15 +100,15 @@ bool LabelPrinterServer::open(std::string& reason) {
   return writePortFile(reason);
 }
 
-bool LabelPrinterServer::acceptAll(std::string& reason) {
+void LabelPrinterServer::acceptAll() {
   while (true) {
     UniqueFd socket(::accept4(listen_fd_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
     if (!socket.valid()) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) return true;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return;
       // Out of descriptors and the like: keep serving what is open.
       std::fprintf(stderr, "corvella-label-printer: %s\n", PosixFailure("accept", errno).c_str());
-      return true;
+      return;
     }
     switch (options_.mode) {
       case PrinterMode::kClose:
@@ -116,26 +118,82 @@ bool LabelPrinterServer::acceptAll(std::string& reason) {
         held_.push_back(std::move(socket));
         break;
       case PrinterMode::kRecord: {
-        const std::string name = JobFileName(next_job_++);
-        std::string part_path = options_.jobs_directory + "/." + name + ".part";
-        // A part left by a printer that was killed is of no job now.
-        ::unlink(part_path.c_str());
-        std::optional<PrivateFile> file = PrivateFile::create(part_path, reason);
-        if (!file) {
-          fatal_ = true;
-          return false;
-        }
         const int fd = socket.get();
-        recording_.emplace(fd, Connection{std::move(socket), std::move(file), std::move(part_path),
-                                          options_.jobs_directory + "/" + name});
+        recording_[fd].socket = std::move(socket);
         break;
       }
     }
   }
 }
 
+bool LabelPrinterServer::store(Connection& connection, std::string_view bytes,
+                               std::string& reason) {
+  if (!connection.file) {
+    const std::string name = JobFileName(next_job_++);
+    connection.part_path = options_.jobs_directory + "/." + name + ".part";
+    connection.final_path = options_.jobs_directory + "/" + name;
+    // A part left by a printer that was killed is of no job now.
+    ::unlink(connection.part_path.c_str());
+    std::optional<PrivateFile> file = PrivateFile::create(connection.part_path, reason);
+    if (!file) return false;
+    connection.file.emplace(std::move(*file));
+  }
+  return bytes.empty() || connection.file->append(bytes, reason);
+}
+
+bool LabelPrinterServer::take(Connection& connection, std::string_view bytes, std::string& reason) {
+  if (!connection.told) {
+    const size_t count = std::min(kHostStatus.size() - connection.opening.size(), bytes.size());
+    connection.opening.append(bytes.substr(0, count));
+    bytes.remove_prefix(count);
+    if (connection.opening.size() < kHostStatus.size() &&
+        kHostStatus.substr(0, connection.opening.size()) == connection.opening) {
+      return true;  // not told apart yet
+    }
+    connection.told = true;
+    if (connection.opening == kHostStatus) {
+      connection.status_query = true;
+      connection.opening.clear();
+      answerHostStatus(connection);
+    } else if (!store(connection, std::exchange(connection.opening, {}), reason)) {
+      return false;
+    }
+  }
+  return bytes.empty() || store(connection, bytes, reason);
+}
+
+// Three status strings, each framed by STX and ETX and ended by CR LF: the
+// first carries the paper-out flag (its second field) and the label length
+// in dots, the second the head-up flag (its third field).
+void LabelPrinterServer::answerHostStatus(const Connection& connection) const {
+  const int label_dots = static_cast<int>(options_.media.height_mm * options_.dots_per_mm + 0.5);
+  char reply[160];
+  const int length = std::snprintf(reply, sizeof reply,
+                                   "\x02"
+                                   "030,%d,0,%04d,000,0,0,0,000,0,0,0\x03\r\n"
+                                   "\x02"
+                                   "001,0,%d,0,0,2,6,0,00000000,1,000\x03\r\n"
+                                   "\x02"
+                                   "1234,0\x03\r\n",
+                                   options_.condition.out_of_labels ? 1 : 0, label_dots,
+                                   options_.condition.head_open ? 1 : 0);
+  // A few bytes on a fresh connection: the socket buffer takes them whole. A
+  // client that has gone gets nothing (and no SIGPIPE).
+  ssize_t sent;
+  do {
+    sent = ::send(connection.socket.get(), reply, static_cast<size_t>(length), MSG_NOSIGNAL);
+  } while (sent < 0 && errno == EINTR);
+}
+
 bool LabelPrinterServer::commit(Connection& connection, std::string& reason) {
   connection.socket.reset();
+  // A connection that ended before its opening was told apart, or sent no
+  // byte at all, is a job all the same; a status query alone is none.
+  if (!connection.status_query && !store(connection, connection.opening, reason)) {
+    fatal_ = true;
+    return false;
+  }
+  if (!connection.file) return false;
   if (!connection.file->finish(reason)) {
     fatal_ = true;
     return false;
@@ -157,8 +215,7 @@ bool LabelPrinterServer::readConnection(Connection& connection, std::string& rea
   while (true) {
     ssize_t n = ::read(connection.socket.get(), buffer.data(), buffer.size());
     if (n > 0) {
-      if (!connection.file->append(std::string_view(buffer.data(), static_cast<size_t>(n)),
-                                   reason)) {
+      if (!take(connection, std::string_view(buffer.data(), static_cast<size_t>(n)), reason)) {
         fatal_ = true;
         return false;
       }
@@ -196,7 +253,7 @@ bool LabelPrinterServer::serve(std::string& reason) {
     for (size_t i = 1; i < fds.size(); ++i) {
       if (fds[i].revents == 0) continue;
       if (fds[i].fd == listen_fd_.get()) {
-        acceptAll(reason);
+        acceptAll();
         continue;
       }
       auto it = recording_.find(fds[i].fd);

@@ -10,6 +10,7 @@
 #include "Runner/private_file.h"
 #include "Runner/unique_fd.h"
 #include "test_print_system/label_picture_worker.h"
+#include "test_print_system/printer_condition.h"
 #include "test_print_system/printer_mode.h"
 
 namespace corvella::print_system {
@@ -21,16 +22,22 @@ struct LabelPrinterOptions {
   PrinterMode mode = PrinterMode::kRecord;
   bool render = true;  // draw each stored job's labels as pictures
   int dots_per_mm = 8;
-  zpl::MediaSize media;  // the media loaded: 4 x 6 inches unless set
+  zpl::MediaSize media;        // the media loaded: 4 x 6 inches unless set
+  PrinterCondition condition;  // what a host-status query is told
 };
 
 // A TCP listener on 127.0.0.1 that stores the bytes of each connection as one
-// file, job-000001.bin, job-000002.bin, ..., numbered in the order the
-// connections were accepted. A job is written under a hidden temporary name
-// and renamed when its connection closes, so a reader that lists job-*.bin
-// never sees a partial job. Each stored job's labels are then drawn as
-// pictures beside it (LabelPictureWorker), unless rendering is off. Numbering continues after the
-// highest job already in the directory, so a printer restarted on the same directory appends.
+// file, job-000001.bin, job-000002.bin, ..., numbered in the order their
+// first bytes arrived (one that ends without any, when it ends). A job is written under a hidden
+// temporary name and renamed when its connection closes, so a reader that lists job-*.bin never
+// sees a partial job. Each stored job's labels are then drawn as pictures beside it
+// (LabelPictureWorker), unless rendering is off. Numbering continues after the highest job already
+// in the directory, so a printer restarted on the same directory appends.
+//
+// A connection that opens with the host-status query ~HS is answered at once
+// with the printer's three status strings (its condition's paper-out and
+// head-up flags among them), as a Zebra printer answers; those three bytes
+// are no part of a job, and a connection that sent nothing else stores none.
 //
 // Single-threaded: one poll loop serves the listener, every connection and the
 // termination signals.
@@ -59,19 +66,27 @@ class LabelPrinterServer {
   // One connection being recorded: its socket and the job file that takes
   // its bytes under the hidden name `part_path`, renamed to `final_path`
   // when the connection ends. Going away unfinished closes the socket and
-  // removes the part.
+  // removes the part. Until its first bytes are told apart from a ~HS query
+  // they wait in `opening`.
   struct Connection {
     UniqueFd socket;
+    std::string opening;
+    bool told = false;
+    bool status_query = false;
     std::optional<PrivateFile> file;
     std::string part_path;
     std::string final_path;
   };
 
-  bool acceptAll(std::string& reason);
+  void acceptAll();
   // Reads what is available; returns false when the connection has ended
   // (and has been committed or dropped).
   bool readConnection(Connection& connection, std::string& reason);
   bool commit(Connection& connection, std::string& reason);
+  // Takes bytes that arrived: the opening, and what belongs to the job.
+  bool take(Connection& connection, std::string_view bytes, std::string& reason);
+  bool store(Connection& connection, std::string_view bytes, std::string& reason);
+  void answerHostStatus(const Connection& connection) const;
   bool writePortFile(std::string& reason);
   uint64_t firstFreeJobNumber() const;
 

@@ -73,6 +73,10 @@ bool QueuePrinter::setMode(Mode mode, std::string& reason) {
                            reason);
 }
 
+bool QueuePrinter::setCondition(const std::string& condition, std::string& reason) {
+  return system_.runScript({"--printer", name_, "--condition", condition}, reason);
+}
+
 PrintSystem::~PrintSystem() {
   if (script_.pid() > 0) script_.stop(std::chrono::seconds(20));
 }

@@ -30,6 +30,11 @@ class QueuePrinter {
       size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
   // Restarts the printer in `mode` on the same port; numbering goes on.
   bool setMode(Mode mode, std::string& reason);
+  // Restarts the printer reporting `condition` when asked for its status:
+  // "ready", or "out-of-labels" and/or "head-open", comma-separated. Its
+  // queue goes through the corvella-label backend from then on, which shows
+  // it as the queue's printer-state-reasons while a job waits.
+  bool setCondition(const std::string& condition, std::string& reason);
   const std::string& jobDirectory() const { return directory_; }
 
  private:

@@ -263,6 +263,12 @@ Methods of zebra_printer_channel:
                                      printer is selected
   getPrinterStatus                -> {"connected":true,"printerName":"Printer_A"}
   disconnect                      -> true
+  getPrinterState [printerName=N] -> {"printerName":"N","state":"stopped","accepting":true,
+                                     "reasons":["paused"],"message":"Out of labels","jobs":3};
+                                     state: idle, printing, stopped, absent (no such queue)
+                                     or unknown (no answer within 5 s), the last two with
+                                     printerName and state only; without N the selected
+                                     printer, NO_PRINTER when none
 
 Answers, one line each:
   true, "text", ["A","B"], {"connected":true,"printerName":"X"}  a success value

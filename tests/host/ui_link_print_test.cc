@@ -345,13 +345,15 @@ TEST_F(UiLinkPasswordTest, AHostStartedFromATerminalNeverPromptsOnIt) {
   ASSERT_NE(ControllingTerminal(host->pid()), 0) << "the host has no terminal";
   ASSERT_TRUE(host->write(
       Joined({PrinterCallFrame(2, "printZPL", TextMap({{"zplCommands", "^XA^FDlocked^FS^XZ"}})),
-              PrinterCallFrame(3, "getAvailablePrinters")})));
+              PrinterCallFrame(3, "getAvailablePrinters"),
+              PrinterCallFrame(4, "getPrinterState", TextMap({{"printerName", "Locked"}}))})));
   std::map<uint32_t, std::string> answers;
-  for (const UiLinkReply& reply : host->readReplies(2, kQueryLimit)) {
+  for (const UiLinkReply& reply : host->readReplies(3, kQueryLimit)) {
     answers[reply.id] = AnswerJson(reply);
   }
   EXPECT_EQ(answers[2], "false") << host->errorOutput();
   EXPECT_EQ(answers[3], "[]");
+  EXPECT_EQ(answers[4], R"({"printerName":"Locked","state":"unknown"})");
   EXPECT_NE(host->errorOutput().find("lp(file) failed (status 1): "), std::string::npos);
   std::string shown(4096, '\0');
   ASSERT_EQ(fcntl(master.get(), F_SETFL, O_NONBLOCK), 0);
