@@ -1,9 +1,9 @@
 #include "main_flutter_window.h"
 
 #include <flutter_linux/flutter_linux.h>
+#include <zebra_printer_plugin/zebra_printer_plugin.h>
 
 #include "flutter/generated_plugin_registrant.h"
-#include "zebra_printer_plugin.h"
 
 struct _MainFlutterWindow {
   GtkApplicationWindow parent_instance;

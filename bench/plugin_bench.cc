@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "Runner/lpstat_output.h"
-#include "Runner/zpl_document.h"
+#include "cups/lpstat_output.h"
+#include "submission/zpl_document.h"
 #include "tools/channel_values.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <thread>
 
-#include "Runner/failure.h"
-#include "Runner/unique_fd.h"
+#include "process/failure.h"
+#include "process/unique_fd.h"
 #include "test_print_system/file_util.h"
 #include "test_print_system/job_directory.h"
 

@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "Runner/failure.h"
+#include "process/failure.h"
 #include "test_print_system/label_printer_server.h"
 #include "test_print_system/printer_condition.h"
 #include "test_print_system/printer_mode.h"

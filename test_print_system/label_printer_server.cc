@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "Runner/failure.h"
+#include "process/failure.h"
 #include "test_print_system/job_directory.h"
 
 namespace corvella::print_system {

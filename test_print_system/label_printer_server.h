@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "Runner/private_file.h"
-#include "Runner/unique_fd.h"
+#include "process/unique_fd.h"
+#include "submission/private_file.h"
 #include "test_print_system/label_picture_worker.h"
 #include "test_print_system/printer_condition.h"
 #include "test_print_system/printer_mode.h"

@@ -9,9 +9,9 @@
 #include <sstream>
 #include <thread>
 
-#include "Runner/failure.h"
-#include "Runner/temporary_directory.h"
-#include "Runner/unique_fd.h"
+#include "process/failure.h"
+#include "process/unique_fd.h"
+#include "submission/temporary_directory.h"
 #include "test_print_system/file_util.h"
 #include "test_print_system/label_printer.h"
 

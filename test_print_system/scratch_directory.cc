@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <utility>
 
-#include "Runner/failure.h"
-#include "Runner/temporary_directory.h"
+#include "process/failure.h"
+#include "submission/temporary_directory.h"
 #include "test_print_system/file_util.h"
 
 namespace corvella::testing {

@@ -4,7 +4,7 @@
 #include <map>
 #include <sstream>
 
-#include "Runner/utf8.h"
+#include "text/utf8.h"
 #include "tools/command_line.h"
 #include "tools/json_values.h"
 

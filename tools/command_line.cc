@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "Runner/failure.h"
-#include "Runner/unique_fd.h"
+#include "process/failure.h"
+#include "process/unique_fd.h"
 
 namespace corvella {
 

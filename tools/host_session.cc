@@ -10,8 +10,8 @@
 
 #include <thread>
 
-#include "Runner/child_spawn.h"
-#include "Runner/failure.h"
+#include "process/child_spawn.h"
+#include "process/failure.h"
 
 namespace corvella {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "Runner/unique_fd.h"
+#include "process/unique_fd.h"
 
 namespace corvella {
 

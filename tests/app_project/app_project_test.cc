@@ -98,19 +98,18 @@ bool Write(const fs::path& path, const std::string& text) { return WriteFile(pat
   return ::testing::AssertionSuccess();
 }
 
-// The README's recipe: the template runner's own sources go, and every file
-// of Runner/ goes into linux/runner/, replacing what has the same name.
+// The README's recipe: the template runner's own sources go, and Runner/,
+// with its folders, goes into linux/runner/, replacing what has the same
+// name.
 ::testing::AssertionResult TakeInTheHost(const fs::path& project) {
   const fs::path runner = project / "linux/runner";
   std::error_code error;
   for (const char* name : {"main.cc", "my_application.cc", "my_application.h"}) {
     fs::remove(runner / name, error);
   }
-  for (const fs::directory_entry& entry : fs::directory_iterator(kSourceDir / "Runner")) {
-    fs::copy_file(entry.path(), runner / entry.path().filename(),
-                  fs::copy_options::overwrite_existing, error);
-    if (error) return ::testing::AssertionFailure() << entry.path() << ": " << error.message();
-  }
+  fs::copy(kSourceDir / "Runner", runner,
+           fs::copy_options::recursive | fs::copy_options::overwrite_existing, error);
+  if (error) return ::testing::AssertionFailure() << "copying Runner/: " << error.message();
   return ::testing::AssertionSuccess();
 }
 

@@ -3,17 +3,18 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <zebra_printer_plugin/zebra_printer_plugin.h>
 
 #include <chrono>
 #include <string>
 #include <thread>
 
-#include "Runner/zebra_printer_plugin.h"
 #include "test_print_system/file_util.h"
 #include "test_print_system/scratch_directory.h"
 #include "tests/support/channel_harness.h"
 #include "tests/support/print_system_test.h"
 #include "tests/support/time_scale.h"
+#include "zebra_printer_plugin_private.h"
 
 namespace corvella::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "Runner/grapheme_text.h"
+#include "text/grapheme_text.h"
 
 #include <gtest/gtest.h>
 #include <unicode/brkiter.h>

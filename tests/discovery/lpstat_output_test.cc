@@ -1,8 +1,8 @@
-#include "Runner/lpstat_output.h"
+#include "cups/lpstat_output.h"
 
 #include <gtest/gtest.h>
 
-#include "Runner/grapheme_text.h"
+#include "text/grapheme_text.h"
 
 namespace {
 

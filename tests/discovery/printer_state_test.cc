@@ -1,11 +1,11 @@
 // getPrinterState through the channel against a private CUPS scheduler.
 #include <gtest/gtest.h>
+#include <zebra_printer_plugin/zebra_printer_plugin.h>
 
 #include <chrono>
 #include <string>
 #include <thread>
 
-#include "Runner/zebra_printer_plugin.h"
 #include "tests/support/channel_harness.h"
 #include "tests/support/print_system_test.h"
 #include "tests/support/time_scale.h"

@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "Runner/zebra_printer_plugin.h"
 #include "test_print_system/file_util.h"
 #include "test_print_system/scoped_environment.h"
 #include "test_print_system/scratch_directory.h"
 #include "tests/support/channel_harness.h"
+#include "zebra_printer_plugin_private.h"
 
 namespace {
 

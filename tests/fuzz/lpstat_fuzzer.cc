@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "Runner/grapheme_text.h"
-#include "Runner/lpstat_output.h"
-#include "Runner/unicode_text.h"
+#include "cups/lpstat_output.h"
+#include "text/grapheme_text.h"
+#include "text/unicode_text.h"
 
 namespace {
 

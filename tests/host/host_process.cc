@@ -7,7 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "Runner/temporary_directory.h"
+#include "submission/temporary_directory.h"
 #include "test_print_system/file_util.h"
 #include "tools/json_values.h"
 

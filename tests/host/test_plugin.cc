@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "Runner/dispatch_queues.h"
+#include "channel/dispatch_queues.h"
 
 namespace corvella::testing {
 

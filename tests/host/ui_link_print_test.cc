@@ -20,9 +20,9 @@
 #include <thread>
 #include <vector>
 
-#include "Runner/application_end.h"
-#include "Runner/dispatch_queues.h"
-#include "Runner/unique_fd.h"
+#include "channel/application_end.h"
+#include "channel/dispatch_queues.h"
+#include "process/unique_fd.h"
 #include "test_print_system/file_util.h"
 #include "tests/host/host_process.h"
 #include "tests/host/process_use.h"

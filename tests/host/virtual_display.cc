@@ -11,7 +11,7 @@
 #include <string_view>
 #include <thread>
 
-#include "Runner/temporary_directory.h"
+#include "submission/temporary_directory.h"
 #include "test_print_system/file_util.h"
 
 namespace corvella::testing {

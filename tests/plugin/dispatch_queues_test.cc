@@ -1,6 +1,6 @@
 // The plug-in's two queues: the main queue keeps order on the main thread,
 // the background queue never serialises its items.
-#include "Runner/dispatch_queues.h"
+#include "channel/dispatch_queues.h"
 
 #include <glib.h>
 #include <gtest/gtest.h>

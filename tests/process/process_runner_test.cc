@@ -1,4 +1,4 @@
-#include "Runner/process_runner.h"
+#include "process/process_runner.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "Runner/child_spawn.h"
+#include "process/child_spawn.h"
 
 namespace {
 

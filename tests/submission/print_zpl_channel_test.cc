@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "Runner/zebra_printer_plugin.h"
 #include "tests/submission/scripted_print_tools.h"
 #include "tests/support/channel_harness.h"
+#include "zebra_printer_plugin_private.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <zebra_printer_plugin/zebra_printer_plugin.h>
 
 #include <filesystem>
 #include <optional>
@@ -11,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "Runner/zebra_printer_plugin.h"
 #include "test_print_system/scoped_environment.h"
 #include "test_print_system/scratch_directory.h"
 #include "tests/submission/scripted_print_tools.h"

@@ -1,5 +1,5 @@
 // Writing the document to a new private file.
-#include "Runner/private_file.h"
+#include "submission/private_file.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "Runner/print_tools.h"
+#include "cups/print_tools.h"
 #include "test_print_system/file_util.h"
 #include "test_print_system/scoped_environment.h"
 #include "test_print_system/scratch_directory.h"

@@ -1,10 +1,11 @@
 // The directory the label files go in.
+#include "submission/temporary_directory.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <string>
 
-#include "Runner/temporary_directory.h"
 #include "test_print_system/scoped_environment.h"
 
 namespace {

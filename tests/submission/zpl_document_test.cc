@@ -1,6 +1,6 @@
 // The document rules on characters, against a model built on ICU's own
 // character segmentation of the whole text.
-#include "Runner/zpl_document.h"
+#include "submission/zpl_document.h"
 
 #include <gtest/gtest.h>
 #include <unicode/brkiter.h>

@@ -1,6 +1,6 @@
 // ZPL submission with lp and lpr replaced by scripts: what is written, what
 // is run in which order with which arguments, what is logged.
-#include "Runner/zpl_submission.h"
+#include "submission/zpl_submission.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "Runner/zpl_document.h"
+#include "submission/zpl_document.h"
 #include "tests/submission/scripted_print_tools.h"
 #include "tests/support/log_capture.h"
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Runner/system_log.h"
+#include "process/system_log.h"
 
 namespace corvella::testing {
 

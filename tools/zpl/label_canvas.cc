@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "Runner/failure.h"
+#include "process/failure.h"
 
 namespace corvella::zpl {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
-#include "Runner/failure.h"
+#include "process/failure.h"
 
 namespace corvella::zpl {
 
