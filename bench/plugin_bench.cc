@@ -65,7 +65,7 @@ std::string LpstatA(int64_t queues, bool non_ascii) {
 void BM_PrinterNamesFromLpstatA(benchmark::State& state) {
   const std::string output = LpstatA(state.range(0), state.range(1) != 0);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(corvella::PrinterNamesFromLpstatA(output));
+    benchmark::DoNotOptimize(corvella::LpstatOutput::printerNames(output));
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(output.size()));
   state.counters["lines"] = static_cast<double>(state.range(0) + state.range(0) / 10);

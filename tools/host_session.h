@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "process/deadline.h"
 #include "process/unique_fd.h"
 
 namespace corvella {
@@ -20,7 +21,6 @@ namespace corvella {
 class HostSession {
  public:
   using Clock = std::chrono::steady_clock;
-  using Deadline = std::optional<Clock::time_point>;
   static constexpr const char* kNoReplyInTime = "no reply in time";
 
   struct Options {

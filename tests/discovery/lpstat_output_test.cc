@@ -6,9 +6,7 @@
 
 namespace {
 
-using corvella::DefaultPrinterFromLpstatD;
-using corvella::PrinterNamesFromLpstatA;
-using corvella::unique;
+using corvella::LpstatOutput;
 using Names = std::vector<std::string>;
 
 // Recorded `lpstat -a` answers: one accepting queue, one rejecting (its
@@ -37,47 +35,47 @@ constexpr const char* kChineseA =
 TEST(LpstatA, ListsQueuesInOrderInEveryLanguageAndSkipsReasonLines) {
   const Names expected{"Zebra_Shipping", "Zebra_Returns", "Office_Laser"};
   for (const char* output : {kEnglishA, kGermanA, kSpanishA, kChineseA}) {
-    EXPECT_EQ(PrinterNamesFromLpstatA(output), expected) << output;
+    EXPECT_EQ(LpstatOutput::printerNames(output), expected) << output;
   }
 }
 
 TEST(LpstatA, FirstWordRules) {
   // Repeats keep the first place; leading spaces are skipped; a line
   // without a space is one name; an inner space cuts the name.
-  EXPECT_EQ(PrinterNamesFromLpstatA("A x\nB y\nA z\n"), (Names{"A", "B"}));
-  EXPECT_EQ(PrinterNamesFromLpstatA("\n   \n   C accepting\n"), (Names{"C"}));
-  EXPECT_EQ(PrinterNamesFromLpstatA("Lone\n"), (Names{"Lone"}));
+  EXPECT_EQ(LpstatOutput::printerNames("A x\nB y\nA z\n"), (Names{"A", "B"}));
+  EXPECT_EQ(LpstatOutput::printerNames("\n   \n   C accepting\n"), (Names{"C"}));
+  EXPECT_EQ(LpstatOutput::printerNames("Lone\n"), (Names{"Lone"}));
   // A tab inside the first word is trimmed off its end; the trimmed name
   // equals the plain one.
-  EXPECT_EQ(PrinterNamesFromLpstatA("A\t more\nA rest\n"), (Names{"A"}));
+  EXPECT_EQ(LpstatOutput::printerNames("A\t more\nA rest\n"), (Names{"A"}));
   // Only a tab at the very start marks a continuation.
-  EXPECT_EQ(PrinterNamesFromLpstatA(" \tB x\n"), (Names{"B"}));
-  EXPECT_EQ(PrinterNamesFromLpstatA("\tonly a reason\n"), Names{});
+  EXPECT_EQ(LpstatOutput::printerNames(" \tB x\n"), (Names{"B"}));
+  EXPECT_EQ(LpstatOutput::printerNames("\tonly a reason\n"), Names{});
   // A no-break space is no separator, and a first word of only a no-break
   // space trims to nothing: the line offers nothing, its later words are
   // not tried.
-  EXPECT_EQ(PrinterNamesFromLpstatA("Q\u00a0R s\n\u00a0 T\n"), (Names{"Q\u00a0R"}));
-  EXPECT_EQ(PrinterNamesFromLpstatA(""), Names{});
+  EXPECT_EQ(LpstatOutput::printerNames("Q\u00a0R s\n\u00a0 T\n"), (Names{"Q\u00a0R"}));
+  EXPECT_EQ(LpstatOutput::printerNames(""), Names{});
 }
 
 TEST(LpstatA, SplitsOnCharactersNotCodePoints) {
   // CR LF is one character and not a line feed: the whole output is one
   // line and offers only its first word.
-  EXPECT_EQ(PrinterNamesFromLpstatA("A x\r\nB y\r\n"), (Names{"A"}));
+  EXPECT_EQ(LpstatOutput::printerNames("A x\r\nB y\r\n"), (Names{"A"}));
   // A space followed by a combining mark is not a separator. A line feed
   // always is: a control character never joins what follows it.
-  EXPECT_EQ(PrinterNamesFromLpstatA("Caf \u0301e accepting\n"), (Names{"Caf \u0301e"}));
-  EXPECT_EQ(PrinterNamesFromLpstatA("A x\n\u0301B y\n"), (Names{"A", "\u0301B"}));
+  EXPECT_EQ(LpstatOutput::printerNames("Caf \u0301e accepting\n"), (Names{"Caf \u0301e"}));
+  EXPECT_EQ(LpstatOutput::printerNames("A x\n\u0301B y\n"), (Names{"A", "\u0301B"}));
   // A precomposed and a decomposed é are the same name.
-  EXPECT_EQ(PrinterNamesFromLpstatA("Caf\u00e9 x\nCafe\u0301 y\nCAF\u00c9 z\n"),
+  EXPECT_EQ(LpstatOutput::printerNames("Caf\u00e9 x\nCafe\u0301 y\nCAF\u00c9 z\n"),
             (Names{"Caf\u00e9", "CAF\u00c9"}));
 }
 
 TEST(Unique, TrimsDropsEmptiesAndKeepsFirstForms) {
-  EXPECT_EQ(unique(Names{"  Office Laser ", "", "\u3000", "Office Laser", "office laser",
-                         "Label\u2028", "Label"}),
+  EXPECT_EQ(LpstatOutput::unique(Names{"  Office Laser ", "", "\u3000", "Office Laser",
+                                       "office laser", "Label\u2028", "Label"}),
             (Names{"Office Laser", "office laser", "Label"}));
-  EXPECT_EQ(unique(Names{}), Names{});
+  EXPECT_EQ(LpstatOutput::unique(Names{}), Names{});
 }
 
 TEST(LpstatD, OnlyTheColonRuleNamesADefault) {
@@ -109,7 +107,7 @@ TEST(LpstatD, OnlyTheColonRuleNamesADefault) {
       {"dest:\u0301 Q\n", std::nullopt},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(DefaultPrinterFromLpstatD(c.output), c.expected) << '"' << c.output << '"';
+    EXPECT_EQ(LpstatOutput::defaultPrinter(c.output), c.expected) << '"' << c.output << '"';
   }
 }
 

@@ -23,13 +23,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
 
   std::set<std::string> canonical;
-  for (const std::string& name : corvella::PrinterNamesFromLpstatA(text)) {
+  for (const std::string& name : corvella::LpstatOutput::printerNames(text)) {
     Check(!name.empty());
     Check(corvella::TrimPlatformWhitespace(name) == name);
     Check(canonical.insert(corvella::CanonicalForm(name)).second);
   }
 
-  if (std::optional<std::string> name = corvella::DefaultPrinterFromLpstatD(text)) {
+  if (std::optional<std::string> name = corvella::LpstatOutput::defaultPrinter(text)) {
     Check(!name->empty());
     Check(corvella::TrimPlatformWhitespace(*name) == *name);
   }

@@ -21,9 +21,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using corvella::runShellOut;
-using corvella::runShellStatus;
-using corvella::runShellStatusWithInput;
+using corvella::ProcessRunner;
 using corvella::ShellStatus;
 using corvella::testing::LogCapture;
 using corvella::testing::ScratchDirectory;
@@ -46,41 +44,47 @@ TEST(LaunchFailure, EveryOperationReportsItAsAValueAndLogsWhereItShould) {
   for (const std::string& path : paths) {
     SCOPED_TRACE(path);
     LogCapture log;
-    EXPECT_EQ(runShellOut(path, {}), std::nullopt);
+    EXPECT_EQ(ProcessRunner::runShellOut(path, {}), std::nullopt);
     ASSERT_EQ(log.lines().size(), 1u);
     EXPECT_EQ(log.lines()[0].rfind("runShellOut error: ", 0), 0u);
     EXPECT_NE(log.lines()[0].find(path), std::string::npos) << "the line names the program";
 
-    ShellStatus status = runShellStatus(path, {"-x"});
+    ShellStatus status = ProcessRunner::runShellStatus(path, {"-x"});
     EXPECT_EQ(status.status, -1);
     ASSERT_TRUE(status.text.has_value());
     EXPECT_NE(status.text->find(path), std::string::npos);
     EXPECT_EQ(log.lines().size(), 1u) << "runShellStatus logs nothing";
 
-    EXPECT_EQ(runShellStatusWithInput(path, {}, "label"), -1);
+    EXPECT_EQ(ProcessRunner::runShellStatusWithInput(path, {}, "label"), -1);
     ASSERT_EQ(log.lines().size(), 2u);
     EXPECT_EQ(log.lines()[1].rfind("runShellStatusWithInput error: ", 0), 0u);
   }
   // The reasons differ: a missing program is not a permission problem.
-  EXPECT_NE(runShellStatus(paths[0], {}).text, runShellStatus(paths[1], {}).text);
+  EXPECT_NE(ProcessRunner::runShellStatus(paths[0], {}).text,
+            ProcessRunner::runShellStatus(paths[1], {}).text);
 }
 
 // ---- What comes back from a child that ran.
 
 TEST(CapturedText, IsItsOwnStreamUnchangedWithTheCodeOrSignalAsTheStatus) {
   LogCapture log;
-  EXPECT_EQ(runShellOut(kChild, Args({"print", "Q1 one\nQ2 two\n", "", "1"})), "Q1 one\nQ2 two\n");
-  EXPECT_EQ(runShellOut(kChild, Args({"print", "", "to stderr\n", "0"})), "") << "empty is present";
-  ShellStatus status = runShellStatus(kChild, Args({"print", "to stdout\n", "  err \n", "2"}));
+  EXPECT_EQ(ProcessRunner::runShellOut(kChild, Args({"print", "Q1 one\nQ2 two\n", "", "1"})),
+            "Q1 one\nQ2 two\n");
+  EXPECT_EQ(ProcessRunner::runShellOut(kChild, Args({"print", "", "to stderr\n", "0"})), "")
+      << "empty is present";
+  ShellStatus status =
+      ProcessRunner::runShellStatus(kChild, Args({"print", "to stdout\n", "  err \n", "2"}));
   EXPECT_EQ(status.status, 2);
   EXPECT_EQ(status.text, "  err \n");
-  EXPECT_EQ(runShellStatus(kChild, Args({"print", "", "", "4"})).text, "");
+  EXPECT_EQ(ProcessRunner::runShellStatus(kChild, Args({"print", "", "", "4"})).text, "");
   EXPECT_TRUE(log.lines().empty());
   // The status is the exit code, or the number of the signal that ended the child.
-  EXPECT_EQ(runShellStatus(kChild, Args({"exit", "0"})).status, 0);
-  EXPECT_EQ(runShellStatus(kChild, Args({"exit", "255"})).status, 255);
-  EXPECT_EQ(runShellStatus(kChild, Args({"signal", std::to_string(SIGKILL)})).status, SIGKILL);
-  EXPECT_EQ(runShellStatusWithInput(kChild, Args({"signal", std::to_string(SIGTERM)}), "x"),
+  EXPECT_EQ(ProcessRunner::runShellStatus(kChild, Args({"exit", "0"})).status, 0);
+  EXPECT_EQ(ProcessRunner::runShellStatus(kChild, Args({"exit", "255"})).status, 255);
+  EXPECT_EQ(ProcessRunner::runShellStatus(kChild, Args({"signal", std::to_string(SIGKILL)})).status,
+            SIGKILL);
+  EXPECT_EQ(ProcessRunner::runShellStatusWithInput(kChild,
+                                                   Args({"signal", std::to_string(SIGTERM)}), "x"),
             SIGTERM);
 }
 
@@ -89,12 +93,13 @@ TEST(CapturedText, BytesThatAreNotStrictUtf8GiveNoText) {
   // 0xFF, an overlong "/", a UTF-16 surrogate, a truncated euro sign, above U+10FFFF.
   for (const char* bad : {"41ff42", "c0af", "eda080", "e282", "f4908080"}) {
     SCOPED_TRACE(bad);
-    EXPECT_EQ(runShellOut(kChild, Args({"hex", bad, ""})), std::nullopt);
-    ShellStatus status = runShellStatus(kChild, Args({"hex", "", bad}));
+    EXPECT_EQ(ProcessRunner::runShellOut(kChild, Args({"hex", bad, ""})), std::nullopt);
+    ShellStatus status = ProcessRunner::runShellStatus(kChild, Args({"hex", "", bad}));
     EXPECT_EQ(status.status, 0);
     EXPECT_EQ(status.text, std::nullopt);
   }
-  EXPECT_EQ(runShellOut(kChild, Args({"hex", "e282ac20f09f8fb7", ""})), "\u20ac \U0001F3F7");
+  EXPECT_EQ(ProcessRunner::runShellOut(kChild, Args({"hex", "e282ac20f09f8fb7", ""})),
+            "\u20ac \U0001F3F7");
   EXPECT_TRUE(log.lines().empty());
 }
 
@@ -103,21 +108,24 @@ TEST(CapturedText, BytesThatAreNotStrictUtf8GiveNoText) {
 TEST(StandardInput, ArrivesWholeAndIsClosedAndStandardErrorIsLoggedLiterally) {
   LogCapture log;
   const std::string document = "^XA^FO50,50^FD100% %s %n ok^FS\r\n^XZ";
-  EXPECT_EQ(runShellStatusWithInput(kChild, Args({"echo-stdin-to-stderr", "0"}), document), 0);
+  EXPECT_EQ(
+      ProcessRunner::runShellStatusWithInput(kChild, Args({"echo-stdin-to-stderr", "0"}), document),
+      0);
   ASSERT_EQ(log.lines().size(), 1u);
   EXPECT_EQ(log.lines()[0], kChild + " stdin failed: " + document)
       << "logged whatever the status, untrimmed, with no format directive applied";
 
-  EXPECT_EQ(runShellStatusWithInput(kChild, Args({"count-stdin"}), ""), 0);
+  EXPECT_EQ(ProcessRunner::runShellStatusWithInput(kChild, Args({"count-stdin"}), ""), 0);
   ASSERT_EQ(log.lines().size(), 2u);
   EXPECT_EQ(log.lines()[1], kChild + " stdin failed: read 0\n") << "empty input: end at once";
 }
 
 TEST(StandardInput, BlankOrNonUtf8StandardErrorIsNotLogged) {
   LogCapture log;
-  EXPECT_EQ(runShellStatusWithInput(kChild, Args({"echo-stdin-to-stderr", "6"}), " \t\r\n\u3000"),
+  EXPECT_EQ(ProcessRunner::runShellStatusWithInput(kChild, Args({"echo-stdin-to-stderr", "6"}),
+                                                   " \t\r\n\u3000"),
             6);
-  EXPECT_EQ(runShellStatusWithInput(kChild, Args({"hex", "", "ff"}), "x"), 0);
+  EXPECT_EQ(ProcessRunner::runShellStatusWithInput(kChild, Args({"hex", "", "ff"}), "x"), 0);
   EXPECT_TRUE(log.lines().empty());
 }
 
@@ -125,8 +133,8 @@ TEST(StandardInput, AChildThatStopsReadingEndsTheWriteWithoutHarmingTheHost) {
   // SIGPIPE keeps its default action here: should the runner let it reach
   // the host, this test process would die.
   const std::string eight_mib(8u << 20, 'Z');
-  EXPECT_EQ(runShellStatusWithInput(kChild, Args({"exit", "5"}), eight_mib), 5);
-  EXPECT_EQ(runShellStatusWithInput(kChild, Args({"close-stdin"}), eight_mib), 3);
+  EXPECT_EQ(ProcessRunner::runShellStatusWithInput(kChild, Args({"exit", "5"}), eight_mib), 5);
+  EXPECT_EQ(ProcessRunner::runShellStatusWithInput(kChild, Args({"close-stdin"}), eight_mib), 3);
   sigset_t pending;
   sigemptyset(&pending);
   ASSERT_EQ(sigpending(&pending), 0);
@@ -145,7 +153,9 @@ TEST(StandardInput, StillWorksWhenTheHostRunsWithItsStandardStreamsClosed) {
   // close-on-exec.
   ASSERT_EQ(close(STDIN_FILENO), 0);
   LogCapture log;
-  EXPECT_EQ(runShellStatusWithInput(kChild, Args({"echo-stdin-to-stderr", "0"}), "^XA^XZ"), 0);
+  EXPECT_EQ(
+      ProcessRunner::runShellStatusWithInput(kChild, Args({"echo-stdin-to-stderr", "0"}), "^XA^XZ"),
+      0);
   ASSERT_EQ(log.lines().size(), 1u);
   EXPECT_EQ(log.lines()[0], kChild + " stdin failed: ^XA^XZ");
 }
@@ -155,19 +165,19 @@ TEST(StandardInput, StillWorksWhenTheHostRunsWithItsStandardStreamsClosed) {
 TEST(LargeStreams, TenMiBOnBothStreamsAtOnceNeverBlocksAnyOperation) {
   const std::vector<std::string> flood = {"flood", std::to_string(kTenMiB),
                                           std::to_string(kTenMiB)};
-  std::optional<std::string> out = runShellOut(kChild, flood);
+  std::optional<std::string> out = ProcessRunner::runShellOut(kChild, flood);
   ASSERT_TRUE(out.has_value());
   EXPECT_EQ(out->size(), kTenMiB);
   EXPECT_EQ(out->find_first_not_of('o'), std::string::npos);
 
-  ShellStatus status = runShellStatus(kChild, flood);
+  ShellStatus status = ProcessRunner::runShellStatus(kChild, flood);
   EXPECT_EQ(status.status, 0);
   ASSERT_TRUE(status.text.has_value());
   EXPECT_EQ(status.text->size(), kTenMiB);
   EXPECT_EQ(status.text->find_first_not_of('e'), std::string::npos);
 
   LogCapture log;
-  EXPECT_EQ(runShellStatusWithInput(kChild, flood, std::string(kTenMiB, 'i')), 0);
+  EXPECT_EQ(ProcessRunner::runShellStatusWithInput(kChild, flood, std::string(kTenMiB, 'i')), 0);
   ASSERT_EQ(log.lines().size(), 1u);
   EXPECT_EQ(log.lines()[0].size(), kChild.size() + std::string(" stdin failed: ").size() + kTenMiB);
 }
@@ -178,7 +188,7 @@ TEST(ChildStart, ArgumentsArriveUnchangedAndOneByOne) {
   const std::vector<std::string> args = {"args",         "two words", "\"quoted\" 'too'",
                                          "-d",           "--o=raw",   "*",
                                          "$HOME `id` ;", "",          "Étiquette 標籤 🏷"};
-  std::optional<std::string> out = runShellOut(kChild, args);
+  std::optional<std::string> out = ProcessRunner::runShellOut(kChild, args);
   ASSERT_TRUE(out.has_value());
   std::string expected;
   for (size_t i = 1; i < args.size(); ++i) expected += args[i] + '\0';
@@ -187,11 +197,11 @@ TEST(ChildStart, ArgumentsArriveUnchangedAndOneByOne) {
 
 TEST(ChildStart, InheritsEnvironmentAndDirectoryButNotTheHostsSignalsSessionOrInput) {
   ASSERT_EQ(setenv("CORVELLA_PROBE", "value 1", 1), 0);
-  EXPECT_EQ(runShellOut(kChild, Args({"env", "CORVELLA_PROBE"})),
+  EXPECT_EQ(ProcessRunner::runShellOut(kChild, Args({"env", "CORVELLA_PROBE"})),
             "value 1\n" + fs::current_path().string());
   // A session of its own (no terminal, no terminal's signals), and nothing
   // of the host's standard input, which may be a terminal or the link.
-  EXPECT_EQ(runShellOut(kChild, Args({"session"})), "leader /dev/null");
+  EXPECT_EQ(ProcessRunner::runShellOut(kChild, Args({"session"})), "leader /dev/null");
 
   // A host that ignores SIGPIPE and blocks other signals on the calling
   // thread hands neither to the child.
@@ -203,8 +213,10 @@ TEST(ChildStart, InheritsEnvironmentAndDirectoryButNotTheHostsSignalsSessionOrIn
   sigemptyset(&block);
   sigaddset(&block, SIGUSR1);
   ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &block, nullptr), 0);
-  EXPECT_EQ(runShellOut(kChild, Args({"signal-state"})), "default unblocked");
-  EXPECT_EQ(runShellStatusWithInput(kChild, Args({"exit", "0"}), std::string(1 << 20, 'x')), 0);
+  EXPECT_EQ(ProcessRunner::runShellOut(kChild, Args({"signal-state"})), "default unblocked");
+  EXPECT_EQ(ProcessRunner::runShellStatusWithInput(kChild, Args({"exit", "0"}),
+                                                   std::string(1 << 20, 'x')),
+            0);
   struct sigaction now;
   ASSERT_EQ(sigaction(SIGPIPE, &old, &now), 0);
   EXPECT_EQ(now.sa_handler, SIG_IGN) << "the host's own disposition is left as it is";
@@ -231,8 +243,8 @@ TEST(ChildStart, TheChildGetsOnlyItsThreeStandardStreams) {
     }
   });
   for (int run = 0; run < 50; ++run) {
-    EXPECT_EQ(runShellOut(kChild, Args({"fds"})), "0\n1\n2\n");
-    EXPECT_EQ(runShellStatusWithInput(kChild, Args({"fds"}), ""), 0);
+    EXPECT_EQ(ProcessRunner::runShellOut(kChild, Args({"fds"})), "0\n1\n2\n");
+    EXPECT_EQ(ProcessRunner::runShellStatusWithInput(kChild, Args({"fds"}), ""), 0);
   }
   stop = true;
   churn.join();
@@ -242,10 +254,10 @@ TEST(ChildStart, TheChildGetsOnlyItsThreeStandardStreams) {
 TEST(ChildStart, NoDescriptorOrChildOutlivesACall) {
   const std::set<std::string> before = OpenDescriptors();
   for (int run = 0; run < 20; ++run) {
-    runShellOut(kChild, Args({"print", "x", "y", "1"}));
-    runShellStatus(kChild, Args({"flood", "100000", "100000"}));
-    runShellStatusWithInput(kChild, Args({"exit", "0"}), std::string(1 << 20, 'x'));
-    runShellStatus("/nonexistent/program", {});
+    ProcessRunner::runShellOut(kChild, Args({"print", "x", "y", "1"}));
+    ProcessRunner::runShellStatus(kChild, Args({"flood", "100000", "100000"}));
+    ProcessRunner::runShellStatusWithInput(kChild, Args({"exit", "0"}), std::string(1 << 20, 'x'));
+    ProcessRunner::runShellStatus("/nonexistent/program", {});
   }
   EXPECT_EQ(OpenDescriptors(), before);
   EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "every child has been waited for";
@@ -262,9 +274,10 @@ TEST(Concurrency, SixtyFourRunsOnThreadsOfTheirOwnEachGetTheirOwnResults) {
   for (int i = 0; i < kRuns; ++i) {
     threads.emplace_back([i, &outputs, &statuses] {
       const std::string id = std::to_string(i);
-      outputs[static_cast<size_t>(i)] = runShellOut(kChild, Args({"print", id, "", "0"}));
+      outputs[static_cast<size_t>(i)] =
+          ProcessRunner::runShellOut(kChild, Args({"print", id, "", "0"}));
       statuses[static_cast<size_t>(i)] =
-          runShellStatusWithInput(kChild, Args({"echo-stdin-to-stderr", id}), id);
+          ProcessRunner::runShellStatusWithInput(kChild, Args({"echo-stdin-to-stderr", id}), id);
     });
   }
   for (std::thread& thread : threads) thread.join();

@@ -49,8 +49,7 @@ std::vector<std::string> ReadDestinationNames(int timeout_ms) {
 
 }  // namespace
 
-std::vector<std::string> CupsDestinationNames(
-    std::optional<std::chrono::steady_clock::time_point> deadline) {
+std::vector<std::string> CupsDestinationNames(Deadline deadline) {
   if (!deadline) return ReadDestinationNames(-1);
   const auto left =
       std::chrono::ceil<std::chrono::milliseconds>(*deadline - std::chrono::steady_clock::now());

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "process/deadline.h"
+
 namespace corvella {
 
 // The platform's own list of printer names: the CUPS destinations that the
@@ -13,7 +15,6 @@ namespace corvella {
 // instances. Empty when the scheduler cannot be reached, or does not answer
 // by `deadline` (the list is read over a connection of its own, with that
 // time limit on connecting and on every read).
-std::vector<std::string> CupsDestinationNames(
-    std::optional<std::chrono::steady_clock::time_point> deadline = std::nullopt);
+std::vector<std::string> CupsDestinationNames(Deadline deadline = std::nullopt);
 
 }  // namespace corvella

@@ -7,7 +7,7 @@
 
 namespace corvella {
 
-std::vector<std::string> PrinterNamesFromLpstatA(std::string_view output) {
+std::vector<std::string> LpstatOutput::printerNames(std::string_view output) {
   std::vector<std::string_view> candidates;
   for (std::string_view line : SplitAtCharacter(output, '\n')) {
     if (line.front() == '\t') continue;
@@ -18,7 +18,7 @@ std::vector<std::string> PrinterNamesFromLpstatA(std::string_view output) {
   return unique(candidates);
 }
 
-std::optional<std::string> DefaultPrinterFromLpstatD(std::string_view output) {
+std::optional<std::string> LpstatOutput::defaultPrinter(std::string_view output) {
   std::string answer = TrimPlatformWhitespace(output);
   if (answer.rfind("lpstat:", 0) == 0) return std::nullopt;
   std::optional<size_t> colon = FindLastCharacter(output, ':');
@@ -28,7 +28,7 @@ std::optional<std::string> DefaultPrinterFromLpstatD(std::string_view output) {
   return name;
 }
 
-std::vector<std::string> unique(const std::vector<std::string_view>& names) {
+std::vector<std::string> LpstatOutput::unique(const std::vector<std::string_view>& names) {
   std::vector<std::string> result;
   std::unordered_set<std::string> seen;
   for (std::string_view name : names) {
@@ -40,7 +40,7 @@ std::vector<std::string> unique(const std::vector<std::string_view>& names) {
   return result;
 }
 
-std::vector<std::string> unique(const std::vector<std::string>& names) {
+std::vector<std::string> LpstatOutput::unique(const std::vector<std::string>& names) {
   return unique(std::vector<std::string_view>(names.begin(), names.end()));
 }
 

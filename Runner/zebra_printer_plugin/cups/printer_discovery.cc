@@ -87,25 +87,20 @@ class PrinterDiscovery::StallWatch {
   bool stopped_ = false;
 };
 
-PrinterDiscovery::PrinterDiscovery(PrintTools tools, PlatformList platformList)
+PrinterDiscovery::PrinterDiscovery(PrintTools tools, PlatformList platform_list)
     : tools_(std::move(tools)),
-      platform_list_(platformList ? std::move(platformList) : PlatformList(CupsDestinationNames)),
-      stall_watch_(std::make_unique<StallWatch>(
-          [lpstat = tools_.lpstat, platform = platform_list_](ChildStopper& stopper) {
-            // Both sources of the list, as a query asks them, but quietly:
-            // an outage is logged once, by the query that ran into it. A
-            // tool that cannot start or fails has not hung.
-            const Clock::time_point deadline = Clock::now() + kQueryTimeLimit;
-            ChildProcess::Options options;
-            options.deadline = deadline;
-            options.stopper = &stopper;
-            std::string reason;
-            std::optional<ChildProcess::Outcome> outcome = ChildProcess::run(
-                lpstat, {"-a"}, ChildProcess::Capture::kStandardOutput, reason, options);
-            if (stopper.stopped() || (outcome && outcome->timedOut)) return false;
-            platform(deadline);
-            return Clock::now() < deadline;
-          })) {}
+      platform_list_(platform_list ? std::move(platform_list) : PlatformList(CupsDestinationNames)),
+      stall_watch_(std::make_unique<StallWatch>([this](ChildStopper& stopper) {
+        // The list, as a query asks for it, but quietly: an outage is logged
+        // once, by the query that ran into it. A tool that cannot start or
+        // fails has not hung.
+        RunOptions options;
+        options.deadline = Clock::now() + kQueryTimeLimit;
+        options.stopper = &stopper;
+        options.quiet = true;
+        printerNamesBy(options);
+        return Clock::now() < *options.deadline;
+      })) {}
 
 PrinterDiscovery::~PrinterDiscovery() = default;
 
@@ -117,34 +112,40 @@ void PrinterDiscovery::markStalled() const { stall_watch_->markStalled(); }
 
 std::vector<std::string> PrinterDiscovery::getPrinterNames() const {
   if (stall_watch_->stalled()) return {};
-  const Clock::time_point deadline = Clock::now() + kQueryTimeLimit;
-  std::vector<std::string> names = printerNamesBy(deadline);
-  if (Clock::now() >= deadline) stall_watch_->markStalled();
+  RunOptions options;
+  options.deadline = Clock::now() + kQueryTimeLimit;
+  std::vector<std::string> names = printerNamesBy(options);
+  if (Clock::now() >= *options.deadline) stall_watch_->markStalled();
   return names;
 }
 
-std::vector<std::string> PrinterDiscovery::printerNamesBy(Deadline deadline) const {
-  if (std::optional<std::string> output = runShellOut(tools_.lpstat, {"-a"}, deadline)) {
-    std::vector<std::string> names = PrinterNamesFromLpstatA(*output);
+std::vector<std::string> PrinterDiscovery::printerNamesBy(const RunOptions& options) const {
+  if (std::optional<std::string> output =
+          ProcessRunner::runShellOut(tools_.lpstat, {"-a"}, options)) {
+    std::vector<std::string> names = LpstatOutput::printerNames(*output);
     if (!names.empty()) return names;
   }
-  return unique(platform_list_(deadline));
+  // A check that has been stopped asks nothing more.
+  if (options.stopper != nullptr && options.stopper->stopped()) return {};
+  return LpstatOutput::unique(platform_list_(options.deadline));
 }
 
 // One deadline for every step: lpstat -d, then lpstat -a, then the platform
 // list.
 std::optional<std::string> PrinterDiscovery::getDefaultPrinterName() const {
   if (stall_watch_->stalled()) return std::nullopt;
-  const Clock::time_point deadline = Clock::now() + kQueryTimeLimit;
+  RunOptions options;
+  options.deadline = Clock::now() + kQueryTimeLimit;
   std::optional<std::string> name;
-  if (std::optional<std::string> output = runShellOut(tools_.lpstat, {"-d"}, deadline)) {
-    name = DefaultPrinterFromLpstatD(*output);
+  if (std::optional<std::string> output =
+          ProcessRunner::runShellOut(tools_.lpstat, {"-d"}, options)) {
+    name = LpstatOutput::defaultPrinter(*output);
   }
   if (!name) {
-    std::vector<std::string> names = printerNamesBy(deadline);
+    std::vector<std::string> names = printerNamesBy(options);
     if (!names.empty()) name = std::move(names.front());
   }
-  if (Clock::now() >= deadline) stall_watch_->markStalled();
+  if (Clock::now() >= *options.deadline) stall_watch_->markStalled();
   return name;
 }
 

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "cups/print_tools.h"
+#include "process/child_process.h"
+#include "process/deadline.h"
 
 namespace corvella {
 
@@ -26,13 +28,12 @@ namespace corvella {
 // as one attempt is answered in time.
 class PrinterDiscovery {
  public:
-  using Deadline = std::optional<std::chrono::steady_clock::time_point>;
   using PlatformList = std::function<std::vector<std::string>(Deadline deadline)>;
 
   static constexpr std::chrono::seconds kQueryTimeLimit{5};
 
-  // `platformList` is the fall-back when lpstat names no printer.
-  explicit PrinterDiscovery(PrintTools tools = {}, PlatformList platformList = nullptr);
+  // `platform_list` is the fall-back when lpstat names no printer.
+  explicit PrinterDiscovery(PrintTools tools = {}, PlatformList platform_list = nullptr);
   // Stops checking, as stopChecking().
   ~PrinterDiscovery();
   PrinterDiscovery(const PrinterDiscovery&) = delete;
@@ -60,7 +61,8 @@ class PrinterDiscovery {
  private:
   class StallWatch;
 
-  std::vector<std::string> printerNamesBy(Deadline deadline) const;
+  // The list: lpstat -a, else the platform list, run as `options` says.
+  std::vector<std::string> printerNamesBy(const RunOptions& options) const;
 
   PrintTools tools_;
   PlatformList platform_list_;

@@ -44,7 +44,7 @@ void Drain(UniqueFd& fd, std::string& sink) {
 
 // Milliseconds from now until `deadline` for poll: -1 without a deadline,
 // 0 once it has passed.
-int PollTimeout(const ChildProcess::Deadline& deadline) {
+int PollTimeout(const Deadline& deadline) {
   if (!deadline) return -1;
   const auto left =
       std::chrono::ceil<std::chrono::milliseconds>(*deadline - ChildProcess::Clock::now());
@@ -52,14 +52,14 @@ int PollTimeout(const ChildProcess::Deadline& deadline) {
   return left.count() > 60'000 ? 60'000 : static_cast<int>(left.count());
 }
 
-bool Passed(const ChildProcess::Deadline& deadline) {
+bool Passed(const Deadline& deadline) {
   return deadline && ChildProcess::Clock::now() >= *deadline;
 }
 
 // Waits until the child has exited (without reaping it) or `deadline` has
 // passed; true when it exited. One poll on a process descriptor where the
 // kernel has them, else short naps between checks.
-bool WaitForExit(pid_t pid, const ChildProcess::Deadline& deadline) {
+bool WaitForExit(pid_t pid, const Deadline& deadline) {
   const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
   if (pidfd >= 0) {
     UniqueFd owned(pidfd);
@@ -103,11 +103,11 @@ struct Spawned {
 
 // Starts the child; nothing, with `reason` set, when it cannot be started.
 std::optional<Spawned> Spawn(const std::string& path, const std::vector<std::string>& arguments,
-                             ChildProcess::Capture capture, const ChildProcess::Options& options,
-                             std::string& reason) {
+                             ChildProcess::Capture capture, const ChildProcess::Input* input,
+                             int passed, std::string& reason) {
   std::string pipe_reason;
   std::optional<Pipe> in;
-  if (options.input != nullptr && !(in = MakePipe(pipe_reason))) {
+  if (input != nullptr && !(in = MakePipe(pipe_reason))) {
     reason = "Cannot launch " + path + ": " + pipe_reason;
     return std::nullopt;
   }
@@ -122,7 +122,7 @@ std::optional<Spawned> Spawn(const std::string& path, const std::vector<std::str
   streams.input = in ? ChildStream::Descriptor(in->read.get()) : dropped;
   streams.output = capture == ChildProcess::Capture::kStandardOutput ? to_capture : dropped;
   streams.error = capture == ChildProcess::Capture::kStandardError ? to_capture : dropped;
-  streams.passed = options.passed;
+  streams.passed = passed;
   std::optional<pid_t> pid = SpawnChild(path, arguments, streams, reason);
   // The child's ends belong to the child alone; with them closed here, the
   // read reaches the end of its stream once the child has exited.
@@ -172,8 +172,9 @@ class InputFeed {
 
 // Feeds the input and reads the captured pipe in one poll loop until both
 // have ended or the deadline has passed; closes the host's ends.
-void Pump(Spawned& child, const ChildProcess::Options& options, ChildProcess::Outcome& outcome) {
-  InputFeed feed(options.input);
+void Pump(Spawned& child, const ChildProcess::Input* input, const RunOptions& options,
+          ChildProcess::Outcome& outcome) {
+  InputFeed feed(input);
   std::optional<WriteSignalGuard> write_guard;
   if (child.input.valid()) write_guard.emplace();
   bool io_ok = (!child.input.valid() || SetNonBlocking(child.input.get())) &&
@@ -205,7 +206,7 @@ void Pump(Spawned& child, const ChildProcess::Options& options, ChildProcess::Ou
       break;
     }
     if (Passed(options.deadline)) {
-      outcome.timedOut = true;
+      outcome.timed_out = true;
       break;
     }
     if (input_slot >= 0 && fds[input_slot].revents != 0) {
@@ -213,7 +214,7 @@ void Pump(Spawned& child, const ChildProcess::Options& options, ChildProcess::Ou
       ssize_t n = ::write(child.input.get(), bytes.data(), std::min(bytes.size(), kChunk));
       if (n > 0) {
         feed.consumed(static_cast<size_t>(n));
-        outcome.inputWritten += static_cast<size_t>(n);
+        outcome.input_written += static_cast<size_t>(n);
       } else if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
         // The child has stopped reading (EPIPE) or the pipe failed: the
         // write ends here and the child sees the end of its input.
@@ -228,7 +229,7 @@ void Pump(Spawned& child, const ChildProcess::Options& options, ChildProcess::Ou
   // writes or reads see a broken pipe or the end of its input, so the wait
   // below cannot hang on a full pipe. A child whose input is cut off here is
   // ended first: it must never take a part of its input for the whole.
-  if (child.input.valid() && (outcome.timedOut || !io_ok)) EndChild(child.pid);
+  if (child.input.valid() && (outcome.timed_out || !io_ok)) EndChild(child.pid);
   child.input.reset();
   child.captured.reset();
 }
@@ -236,7 +237,7 @@ void Pump(Spawned& child, const ChildProcess::Options& options, ChildProcess::Ou
 // Waits for the child's exit (killing it at the deadline, unless it has
 // timed out already; a stopper may kill it meanwhile) and reaps it;
 // returns its status.
-int32_t Reap(pid_t pid, const ChildProcess::Options& options, bool& timed_out) {
+int32_t Reap(pid_t pid, const RunOptions& options, bool& timed_out) {
   // A child that closed its pipes may still run: past the deadline it is
   // killed, so the wait below ends at once.
   if ((options.deadline || options.stopper != nullptr) && !timed_out) {
@@ -253,15 +254,17 @@ int32_t Reap(pid_t pid, const ChildProcess::Options& options, bool& timed_out) {
 
 }  // namespace
 
-std::optional<ChildProcess::Outcome> ChildProcess::run(const std::string& launchPath,
+std::optional<ChildProcess::Outcome> ChildProcess::run(const std::string& launch_path,
                                                        const std::vector<std::string>& arguments,
                                                        Capture capture, std::string& reason,
-                                                       const Options& options) {
+                                                       const Input* input,
+                                                       const RunOptions& options) {
   if (options.stopper != nullptr && !options.stopper->admit()) {
-    reason = "Cannot launch " + launchPath + ": its work has been stopped";
+    reason = "Cannot launch " + launch_path + ": its work has been stopped";
     return std::nullopt;
   }
-  std::optional<Spawned> child = Spawn(launchPath, arguments, capture, options, reason);
+  std::optional<Spawned> child =
+      Spawn(launch_path, arguments, capture, input, options.passed, reason);
   if (options.stopper != nullptr) {
     if (child) {
       options.stopper->started(child->pid, !child->input.valid());
@@ -271,8 +274,8 @@ std::optional<ChildProcess::Outcome> ChildProcess::run(const std::string& launch
   }
   if (!child) return std::nullopt;
   Outcome outcome;
-  Pump(*child, options, outcome);
-  outcome.status = Reap(child->pid, options, outcome.timedOut);
+  Pump(*child, input, options, outcome);
+  outcome.status = Reap(child->pid, options, outcome.timed_out);
   return outcome;
 }
 

@@ -9,11 +9,26 @@
 #include <vector>
 
 #include "process/child_stopper.h"
+#include "process/deadline.h"
 
 namespace corvella {
 
+// How a run of a child process is bounded, ended and given what it needs
+// besides its command line.
+struct RunOptions {
+  // None: the run takes as long as the child does.
+  Deadline deadline;
+  // When given, it may end the run (see ChildStopper).
+  ChildStopper* stopper = nullptr;
+  // A descriptor the child gets as its descriptor 3; -1 for none.
+  int passed = -1;
+  // For runs the contract logs (runShellOut, runShellStatusWithInput): log
+  // nothing, as a background check of the host's own does.
+  bool quiet = false;
+};
+
 // One run of a program as a child process, from launch to exit. The program
-// at `launchPath` is executed directly (no shell, no search path) with
+// at `launch_path` is executed directly (no shell, no search path) with
 // `arguments` after its own name, the host's environment and working
 // directory, the default action for every signal and an empty signal mask,
 // in a session of its own with no controlling terminal (see SpawnChild).
@@ -35,21 +50,11 @@ class ChildProcess {
  public:
   enum class Capture { kStandardOutput, kStandardError };
   using Clock = std::chrono::steady_clock;
-  // No deadline: the run takes as long as the child does.
-  using Deadline = std::optional<Clock::time_point>;
   // The bytes for standard input, in order: each call gives the next piece,
   // which stays valid until the next call, and an empty piece at the end.
   // Pieces are taken only as the pipe has room, and small ones are gathered
   // into large writes, so a large input is never held whole here.
   using Input = std::function<std::string_view()>;
-
-  struct Options {
-    const Input* input = nullptr;
-    Deadline deadline;
-    ChildStopper* stopper = nullptr;
-    // A descriptor the child gets as its descriptor 3; -1 for none.
-    int passed = -1;
-  };
 
   struct Outcome {
     // The exit code, or the number of the signal that ended the child.
@@ -57,16 +62,18 @@ class ChildProcess {
     // Every byte the child wrote to the captured stream.
     std::string captured;
     // How many bytes of the input the child took before it stopped reading.
-    size_t inputWritten = 0;
+    size_t input_written = 0;
     // True when the deadline passed first and the child was killed.
-    bool timedOut = false;
+    bool timed_out = false;
   };
 
-  // The run; nothing, with `reason` set ("Cannot launch PATH: ..."), when
-  // the program could not be started or its stopper had stopped.
-  static std::optional<Outcome> run(const std::string& launchPath,
+  // The run, with `input` for standard input when given; nothing, with
+  // `reason` set ("Cannot launch PATH: ..."), when the program could not be
+  // started or its stopper had stopped.
+  static std::optional<Outcome> run(const std::string& launch_path,
                                     const std::vector<std::string>& arguments, Capture capture,
-                                    std::string& reason, const Options& options);
+                                    std::string& reason, const Input* input,
+                                    const RunOptions& options);
 };
 
 }  // namespace corvella

@@ -1,8 +1,8 @@
 #include "process/process_runner.h"
 
+#include <chrono>
 #include <utility>
 
-#include "process/child_process.h"
 #include "process/system_log.h"
 #include "text/unicode_text.h"
 #include "text/utf8.h"
@@ -17,60 +17,59 @@ std::optional<std::string> DecodeUtf8Text(std::string&& bytes) {
 
 }  // namespace
 
-std::optional<std::string> runShellOut(const std::string& launchPath,
-                                       const std::vector<std::string>& arguments,
-                                       RunDeadline deadline) {
+std::optional<std::string> ProcessRunner::runShellOut(const std::string& launch_path,
+                                                      const std::vector<std::string>& arguments,
+                                                      const RunOptions& options) {
   // The step before used up the time: the child that did so was logged.
-  if (deadline && std::chrono::steady_clock::now() >= *deadline) return std::nullopt;
-  std::string reason;
-  ChildProcess::Options options;
-  options.deadline = deadline;
-  std::optional<ChildProcess::Outcome> outcome = ChildProcess::run(
-      launchPath, arguments, ChildProcess::Capture::kStandardOutput, reason, options);
-  if (!outcome) {
-    Log("runShellOut error: " + reason);
+  if (options.deadline && std::chrono::steady_clock::now() >= *options.deadline) {
     return std::nullopt;
   }
-  if (outcome->timedOut) {
-    Log("runShellOut error: " + launchPath + " timed out and was killed");
+  std::string reason;
+  std::optional<ChildProcess::Outcome> outcome = ChildProcess::run(
+      launch_path, arguments, ChildProcess::Capture::kStandardOutput, reason, nullptr, options);
+  if (!outcome) {
+    if (!options.quiet) Log("runShellOut error: " + reason);
+    return std::nullopt;
+  }
+  if (outcome->timed_out) {
+    if (!options.quiet) Log("runShellOut error: " + launch_path + " timed out and was killed");
     return std::nullopt;
   }
   return DecodeUtf8Text(std::move(outcome->captured));
 }
 
-ShellStatus runShellStatus(const std::string& launchPath, const std::vector<std::string>& arguments,
-                           ChildStopper* stopper, int passed) {
-  ChildProcess::Options options;
-  options.stopper = stopper;
-  options.passed = passed;
+ShellStatus ProcessRunner::runShellStatus(const std::string& launch_path,
+                                          const std::vector<std::string>& arguments,
+                                          const RunOptions& options) {
   std::string reason;
   std::optional<ChildProcess::Outcome> outcome = ChildProcess::run(
-      launchPath, arguments, ChildProcess::Capture::kStandardError, reason, options);
+      launch_path, arguments, ChildProcess::Capture::kStandardError, reason, nullptr, options);
   if (!outcome) return {-1, std::move(reason)};
   return {outcome->status, DecodeUtf8Text(std::move(outcome->captured))};
 }
 
-int32_t runShellStatusWithInput(const std::string& launchPath,
-                                const std::vector<std::string>& arguments, std::string_view input) {
+int32_t ProcessRunner::runShellStatusWithInput(const std::string& launch_path,
+                                               const std::vector<std::string>& arguments,
+                                               std::string_view input) {
   const ChildProcess::Input whole = [input]() mutable { return std::exchange(input, {}); };
-  return runShellStatusWithInput(launchPath, arguments, whole);
+  return runShellStatusWithInput(launch_path, arguments, whole);
 }
 
-int32_t runShellStatusWithInput(const std::string& launchPath,
-                                const std::vector<std::string>& arguments,
-                                const ChildProcess::Input& input, ChildStopper* stopper) {
-  ChildProcess::Options options;
-  options.input = &input;
-  options.stopper = stopper;
+int32_t ProcessRunner::runShellStatusWithInput(const std::string& launch_path,
+                                               const std::vector<std::string>& arguments,
+                                               const ChildProcess::Input& input,
+                                               const RunOptions& options) {
   std::string reason;
   std::optional<ChildProcess::Outcome> outcome = ChildProcess::run(
-      launchPath, arguments, ChildProcess::Capture::kStandardError, reason, options);
+      launch_path, arguments, ChildProcess::Capture::kStandardError, reason, &input, options);
   if (!outcome) {
-    Log("runShellStatusWithInput error: " + reason);
+    if (!options.quiet) Log("runShellStatusWithInput error: " + reason);
     return -1;
   }
   std::optional<std::string> error_text = DecodeUtf8Text(std::move(outcome->captured));
-  if (error_text && !IsBlank(*error_text)) Log(launchPath + " stdin failed: " + *error_text);
+  if (!options.quiet && error_text && !IsBlank(*error_text)) {
+    Log(launch_path + " stdin failed: " + *error_text);
+  }
   return outcome->status;
 }
 

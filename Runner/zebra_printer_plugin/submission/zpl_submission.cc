@@ -49,7 +49,7 @@ std::string ZplSubmission::randomUuid() {
   return upper;
 }
 
-bool ZplSubmission::submitZplToPrinter(const std::string& printerName, std::string_view zpl,
+bool ZplSubmission::submitZplToPrinter(const std::string& printer_name, std::string_view zpl,
                                        ChildStopper* stopper) const {
   // The document is read where the caller keeps it and normalised afresh,
   // in pieces, for the file and for each standard-input attempt: it is
@@ -74,6 +74,8 @@ bool ZplSubmission::submitZplToPrinter(const std::string& printerName, std::stri
     const char* name;
     const char* queue_option;
   } tools[] = {{tools_.lp, "lp", "-d"}, {tools_.lpr, "lpr", "-P"}};
+  RunOptions options;
+  options.stopper = stopper;
   for (const auto& tool : tools) {
     if (!file) {
       Log(FileAttemptFailure(tool.name,
@@ -81,18 +83,21 @@ bool ZplSubmission::submitZplToPrinter(const std::string& printerName, std::stri
       continue;
     }
     if (stopped()) return false;
-    const ShellStatus attempt =
-        runShellStatus(tool.path, {tool.queue_option, printerName, "-o", "raw", kPassedFile},
-                       stopper, file->get());
+    options.passed = file->get();
+    const ShellStatus attempt = ProcessRunner::runShellStatus(
+        tool.path, {tool.queue_option, printer_name, "-o", "raw", kPassedFile}, options);
     if (attempt.status == 0) return true;
     Log(FileAttemptFailure(tool.name, attempt));
   }
   const ChildProcess::Input input = [&document] { return document.next(); };
+  options.passed = -1;
   for (const auto& tool : tools) {
     if (stopped()) return false;
     document.rewind();
-    const std::vector<std::string> arguments = {tool.queue_option, printerName, "-o", "raw", "-"};
-    if (runShellStatusWithInput(tool.path, arguments, input, stopper) == 0) return true;
+    const std::vector<std::string> arguments = {tool.queue_option, printer_name, "-o", "raw", "-"};
+    if (ProcessRunner::runShellStatusWithInput(tool.path, arguments, input, options) == 0) {
+      return true;
+    }
   }
   return false;
 }

@@ -28,7 +28,7 @@ class ZplSubmission {
 
   // Completes `zpl` with "^XZ" when it has none, gives it CR LF line ends,
   // keeps it in a new private file "corvella_<UUID>.zpl" in the temporary
-  // directory and queues it on `printerName`: the file through lp, then
+  // directory and queues it on `printer_name`: the file through lp, then
   // lpr, then the document on standard input of lp, then lpr, until one
   // succeeds. True when one of them queued the job. The file attempts run
   // only on a file this call created and wrote whole, and read it through
@@ -40,7 +40,7 @@ class ZplSubmission {
   // the tools have exited; failures are logged and give false. With a
   // stopper, the tools run under it (see ChildStopper), and no attempt
   // starts once it has stopped.
-  bool submitZplToPrinter(const std::string& printerName, std::string_view zpl,
+  bool submitZplToPrinter(const std::string& printer_name, std::string_view zpl,
                           ChildStopper* stopper = nullptr) const;
 
  private:
