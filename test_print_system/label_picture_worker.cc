@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "test_print_system/file_util.h"
-#include "tools/zpl/label_pictures.h"
+#include "zpl/document/label_pictures.h"
 
 namespace corvella::print_system {
 

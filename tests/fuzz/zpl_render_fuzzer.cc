@@ -6,8 +6,8 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
-#include "tools/zpl/label_pictures.h"
-#include "tools/zpl/label_renderer.h"
+#include "zpl/document/label_pictures.h"
+#include "zpl/document/label_renderer.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "test_print_system/label_printer.h"
-#include "tools/zpl/label_renderer.h"
+#include "zpl/document/label_renderer.h"
 
 namespace corvella::zpl {
 namespace {
