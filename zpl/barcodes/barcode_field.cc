@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <variant>
 
 #include "zpl/barcodes/code128_symbol.h"
-#include "zpl/document/zpl_commands.h"
 
 namespace corvella::zpl {
 namespace {
@@ -117,12 +117,10 @@ std::optional<BarcodeModules> EncodePdf417(BarcodeRequest request, std::string& 
   return EncodeBarcode(request, reason);
 }
 
-// One barcode command being read: its parameters and data, the label's
-// defaults, and what its reader makes of them. A reader that encodes the
-// symbol itself sets `modules`; otherwise `request` goes to libzint.
+// One barcode field being read: its data, the label's defaults, and what
+// its reader makes of them. A reader that encodes the symbol itself sets
+// `modules`; otherwise `request` goes to libzint.
 struct BarcodeReading {
-  const std::string& code;
-  const std::vector<std::string>& p;
   const std::string& data;
   const BarcodeDefaults& defaults;
   BarcodeField field;
@@ -130,33 +128,44 @@ struct BarcodeReading {
   std::optional<BarcodeModules> modules;
 };
 
-bool ReadCode128(BarcodeReading& r, std::string& reason) {
-  // The sixth parameter, in the order of the letters N, U, A, D; N when none.
+// A linear symbol's bar height and interpretation lines; Code 39 and 2 of
+// 5 draw their wide elements by ^BY's ratio.
+template <typename Linear>
+void ReadLinear(const Linear& p, BarcodeReading& r, bool two_widths) {
+  r.field.bar_height = p.height.value_or(r.defaults.bar_height);
+  r.field.line_below = p.line;
+  r.field.line_above = p.line_above;
+  if (two_widths) r.field.wide = static_cast<int>(std::lround(r.defaults.ratio * r.field.module));
+}
+
+bool ReadSymbol(const Code128Params& p, BarcodeReading& r, std::string& reason) {
+  ReadLinear(p, r, false);
+  // The mode, in the order of the letters N, U, A, D; N when none.
   constexpr Code128Mode kModes[] = {Code128Mode::kNone, Code128Mode::kUccCase,
                                     Code128Mode::kAutomatic, Code128Mode::kUccEan};
-  const size_t mode = std::string("NUAD").find(ParamLetter(r.p, 5, 'N'));
-  const Code128Request code128{r.data,
-                               mode == std::string::npos ? Code128Mode::kNone : kModes[mode],
-                               ParamYesNo(r.p, 4, false)};
+  const size_t mode = std::string("NUAD").find(p.mode);
+  const Code128Request code128{
+      r.data, mode == std::string::npos ? Code128Mode::kNone : kModes[mode], p.check_digit};
   std::optional<Code128Values> values = ReadCode128Data(code128, reason);
   if (!values) return false;
   r.modules = Code128SymbolModules(*values);
   return true;
 }
 
-bool ReadCode39(BarcodeReading& r, std::string&) {
+bool ReadSymbol(const Code39Params& p, BarcodeReading& r, std::string&) {
+  ReadLinear(p, r, true);
   r.request.symbology = Symbology::kCode39;
-  r.request.check_digit = ParamYesNo(r.p, 1, false);
+  r.request.check_digit = p.check_digit;
   return true;
 }
 
 // EAN-13 and UPC-A data is exactly 12 and 11 characters: longer data is cut,
 // shorter is padded on the left with zeros. The printer computes the check
 // digit, so one given in the data is cut off with the rest.
-bool ReadEanUpc(BarcodeReading& r, std::string&) {
-  const bool ean = r.code == "BE";
-  r.request.symbology = ean ? Symbology::kEan13 : Symbology::kUpcA;
-  const size_t length = ean ? 12 : 11;
+bool ReadSymbol(const EanUpcParams& p, BarcodeReading& r, std::string&) {
+  ReadLinear(p, r, false);
+  r.request.symbology = p.upc ? Symbology::kUpcA : Symbology::kEan13;
+  const size_t length = p.upc ? 11 : 12;
   std::string& data = r.request.data;
   if (data.size() > length) data.resize(length);
   data.insert(0, length - data.size(), '0');
@@ -165,9 +174,10 @@ bool ReadEanUpc(BarcodeReading& r, std::string&) {
 
 // Interleaved 2 of 5 encodes digits only: the printer draws the digits of
 // the data and leaves every other character out.
-bool ReadInterleaved2of5(BarcodeReading& r, std::string& reason) {
+bool ReadSymbol(const Interleaved2of5Params& p, BarcodeReading& r, std::string& reason) {
+  ReadLinear(p, r, true);
   r.request.symbology = Symbology::kInterleaved2of5;
-  r.request.check_digit = ParamYesNo(r.p, 4, false);
+  r.request.check_digit = p.check_digit;
   std::string& data = r.request.data;
   const size_t given = data.size();
   data.erase(std::remove_if(data.begin(), data.end(), [](char c) { return !IsDigit(c); }),
@@ -183,63 +193,60 @@ bool ReadInterleaved2of5(BarcodeReading& r, std::string& reason) {
   return true;
 }
 
-bool ReadQr(BarcodeReading& r, std::string& reason) {
+bool ReadSymbol(const QrParams& p, BarcodeReading& r, std::string& reason) {
   r.request.symbology = Symbology::kQrCode;
   r.field.shape = BarcodeField::Shape::kRows;
   r.field.orientable = false;
-  if (ParamInt(r.p, 1, 2, 1, 2) == 1) r.field.warnings.push_back("^BQ model 1 drawn as model 2");
-  r.field.module = ParamInt(r.p, 2, DefaultMagnification(r.defaults.dots_per_mm), 1, 10);
+  if (p.model == 1) r.field.warnings.push_back("^BQ model 1 drawn as model 2");
+  r.field.module = p.magnification.value_or(DefaultMagnification(r.defaults.dots_per_mm));
   // The command's level: Q when empty, M when not a level.
-  const char level = ParamLetter(r.p, 3, 'Q');
-  const size_t known = std::string("LMQH").find(level);
+  const size_t known = std::string("LMQH").find(p.level);
   r.request.ecc = known == std::string::npos ? 2 : static_cast<int>(known) + 1;
   return ReadQrData(r.data, r.request, r.field, reason);
 }
 
-bool ReadDataMatrix(BarcodeReading& r, std::string&) {
+bool ReadSymbol(const DataMatrixParams& p, BarcodeReading& r, std::string&) {
   r.request.symbology = Symbology::kDataMatrix;
   r.field.shape = BarcodeField::Shape::kRows;
-  r.field.module = ParamInt(r.p, 1, std::max(1, r.defaults.module_width * 2), 1, 100);
-  if (ParamInt(r.p, 2, 200, 0, 200) != 200) {
+  r.field.module = p.module.value_or(std::max(1, r.defaults.module_width * 2));
+  if (p.quality != 200) {
     r.field.warnings.push_back("^BX quality levels below 200 drawn as ECC 200");
   }
-  r.request.rectangular = ParamInt(r.p, 7, 1, 1, 2) == 2;
+  r.request.rectangular = p.aspect == 2;
   return true;
 }
 
-bool ReadPdf417(BarcodeReading& r, std::string& reason) {
+bool ReadSymbol(const Pdf417Params& p, BarcodeReading& r, std::string& reason) {
   r.request.symbology = Symbology::kPdf417;
   r.field.shape = BarcodeField::Shape::kRows;
-  r.request.ecc = ParamInt(r.p, 2, 0, 0, 8) + 1;
-  r.request.columns = ParamInt(r.p, 3, 0, 0, 30);
-  const int rows = ParamInt(r.p, 4, 0, 0, 90);
-  r.request.rows = rows == 0 ? 0 : std::max(rows, 3);
-  r.request.truncated = ParamYesNo(r.p, 5, false);
+  r.request.ecc = p.security + 1;
+  r.request.columns = p.columns;
+  r.request.rows = p.rows == 0 ? 0 : std::max(p.rows, 3);
+  r.request.truncated = p.truncated;
   r.modules = EncodePdf417(r.request, reason);
   if (!r.modules) return false;
   // The row height counts modules; without it ^BY's height is the whole
   // symbol's, shared by its rows.
-  const int h = ParamInt(r.p, 1, 0, 0, 32000);
   const double shared = static_cast<double>(r.defaults.bar_height) / std::max(1, r.modules->rows);
-  r.field.row_height =
-      h > 0 ? h * r.field.module : std::max(1, static_cast<int>(std::lround(shared)));
+  r.field.row_height = p.row_height > 0 ? p.row_height * r.field.module
+                                        : std::max(1, static_cast<int>(std::lround(shared)));
   return true;
 }
 
-bool ReadMaxiCode(BarcodeReading& r, std::string&) {
+bool ReadSymbol(const MaxiCodeParams& p, BarcodeReading& r, std::string&) {
   r.request.symbology = Symbology::kMaxiCode;
   r.field.shape = BarcodeField::Shape::kMaxiCode;
-  r.request.maxicode_mode = ParamInt(r.p, 0, 2, 2, 6);
+  r.request.maxicode_mode = p.mode;
   ReadMaxiCodeData(r.data, r.request, r.field);
   return true;
 }
 
-bool ReadAztec(BarcodeReading& r, std::string&) {
+bool ReadSymbol(const AztecParams& p, BarcodeReading& r, std::string&) {
   r.request.symbology = Symbology::kAztec;
   r.field.shape = BarcodeField::Shape::kRows;
-  r.field.module = ParamInt(r.p, 1, DefaultMagnification(r.defaults.dots_per_mm), 1, 10);
-  if (ParamYesNo(r.p, 2, false)) r.field.warnings.push_back("^BO data with ECIs drawn as bytes");
-  const int size = ParamInt(r.p, 3, 0, 0, 300);
+  r.field.module = p.magnification.value_or(DefaultMagnification(r.defaults.dots_per_mm));
+  if (p.eci) r.field.warnings.push_back("^BO data with ECIs drawn as bytes");
+  const int size = p.size;
   if (size >= 1 && size <= 99) {
     // A minimum error correction percentage: the next level at or above it.
     r.request.ecc = size <= 10 ? 1 : size <= 23 ? 2 : size <= 36 ? 3 : 4;
@@ -251,65 +258,21 @@ bool ReadAztec(BarcodeReading& r, std::string&) {
   } else if (size == 300) {
     r.request.aztec_rune = true;
   }
-  r.request.reader_initialisation = ParamYesNo(r.p, 4, false);
-  if (ParamInt(r.p, 5, 1, 1, 26) > 1) {
-    r.field.warnings.push_back("^BO structured append drawn as a single symbol");
-  }
+  r.request.reader_initialisation = p.reader_initialisation;
+  if (p.symbols > 1) r.field.warnings.push_back("^BO structured append drawn as a single symbol");
   return true;
-}
-
-// The barcode commands. A linear symbol reads its bar height, interpretation
-// line and line above from three parameters in a row, the first at
-// `height_at`; Code 39 and 2 of 5 draw their wide elements by ^BY's ratio.
-struct BarcodeCommand {
-  const char* code;
-  int height_at;  // -1: not a linear symbol
-  bool two_widths;
-  bool (*read)(BarcodeReading& r, std::string& reason);
-};
-
-constexpr BarcodeCommand kBarcodeCommands[] = {
-    {"BC", 1, false, ReadCode128},        {"B3", 2, true, ReadCode39},
-    {"BE", 1, false, ReadEanUpc},         {"BU", 1, false, ReadEanUpc},
-    {"B2", 1, true, ReadInterleaved2of5}, {"BQ", -1, false, ReadQr},
-    {"BX", -1, false, ReadDataMatrix},    {"B7", -1, false, ReadPdf417},
-    {"BD", -1, false, ReadMaxiCode},      {"BO", -1, false, ReadAztec},
-};
-
-const BarcodeCommand* FindBarcodeCommand(const std::string& code) {
-  for (const BarcodeCommand& command : kBarcodeCommands) {
-    if (code == command.code) return &command;
-  }
-  return nullptr;
 }
 
 }  // namespace
 
-bool IsBarcodeCommand(const std::string& code) { return FindBarcodeCommand(code) != nullptr; }
-
-std::optional<BarcodeField> ReadBarcodeField(const std::string& code,
-                                             const std::vector<std::string>& p,
-                                             const std::string& data,
+std::optional<BarcodeField> ReadBarcodeField(const BarcodeParams& params, const std::string& data,
                                              const BarcodeDefaults& defaults, std::string& reason) {
-  const BarcodeCommand* command = FindBarcodeCommand(code);
-  if (!command) {
-    reason = "not a barcode command";
-    return std::nullopt;
-  }
-  BarcodeReading r{code, p, data, defaults, {}, {}, std::nullopt};
+  BarcodeReading r{data, defaults, {}, {}, std::nullopt};
   r.field.module = defaults.module_width;
   r.field.bar_height = defaults.bar_height;
   r.request.data = data;
-  if (command->height_at >= 0) {
-    const auto at = static_cast<size_t>(command->height_at);
-    r.field.bar_height = ParamInt(p, at, defaults.bar_height, 1, 32000);
-    r.field.line_below = ParamYesNo(p, at + 1, true);
-    r.field.line_above = ParamYesNo(p, at + 2, false);
-  }
-  if (command->two_widths) {
-    r.field.wide = static_cast<int>(std::lround(defaults.ratio * r.field.module));
-  }
-  if (!command->read(r, reason)) return std::nullopt;
+  const bool read = std::visit([&](const auto& p) { return ReadSymbol(p, r, reason); }, params);
+  if (!read) return std::nullopt;
   if (!r.modules) r.modules = EncodeBarcode(r.request, reason);
   if (!r.modules) return std::nullopt;
   r.field.modules = std::move(*r.modules);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "zpl/barcodes/barcode_params.h"
 #include "zpl/barcodes/barcode_symbol.h"
 
 namespace corvella::zpl {
@@ -37,15 +38,10 @@ struct BarcodeField {
   std::vector<std::string> warnings;
 };
 
-// Reads ^BC, ^B3, ^BE, ^BU, ^B2, ^BQ, ^BX, ^B7, ^BD or ^BO (`code` without
-// its prefix) with its parameters and field data. Returns nothing, with the
-// reason in `reason`, when a printer would print no symbol.
-std::optional<BarcodeField> ReadBarcodeField(const std::string& code,
-                                             const std::vector<std::string>& params,
-                                             const std::string& data,
+// Reads a barcode field as the printer does from its command's parameters
+// and its field data. Returns nothing, with the reason in `reason`, when a
+// printer would print no symbol.
+std::optional<BarcodeField> ReadBarcodeField(const BarcodeParams& params, const std::string& data,
                                              const BarcodeDefaults& defaults, std::string& reason);
-
-// The barcode commands ReadBarcodeField knows.
-bool IsBarcodeCommand(const std::string& code);
 
 }  // namespace corvella::zpl

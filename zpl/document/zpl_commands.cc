@@ -97,12 +97,16 @@ std::vector<std::string> SplitParams(std::string_view params, size_t max_parts) 
   return parts;
 }
 
-int ParamInt(const std::vector<std::string>& p, size_t i, int fallback, int lo, int hi) {
-  if (i >= p.size() || p[i].empty()) return fallback;
+std::optional<int> ParamNumber(const std::vector<std::string>& p, size_t i, int lo, int hi) {
+  if (i >= p.size() || p[i].empty()) return std::nullopt;
   char* end = nullptr;
   const long value = std::strtol(p[i].c_str(), &end, 10);
-  if (end == p[i].c_str()) return fallback;
+  if (end == p[i].c_str()) return std::nullopt;
   return static_cast<int>(std::clamp<long>(value, lo, hi));
+}
+
+int ParamInt(const std::vector<std::string>& p, size_t i, int fallback, int lo, int hi) {
+  return ParamNumber(p, i, lo, hi).value_or(fallback);
 }
 
 double ParamDouble(const std::vector<std::string>& p, size_t i, double fallback, double lo,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,7 @@ std::vector<std::string> SplitParams(std::string_view params, size_t max_parts =
 // Parameter i read as a number clamped to [lo, hi], as an upper-case letter,
 // or as Y/N; `fallback` when it is missing, empty or not of that kind.
 int ParamInt(const std::vector<std::string>& p, size_t i, int fallback, int lo, int hi);
+std::optional<int> ParamNumber(const std::vector<std::string>& p, size_t i, int lo, int hi);
 double ParamDouble(const std::vector<std::string>& p, size_t i, double fallback, double lo,
                    double hi);
 char ParamLetter(const std::vector<std::string>& p, size_t i, char fallback);
