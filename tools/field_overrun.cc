@@ -49,48 +49,66 @@ bool TurnsLabels(std::string_view document) {
   return false;
 }
 
+RenderOptions WithoutMedia(RenderOptions options) {
+  options.media.reset();
+  return options;
+}
+
 }  // namespace
 
-std::vector<std::vector<std::string>> FieldOverrunWarnings(LabelRenderer& renderer,
-                                                           std::string_view document,
-                                                           const RenderedDocument& plain) {
-  std::vector<std::vector<std::string>> warnings;
-  if (TurnsLabels(document) || renderer.options().media) return warnings;
+FieldOverrunCheck::FieldOverrunCheck(const RenderOptions& options, std::string_view document)
+    : wide_renderer_(WithoutMedia(options)) {
+  if (TurnsLabels(document)) return;
+  // Sized first, so that every label is widened alike to twice the largest.
+  LabelRenderer plain_renderer(WithoutMedia(options));
+  DocumentDrawing plain(plain_renderer, document, DocumentDrawing::Mode::kMeasure);
   int width = 0, length = 0;
-  for (const RenderedLabel& label : plain.labels) {
-    width = std::max(width, label.picture.width());
-    length = std::max(length, label.picture.height());
+  while (std::optional<RenderedLabel> label = plain.next()) {
+    sizes_.push_back({label->report.width_dots, label->report.height_dots});
+    width = std::max(width, label->report.width_dots);
+    length = std::max(length, label->report.height_dots);
   }
-  const int cap = renderer.options().max_side_dots;
-  const RenderedDocument wide =
-      renderer.render(Widened(document, std::min(2 * width, cap), std::min(2 * length, cap)));
-  if (wide.labels.size() != plain.labels.size()) return warnings;
-  for (size_t i = 0; i < plain.labels.size(); ++i) {
-    const LabelCanvas& small = plain.labels[i].picture;
-    const LabelCanvas& large = wide.labels[i].picture;
-    int right = -1, bottom = -1;  // the farthest ink beyond each edge
-    for (int y = 0; y < large.height(); ++y) {
-      for (int x = 0; x < large.width(); ++x) {
-        if (x < small.width() && y < small.height()) {
-          x = small.width() - 1;  // inside the label: nothing to look at
-          continue;
-        }
-        if (!large.black(x, y)) continue;
-        if (x >= small.width()) right = std::max(right, x);
-        if (y >= small.height()) bottom = std::max(bottom, y);
+  const int cap = wide_renderer_.options().max_side_dots;
+  widened_ = Widened(document, std::min(2 * width, cap), std::min(2 * length, cap));
+  LabelRenderer counting_renderer(WithoutMedia(options));
+  DocumentDrawing counting(counting_renderer, widened_, DocumentDrawing::Mode::kMeasure);
+  size_t count = 0;
+  while (counting.next()) ++count;
+  if (count != sizes_.size()) {
+    sizes_.clear();
+    return;
+  }
+  wide_.emplace(wide_renderer_, widened_);
+}
+
+std::vector<std::string> FieldOverrunCheck::next() {
+  std::vector<std::string> told;
+  if (!wide_ || index_ >= sizes_.size()) return told;
+  const Size small = sizes_[index_++];
+  const std::optional<RenderedLabel> wide = wide_->next();
+  if (!wide) return told;
+  const LabelCanvas& large = wide->picture;
+  int right = -1, bottom = -1;  // the farthest ink beyond each edge
+  for (int y = 0; y < large.height(); ++y) {
+    for (int x = 0; x < large.width(); ++x) {
+      if (x < small.width && y < small.height) {
+        x = small.width - 1;  // inside the label: nothing to look at
+        continue;
       }
-    }
-    std::vector<std::string>& told = warnings.emplace_back();
-    if (right >= 0) {
-      told.push_back("a field runs past the right edge (x " + std::to_string(small.width()) +
-                     "): ink reaches x " + std::to_string(right));
-    }
-    if (bottom >= 0) {
-      told.push_back("a field runs past the bottom edge (y " + std::to_string(small.height()) +
-                     "): ink reaches y " + std::to_string(bottom));
+      if (!large.black(x, y)) continue;
+      if (x >= small.width) right = std::max(right, x);
+      if (y >= small.height) bottom = std::max(bottom, y);
     }
   }
-  return warnings;
+  if (right >= 0) {
+    told.push_back("a field runs past the right edge (x " + std::to_string(small.width) +
+                   "): ink reaches x " + std::to_string(right));
+  }
+  if (bottom >= 0) {
+    told.push_back("a field runs past the bottom edge (y " + std::to_string(small.height) +
+                   "): ink reaches y " + std::to_string(bottom));
+  }
+  return told;
 }
 
 }  // namespace corvella::zpl

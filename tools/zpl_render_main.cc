@@ -10,6 +10,7 @@
 
 #include "tools/command_line.h"
 #include "tools/field_overrun.h"
+#include "zpl/document/document_drawing.h"
 #include "zpl/document/label_pictures.h"
 #include "zpl/document/label_renderer.h"
 
@@ -124,38 +125,23 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: %s\n", kTool, error.c_str());
     return 1;
   }
+  // Each label is drawn, written and checked before the next, so a
+  // document of any number of labels holds one picture at a time.
   corvella::zpl::LabelRenderer renderer(settings.options);
-  const corvella::zpl::RenderedDocument rendered = renderer.render(*document);
-  for (const std::string& warning : rendered.warnings) {
-    std::fprintf(stderr, "%s: warning: %s: %s\n", kTool, input.c_str(), warning.c_str());
-  }
-  if (rendered.labels.empty()) {
-    std::fprintf(stderr, "%s: %s holds no label (^XA ... ^XZ): nothing drawn\n", kTool,
-                 input.c_str());
-    return 1;
-  }
-  if (!corvella::zpl::WriteLabelPictures(rendered, stem, error)) {
-    std::fprintf(stderr, "%s: %s\n", kTool, error.c_str());
-    return 1;
-  }
-  // The check for fields past the label draws without media; a renderer
-  // with media gets a second one for it.
-  std::vector<std::vector<std::string>> overruns;
-  if (settings.options.media) {
-    corvella::zpl::RenderOptions plain_options = settings.options;
-    plain_options.media.reset();
-    corvella::zpl::LabelRenderer plain_renderer(plain_options);
-    const corvella::zpl::RenderedDocument plain = plain_renderer.render(*document);
-    overruns = corvella::zpl::FieldOverrunWarnings(plain_renderer, *document, plain);
-  } else {
-    overruns = corvella::zpl::FieldOverrunWarnings(renderer, *document, rendered);
-  }
-  for (size_t i = 0; i < rendered.labels.size(); ++i) {
-    const corvella::zpl::LabelReport& report = rendered.labels[i].report;
-    const std::string picture = corvella::zpl::PicturePath(stem, i);
+  corvella::zpl::DocumentDrawing drawing(renderer, *document);
+  corvella::zpl::FieldOverrunCheck overruns(settings.options, *document);
+  corvella::zpl::LabelPictureWriter writer(stem);
+  while (const std::optional<corvella::zpl::RenderedLabel> label = drawing.next()) {
+    const size_t index = writer.count();
+    if (!writer.add(*label, error)) {
+      std::fprintf(stderr, "%s: %s\n", kTool, error.c_str());
+      return 1;
+    }
+    const corvella::zpl::LabelReport& report = label->report;
+    const std::string picture = corvella::zpl::PicturePath(stem, index);
     std::vector<std::string> warnings = report.warnings;
-    if (i < overruns.size())
-      warnings.insert(warnings.end(), overruns[i].begin(), overruns[i].end());
+    const std::vector<std::string> overrun = overruns.next();
+    warnings.insert(warnings.end(), overrun.begin(), overrun.end());
     std::printf("%s: %d x %d dots, %s x %s in at %d dpi, %zu warning%s\n", picture.c_str(),
                 report.width_dots, report.height_dots,
                 Inches(report.width_dots, report.dots_per_mm).c_str(),
@@ -164,6 +150,18 @@ int main(int argc, char** argv) {
     for (const std::string& warning : warnings) {
       std::fprintf(stderr, "%s: warning: %s: %s\n", kTool, picture.c_str(), warning.c_str());
     }
+  }
+  for (const std::string& warning : drawing.report().warnings) {
+    std::fprintf(stderr, "%s: warning: %s: %s\n", kTool, input.c_str(), warning.c_str());
+  }
+  if (writer.count() == 0) {
+    std::fprintf(stderr, "%s: %s holds no label (^XA ... ^XZ): nothing drawn\n", kTool,
+                 input.c_str());
+    return 1;
+  }
+  if (!writer.finish(drawing.report(), error)) {
+    std::fprintf(stderr, "%s: %s\n", kTool, error.c_str());
+    return 1;
   }
   std::printf("%s\n", corvella::zpl::ReportPath(stem).c_str());
   return 0;

@@ -5,8 +5,11 @@
 #include <cstring>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <utility>
 
 #include "Runner/failure.h"
+#include "zpl/document/document_drawing.h"
 
 namespace corvella::zpl {
 
@@ -16,45 +19,107 @@ std::string PicturePath(const std::string& stem, size_t index) {
 
 std::string ReportPath(const std::string& stem) { return stem + ".json"; }
 
-std::string ReportJson(const RenderedDocument& document, const std::string& stem) {
-  nlohmann::json labels = nlohmann::json::array();
-  const std::string directory_free_stem = stem.substr(stem.find_last_of('/') + 1);
-  for (size_t i = 0; i < document.labels.size(); ++i) {
-    const LabelReport& r = document.labels[i].report;
-    labels.push_back({
-        {"picture", PicturePath(directory_free_stem, i)},
-        {"width_dots", r.width_dots},
-        {"height_dots", r.height_dots},
-        {"dots_per_mm", r.dots_per_mm},
-        {"drawn", r.drawn},
-        {"ignored", r.ignored},
-        {"skipped", r.skipped},
-        {"warnings", r.warnings},
-    });
-  }
-  nlohmann::json report = {
-      {"labels", labels}, {"stored", document.stored}, {"warnings", document.warnings}};
-  // Field data may hold any bytes; the report replaces what is not UTF-8.
-  return report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+namespace {
+
+// Field data may hold any bytes; the report replaces what is not UTF-8.
+std::string Dump(const nlohmann::json& json) {
+  return json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-bool WriteLabelPictures(const RenderedDocument& document, const std::string& stem,
-                        std::string& reason, const std::string& final_stem) {
-  for (size_t i = 0; i < document.labels.size(); ++i) {
-    const RenderedLabel& label = document.labels[i];
-    if (!label.picture.writePng(PicturePath(stem, i), reason, label.report.dots_per_mm)) {
-      return false;
-    }
+// One label's entry in the report's list, as it stands there: indented by
+// four spaces.
+std::string LabelJson(const LabelReport& r, const std::string& picture) {
+  const std::string entry = Dump({
+      {"picture", picture},
+      {"width_dots", r.width_dots},
+      {"height_dots", r.height_dots},
+      {"dots_per_mm", r.dots_per_mm},
+      {"drawn", r.drawn},
+      {"ignored", r.ignored},
+      {"skipped", r.skipped},
+      {"warnings", r.warnings},
+  });
+  std::string out = "    ";
+  for (char c : entry) {
+    out.push_back(c);
+    if (c == '\n') out += "    ";
   }
-  const std::string path = ReportPath(stem);
+  return out;
+}
+
+// The report around the labels' entries, each written as its label was
+// added, so that the report of many labels is never held as a JSON tree.
+std::string ComposeReport(const DocumentReport& document, const std::string& labels) {
+  constexpr const char* kLabels = "\"labels\": \"\"";
+  std::string out =
+      Dump({{"labels", ""}, {"stored", document.stored}, {"warnings", document.warnings}}) + "\n";
+  out.replace(out.find(kLabels), std::string(kLabels).size(),
+              labels.empty() ? "\"labels\": []" : "\"labels\": [\n" + labels + "\n  ]");
+  return out;
+}
+
+std::string DirectoryFree(const std::string& stem) {
+  return stem.substr(stem.find_last_of('/') + 1);
+}
+
+}  // namespace
+
+std::string ReportJson(const DocumentReport& document, const std::vector<LabelReport>& labels,
+                       const std::string& stem) {
+  std::string entries;
+  for (size_t i = 0; i < labels.size(); ++i) {
+    if (i > 0) entries += ",\n";
+    entries += LabelJson(labels[i], PicturePath(DirectoryFree(stem), i));
+  }
+  return ComposeReport(document, entries);
+}
+
+LabelPictureWriter::LabelPictureWriter(std::string stem, std::string final_stem)
+    : stem_(std::move(stem)), final_stem_(final_stem.empty() ? stem_ : std::move(final_stem)) {}
+
+bool LabelPictureWriter::add(const RenderedLabel& label, std::string& reason) {
+  if (!label.picture.writePng(PicturePath(stem_, count_), reason, label.report.dots_per_mm)) {
+    return false;
+  }
+  if (count_ > 0) labels_json_ += ",\n";
+  labels_json_ += LabelJson(label.report, PicturePath(DirectoryFree(final_stem_), count_));
+  ++count_;
+  return true;
+}
+
+bool LabelPictureWriter::finish(const DocumentReport& document, std::string& reason) {
+  const std::string path = ReportPath(stem_);
   std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "we"), &std::fclose);
-  const std::string json = ReportJson(document, final_stem.empty() ? stem : final_stem);
+  const std::string json = ComposeReport(document, labels_json_);
   if (!file || std::fwrite(json.data(), 1, json.size(), file.get()) != json.size() ||
       std::fflush(file.get()) != 0) {
     reason = PosixFailure("cannot write " + path, errno);
     return false;
   }
   return true;
+}
+
+bool DrawLabelPictures(LabelRenderer& renderer, std::string_view document, const std::string& stem,
+                       size_t& labels, std::string& reason, const std::string& final_stem) {
+  LabelPictureWriter writer(stem, final_stem);
+  DocumentDrawing drawing(renderer, document);
+  bool written = true;
+  // A picture that cannot be written stops the writing, not the drawing:
+  // the document's stored objects still reach the printer's memory.
+  while (std::optional<RenderedLabel> label = drawing.next()) {
+    if (written) written = writer.add(*label, reason);
+  }
+  labels = writer.count();
+  return written && writer.finish(drawing.report(), reason);
+}
+
+bool WriteLabelPictures(const RenderedDocument& document, const std::string& stem,
+                        std::string& reason) {
+  LabelPictureWriter writer(stem);
+  for (const RenderedLabel& label : document.labels) {
+    if (!writer.add(label, reason)) return false;
+  }
+  return writer.finish(document, reason);
 }
 
 }  // namespace corvella::zpl

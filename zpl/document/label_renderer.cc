@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <optional>
 
+#include "zpl/commands/command_params.h"
 #include "zpl/commands/label_drawing.h"
+#include "zpl/document/document_drawing.h"
 #include "zpl/document/graphic_field.h"
 #include "zpl/document/printer_memory.h"
 #include "zpl/document/zpl_commands.h"
@@ -97,18 +99,23 @@ LabelRenderer::LabelRenderer(RenderOptions options)
 
 LabelRenderer::~LabelRenderer() = default;
 
-void LabelRenderer::storeGraphic(const ZplCommand& download, bool aborted,
-                                 RenderedDocument& result) {
+void LabelRenderer::storeGraphic(const ZplCommand& download, bool aborted, DocumentReport& result) {
   // ~DGd:o.x,t,w,data: the data may itself hold commas.
-  const std::vector<std::string> p = SplitParams(download.params, 4);
-  const std::string name = PrinterMemory::ObjectName(p[0], "GRF");
+  struct Download {
+    std::string name;
+    int total_bytes = 0, row_bytes = 0;
+    std::string data;
+  };
+  const Download d = ReadParams(SplitParams(download.params, 4), Download{}, P(&Download::name),
+                                P(&Download::total_bytes, 0, 1 << 30),
+                                P(&Download::row_bytes, 0, 1 << 30), P(&Download::data));
+  const std::string name = PrinterMemory::ObjectName(d.name, "GRF");
   const size_t max_bytes =
       static_cast<size_t>(options_.max_side_dots) * static_cast<size_t>(options_.max_side_dots) / 8;
   std::string error;
   std::optional<Bitmap> graphic =
-      DecodeGraphicField(static_cast<size_t>(ParamInt(p, 1, 0, 0, 1 << 30)),
-                         static_cast<size_t>(ParamInt(p, 2, 0, 0, 1 << 30)),
-                         p.size() == 4 ? p[3] : "", false, max_bytes, error);
+      DecodeGraphicField(static_cast<size_t>(d.total_bytes), static_cast<size_t>(d.row_bytes),
+                         d.data, false, max_bytes, error);
   if (!graphic) {
     result.warnings.push_back("~DG " + name + " not stored: " + error);
     return;
@@ -122,16 +129,15 @@ void LabelRenderer::storeGraphic(const ZplCommand& download, bool aborted,
   result.stored.push_back(name);
 }
 
-bool LabelRenderer::storeFormat(const std::vector<const ZplCommand*>& label,
-                                RenderedDocument& result) {
+bool LabelRenderer::storeFormat(const std::vector<ZplCommand>& label, DocumentReport& result) {
   // ^DF: the rest of the label is a format to store, not to print.
   for (size_t k = 0; k < label.size(); ++k) {
-    if (label[k]->control || label[k]->code != "DF") continue;
+    if (label[k].control || label[k].code != "DF") continue;
     std::vector<ZplCommand> stored;
     for (size_t j = k + 1; j < label.size(); ++j) {
-      if (label[j]->control || label[j]->code != "XZ") stored.push_back(*label[j]);
+      if (label[j].control || label[j].code != "XZ") stored.push_back(label[j]);
     }
-    const std::string name = PrinterMemory::ObjectName(label[k]->params, "ZPL");
+    const std::string name = PrinterMemory::ObjectName(label[k].params, "ZPL");
     memory_->storeFormat(name, std::move(stored));
     result.stored.push_back(name);
     return true;
@@ -139,76 +145,38 @@ bool LabelRenderer::storeFormat(const std::vector<const ZplCommand*>& label,
   return false;
 }
 
-void LabelRenderer::finishLabel(std::vector<const ZplCommand*>& label, LabelFormat& format,
-                                std::optional<LabelCanvas>& retained, RenderedDocument& result) {
-  if (storeFormat(label, result)) {
-    label.clear();
-    return;
-  }
+std::optional<RenderedLabel> LabelRenderer::finishLabel(const std::vector<ZplCommand>& label,
+                                                        LabelFormat& format,
+                                                        std::optional<LabelCanvas>& retained,
+                                                        DocumentReport& result, bool draw) {
+  if (storeFormat(label, result)) return std::nullopt;
+  std::vector<const ZplCommand*> commands;
+  commands.reserve(label.size());
+  for (const ZplCommand& c : label) commands.push_back(&c);
   std::vector<std::string> warnings;
-  const std::vector<const ZplCommand*> drawn = ExpandStoredFormats(label, *memory_, warnings);
+  const std::vector<const ZplCommand*> drawn = ExpandStoredFormats(commands, *memory_, warnings);
   SetUpLabel(format, drawn);
   const PageArea page = PageFor(options_, format, warnings);
-  RenderedLabel rendered{LabelCanvas(page.width, page.height), LabelReport{}};
-  rendered.picture.setPrintArea(page.print_left, page.print_width);
-  if (retained) rendered.picture.drawCanvas(*retained);
+  RenderedLabel rendered{draw ? LabelCanvas(page.width, page.height) : LabelCanvas(1, 1),
+                         LabelReport{}};
   rendered.report.width_dots = page.width;
   rendered.report.height_dots = page.height;
   rendered.report.dots_per_mm = options_.dots_per_mm;
   rendered.report.warnings = std::move(warnings);
+  if (!draw) return rendered;
+  rendered.picture.setPrintArea(page.print_left, page.print_width);
+  if (retained) rendered.picture.drawCanvas(*retained);
   DrawLabel(options_, format, *memory_, *text_, drawn, rendered, retained);
-  result.labels.push_back(std::move(rendered));
-  label.clear();
+  return rendered;
 }
 
 RenderedDocument LabelRenderer::render(std::string_view document) {
   RenderedDocument result;
-  const std::vector<ZplCommand> commands = ParseZplCommands(document);
-  LabelFormat format;
-  std::optional<LabelCanvas> retained;  // the last label's picture after ^MCN
-  std::vector<const ZplCommand*> label;
-  bool in_label = false;
-  size_t outside = 0;
-  for (size_t i = 0; i < commands.size(); ++i) {
-    const ZplCommand& c = commands[i];
-    if (c.control && (c.code == "DG" || c.code == "DN")) {
-      // Downloads take effect where they stand, inside a label or not; ~DN
-      // right after a download that has not got all its data aborts it.
-      if (c.code == "DG") {
-        const bool aborted =
-            i + 1 < commands.size() && commands[i + 1].control && commands[i + 1].code == "DN";
-        storeGraphic(c, aborted, result);
-      }
-      if (in_label) label.push_back(&c);
-    } else if (!c.control && c.code == "XA") {
-      if (in_label) {
-        result.warnings.push_back("^XA inside a label: the label before it ends there");
-        finishLabel(label, format, retained, result);
-      }
-      in_label = true;
-      label.push_back(&c);
-    } else if (!c.control && c.code == "XZ") {
-      if (in_label) {
-        label.push_back(&c);
-        finishLabel(label, format, retained, result);
-        in_label = false;
-      }
-    } else if (in_label) {
-      label.push_back(&c);
-    } else {
-      ++outside;
-    }
+  DocumentDrawing drawing(*this, document);
+  while (std::optional<RenderedLabel> label = drawing.next()) {
+    result.labels.push_back(std::move(*label));
   }
-  if (in_label) {
-    result.warnings.push_back("the last label has no ^XZ; drawn as it stands");
-    finishLabel(label, format, retained, result);
-  }
-  if (outside > 0) {
-    result.warnings.push_back(std::to_string(outside) + " command(s) outside ^XA ... ^XZ");
-  }
-  if (result.labels.empty() && result.stored.empty()) {
-    result.warnings.push_back("no label (^XA ... ^XZ) in the document");
-  }
+  static_cast<DocumentReport&>(result) = drawing.report();
   return result;
 }
 

@@ -49,12 +49,17 @@ struct RenderedLabel {
   LabelReport report;
 };
 
-struct RenderedDocument {
-  std::vector<RenderedLabel> labels;  // one per ^XA ... ^XZ but those storing a format (^DF)
+// What a document did outside its labels' pictures.
+struct DocumentReport {
   std::vector<std::string> stored;    // objects stored in the printer (^DF, ~DG)
   std::vector<std::string> warnings;  // about the document outside labels
 };
 
+struct RenderedDocument : DocumentReport {
+  std::vector<RenderedLabel> labels;  // one per ^XA ... ^XZ but those storing a format (^DF)
+};
+
+class DocumentDrawing;
 class LabelText;
 class PrinterMemory;
 struct LabelFormat;
@@ -63,7 +68,9 @@ struct ZplCommand;
 // Draws ZPL documents. Any input is accepted: what cannot be drawn is
 // reported and drawing goes on. Like a printer, a renderer keeps the formats
 // and graphics documents store (^DF, ~DG) for the documents after them. One
-// renderer per thread.
+// renderer per thread. A document of many labels is drawn one label at a
+// time with a DocumentDrawing (document_drawing.h), so that only one
+// label's picture is held at once; render() keeps them all.
 class LabelRenderer {
  public:
   explicit LabelRenderer(RenderOptions options = {});
@@ -71,17 +78,22 @@ class LabelRenderer {
   LabelRenderer(const LabelRenderer&) = delete;
   LabelRenderer& operator=(const LabelRenderer&) = delete;
 
+  // Every label of the document at once.
   RenderedDocument render(std::string_view document);
 
   const RenderOptions& options() const { return options_; }
 
  private:
-  void storeGraphic(const ZplCommand& download, bool aborted, RenderedDocument& result);
+  friend class DocumentDrawing;
+  void storeGraphic(const ZplCommand& download, bool aborted, DocumentReport& result);
   // Stores the label as a format when it holds ^DF; false when it does not.
-  bool storeFormat(const std::vector<const ZplCommand*>& label, RenderedDocument& result);
-  // Draws (or stores) the label gathered in `label` and empties it.
-  void finishLabel(std::vector<const ZplCommand*>& label, LabelFormat& format,
-                   std::optional<LabelCanvas>& retained, RenderedDocument& result);
+  bool storeFormat(const std::vector<ZplCommand>& label, DocumentReport& result);
+  // Draws the label `label` holds, or only sizes it when `draw` is false
+  // (its picture then one dot); nothing when it stores a format.
+  std::optional<RenderedLabel> finishLabel(const std::vector<ZplCommand>& label,
+                                           LabelFormat& format,
+                                           std::optional<LabelCanvas>& retained,
+                                           DocumentReport& result, bool draw);
 
   RenderOptions options_;
   std::unique_ptr<LabelText> text_;

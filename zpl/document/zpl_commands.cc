@@ -16,14 +16,16 @@ size_t CodeLength(char first) { return g_ascii_toupper(first) == 'A' ? 1 : 2; }
 
 }  // namespace
 
-std::vector<ZplCommand> ParseZplCommands(std::string_view document) {
-  std::vector<ZplCommand> commands;
-  char format_prefix = '^';
-  char control_prefix = '~';
-  size_t i = document.find_first_of(std::string{format_prefix, control_prefix});
-  while (i != std::string_view::npos && i < document.size()) {
-    ZplCommand command;
-    command.control = document[i] == control_prefix && document[i] != format_prefix;
+ZplCommandReader::ZplCommandReader(std::string_view document)
+    : document_(document), at_(document.find_first_of(std::string{'^', '~'})) {}
+
+bool ZplCommandReader::next(ZplCommand& command) {
+  const std::string_view document = document_;
+  const std::string prefixes{format_prefix_, control_prefix_};
+  while (at_ != std::string_view::npos && at_ < document.size()) {
+    const size_t i = at_;
+    command = ZplCommand{};
+    command.control = document[i] == control_prefix_ && document[i] != format_prefix_;
     size_t pos = i + 1;
     // Line ends between the prefix and the code are ignored like elsewhere.
     while (command.code.size() < 2 && pos < document.size()) {
@@ -32,12 +34,12 @@ std::vector<ZplCommand> ParseZplCommands(std::string_view document) {
         ++pos;
         continue;
       }
-      if (c == format_prefix || c == control_prefix) break;
+      if (c == format_prefix_ || c == control_prefix_) break;
       command.code.push_back(g_ascii_toupper(c));
       ++pos;
       if (command.code.size() == CodeLength(command.code[0])) break;
     }
-    size_t end = document.find_first_of(std::string{format_prefix, control_prefix}, pos);
+    size_t end = document.find_first_of(prefixes, pos);
     if (end == std::string_view::npos) end = document.size();
     // ^CCx / ~CCx / ^CTx / ~CTx: the next character is the new prefix.
     if ((command.code == "CC" || command.code == "CT") && pos < document.size()) {
@@ -45,15 +47,12 @@ std::vector<ZplCommand> ParseZplCommands(std::string_view document) {
       if (next != '\r' && next != '\n' && next != ' ') {
         command.params.assign(1, next);
         if (command.code == "CC") {
-          format_prefix = next;
+          format_prefix_ = next;
         } else {
-          control_prefix = next;
+          control_prefix_ = next;
         }
-        end = document.find_first_of(std::string{format_prefix, control_prefix}, pos + 1);
-        if (end == std::string_view::npos) end = document.size();
-        commands.push_back(std::move(command));
-        i = end;
-        continue;
+        at_ = document.find_first_of(std::string{format_prefix_, control_prefix_}, pos + 1);
+        return true;
       }
     }
     // ^GFB: after its four parameters come exactly as many bytes as the
@@ -70,17 +69,24 @@ std::vector<ZplCommand> ParseZplCommands(std::string_view document) {
           std::strtoul(std::string(header.substr(2, count_end - 2)).c_str(), nullptr, 10));
       const size_t data_end = at + std::min(count, document.size() - at);
       command.params.assign(document.substr(pos, data_end - pos));
-      commands.push_back(std::move(command));
-      i = document.find_first_of(std::string{format_prefix, control_prefix}, data_end);
-      continue;
+      at_ = document.find_first_of(prefixes, data_end);
+      return true;
     }
     command.params.reserve(end - pos);
     for (size_t k = pos; k < end; ++k) {
       if (document[k] != '\r' && document[k] != '\n') command.params.push_back(document[k]);
     }
-    if (!command.code.empty()) commands.push_back(std::move(command));
-    i = end;
+    at_ = end;
+    if (!command.code.empty()) return true;
   }
+  return false;
+}
+
+std::vector<ZplCommand> ParseZplCommands(std::string_view document) {
+  std::vector<ZplCommand> commands;
+  ZplCommandReader reader(document);
+  ZplCommand command;
+  while (reader.next(command)) commands.push_back(std::move(command));
   return commands;
 }
 

@@ -19,6 +19,21 @@ struct ZplCommand {
   std::string params;
 };
 
+// Reads a document's commands one at a time, as ParseZplCommands splits
+// it; the document must outlive the reader.
+class ZplCommandReader {
+ public:
+  explicit ZplCommandReader(std::string_view document);
+  // The next command in `command`; false after the last.
+  bool next(ZplCommand& command);
+
+ private:
+  std::string_view document_;
+  size_t at_;
+  char format_prefix_ = '^';
+  char control_prefix_ = '~';
+};
+
 // Splits a document into commands. Any byte sequence is accepted: text
 // before the first prefix is dropped, ^CC / ~CC / ^CT / ~CT change the prefix
 // characters for the rest of the document, and the field data of ^FD, ^FV
