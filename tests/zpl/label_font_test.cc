@@ -215,5 +215,21 @@ TEST_F(LabelPictureTest, CodePagesDecodeFieldBytes) {
   }
 }
 
+// The largest sizes the commands accept: a text longer than its font can be
+// laid out in (Pango counts in ints) is cut with a warning, far past what
+// the label shows; nothing overflows (the sanitizer build checks it).
+TEST_F(LabelPictureTest, HostileSizesAreCutWithAWarningNotOverflowed) {
+  std::string text;
+  while (text.size() < 3000) text += "CORVELLA-";
+  const std::string head = "^XA^A0N,32000,32000^FO0,0^FD";
+  const Picture hostile = one(head + text + "^FS^XZ");
+  ASSERT_EQ(last_.labels[0].report.warnings.size(), 1u);
+  EXPECT_NE(last_.labels[0].report.warnings[0].find("cut to its first"), std::string::npos);
+  EXPECT_EQ(hostile.luminance, one(head + text.substr(0, 100) + "^FS^XZ").luminance);
+  // A narrow font runs down the label as far as its text goes.
+  const Picture narrow = one("^XA^A0R,32000,10^FO0,0^FD" + text + "^FS^XZ");
+  EXPECT_EQ(narrow.inkBox().bottom, narrow.height - 1);
+}
+
 }  // namespace
 }  // namespace corvella::zpl

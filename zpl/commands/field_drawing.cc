@@ -52,6 +52,10 @@ void DrawText(LabelState& s, const std::string& text) {
   const TextFieldResult drawn =
       DrawTextField(s.label.picture, s.text, s.placement(orientation), s.ink(), text, font, block);
   if (drawn.truncated) s.warn("^FB text has more lines than the block allows");
+  if (drawn.cut_to > 0) {
+    s.warn("text in a font " + std::to_string(font.height) + " x " + std::to_string(font.width) +
+           " dots cut to its first " + std::to_string(drawn.cut_to) + " characters");
+  }
   MovePen(s, drawn.pen);
 }
 

@@ -14,7 +14,8 @@ namespace {
 // A picture at the field origin (^FT: by its bottom left corner).
 void DrawGraphic(LabelState& s, const Bitmap& bitmap, int scale_x, int scale_y) {
   Placement at = s.placement(Orientation::kNormal);
-  const double w = bitmap.width * scale_x, h = bitmap.height * scale_y;
+  const double w = static_cast<double>(bitmap.width) * scale_x,
+               h = static_cast<double>(bitmap.height) * scale_y;
   at.anchor_v = h;
   s.label.picture.drawBitmap(LabelCanvas::FieldMatrix(at, w, h), s.ink(), bitmap, scale_x, scale_y);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <string_view>
 
 #include "zpl/drawing/label_canvas.h"
 #include "zpl/text/scalable_advance.h"
@@ -28,6 +29,17 @@ constexpr BitmapCell kBitmapCells[] = {
 
 // Largest cell drawn; bigger requests are drawn at this size.
 constexpr int kMaxCell = 1500;
+
+// Pango measures a layout in ints of 1/1024 of a dot of the face: a line
+// stays within this many, half of what an int holds.
+constexpr double kMaxLayoutUnits = 1 << 30;
+// No character advances more than this many ems (the widest glyphs, ligature
+// marks and such, are about three).
+constexpr double kMaxEmsPerCharacter = 4;
+
+// Faces larger than this many dots are laid out at this size and drawn
+// magnified, so that Pango's int measures of a long text cannot overflow.
+constexpr double kMaxFaceSize = 256;
 
 // Font sizes kept measured at once.
 constexpr size_t kMaxFaces = 256;
@@ -183,7 +195,9 @@ void LabelText::measureScalable(const FontChoice& font, Face& face) {
     }
   }
   face.weight = kWeight * std::min(font.height, font.width);
-  const double size = (kCapHeight * font.height - face.weight) / cap;
+  double size = (kCapHeight * font.height - face.weight) / cap;
+  face.scale_y = std::max(1.0, size / kMaxFaceSize);
+  size /= face.scale_y;
   pango_font_description_set_absolute_size(face.description, size * PANGO_SCALE);
   pango_layout_set_font_description(layout_, face.description);
   constexpr const char kCapitals[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
@@ -198,7 +212,7 @@ void LabelText::measureScalable(const FontChoice& font, Face& face) {
       (pango_layout_get_baseline(layout_) - ink.y) / static_cast<double>(PANGO_SCALE);
   // The added outline reaches half its width past the face's own ink: the
   // glyphs are raised by that much, so capitals stand on the baseline.
-  face.cap_top = std::max(1.0, baseline + face.weight);
+  face.cap_top = std::max(1.0, baseline * face.scale_y + face.weight);
 }
 
 void LabelText::measureBitmap(const FontChoice& font, Face& face) {
@@ -208,17 +222,20 @@ void LabelText::measureBitmap(const FontChoice& font, Face& face) {
   pango_font_description_set_absolute_size(face.description, kProbe * PANGO_SCALE);
   pango_layout_set_font_description(layout_, face.description);
   const double cap = Extents(layout_, "H", true).height / static_cast<double>(PANGO_SCALE) / kProbe;
-  const double size = std::max(1.0, kBitmapCap * font.height / cap);
+  double size = std::max(1.0, kBitmapCap * font.height / cap);
+  face.scale_y = std::max(1.0, size / kMaxFaceSize);
+  size /= face.scale_y;
   pango_font_description_set_absolute_size(face.description, size * PANGO_SCALE);
   pango_layout_set_font_description(layout_, face.description);
   // Each character advances by its cell and the gap after it.
   const double advance = Extents(layout_, "0", false).width / static_cast<double>(PANGO_SCALE);
   face.scale_x = advance > 0 ? font.width / advance : 1;
   face.tracking = font.gap;
+  face.size = size;
   face.cap_top = (kBitmapTop + kBitmapCap) * font.height;
 }
 
-double LabelText::spaceScalable(const std::string& text, const Face& f, bool justified,
+double LabelText::spaceScalable(std::string_view text, const Face& f, bool justified,
                                 PangoAttrList* attributes) {
   // One attribute for each run of characters spaced alike.
   int run_start = 0;
@@ -232,7 +249,7 @@ double LabelText::spaceScalable(const std::string& text, const Face& f, bool jus
   };
   std::optional<double> first;
   double last = f.tracking;
-  const char* const begin = text.c_str();
+  const char* const begin = text.data();
   const char* const end = begin + text.size();
   for (const char* at = begin; at < end; at = g_utf8_find_next_char(at, end)) {
     if (at == nullptr) break;
@@ -264,6 +281,7 @@ const LabelText::Layout& LabelText::layOut(const std::string& text, const FontCh
   const Face& f = face(font);
   last_ = Layout{};
   last_.scale_x = f.scale_x;
+  last_.scale_y = f.scale_y;
   last_.weight = f.weight;
   pango_layout_set_font_description(layout_, f.description);
   pango_layout_set_justify(layout_, block && block->justification == Justification::kJustified);
@@ -275,11 +293,22 @@ const LabelText::Layout& LabelText::layOut(const std::string& text, const FontCh
   } else {
     pango_layout_set_width(layout_, -1);
   }
-  pango_layout_set_text(layout_, text.data(), static_cast<int>(text.size()));
+  // A font so large that the text could run past what Pango can measure is
+  // given the characters that fit: many times more than any label shows.
+  std::string_view shown = text;
+  const double per_character =
+      kMaxEmsPerCharacter * (f.size + std::abs(f.tracking) / f.scale_x) * PANGO_SCALE;
+  const auto max_characters = static_cast<glong>(kMaxLayoutUnits / per_character);
+  if (g_utf8_strlen(text.data(), static_cast<gssize>(text.size())) > max_characters) {
+    const char* end = g_utf8_offset_to_pointer(text.data(), max_characters);
+    shown = shown.substr(0, static_cast<size_t>(end - text.data()));
+    last_.cut_to = static_cast<int>(max_characters);
+  }
+  pango_layout_set_text(layout_, shown.data(), static_cast<int>(shown.size()));
   PangoAttrList* attributes = pango_attr_list_new();
   double trailing = f.tracking;
   if (font.name == '0' && advance == Advance::kPrinter) {
-    trailing = spaceScalable(text, f, block && block->justification == Justification::kJustified,
+    trailing = spaceScalable(shown, f, block && block->justification == Justification::kJustified,
                              attributes);
   } else if (f.tracking > 0) {
     pango_attr_list_insert(attributes, pango_attr_letter_spacing_new(
@@ -326,7 +355,8 @@ const LabelText::Layout& LabelText::layOut(const std::string& text, const FontCh
     widest = std::max(widest, x + start + width);
     // Pango spaces letters only between them: the spacing it leaves off
     // the line's ends (a bitmap font's gap) comes after the line.
-    last_.advance = x + (logical.x + logical.width) * f.scale_x / PANGO_SCALE + trailing;
+    last_.advance =
+        x + (static_cast<double>(logical.x) + logical.width) * f.scale_x / PANGO_SCALE + trailing;
   }
   last_.width = block && block->width > 0 ? block->width : widest;
   last_.height = (block ? max_lines : 1) * pitch - spacing;
@@ -339,7 +369,7 @@ void LabelText::draw(cairo_t* cr) const {
     cairo_save(cr);
     cairo_translate(cr, last_.line_x[i],
                     last_.baseline - last_.weight / 2 + static_cast<double>(i) * last_.pitch);
-    cairo_scale(cr, last_.scale_x, 1);
+    cairo_scale(cr, last_.scale_x, last_.scale_y);
     if (last_.weight <= 0) {
       cairo_move_to(cr, 0, 0);
       pango_cairo_show_layout_line(cr, line);

@@ -5,6 +5,7 @@
 #include <array>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace corvella::zpl {
@@ -63,7 +64,9 @@ class LabelText {
     double pitch = 0;  // from one baseline to the next
     int lines = 0;
     bool truncated = false;  // more lines than the block allows
+    int cut_to = 0;  // when above 0, the characters laid out of a text too long for its font
     double scale_x = 1;
+    double scale_y = 1;
     double weight = 0;           // dots of outline added to each glyph's
     std::vector<double> line_x;  // each line's start, in field dots
     // Where the pen stands after the last line's last character (its
@@ -87,10 +90,11 @@ class LabelText {
  private:
   struct Face {
     PangoFontDescription* description = nullptr;
-    double scale_x = 1;
+    double scale_x = 1;  // dots per unit of the laid-out face, across
+    double scale_y = 1;  // and up: above 1 for faces laid out smaller than drawn
     double weight = 0;
     double tracking = 0;       // dots added to each letter's advance
-    double size = 0;           // the face's size in dots (font 0)
+    double size = 0;           // the laid-out face's size
     double font_width = 0;     // the field's font width in dots (font 0)
     double cap_top = 0;        // from the top of the cell to the baseline
     bool fixed_pitch = false;  // cells placed by their advance, not by their ink
@@ -104,7 +108,7 @@ class LabelText {
   // and half the last's off the line; returns those dots, so that the line
   // and they together are the sum of the printer's advances. In a
   // `justified` block spaces keep the face's advance, which Pango stretches.
-  double spaceScalable(const std::string& text, const Face& f, bool justified,
+  double spaceScalable(std::string_view text, const Face& f, bool justified,
                        PangoAttrList* attributes);
 
   PangoFontMap* font_map_ = nullptr;

@@ -26,7 +26,7 @@ TextFieldResult DrawTextField(LabelCanvas& canvas, LabelText& text, Placement at
   canvas.draw(LabelCanvas::FieldMatrix(at, layout.width, layout.height), ink,
               [&](cairo_t* cr) { text.draw(cr); });
   return {LabelCanvas::FieldPoint(at, layout.width, layout.height, layout.advance, at.anchor_v),
-          layout.truncated};
+          layout.truncated, layout.cut_to};
 }
 
 }  // namespace corvella::zpl

@@ -11,6 +11,7 @@ namespace corvella::zpl {
 struct TextFieldResult {
   Point pen;               // where a following ^FT without coordinates goes on
   bool truncated = false;  // the block (^FB) had more lines than it allows
+  int cut_to = 0;          // above 0: the characters drawn of a text too long for its font
 };
 
 // Draws `text` (UTF-8) in `font` at the field's placement: ^FO by the top
