@@ -84,10 +84,14 @@ void DrawBarcodeField(LabelState& s, const PendingBarcode& barcode, const std::s
   }
   for (const std::string& warning : field->warnings) s.warn(warning);
   Placement at = s.placement(barcode.orientation);
-  // A printer draws a QR code placed by its top left corner (^FO) lower
-  // by the bar height ^BY last set; placed by ^FT, where it is asked.
-  if (std::holds_alternative<QrParams>(barcode.params) && !at.typeset) {
+  // A printer draws a QR code placed by its top left corner (^FO) lower by
+  // the bar height ^BY last set. Placed by ^FT, it takes the symbol's
+  // height with its quiet zones (4 modules above and below) up from the
+  // origin as the top left corner, and then draws as for ^FO.
+  if (std::holds_alternative<QrParams>(barcode.params)) {
+    constexpr int kQuietModules = 4;
     at.y += s.format.bar_height;
+    if (at.typeset) at.y -= 2 * kQuietModules * field->module;
   }
   DrawBarcode(s.label.picture, s.text, at, s.ink(), *field, s.options.dots_per_mm);
 }
