@@ -208,7 +208,14 @@ TEST_F(LabelPictureTest, CodePagesDecodeFieldBytes) {
            {"^CI30", "A_00_14_04", "AД", 0},
            {"^CI0,65,90", "AB", "ZB", 0},
            {"^CI27^CI99", "_80", "€", 1},
-           {"^CI6", "_9A", "Ü", 1},
+           // The national sets: letters in place of ASCII punctuation.
+           {"^CI6", "_9A[\\]{|}_7E@", "ÜÄÖÜäöüß§", 0},
+           {"^CI2", "#", "£", 0},
+           {"^CI4", "[\\]{|}", "ÆØÅæøå", 0},
+           {"^CI5", "$@[\\]_5E`{|}_7E", "¤ÉÄÖÅÜéäöåü", 0},
+           {"^CI10", "#@[\\]{|}", "£§¡Ñ¿°ñç", 0},
+           {"^CI12", "\\A", "¥A", 0},
+           {"^CI0", "#[\\]", "#[\\]", 0},
        }) {
     SCOPED_TRACE(row.code_page);
     const Picture drawn =
