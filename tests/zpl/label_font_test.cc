@@ -109,8 +109,9 @@ TEST_F(LabelPictureTest, FontsMarksAndSymbolsHaveAPrintersMetrics) {
 }
 
 // The bitmap fonts are fixed-pitch: each character a cell of the font's
-// size and the gap after it, grown by whole multiples of the base cell (the
-// smallest at least as large as asked; one side asked, both grow alike).
+// size and the gap after it (the printer's font matrices), grown by whole
+// multiples of the base cell, the nearest to what is asked (^AD,52 is 54
+// dots high, as ^AD,54; one side asked, both grow alike).
 TEST_F(LabelPictureTest, BitmapFontsStepByTheirCellsAndGaps) {
   struct Row {
     const char* font;
@@ -118,7 +119,10 @@ TEST_F(LabelPictureTest, BitmapFontsStepByTheirCellsAndGaps) {
     int cell;   // cell height, magnified
   };
   for (const Row& row : std::vector<Row>{{"^AAN", 6, 9},
-                                         {"^AAN,10,10", 12, 18},
+                                         {"^AAN,10,10", 12, 9},
+                                         {"^AAN,13", 6, 9},
+                                         {"^ADN,52", 36, 54},
+                                         {"^ADN,40", 24, 36},
                                          {"^AAN,27,15", 18, 27},
                                          {"^ABN,22", 18, 22},
                                          {"^ADN,36,20", 24, 36},

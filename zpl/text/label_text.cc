@@ -90,10 +90,10 @@ std::string FirstFamily(PangoFontMap* font_map, const char* const* families, siz
   return fallback;
 }
 
-// The smallest whole multiple of the base cell at least as large as asked.
+// The whole multiple of the base cell nearest to what is asked, 1 to 10.
 int Magnification(int asked, int base) {
   if (asked <= 0) return 0;
-  return std::clamp((asked + base - 1) / base, 1, 10);
+  return static_cast<int>(std::clamp(std::lround(static_cast<double>(asked) / base), 1L, 10L));
 }
 
 // The extents of `text` in the layout's font, in dots.

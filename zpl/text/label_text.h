@@ -28,8 +28,8 @@ bool IsPrinterFont(char name);
 
 // The cell of a font as a field asked for it (`height`, `width` 0 when not
 // given): a bitmap font grows by whole multiples of its base cell and gap,
-// the smallest multiple at least as large as asked (1 to 10), and with one
-// side asked the other grows as much. A name the printer does not have is
+// the multiple nearest to what is asked (1 to 10), and with one side asked
+// the other grows as much. A name the printer does not have is
 // drawn as the scalable font.
 FontChoice ResolveFont(char name, int height, int width);
 
