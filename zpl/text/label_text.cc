@@ -376,17 +376,22 @@ void LabelText::draw(cairo_t* cr) const {
       cairo_restore(cr);
       continue;
     }
-    // Heavier than the face: its outline filled and stroked as one shape,
-    // so a reversing ink flips each dot once.
-    PangoRectangle logical;
-    pango_layout_line_get_pixel_extents(line, nullptr, &logical);
-    const double margin = last_.weight + 2;
-    cairo_rectangle(cr, logical.x - margin, logical.y - margin, logical.width + 2 * margin,
-                    logical.height + 2 * margin);
-    cairo_clip(cr);
+    // Heavier than the face: its outline filled and stroked. A reversing
+    // ink draws the two as one shape, so that it flips each dot once; black
+    // and white inks, for which a dot drawn twice is drawn once, draw
+    // straight onto the label.
     const cairo_operator_t ink = cairo_get_operator(cr);
-    cairo_push_group(cr);
-    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+    const bool as_one = ink == CAIRO_OPERATOR_XOR;
+    if (as_one) {
+      PangoRectangle logical;
+      pango_layout_line_get_pixel_extents(line, nullptr, &logical);
+      const double margin = last_.weight + 2;
+      cairo_rectangle(cr, logical.x - margin, logical.y - margin, logical.width + 2 * margin,
+                      logical.height + 2 * margin);
+      cairo_clip(cr);
+      cairo_push_group(cr);
+      cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+    }
     cairo_move_to(cr, 0, 0);
     pango_cairo_layout_line_path(cr, line);
     cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
@@ -395,9 +400,11 @@ void LabelText::draw(cairo_t* cr) const {
     cairo_set_line_width(cr, last_.weight);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     cairo_stroke(cr);
-    cairo_pop_group_to_source(cr);
-    cairo_set_operator(cr, ink);
-    cairo_paint(cr);
+    if (as_one) {
+      cairo_pop_group_to_source(cr);
+      cairo_set_operator(cr, ink);
+      cairo_paint(cr);
+    }
     cairo_restore(cr);
   }
 }
