@@ -85,13 +85,11 @@ void DrawBarcodeField(LabelState& s, const PendingBarcode& barcode, const std::s
   for (const std::string& warning : field->warnings) s.warn(warning);
   Placement at = s.placement(barcode.orientation);
   // A printer draws a QR code placed by its top left corner (^FO) lower by
-  // the bar height ^BY last set. Placed by ^FT, it takes the symbol's
-  // height with its quiet zones (4 modules above and below) up from the
-  // origin as the top left corner, and then draws as for ^FO.
+  // the bar height ^BY last set; placed by ^FT, with its bottom 7 modules
+  // (a finder pattern's height) above the origin, whatever ^BY says.
   if (std::holds_alternative<QrParams>(barcode.params)) {
-    constexpr int kQuietModules = 4;
-    at.y += s.format.bar_height;
-    if (at.typeset) at.y -= 2 * kQuietModules * field->module;
+    constexpr int kTypesetModules = 7;
+    at.y += at.typeset ? -kTypesetModules * field->module : s.format.bar_height;
   }
   DrawBarcode(s.label.picture, s.text, at, s.ink(), *field, s.options.dots_per_mm);
 }
