@@ -11,8 +11,8 @@
 #include "test_print_system/file_util.h"
 #include "test_print_system/label_printer.h"
 #include "test_print_system/scratch_directory.h"
-#include "tools/zpl/label_pictures.h"
-#include "tools/zpl/label_renderer.h"
+#include "zpl/document/label_pictures.h"
+#include "zpl/document/label_renderer.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "test_print_system/file_util.h"
-#include "tools/zpl/label_pictures.h"
+#include "zpl/document/label_pictures.h"
 
 namespace corvella::print_system {
 
@@ -48,9 +48,9 @@ void LabelPictureWorker::run() {
       std::fprintf(stderr, "corvella-label-printer: cannot read %s\n", path.c_str());
       continue;
     }
-    const zpl::RenderedDocument rendered = renderer.render(*document);
     // Everything is written under a hidden name and renamed into place, the
-    // report last.
+    // report last. Each label is written as it is drawn, so a job of many
+    // labels holds one picture at a time.
     const size_t slash = path.find_last_of('/');
     const std::string directory = path.substr(0, slash + 1);
     std::string name = path.substr(slash + 1);
@@ -59,9 +59,10 @@ void LabelPictureWorker::run() {
     const std::string stem = directory + name;
     const std::string hidden = directory + "." + name + ".drawing";
     std::string error;
-    bool written = zpl::WriteLabelPictures(rendered, hidden, error, stem);
+    size_t labels = 0;
+    bool written = zpl::DrawLabelPictures(renderer, *document, hidden, labels, error, stem);
     std::vector<std::pair<std::string, std::string>> moves;
-    for (size_t i = 0; i < rendered.labels.size(); ++i) {
+    for (size_t i = 0; i < labels; ++i) {
       moves.emplace_back(zpl::PicturePath(hidden, i), zpl::PicturePath(stem, i));
     }
     moves.emplace_back(zpl::ReportPath(hidden), zpl::ReportPath(stem));

@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "tools/zpl/label_renderer.h"
+#include "zpl/document/label_renderer.h"
 
 namespace corvella::print_system {
 

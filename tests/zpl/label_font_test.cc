@@ -69,14 +69,16 @@ TEST_F(LabelPictureTest, FontsMarksAndSymbolsHaveAPrintersMetrics) {
     EXPECT_NEAR(line.bottom - line.top + 1, 7.5 * m, 1.5) << m;
     EXPECT_NEAR(line.right - line.left + 1, 8 * 6 * m - m, 2 * m) << m;
   }
-  // A QR code placed with ^FO is lower by ^BY's height; with ^FT it ends
-  // on the origin.
+  // A QR code placed with ^FO is lower by ^BY's height; with ^FT it ends 7
+  // modules above the origin, whatever ^BY says.
   for (auto [by, top] : {std::pair{"^BY3,2,100", 100}, std::pair{"", 10}}) {
     const Picture qr = one(std::string("^XA") + by + "^FO20,0^BQN,2,4^FDQA,CORVELLA^FS^XZ");
     EXPECT_EQ(qr.inkBox().top, top);
     EXPECT_EQ(Scan(qr, ZXing::BarcodeFormat::QRCode), "CORVELLA");
+    EXPECT_EQ(
+        one(std::string("^XA") + by + "^FT20,300^BQN,2,4^FDQA,CORVELLA^FS^XZ").inkBox().bottom,
+        300 - 7 * 4 - 1);
   }
-  EXPECT_EQ(one("^XA^BY3,2,100^FT20,300^BQN,2,4^FDQA,CORVELLA^FS^XZ").inkBox().bottom, 299);
   // Data that does not start with a level is drawn at level M.
   const Picture unprefixed = one("^XA^FO20,20^BQN,2,4^FDXYZCORVELLA^FS^XZ");
   const ZXing::Result qr =
@@ -103,8 +105,9 @@ TEST_F(LabelPictureTest, FontsMarksAndSymbolsHaveAPrintersMetrics) {
 }
 
 // The bitmap fonts are fixed-pitch: each character a cell of the font's
-// size and the gap after it, grown by whole multiples of the base cell (the
-// smallest at least as large as asked; one side asked, both grow alike).
+// size and the gap after it (the printer's font matrices), grown by whole
+// multiples of the base cell, the nearest to what is asked (^AD,52 is 54
+// dots high, as ^AD,54; one side asked, both grow alike).
 TEST_F(LabelPictureTest, BitmapFontsStepByTheirCellsAndGaps) {
   struct Row {
     const char* font;
@@ -112,7 +115,10 @@ TEST_F(LabelPictureTest, BitmapFontsStepByTheirCellsAndGaps) {
     int cell;   // cell height, magnified
   };
   for (const Row& row : std::vector<Row>{{"^AAN", 6, 9},
-                                         {"^AAN,10,10", 12, 18},
+                                         {"^AAN,10,10", 12, 9},
+                                         {"^AAN,13", 6, 9},
+                                         {"^ADN,52", 36, 54},
+                                         {"^ADN,40", 24, 36},
                                          {"^AAN,27,15", 18, 27},
                                          {"^ABN,22", 18, 22},
                                          {"^ADN,36,20", 24, 36},
@@ -202,7 +208,14 @@ TEST_F(LabelPictureTest, CodePagesDecodeFieldBytes) {
            {"^CI30", "A_00_14_04", "AД", 0},
            {"^CI0,65,90", "AB", "ZB", 0},
            {"^CI27^CI99", "_80", "€", 1},
-           {"^CI6", "_9A", "Ü", 1},
+           // The national sets: letters in place of ASCII punctuation.
+           {"^CI6", "_9A[\\]{|}_7E@", "ÜÄÖÜäöüß§", 0},
+           {"^CI2", "#", "£", 0},
+           {"^CI4", "[\\]{|}", "ÆØÅæøå", 0},
+           {"^CI5", "$@[\\]_5E`{|}_7E", "¤ÉÄÖÅÜéäöåü", 0},
+           {"^CI10", "#@[\\]{|}", "£§¡Ñ¿°ñç", 0},
+           {"^CI12", "\\A", "¥A", 0},
+           {"^CI0", "#[\\]", "#[\\]", 0},
        }) {
     SCOPED_TRACE(row.code_page);
     const Picture drawn =
@@ -213,6 +226,22 @@ TEST_F(LabelPictureTest, CodePagesDecodeFieldBytes) {
     EXPECT_GT(expected.count(0, 0, expected.width, expected.height), 100);
     EXPECT_EQ(drawn.luminance, expected.luminance);
   }
+}
+
+// The largest sizes the commands accept: a text longer than its font can be
+// laid out in (Pango counts in ints) is cut with a warning, far past what
+// the label shows; nothing overflows (the sanitizer build checks it).
+TEST_F(LabelPictureTest, HostileSizesAreCutWithAWarningNotOverflowed) {
+  std::string text;
+  while (text.size() < 3000) text += "CORVELLA-";
+  const std::string head = "^XA^A0N,32000,32000^FO0,0^FD";
+  const Picture hostile = one(head + text + "^FS^XZ");
+  ASSERT_EQ(last_.labels[0].report.warnings.size(), 1u);
+  EXPECT_NE(last_.labels[0].report.warnings[0].find("cut to its first"), std::string::npos);
+  EXPECT_EQ(hostile.luminance, one(head + text.substr(0, 100) + "^FS^XZ").luminance);
+  // A narrow font runs down the label as far as its text goes.
+  const Picture narrow = one("^XA^A0R,32000,10^FO0,0^FD" + text + "^FS^XZ");
+  EXPECT_EQ(narrow.inkBox().bottom, narrow.height - 1);
 }
 
 }  // namespace

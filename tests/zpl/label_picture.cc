@@ -3,7 +3,7 @@
 #include <cairo.h>
 
 #include "test_print_system/file_util.h"
-#include "tools/zpl/label_pictures.h"
+#include "zpl/document/label_pictures.h"
 
 namespace corvella::zpl {
 

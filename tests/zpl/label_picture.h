@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "test_print_system/scratch_directory.h"
-#include "tools/zpl/label_renderer.h"
+#include "zpl/document/label_renderer.h"
 
 namespace corvella::zpl {
 

@@ -7,9 +7,12 @@
 #include <ZXing/ReadBarcode.h>
 #include <glib.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <random>
@@ -20,7 +23,7 @@
 #include <vector>
 
 #include "test_print_system/label_printer.h"
-#include "tools/zpl/label_renderer.h"
+#include "zpl/document/label_renderer.h"
 
 namespace corvella::zpl {
 namespace {
@@ -244,6 +247,52 @@ TEST_F(LabelPictureTest, DocumentsGiveOnePicturePerLabelAndReportWhatTheySkipped
   ASSERT_EQ(capped.size(), 1u);
   EXPECT_EQ(capped[0].width, 2000);
   EXPECT_EQ(last_.warnings.size(), 1u);
+}
+
+// The peak resident memory, in KiB, of the renderer drawing `labels`
+// copies of `label` into `out`.png, ...; -1 when it did not run to a
+// good end.
+long RendererPeakKib(const std::string& label, int labels, const std::string& out) {
+  std::string document;
+  for (int i = 0; i < labels; ++i) document += label;
+  std::ofstream(out + ".zpl") << document;
+  std::string program = CORVELLA_ZPL_RENDER_PROGRAM, input = out + ".zpl", option = "-o",
+              output = out + ".png";
+  char* argv[] = {program.data(), input.data(), option.data(), output.data(), nullptr};
+  GPid pid = 0;
+  if (!g_spawn_async(
+          nullptr, argv, nullptr,
+          static_cast<GSpawnFlags>(G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDOUT_TO_DEV_NULL), nullptr,
+          nullptr, &pid, nullptr)) {
+    return -1;
+  }
+  int status = 0;
+  struct rusage usage = {};
+  pid_t waited;
+  do {
+    waited = wait4(pid, &status, 0, &usage);
+  } while (waited < 0 && errno == EINTR);
+  g_spawn_close_pid(pid);
+  return waited == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? usage.ru_maxrss : -1;
+}
+
+TEST_F(LabelPictureTest, ABatchOfLabelsTakesTheMemoryOfOne) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "resident memory is measured without sanitizers, whose quarantine grows it";
+#endif
+  // Each label is drawn, written and freed before the next: 200 labels
+  // peak no higher than 1.5 times 2 of them, and every one is written.
+  const std::string label = "^XA^PW400^LL600^FO20,20^GB360,300,6^FS^FO20,400^A0N,50^FDBATCH^FS^XZ";
+  const long two = RendererPeakKib(label, 2, scratch_.path() + "/two");
+  const long many = RendererPeakKib(label, 200, scratch_.path() + "/many");
+  ASSERT_GT(two, 0);
+  ASSERT_GT(many, 0);
+  EXPECT_LE(many, two * 3 / 2) << "2 labels: " << two << " KiB, 200 labels: " << many << " KiB";
+  EXPECT_EQ(ReadPng(scratch_.path() + "/many-200.png").count(0, 0, 400, 600),
+            ReadPng(scratch_.path() + "/many.png").count(0, 0, 400, 600));
+  std::stringstream report;
+  report << std::ifstream(scratch_.path() + "/many.json").rdbuf();
+  EXPECT_NE(report.str().find("\"many-200.png\""), std::string::npos);
 }
 
 TEST_F(LabelPictureTest, TheSimulatedPrinterDrawsEveryJobItStores) {

@@ -1,0 +1,412 @@
+#include "zpl/text/label_text.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <string_view>
+
+#include "zpl/drawing/label_canvas.h"
+#include "zpl/text/scalable_advance.h"
+
+namespace corvella::zpl {
+namespace {
+
+struct BitmapCell {
+  char name;
+  int height;
+  int width;
+  int gap;  // blank dots after each cell
+};
+
+// The printer's bitmap fonts: base cell (height x width) and the gap
+// between cells, in dots. Fonts P-V are the printer's preset sizes, their
+// cells set edge to edge.
+constexpr BitmapCell kBitmapCells[] = {
+    {'A', 9, 5, 1},   {'B', 11, 7, 2},  {'C', 18, 10, 2}, {'D', 18, 10, 2}, {'E', 28, 15, 5},
+    {'F', 26, 13, 3}, {'G', 60, 40, 8}, {'H', 21, 13, 6}, {'P', 20, 18, 0}, {'Q', 28, 24, 0},
+    {'R', 35, 31, 0}, {'S', 40, 35, 0}, {'T', 48, 42, 0}, {'U', 59, 53, 0}, {'V', 80, 71, 0},
+};
+
+// Largest cell drawn; bigger requests are drawn at this size.
+constexpr int kMaxCell = 1500;
+
+// Pango measures a layout in ints of 1/1024 of a dot of the face: a line
+// stays within this many, half of what an int holds.
+constexpr double kMaxLayoutUnits = 1 << 30;
+// No character advances more than this many ems (the widest glyphs, ligature
+// marks and such, are about three).
+constexpr double kMaxEmsPerCharacter = 4;
+
+// Faces larger than this many dots are laid out at this size and drawn
+// magnified, so that Pango's int measures of a long text cannot overflow.
+constexpr double kMaxFaceSize = 256;
+
+// Font sizes kept measured at once.
+constexpr size_t kMaxFaces = 256;
+
+// The scalable font is a printer's Helvetica-style bold condensed face;
+// these are metric-near clones of it, the first found drawn.
+constexpr const char* kScalableFamilies[] = {"TeX Gyre Heros Cn", "Nimbus Sans Narrow"};
+constexpr const char* kScalableFallback = "DejaVu Sans";
+
+// The printer's scalable font in a cell h dots high and w wide, as the
+// printer's pictures show it: capitals are kCapHeight * h tall; glyphs are
+// heavier than the face by kWeight * h dots of outline and as wide as the
+// face's capitals at an average advance of kWidth * w, and each letter
+// advances kTracking * w dots more.
+constexpr double kCapHeight = 0.77;
+constexpr double kWeight = 0.06;
+constexpr double kWidth = 0.5;
+constexpr double kTracking = 0.05;
+
+// The bitmap fonts are fixed-pitch faces; these monospaced faces are drawn
+// in their cells, the first found. A printer's bitmap font lays capitals
+// kBitmapCap of the cell tall, their tops kBitmapTop of the cell below the
+// field's top, as a printer's pictures of font A show.
+constexpr const char* kBitmapFamilies[] = {"DejaVu Sans Mono", "Liberation Mono", "Nimbus Mono PS"};
+constexpr const char* kBitmapFallback = "Monospace";
+constexpr double kBitmapCap = 13.0 / 18;
+constexpr double kBitmapTop = 1.0 / 18;
+
+// Whether fontconfig has a face of `family` (not a substitute).
+bool HasFamily(PangoFontMap* font_map, const char* family) {
+  PangoFontFamily** families = nullptr;
+  int count = 0;
+  pango_font_map_list_families(font_map, &families, &count);
+  bool found = false;
+  for (int i = 0; i < count && !found; ++i) {
+    found = g_ascii_strcasecmp(pango_font_family_get_name(families[i]), family) == 0;
+  }
+  g_free(families);
+  return found;
+}
+
+// The first of `families` fontconfig has, else `fallback`.
+std::string FirstFamily(PangoFontMap* font_map, const char* const* families, size_t count,
+                        const char* fallback) {
+  for (size_t i = 0; i < count; ++i) {
+    if (HasFamily(font_map, families[i])) return families[i];
+  }
+  return fallback;
+}
+
+// The whole multiple of the base cell nearest to what is asked, 1 to 10.
+int Magnification(int asked, int base) {
+  if (asked <= 0) return 0;
+  return static_cast<int>(std::clamp(std::lround(static_cast<double>(asked) / base), 1L, 10L));
+}
+
+// The extents of `text` in the layout's font, in dots.
+PangoRectangle Extents(PangoLayout* layout, const char* text, bool ink) {
+  pango_layout_set_text(layout, text, -1);
+  PangoRectangle ink_rect, logical;
+  pango_layout_get_extents(layout, &ink_rect, &logical);
+  return ink ? ink_rect : logical;
+}
+
+}  // namespace
+
+bool IsPrinterFont(char name) {
+  if (name == '0') return true;
+  for (const BitmapCell& cell : kBitmapCells) {
+    if (cell.name == name) return true;
+  }
+  return false;
+}
+
+FontChoice ResolveFont(char name, int height, int width) {
+  for (const BitmapCell& cell : kBitmapCells) {
+    if (cell.name != name) continue;
+    int mag_h = Magnification(height, cell.height);
+    int mag_w = Magnification(width, cell.width);
+    if (mag_h == 0) mag_h = mag_w == 0 ? 1 : mag_w;
+    if (mag_w == 0) mag_w = mag_h;
+    return {name, cell.height * mag_h, cell.width * mag_w, cell.gap * mag_w};
+  }
+  int h = height > 0 ? height : (width > 0 ? width : 15);
+  int w = width > 0 ? width : h;
+  return {'0', std::clamp(h, 10, kMaxCell), std::clamp(w, 10, kMaxCell), 0};
+}
+
+LabelText::LabelText() {
+  font_map_ = pango_cairo_font_map_new();
+  context_ = pango_font_map_create_context(font_map_);
+  const CairoPtr<cairo_font_options_t> options(cairo_font_options_create());
+  cairo_font_options_set_antialias(options.get(), CAIRO_ANTIALIAS_NONE);
+  cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_SLIGHT);
+  pango_cairo_context_set_font_options(context_, options.get());
+  layout_ = pango_layout_new(context_);
+  scalable_family_ =
+      FirstFamily(font_map_, kScalableFamilies, std::size(kScalableFamilies), kScalableFallback);
+  bitmap_family_ =
+      FirstFamily(font_map_, kBitmapFamilies, std::size(kBitmapFamilies), kBitmapFallback);
+  if (bitmap_family_ == kBitmapFallback) {
+    g_warning("the bitmap fonts are drawn with fontconfig's %s: no %s (fonts-dejavu-core)",
+              kBitmapFallback, kBitmapFamilies[0]);
+  }
+  if (scalable_family_ == kScalableFallback) {
+    g_warning(
+        "font 0 is drawn with %s: no printer-like face installed (%s or %s; "
+        "scripts/install-deps installs them)",
+        kScalableFallback, kScalableFamilies[0], kScalableFamilies[1]);
+  }
+}
+
+LabelText::~LabelText() {
+  for (auto& [key, face] : faces_) pango_font_description_free(face.description);
+  g_object_unref(layout_);
+  g_object_unref(context_);
+  g_object_unref(font_map_);
+}
+
+const LabelText::Face& LabelText::face(const FontChoice& font) {
+  auto key = std::make_tuple(font.name, font.height, font.width);
+  if (auto found = faces_.find(key); found != faces_.end()) return found->second;
+  // A long-running printer sees any number of sizes; keep the cache bounded.
+  if (faces_.size() >= kMaxFaces) {
+    for (auto& [unused, old] : faces_) pango_font_description_free(old.description);
+    faces_.clear();
+  }
+  Face face;
+  pango_layout_set_width(layout_, -1);
+  pango_layout_set_attributes(layout_, nullptr);
+  if (font.name == '0') {
+    measureScalable(font, face);
+  } else {
+    measureBitmap(font, face);
+  }
+  return faces_.emplace(key, face).first->second;
+}
+
+void LabelText::measureScalable(const FontChoice& font, Face& face) {
+  face.description = pango_font_description_from_string((scalable_family_ + " Bold").c_str());
+  // Measured once at a large size: the face's cap height and the advance of
+  // a line of capitals, per dot of size.
+  constexpr double kProbe = 200;
+  pango_font_description_set_absolute_size(face.description, kProbe * PANGO_SCALE);
+  pango_layout_set_font_description(layout_, face.description);
+  const double cap = Extents(layout_, "H", true).height / static_cast<double>(PANGO_SCALE) / kProbe;
+  if (scalable_advance_[0] == 0) {
+    for (size_t i = 0; i < scalable_advance_.size(); ++i) {
+      const char character[] = {static_cast<char>(' ' + i), '\0'};
+      scalable_advance_[i] =
+          Extents(layout_, character, false).width / static_cast<double>(PANGO_SCALE) / kProbe;
+    }
+  }
+  face.weight = kWeight * std::min(font.height, font.width);
+  double size = (kCapHeight * font.height - face.weight) / cap;
+  face.scale_y = std::max(1.0, size / kMaxFaceSize);
+  size /= face.scale_y;
+  pango_font_description_set_absolute_size(face.description, size * PANGO_SCALE);
+  pango_layout_set_font_description(layout_, face.description);
+  constexpr const char kCapitals[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  const double advance =
+      Extents(layout_, kCapitals, false).width / static_cast<double>(PANGO_SCALE) / 26;
+  face.scale_x = kWidth * font.width / advance;
+  face.tracking = kTracking * font.width;
+  face.size = size;
+  face.font_width = font.width;
+  const PangoRectangle ink = Extents(layout_, "H", true);
+  const double baseline =
+      (pango_layout_get_baseline(layout_) - ink.y) / static_cast<double>(PANGO_SCALE);
+  // The added outline reaches half its width past the face's own ink: the
+  // glyphs are raised by that much, so capitals stand on the baseline.
+  face.cap_top = std::max(1.0, baseline * face.scale_y + face.weight);
+}
+
+void LabelText::measureBitmap(const FontChoice& font, Face& face) {
+  face.description = pango_font_description_from_string((bitmap_family_ + " Bold").c_str());
+  face.fixed_pitch = true;
+  constexpr double kProbe = 200;
+  pango_font_description_set_absolute_size(face.description, kProbe * PANGO_SCALE);
+  pango_layout_set_font_description(layout_, face.description);
+  const double cap = Extents(layout_, "H", true).height / static_cast<double>(PANGO_SCALE) / kProbe;
+  double size = std::max(1.0, kBitmapCap * font.height / cap);
+  face.scale_y = std::max(1.0, size / kMaxFaceSize);
+  size /= face.scale_y;
+  pango_font_description_set_absolute_size(face.description, size * PANGO_SCALE);
+  pango_layout_set_font_description(layout_, face.description);
+  // Each character advances by its cell and the gap after it.
+  const double advance = Extents(layout_, "0", false).width / static_cast<double>(PANGO_SCALE);
+  face.scale_x = advance > 0 ? font.width / advance : 1;
+  face.tracking = font.gap;
+  face.size = size;
+  face.cap_top = (kBitmapTop + kBitmapCap) * font.height;
+}
+
+double LabelText::spaceScalable(std::string_view text, const Face& f, bool justified,
+                                PangoAttrList* attributes) {
+  // One attribute for each run of characters spaced alike.
+  int run_start = 0;
+  int run_spacing = 0;
+  const auto close_run = [&](int end) {
+    if (end <= run_start || run_spacing == 0) return;
+    PangoAttribute* spacing = pango_attr_letter_spacing_new(run_spacing);
+    spacing->start_index = static_cast<guint>(run_start);
+    spacing->end_index = static_cast<guint>(end);
+    pango_attr_list_insert(attributes, spacing);
+  };
+  std::optional<double> first;
+  double last = f.tracking;
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  for (const char* at = begin; at < end; at = g_utf8_find_next_char(at, end)) {
+    if (at == nullptr) break;
+    const gunichar character = g_utf8_get_char_validated(at, end - at);
+    double dots = f.tracking;
+    // Pango stretches a justified line's spaces itself, and only those
+    // spaced as the rest of the line.
+    const double advance = justified && character == ' ' ? 0 : ScalableAdvance(character);
+    if (advance > 0) {
+      const double drawn = scalable_advance_[character - ' '] * f.size * f.scale_x;
+      dots = advance * f.font_width - drawn;
+    }
+    if (!first) first = dots;
+    last = dots;
+    const int spacing = static_cast<int>(std::lround(dots / f.scale_x * PANGO_SCALE));
+    const int index = static_cast<int>(at - begin);
+    if (spacing != run_spacing) {
+      close_run(index);
+      run_start = index;
+      run_spacing = spacing;
+    }
+  }
+  close_run(static_cast<int>(text.size()));
+  return (first.value_or(f.tracking) + last) / 2;
+}
+
+const LabelText::Layout& LabelText::layOut(const std::string& text, const FontChoice& font,
+                                           const TextBlock* block, Advance advance) {
+  const Face& f = face(font);
+  last_ = Layout{};
+  last_.scale_x = f.scale_x;
+  last_.scale_y = f.scale_y;
+  last_.weight = f.weight;
+  pango_layout_set_font_description(layout_, f.description);
+  pango_layout_set_justify(layout_, block && block->justification == Justification::kJustified);
+  if (block && block->width > 0) {
+    // A narrow font in a wide block asks for more than Pango's int holds.
+    const double width = std::min(block->width / f.scale_x * PANGO_SCALE, 1e9);
+    pango_layout_set_width(layout_, static_cast<int>(width));
+    pango_layout_set_wrap(layout_, PANGO_WRAP_WORD_CHAR);
+  } else {
+    pango_layout_set_width(layout_, -1);
+  }
+  // A font so large that the text could run past what Pango can measure is
+  // given the characters that fit: many times more than any label shows.
+  std::string_view shown = text;
+  const double per_character =
+      kMaxEmsPerCharacter * (f.size + std::abs(f.tracking) / f.scale_x) * PANGO_SCALE;
+  const auto max_characters = static_cast<glong>(kMaxLayoutUnits / per_character);
+  if (g_utf8_strlen(text.data(), static_cast<gssize>(text.size())) > max_characters) {
+    const char* end = g_utf8_offset_to_pointer(text.data(), max_characters);
+    shown = shown.substr(0, static_cast<size_t>(end - text.data()));
+    last_.cut_to = static_cast<int>(max_characters);
+  }
+  pango_layout_set_text(layout_, shown.data(), static_cast<int>(shown.size()));
+  PangoAttrList* attributes = pango_attr_list_new();
+  double trailing = f.tracking;
+  if (font.name == '0' && advance == Advance::kPrinter) {
+    trailing = spaceScalable(shown, f, block && block->justification == Justification::kJustified,
+                             attributes);
+  } else if (f.tracking > 0) {
+    pango_attr_list_insert(attributes, pango_attr_letter_spacing_new(
+                                           static_cast<int>(f.tracking / f.scale_x * PANGO_SCALE)));
+  }
+  pango_layout_set_attributes(layout_, attributes);
+  pango_attr_list_unref(attributes);
+
+  const int spacing = block ? block->spacing : 0;
+  const double pitch = font.height + spacing;
+  const int available = pango_layout_get_line_count(layout_);
+  const int max_lines = block ? std::max(1, block->max_lines) : 1;
+  last_.lines = std::min(available, max_lines);
+  last_.truncated = available > max_lines;
+  last_.baseline = f.cap_top;
+  last_.pitch = pitch;
+  last_.last_baseline = f.cap_top + (block ? max_lines - 1 : 0) * pitch;
+  double widest = 0;
+  for (int i = 0; i < last_.lines; ++i) {
+    PangoLayoutLine* line = pango_layout_get_line_readonly(layout_, i);
+    PangoRectangle ink, logical;
+    pango_layout_line_get_pixel_extents(line, &ink, nullptr);
+    pango_layout_line_get_extents(line, nullptr, &logical);
+    // Scalable letters start with their ink, bitmap cells with the cell.
+    const double start = f.fixed_pitch ? logical.x * f.scale_x / PANGO_SCALE : ink.x * f.scale_x;
+    const double width =
+        f.fixed_pitch ? logical.width * f.scale_x / PANGO_SCALE : ink.width * f.scale_x;
+    double x = -start;
+    if (block && block->width > 0) {
+      switch (block->justification) {
+        case Justification::kCenter:
+          x = (block->width - width) / 2 - start;
+          break;
+        case Justification::kRight:
+          x = block->width - width - start;
+          break;
+        case Justification::kLeft:
+        case Justification::kJustified:
+          if (i > 0) x += block->indent;
+          break;
+      }
+    }
+    last_.line_x.push_back(x);
+    widest = std::max(widest, x + start + width);
+    // Pango spaces letters only between them: the spacing it leaves off
+    // the line's ends (a bitmap font's gap) comes after the line.
+    last_.advance =
+        x + (static_cast<double>(logical.x) + logical.width) * f.scale_x / PANGO_SCALE + trailing;
+  }
+  last_.width = block && block->width > 0 ? block->width : widest;
+  last_.height = (block ? max_lines : 1) * pitch - spacing;
+  return last_;
+}
+
+void LabelText::draw(cairo_t* cr) const {
+  for (size_t i = 0; i < last_.line_x.size(); ++i) {
+    PangoLayoutLine* line = pango_layout_get_line_readonly(layout_, static_cast<int>(i));
+    cairo_save(cr);
+    cairo_translate(cr, last_.line_x[i],
+                    last_.baseline - last_.weight / 2 + static_cast<double>(i) * last_.pitch);
+    cairo_scale(cr, last_.scale_x, last_.scale_y);
+    if (last_.weight <= 0) {
+      cairo_move_to(cr, 0, 0);
+      pango_cairo_show_layout_line(cr, line);
+      cairo_restore(cr);
+      continue;
+    }
+    // Heavier than the face: its outline filled and stroked. A reversing
+    // ink draws the two as one shape, so that it flips each dot once; black
+    // and white inks, for which a dot drawn twice is drawn once, draw
+    // straight onto the label.
+    const cairo_operator_t ink = cairo_get_operator(cr);
+    const bool as_one = ink == CAIRO_OPERATOR_XOR;
+    if (as_one) {
+      PangoRectangle logical;
+      pango_layout_line_get_pixel_extents(line, nullptr, &logical);
+      const double margin = last_.weight + 2;
+      cairo_rectangle(cr, logical.x - margin, logical.y - margin, logical.width + 2 * margin,
+                      logical.height + 2 * margin);
+      cairo_clip(cr);
+      cairo_push_group(cr);
+      cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+    }
+    cairo_move_to(cr, 0, 0);
+    pango_cairo_layout_line_path(cr, line);
+    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+    cairo_fill_preserve(cr);
+    cairo_identity_matrix(cr);
+    cairo_set_line_width(cr, last_.weight);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    cairo_stroke(cr);
+    if (as_one) {
+      cairo_pop_group_to_source(cr);
+      cairo_set_operator(cr, ink);
+      cairo_paint(cr);
+    }
+    cairo_restore(cr);
+  }
+}
+
+}  // namespace corvella::zpl
