@@ -39,6 +39,8 @@
 #include <thread>
 #include <vector>
 
+#include "process/child_spawn.h"
+#include "process/process_runner.h"
 #include "test_print_system/file_util.h"
 #include "test_print_system/label_printer.h"
 #include "test_print_system/scratch_directory.h"
@@ -78,21 +80,19 @@ std::vector<uint8_t> Call(const std::string& method, const corvella::Value& argu
   return corvella::EncodeMethodCall(method, arguments.get());
 }
 
-// A bare tool run: spawned directly, output to /dev/null, waited for.
+// A bare tool run: started as the host starts its tools, output to
+// /dev/null, waited for.
 class BareRun {
  public:
   static pid_t Start(const std::vector<std::string>& argv) {
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    GPid pid = 0;
-    if (!g_spawn_async(
-            nullptr, args.data(), nullptr,
-            static_cast<GSpawnFlags>(G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDOUT_TO_DEV_NULL),
-            nullptr, nullptr, &pid, nullptr)) {
-      Fail("cannot run " + argv[0]);
-    }
-    return pid;
+    corvella::ChildStreams streams;
+    streams.input.kind = corvella::ChildStream::Kind::kDevNull;
+    streams.output.kind = corvella::ChildStream::Kind::kDevNull;
+    std::string reason;
+    const std::optional<pid_t> pid = corvella::SpawnChild(
+        argv.front(), std::vector<std::string>(argv.begin() + 1, argv.end()), streams, reason);
+    if (!pid) Fail(reason);
+    return *pid;
   }
   static void Await(pid_t pid) {
     int status = 0;
@@ -187,13 +187,11 @@ double Throughput(int jobs, Clock::duration elapsed) {
 // starts from the same state as the one before it.
 void WaitForDrain(const std::string& queue) {
   const auto deadline = Clock::now() + std::chrono::minutes(5);
-  const std::string command = "/usr/bin/lpstat -o " + queue;
   for (;;) {
-    g_autofree char* jobs = nullptr;
-    if (!g_spawn_command_line_sync(command.c_str(), &jobs, nullptr, nullptr, nullptr)) {
-      Fail("cannot run lpstat -o");
-    }
-    if (jobs[0] == '\0') return;
+    const std::optional<std::string> jobs =
+        corvella::ProcessRunner::runShellOut("/usr/bin/lpstat", {"-o", queue});
+    if (!jobs) Fail("cannot run lpstat -o");
+    if (jobs->empty()) return;
     if (Clock::now() > deadline) Fail("the queue did not drain");
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gio/gunixinputstream.h>
 #include <gio/gunixoutputstream.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,6 +70,11 @@ UiLink::UiLink(Token, Dispatch dispatch, std::function<void()> on_finished, GOut
 
 std::shared_ptr<UiLink> UiLink::start(GInputStream* input, GOutputStream* output, Dispatch dispatch,
                                       std::function<void()> on_finished) {
+  // The link's reader may go at any moment. As the engine of a process that
+  // writes its user interface's pipe, the stand-in has SIGPIPE ignored
+  // process-wide, so such a write fails with EPIPE instead of ending the
+  // process; children start with every signal at its default all the same.
+  ::signal(SIGPIPE, SIG_IGN);
   auto link =
       std::make_shared<UiLink>(Token{}, std::move(dispatch), std::move(on_finished), output);
   // The reading thread reaches the link only through work it posts to the

@@ -1,8 +1,6 @@
 #include "engine_stand_in/ui_link_writer.h"
 
 #include <limits.h>
-#include <pthread.h>
-#include <signal.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -56,14 +54,6 @@ void WriteFrames(GOutputStream* owned_output, GCancellable* owned_cancellable,
                  std::shared_ptr<UiLinkWriter::Queue> queue) {
   g_autoptr(GOutputStream) output = owned_output;
   g_autoptr(GCancellable) cancellable = owned_cancellable;
-  // A write to a pipe whose reader has gone raises SIGPIPE in the writing
-  // thread; blocked here, it only makes the write fail. The mask is this
-  // thread's alone, so child processes started elsewhere keep the default.
-  sigset_t pipe_signal;
-  sigemptyset(&pipe_signal);
-  sigaddset(&pipe_signal, SIGPIPE);
-  pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
-
   size_t lost = 0;
   std::unique_lock<std::mutex> lock(queue->mutex);
   for (;;) {

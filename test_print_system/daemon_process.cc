@@ -1,15 +1,21 @@
 #include "test_print_system/daemon_process.h"
 
-#include <glib.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <thread>
 
+#include "process/child_spawn.h"
+
 namespace corvella::testing {
+
+namespace {
+
+constexpr const char* kSetpriv = "/usr/bin/setpriv";
+
+}  // namespace
 
 DaemonProcess::~DaemonProcess() {
   if (pid_ > 0) stop();
@@ -21,37 +27,19 @@ bool DaemonProcess::start(const std::vector<std::string>& argv, const SpawnOptio
     reason = "no program to start";
     return false;
   }
-  std::vector<char*> arguments;
-  for (const std::string& argument : argv) arguments.push_back(const_cast<char*>(argument.c_str()));
-  arguments.push_back(nullptr);
-  // The child starts with every signal at its default and none blocked, and
-  // on request dies with the thread that started it.
-  struct Setup {
-    bool terminate_with_parent;
-    pid_t parent;
-  } setup{options.terminate_with_parent, ::getpid()};
-  auto child_setup = [](gpointer data) {
-    const Setup* wanted = static_cast<const Setup*>(data);
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    ::signal(SIGPIPE, SIG_DFL);
-    if (wanted->terminate_with_parent &&
-        (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != wanted->parent)) {
-      ::_exit(127);
-    }
-  };
-  const int flags = G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_SEARCH_PATH | G_SPAWN_STDIN_FROM_DEV_NULL;
-  g_autoptr(GError) spawn_error = nullptr;
-  GPid pid = 0;
-  if (!g_spawn_async_with_pipes_and_fds(nullptr, arguments.data(), nullptr,
-                                        static_cast<GSpawnFlags>(flags), child_setup, &setup, -1,
-                                        options.stdout_fd, options.stderr_fd, nullptr, nullptr, 0,
-                                        &pid, nullptr, nullptr, nullptr, &spawn_error)) {
-    reason = "cannot start " + argv.front() + ": " + spawn_error->message;
-    return false;
-  }
-  pid_ = pid;
+  // On request the child dies with the thread that started it: setpriv sets
+  // that up and becomes the program.
+  std::vector<std::string> command;
+  if (options.terminate_with_parent) command = {"--pdeathsig", "TERM", "--"};
+  command.insert(command.end(), argv.begin() + (options.terminate_with_parent ? 0 : 1), argv.end());
+  const std::string& program = options.terminate_with_parent ? kSetpriv : argv.front();
+  ChildStreams streams;
+  streams.input.kind = ChildStream::Kind::kDevNull;
+  if (options.stdout_fd >= 0) streams.output = ChildStream::Descriptor(options.stdout_fd);
+  if (options.stderr_fd >= 0) streams.error = ChildStream::Descriptor(options.stderr_fd);
+  const std::optional<pid_t> pid = SpawnChild(program, command, streams, reason);
+  if (!pid) return false;
+  pid_ = *pid;
   status_.reset();
   return true;
 }

@@ -18,9 +18,10 @@ struct SpawnOptions {
   bool terminate_with_parent = false;
 };
 
-// One long-running child (a scheduler, a simulated printer, an X server), started through GLib's
-// spawn. The destructor stops it (SIGTERM, then SIGKILL after a grace period) and reaps it, so no
-// child of a test outlives the object.
+// One long-running child (a scheduler, a simulated printer, a display
+// server), started as every program of the tree is (SpawnChild). The
+// destructor stops it (SIGTERM, then SIGKILL after a grace period) and reaps
+// it, so no child of a test outlives the object.
 class DaemonProcess {
  public:
   DaemonProcess() = default;
@@ -28,9 +29,8 @@ class DaemonProcess {
   DaemonProcess(const DaemonProcess&) = delete;
   DaemonProcess& operator=(const DaemonProcess&) = delete;
 
-  // argv[0] is a path, or a name looked up in PATH. False, with `reason`
-  // set, when the program cannot be started (the exec failure is reported,
-  // not a child that exits 127).
+  // argv[0] is the program's path. False, with `reason` set, when it cannot
+  // be started (the exec failure is reported, not a child that exits 127).
   bool start(const std::vector<std::string>& argv, const SpawnOptions& options,
              std::string& reason);
 

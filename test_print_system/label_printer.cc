@@ -13,6 +13,7 @@
 
 #include "process/failure.h"
 #include "process/unique_fd.h"
+#include "process/write_all.h"
 #include "test_print_system/file_util.h"
 #include "test_print_system/job_directory.h"
 
@@ -87,15 +88,7 @@ bool SendJob(uint16_t port, const std::string& bytes) {
   // An interrupted connect goes on; asking again tells when it is made.
   while (connected != 0 && (errno == EINTR || errno == EALREADY)) connected = connect();
   if (connected != 0 && errno != EISCONN) return false;
-  for (size_t sent = 0; sent < bytes.size();) {
-    const ssize_t n = ::write(socket.get(), bytes.data() + sent, bytes.size() - sent);
-    if (n > 0) {
-      sent += static_cast<size_t>(n);
-    } else if (n == 0 || errno != EINTR) {
-      return false;
-    }
-  }
-  return true;
+  return WriteAll(socket.get(), bytes);
 }
 
 std::vector<std::string> ReadJobs(const std::string& jobs_directory) {

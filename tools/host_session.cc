@@ -12,6 +12,7 @@
 
 #include "process/child_spawn.h"
 #include "process/failure.h"
+#include "process/write_all.h"
 
 namespace corvella {
 

@@ -18,6 +18,7 @@
 #include "tests/host/host_process.h"
 #include "tests/host/virtual_display.h"
 #include "tests/host/window_client.h"
+#include "tests/support/program_run.h"
 
 namespace corvella::testing {
 namespace {
@@ -117,19 +118,13 @@ bool Write(const fs::path& path, const std::string& text) { return WriteFile(pat
 // tool does; on failure, the tail of what the build printed.
 ::testing::AssertionResult BuildAndInstall(const fs::path& project) {
   const std::string build = "'" + (project / "build/linux/x64/debug").string() + "'";
-  const std::string script = "{ cmake -G Ninja -S linux -B " + build +
-                             " -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++" +
+  const std::string script = "cd '" + project.string() + "' && { cmake -G Ninja -S linux -B " +
+                             build + " -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++" +
                              " -DCMAKE_INSTALL_PREFIX=" + build + "/bundle && cmake --build " +
                              build + " && cmake --install " + build + "; } 2>&1";
-  const gchar* argv[] = {"/bin/sh", "-c", script.c_str(), nullptr};
-  g_autofree gchar* output = nullptr;
-  gint status = 0;
-  if (g_spawn_sync(project.c_str(), const_cast<gchar**>(argv), nullptr, G_SPAWN_DEFAULT, nullptr,
-                   nullptr, &output, nullptr, &status, nullptr) &&
-      g_spawn_check_wait_status(status, nullptr)) {
-    return ::testing::AssertionSuccess();
-  }
-  std::string text = output != nullptr ? output : "";
+  const ProgramRun run = RunProgram({"/bin/sh", "-c", script});
+  if (run.exitCode() == 0) return ::testing::AssertionSuccess();
+  std::string text = run.output + run.errors;
   if (text.size() > 6000) text = "..." + text.substr(text.size() - 6000);
   return ::testing::AssertionFailure() << "the build failed:\n" << text;
 }

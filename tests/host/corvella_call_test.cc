@@ -1,5 +1,4 @@
 // corvella-call: its pieces, and the tool run as a new user runs it.
-#include <glib.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -13,6 +12,7 @@
 
 #include "tests/host/host_process.h"
 #include "tests/host/virtual_display.h"
+#include "tests/support/program_run.h"
 #include "tools/call_arguments.h"
 #include "tools/json_values.h"
 
@@ -186,39 +186,19 @@ TEST(LabelWarningsTest, OddLabelsAreToldAndNothingElse) {
 
 // --- The tool -------------------------------------------------------------------
 
-struct ToolRun {
-  std::optional<int> status;
-  std::string output;
-  std::string errors;
-};
-
 // Runs corvella-call with `arguments`, its input /dev/null. The hosts it
 // starts share its standard error, which must hold no critical.
-ToolRun RunTool(std::vector<std::string> arguments) {
+ProgramRun RunTool(std::vector<std::string> arguments) {
   PrepareSanitizersForChildren();
   arguments.insert(arguments.begin(), CallToolPath());
-  std::vector<char*> argv;
-  for (std::string& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  g_autofree char* out = nullptr;
-  g_autofree char* err = nullptr;
-  int status = 0;
-  ToolRun run;
-  if (g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out, &err,
-                   &status, nullptr)) {
-    run = {status, out, err};
-  }
+  ProgramRun run = RunProgram(arguments);
   ExpectNoCriticals(run.errors);
   return run;
 }
 
-int ExitCode(const ToolRun& run) {
-  return run.status && WIFEXITED(*run.status) ? WEXITSTATUS(*run.status) : -1;
-}
-
 TEST(CallToolTest, UsageErrorExitsWithStatusTwoAndPointsToHelp) {
-  ToolRun run = RunTool({"--bogus"});
-  EXPECT_EQ(ExitCode(run), 2);
+  ProgramRun run = RunTool({"--bogus"});
+  EXPECT_EQ(run.exitCode(), 2);
   EXPECT_TRUE(run.output.empty());
   EXPECT_NE(run.errors.find("--help"), std::string::npos) << run.errors;
 }
@@ -230,8 +210,8 @@ TEST(CallToolTest, WithoutAUsableDisplayItSaysSoAndSuggestsXvfbRun) {
     SCOPED_TRACE(display);
     setenv("DISPLAY", display, 1);
     if (display[0] == '\0') unsetenv("DISPLAY");
-    ToolRun run = RunTool({"initialize"});
-    EXPECT_EQ(ExitCode(run), 3);
+    ProgramRun run = RunTool({"initialize"});
+    EXPECT_EQ(run.exitCode(), 3);
     EXPECT_TRUE(run.output.empty());
     EXPECT_NE(run.errors.find("xvfb-run"), std::string::npos) << run.errors;
   }
@@ -248,10 +228,10 @@ class CallToolSessionTest : public ::testing::Test {
 };
 
 TEST_F(CallToolSessionTest, OneSessionKeepsTheSelectionAndPrintsOneLinePerAnswer) {
-  ToolRun run =
+  ProgramRun run =
       RunTool({"initialize", "getPrinterStatus", "connectToPrinter", "printerName=Zebra \"Front\"",
                "getPrinterStatus", "getAvailablePrinters", "disconnect", "getPrinterStatus"});
-  EXPECT_EQ(ExitCode(run), 0) << run.errors;
+  EXPECT_EQ(run.exitCode(), 0) << run.errors;
   EXPECT_EQ(run.output,
             "true\n"
             "{\"connected\":false}\n"
@@ -298,8 +278,8 @@ TEST_F(CallToolSessionTest, AnyFailedCallExitsWithStatusOneAndIsNamed) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.args[0] + " ...");
-    ToolRun run = RunTool(row.args);
-    EXPECT_EQ(ExitCode(run), row.exit) << run.errors;
+    ProgramRun run = RunTool(row.args);
+    EXPECT_EQ(run.exitCode(), row.exit) << run.errors;
     EXPECT_EQ(run.output, row.output);
     if (row.told[0] != '\0') {
       EXPECT_NE(run.errors.find(row.told), std::string::npos) << run.errors;
@@ -310,17 +290,17 @@ TEST_F(CallToolSessionTest, AnyFailedCallExitsWithStatusOneAndIsNamed) {
 }
 
 TEST_F(CallToolSessionTest, OtherChannelAndOtherHost) {
-  ToolRun other = RunTool({"--channel", "nobody_listens_here", "initialize"});
-  EXPECT_EQ(ExitCode(other), 1) << other.errors;
+  ProgramRun other = RunTool({"--channel", "nobody_listens_here", "initialize"});
+  EXPECT_EQ(other.exitCode(), 1) << other.errors;
   EXPECT_EQ(other.output, "{\"notImplemented\":true}\n");
 
-  ToolRun test_host =
+  ProgramRun test_host =
       RunTool({"--host", TestHostPath(), "--channel", "corvella_test_channel", "registrarKey"});
-  EXPECT_EQ(ExitCode(test_host), 0) << test_host.errors;
+  EXPECT_EQ(test_host.exitCode(), 0) << test_host.errors;
   EXPECT_EQ(test_host.output, "\"OpenFilePlugin\"\n");
 
-  ToolRun missing = RunTool({"--host", "/nonexistent/corvella", "initialize"});
-  EXPECT_EQ(ExitCode(missing), 3);
+  ProgramRun missing = RunTool({"--host", "/nonexistent/corvella", "initialize"});
+  EXPECT_EQ(missing.exitCode(), 3);
   EXPECT_TRUE(missing.output.empty());
   EXPECT_NE(missing.errors.find("/nonexistent/corvella"), std::string::npos) << missing.errors;
 }

@@ -3,10 +3,11 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <glib.h>
 
 #include <sstream>
 #include <thread>
+
+#include "tests/support/program_run.h"
 
 namespace corvella::testing {
 
@@ -20,15 +21,9 @@ namespace {
 // One of the debug streams of the tests' Wayland compositor (weston_probe.cc),
 // read to its end; std::nullopt when the compositor cannot be reached.
 std::optional<std::string> ReadCompositorStream(const char* stream) {
-  const char* argv[] = {"/usr/bin/weston-debug", stream, nullptr};
-  g_autofree char* output = nullptr;
-  int status = 0;
-  if (!g_spawn_sync(nullptr, const_cast<char**>(argv), nullptr, G_SPAWN_STDERR_TO_DEV_NULL, nullptr,
-                    nullptr, &output, nullptr, &status, nullptr) ||
-      !g_spawn_check_wait_status(status, nullptr)) {
-    return std::nullopt;
-  }
-  return std::string(output);
+  const ProgramRun run = RunProgram({"/usr/bin/weston-debug", stream});
+  if (run.exitCode() != 0) return std::nullopt;
+  return run.output;
 }
 
 struct WaylandWindow {

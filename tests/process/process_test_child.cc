@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "process/child_spawn.h"
+#include "process/write_all.h"
 
 namespace {
 

@@ -2,7 +2,6 @@
 // runs them: --help and --version on standard output with status 0, a usage
 // error as one line and a pointer to --help with status 2, a file error
 // naming the file and the reason, the same words for the same mistake.
-#include <glib.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -14,42 +13,27 @@
 
 #include "test_print_system/file_util.h"
 #include "tests/host/host_process.h"
+#include "tests/support/program_run.h"
 
 namespace corvella::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct ToolRun {
-  int exit = -1;
-  std::string out;
-  std::string err;
-};
-
 // Runs `program` with `args` in `directory`, its input /dev/null, with no
 // print system and no display to reach.
-ToolRun RunTool(const std::string& program, const std::vector<std::string>& args,
-                const fs::path& directory) {
+ProgramRun RunTool(const std::string& program, const std::vector<std::string>& args,
+                   const fs::path& directory) {
   PrepareSanitizersForChildren();
-  std::vector<std::string> words = {program};
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-  gchar** env = g_get_environ();
-  env = g_environ_setenv(env, "CUPS_SERVER", "/nonexistent/cups.sock", TRUE);
-  env = g_environ_unsetenv(env, "CORVELLA_PRINT_DIR");
-  g_autofree char* out = nullptr;
-  g_autofree char* err = nullptr;
-  int status = 0;
-  ToolRun run;
-  if (g_spawn_sync(directory.c_str(), argv.data(), env, G_SPAWN_DEFAULT, nullptr, nullptr, &out,
-                   &err, &status, nullptr) &&
-      WIFEXITED(status)) {
-    run = {WEXITSTATUS(status), out, err};
-  }
-  g_strfreev(env);
-  return run;
+  std::vector<std::string> argv = {"/usr/bin/env",
+                                   "-C",
+                                   directory.string(),
+                                   "-u",
+                                   "CORVELLA_PRINT_DIR",
+                                   "CUPS_SERVER=/nonexistent/cups.sock",
+                                   program};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunProgram(argv);
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -196,18 +180,19 @@ TEST_F(CommandLineTest, EveryToolKeepsTheConventions) {
     std::string shown = row.tool;
     for (const std::string& arg : row.args) shown += " " + arg;
     SCOPED_TRACE(shown);
-    const ToolRun run = RunTool(Program(row.tool), row.args, directory_);
-    EXPECT_EQ(run.exit, row.exit) << run.err;
-    const std::vector<std::string> lines = Lines(row.stream == Stream::kOut ? run.out : run.err);
-    ASSERT_FALSE(lines.empty()) << "out: " << run.out << "\nerr: " << run.err;
+    const ProgramRun run = RunTool(Program(row.tool), row.args, directory_);
+    EXPECT_EQ(run.exitCode(), row.exit) << run.errors;
+    const std::vector<std::string> lines =
+        Lines(row.stream == Stream::kOut ? run.output : run.errors);
+    ASSERT_FALSE(lines.empty()) << "out: " << run.output << "\nerr: " << run.errors;
     EXPECT_EQ(lines[0], row.first_line);
     if (row.exit == 0 && row.stream == Stream::kOut && row.args[0][0] == '-') {
-      EXPECT_EQ(run.err, "");  // --help and --version say nothing else
+      EXPECT_EQ(run.errors, "");  // --help and --version say nothing else
     }
     if (row.exit == 2) {
       // A usage error: that one line, a pointer to --help, nothing else.
-      EXPECT_EQ(run.out, "");
-      EXPECT_EQ(run.err, row.first_line + std::string("\nTry '") + row.tool + " --help'.\n");
+      EXPECT_EQ(run.output, "");
+      EXPECT_EQ(run.errors, row.first_line + std::string("\nTry '") + row.tool + " --help'.\n");
     }
   }
   // Nothing was written under a name other than the one asked for.
@@ -232,9 +217,9 @@ TEST_F(CommandLineTest, PicturesRecordThePrintersResolution) {
   for (const char* dpmm : {"6", "8", "12", "24"}) {
     SCOPED_TRACE(dpmm);
     const std::string name = std::string("label-") + dpmm + ".png";
-    const ToolRun run = RunTool(Program("corvella-zpl-render"),
-                                {"good.zpl", "-o", name, "--dpmm", dpmm}, directory_);
-    ASSERT_EQ(run.exit, 0) << run.err;
+    const ProgramRun run = RunTool(Program("corvella-zpl-render"),
+                                   {"good.zpl", "-o", name, "--dpmm", dpmm}, directory_);
+    ASSERT_EQ(run.exitCode(), 0) << run.errors;
     EXPECT_EQ(PngDotsPerMetre(directory_ / name), 1000u * static_cast<uint32_t>(std::stoi(dpmm)));
   }
 }

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "test_print_system/label_printer.h"
+#include "tests/support/program_run.h"
 #include "zpl/document/label_renderer.h"
 
 namespace corvella::zpl {
@@ -256,24 +257,9 @@ long RendererPeakKib(const std::string& label, int labels, const std::string& ou
   std::string document;
   for (int i = 0; i < labels; ++i) document += label;
   std::ofstream(out + ".zpl") << document;
-  std::string program = CORVELLA_ZPL_RENDER_PROGRAM, input = out + ".zpl", option = "-o",
-              output = out + ".png";
-  char* argv[] = {program.data(), input.data(), option.data(), output.data(), nullptr};
-  GPid pid = 0;
-  if (!g_spawn_async(
-          nullptr, argv, nullptr,
-          static_cast<GSpawnFlags>(G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDOUT_TO_DEV_NULL), nullptr,
-          nullptr, &pid, nullptr)) {
-    return -1;
-  }
-  int status = 0;
-  struct rusage usage = {};
-  pid_t waited;
-  do {
-    waited = wait4(pid, &status, 0, &usage);
-  } while (waited < 0 && errno == EINTR);
-  g_spawn_close_pid(pid);
-  return waited == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? usage.ru_maxrss : -1;
+  const testing::ProgramRun run =
+      testing::RunProgram({CORVELLA_ZPL_RENDER_PROGRAM, out + ".zpl", "-o", out + ".png"});
+  return run.exitCode() == 0 ? run.peak_resident_kib : -1;
 }
 
 TEST_F(LabelPictureTest, ABatchOfLabelsTakesTheMemoryOfOne) {

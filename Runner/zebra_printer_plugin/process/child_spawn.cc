@@ -8,7 +8,6 @@
 #include <cerrno>
 
 #include "process/failure.h"
-#include "process/write_signal_guard.h"
 
 extern char** environ;
 
@@ -145,22 +144,6 @@ std::optional<pid_t> SpawnChild(const std::string& path, const std::vector<std::
   std::optional<pid_t> pid = setup.spawn(path, arguments, error);
   if (!pid) reason = PosixFailure("Cannot launch " + path, error);
   return pid;
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  const WriteSignalGuard guard;
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n > 0) {
-      bytes.remove_prefix(static_cast<size_t>(n));
-    } else if (n == 0) {
-      errno = EIO;
-      return false;
-    } else if (errno != EINTR) {
-      return false;
-    }
-  }
-  return true;
 }
 
 }  // namespace corvella

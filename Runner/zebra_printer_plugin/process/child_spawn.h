@@ -4,15 +4,14 @@
 
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "process/unique_fd.h"
 
 namespace corvella {
 
-// Starting a program as a child process, and the pipes and writes around
-// it: the one place in the tree that starts programs directly.
+// Starting a program as a child process, and the pipes around it: the one
+// place in the tree that starts programs.
 
 // A pipe as two owned ends, both close-on-exec and neither on a standard
 // stream (0, 1 or 2), so that placing an end on a child's standard stream is
@@ -57,11 +56,5 @@ inline constexpr int kPassedDescriptor = 3;
 // ..."), when it cannot be started.
 std::optional<pid_t> SpawnChild(const std::string& path, const std::vector<std::string>& arguments,
                                 const ChildStreams& streams, std::string& reason);
-
-// Writes all of `bytes` to the blocking descriptor `fd`, across short
-// writes and interrupted calls. False, with errno set, when a write fails;
-// a pipe without a reader (EPIPE) and a file past the size limit (EFBIG)
-// fail as any write does, without a signal to the process.
-bool WriteAll(int fd, std::string_view bytes);
 
 }  // namespace corvella

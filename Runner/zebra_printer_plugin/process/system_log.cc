@@ -11,7 +11,7 @@
 #include <mutex>
 #include <string>
 
-#include "process/child_spawn.h"
+#include "process/write_all.h"
 
 namespace {
 

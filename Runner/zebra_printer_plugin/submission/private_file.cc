@@ -9,8 +9,8 @@
 #include <cstring>
 #include <utility>
 
-#include "process/child_spawn.h"
 #include "process/failure.h"
+#include "process/write_all.h"
 
 namespace corvella {
 
