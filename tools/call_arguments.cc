@@ -4,6 +4,7 @@
 #include <map>
 #include <sstream>
 
+#include "submission/zpl_document.h"
 #include "text/utf8.h"
 #include "tools/command_line.h"
 #include "tools/json_values.h"
@@ -216,11 +217,15 @@ std::vector<std::string> LabelWarnings(const std::string& method, std::string_vi
     warnings.push_back(prefix + "is empty: the printer gets an empty job");
     return warnings;
   }
-  // Commands are read without regard to case, as a printer reads them.
+  // Commands are read without regard to case, as a printer reads them. The
+  // host ends a document that holds no "^XZ" with one, so what the printer
+  // gets holds a label when an "^XA" is followed by an "^XZ" of the text's
+  // own, or by the host's.
   std::string upper(text);
   for (char& c : upper) c = g_ascii_toupper(c);
   const size_t start = upper.find("^XA");
-  if (start == std::string::npos || upper.find("^XZ", start) == std::string::npos) {
+  if (start == std::string::npos ||
+      (ContainsEndOfFormat(text) && upper.find("^XZ", start) == std::string::npos)) {
     warnings.push_back(prefix + "holds no label (^XA ... ^XZ): a printer prints nothing of it");
   }
   const size_t nul = text.find('\0');

@@ -156,6 +156,7 @@ TEST(LabelWarningsTest, OddLabelsAreToldAndNothingElse) {
       {"^XA^FDHi^FS^XZ", {}},
       {"^xa^fdlower case is read as a printer reads it^fs^xz", {}},
       {"~DGR:X.GRF,2,1,FF^XA^XGR:X.GRF^FS^XZ", {}},
+      {"^XA^FDended by the host, which adds ^XZ", {}},
       {"", {"printZPL: zplCommands is empty: the printer gets an empty job"}},
       {"hello",
        {"printZPL: zplCommands holds no label (^XA ... ^XZ): a printer prints nothing of it"}},
