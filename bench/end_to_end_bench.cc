@@ -84,7 +84,7 @@ std::vector<uint8_t> Call(const std::string& method, const corvella::Value& argu
 // /dev/null, waited for.
 class BareRun {
  public:
-  static pid_t Start(const std::vector<std::string>& argv) {
+  static pid_t start(const std::vector<std::string>& argv) {
     corvella::ChildStreams streams;
     streams.input.kind = corvella::ChildStream::Kind::kDevNull;
     streams.output.kind = corvella::ChildStream::Kind::kDevNull;
@@ -94,14 +94,14 @@ class BareRun {
     if (!pid) Fail(reason);
     return *pid;
   }
-  static void Await(pid_t pid) {
+  static void await(pid_t pid) {
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
       if (errno != EINTR) Fail("waitpid failed");
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) Fail("a bare tool run failed");
   }
-  static void Run(const std::vector<std::string>& argv) { Await(Start(argv)); }
+  static void run(const std::vector<std::string>& argv) { await(start(argv)); }
 };
 
 class HostDriver {
@@ -166,7 +166,7 @@ void BarePipelined(const std::vector<std::string>& argv, int in_flight, int tota
   int started = 0;
   while (started < total || !running.empty()) {
     while (started < total && static_cast<int>(running.size()) < in_flight) {
-      running.push_back(BareRun::Start(argv));
+      running.push_back(BareRun::start(argv));
       ++started;
     }
     int status = 0;
@@ -304,7 +304,7 @@ void ManyHosts(const std::string& host, const std::string& queue, int hosts, int
   for (int h = 0; h < hosts; ++h) {
     streams.emplace_back([&, h] {
       for (const std::string& path : bare_files[static_cast<size_t>(h)]) {
-        BareRun::Run({"/usr/bin/lp", "-d", queue, "-o", "raw", path});
+        BareRun::run({"/usr/bin/lp", "-d", queue, "-o", "raw", path});
       }
     });
   }
@@ -421,7 +421,7 @@ int main(int argc, char** argv) {
   // Warm up both paths (page cache, scheduler, host pools).
   for (int i = 0; i < 5; ++i) {
     driver.callTrue(print_call);
-    BareRun::Run(bare_lp);
+    BareRun::run(bare_lp);
   }
 
   const std::vector<uint8_t> status_call = Call("getPrinterStatus");
@@ -445,9 +445,9 @@ int main(int argc, char** argv) {
       }
     }
   };
-  measurePair([&] { driver.callTrue(print_call); }, [&] { BareRun::Run(bare_lp); }, host_print,
+  measurePair([&] { driver.callTrue(print_call); }, [&] { BareRun::run(bare_lp); }, host_print,
               bare_print);
-  measurePair([&] { driver.call(list_call); }, [&] { BareRun::Run(bare_lpstat); }, host_list,
+  measurePair([&] { driver.call(list_call); }, [&] { BareRun::run(bare_lpstat); }, host_list,
               bare_list);
   for (int i = 0; i < runs; ++i) {
     Clock::time_point t0 = Clock::now();

@@ -66,7 +66,7 @@ class Reader {
   }
 
   bool readBytes(void* out, size_t count, GError** error) {
-    if (*offset_ > size_ || count > size_ - *offset_) return OutOfData(error);
+    if (*offset_ > size_ || count > size_ - *offset_) return outOfData(error);
     if (count != 0) std::memcpy(out, data_ + *offset_, count);
     *offset_ += count;
     return true;
@@ -76,7 +76,7 @@ class Reader {
     const size_t misalignment = *offset_ % alignment;
     if (misalignment == 0) return true;
     const size_t skip = alignment - misalignment;
-    if (*offset_ > size_ || skip > size_ - *offset_) return OutOfData(error);
+    if (*offset_ > size_ || skip > size_ - *offset_) return outOfData(error);
     *offset_ += skip;
     return true;
   }
@@ -97,12 +97,12 @@ class Reader {
     return readBytes(size, sizeof *size, error);
   }
 
-  size_t Remaining() const { return *offset_ > size_ ? 0 : size_ - *offset_; }
-  const uint8_t* Here() const { return data_ + *offset_; }
-  void Skip(size_t count) { *offset_ += count; }
+  size_t remaining() const { return *offset_ > size_ ? 0 : size_ - *offset_; }
+  const uint8_t* here() const { return data_ + *offset_; }
+  void skip(size_t count) { *offset_ += count; }
   size_t* offset() const { return offset_; }
 
-  static bool OutOfData(GError** error) {
+  static bool outOfData(GError** error) {
     g_set_error(error, FL_MESSAGE_CODEC_ERROR, FL_MESSAGE_CODEC_ERROR_OUT_OF_DATA,
                 "Unexpected end of data");
     return false;
@@ -124,12 +124,12 @@ FlValue* ReadTyped(Reader& reader, FlValue* (*make)(const void*, size_t), size_t
                    GError** error) {
   uint32_t count = 0;
   if (!reader.readSize(&count, error) || !reader.align(element_size, error)) return nullptr;
-  if (count > reader.Remaining() / element_size) {
-    Reader::OutOfData(error);
+  if (count > reader.remaining() / element_size) {
+    Reader::outOfData(error);
     return nullptr;
   }
-  FlValue* value = make(reader.Here(), count);
-  reader.Skip(count * element_size);
+  FlValue* value = make(reader.here(), count);
+  reader.skip(count * element_size);
   return value;
 }
 
@@ -150,8 +150,8 @@ FlValue* ReadList(FlStandardMessageCodec* codec, GBytes* buffer, Reader& reader,
   if (!reader.readSize(&count, error)) return nullptr;
   // Every element takes at least one byte: a count beyond the rest of the
   // message is malformed, found before any work is done for it.
-  if (count > reader.Remaining()) {
-    Reader::OutOfData(error);
+  if (count > reader.remaining()) {
+    Reader::outOfData(error);
     return nullptr;
   }
   g_autoptr(FlValue) list = fl_value_new_list();
@@ -166,8 +166,8 @@ FlValue* ReadList(FlStandardMessageCodec* codec, GBytes* buffer, Reader& reader,
 FlValue* ReadMap(FlStandardMessageCodec* codec, GBytes* buffer, Reader& reader, GError** error) {
   uint32_t count = 0;
   if (!reader.readSize(&count, error)) return nullptr;
-  if (count > reader.Remaining() / 2) {
-    Reader::OutOfData(error);
+  if (count > reader.remaining() / 2) {
+    Reader::outOfData(error);
     return nullptr;
   }
   g_autoptr(FlValue) map = fl_value_new_map();
@@ -343,19 +343,19 @@ static FlValue* fl_standard_message_codec_real_read_value_of_type(FlStandardMess
     case kString: {
       uint32_t size = 0;
       if (!reader.readSize(&size, error)) return nullptr;
-      if (size > reader.Remaining()) {
-        Reader::OutOfData(error);
+      if (size > reader.remaining()) {
+        Reader::outOfData(error);
         return nullptr;
       }
-      const auto* text = reinterpret_cast<const gchar*>(reader.Here());
+      const auto* text = reinterpret_cast<const gchar*>(reader.here());
       // A large text that ends a message known to be followed by a NUL
       // byte is kept where it lies: a label document is held once, not
       // twice, while its call is in flight.
-      FlValue* value = size >= kKeptTextMinimum && size == reader.Remaining() &&
+      FlValue* value = size >= kKeptTextMinimum && size == reader.remaining() &&
                                NulTerminatedMessage::covers(buffer)
                            ? fl_value_new_string_in_bytes(buffer, text, size)
                            : fl_value_new_string_sized(text, size);
-      reader.Skip(size);
+      reader.skip(size);
       return value;
     }
     case kUint8List:

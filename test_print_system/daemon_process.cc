@@ -35,8 +35,8 @@ bool DaemonProcess::start(const std::vector<std::string>& argv, const SpawnOptio
   const std::string& program = options.terminate_with_parent ? kSetpriv : argv.front();
   ChildStreams streams;
   streams.input.kind = ChildStream::Kind::kDevNull;
-  if (options.stdout_fd >= 0) streams.output = ChildStream::Descriptor(options.stdout_fd);
-  if (options.stderr_fd >= 0) streams.error = ChildStream::Descriptor(options.stderr_fd);
+  if (options.stdout_fd >= 0) streams.output = ChildStream::descriptor(options.stdout_fd);
+  if (options.stderr_fd >= 0) streams.error = ChildStream::descriptor(options.stderr_fd);
   const std::optional<pid_t> pid = SpawnChild(program, command, streams, reason);
   if (!pid) return false;
   pid_ = *pid;

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace corvella::print_system {
+namespace corvella::testing {
 
 std::string JobFileName(uint64_t number) {
   char name[40];
@@ -30,4 +30,4 @@ std::vector<uint64_t> JobNumbers(const std::string& directory) {
   return numbers;
 }
 
-}  // namespace corvella::print_system
+}  // namespace corvella::testing

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace corvella::print_system {
+namespace corvella::testing {
 
 // The layout of a simulated printer's job directory: job-000001.bin,
 // job-000002.bin, ..., each the bytes of one connection, appearing under
@@ -17,4 +17,4 @@ std::string JobFileName(uint64_t number);
 // cannot be read.
 std::vector<uint64_t> JobNumbers(const std::string& directory);
 
-}  // namespace corvella::print_system
+}  // namespace corvella::testing

@@ -7,7 +7,7 @@
 #include "test_print_system/file_util.h"
 #include "zpl/document/label_pictures.h"
 
-namespace corvella::print_system {
+namespace corvella::testing {
 
 LabelPictureWorker::LabelPictureWorker(int dots_per_mm, zpl::MediaSize media)
     : dots_per_mm_(dots_per_mm), media_(media), thread_([this] { run(); }) {}
@@ -77,4 +77,4 @@ void LabelPictureWorker::run() {
   }
 }
 
-}  // namespace corvella::print_system
+}  // namespace corvella::testing

@@ -8,7 +8,7 @@
 
 #include "zpl/document/label_renderer.h"
 
-namespace corvella::print_system {
+namespace corvella::testing {
 
 // Draws the labels of stored jobs on a thread of its own, so drawing never
 // slows the acceptance of jobs. For DIR/job-000001.bin it writes
@@ -37,4 +37,4 @@ class LabelPictureWorker {
   std::thread thread_;
 };
 
-}  // namespace corvella::print_system
+}  // namespace corvella::testing

@@ -93,9 +93,9 @@ bool SendJob(uint16_t port, const std::string& bytes) {
 
 std::vector<std::string> ReadJobs(const std::string& jobs_directory) {
   std::vector<std::string> jobs;
-  for (uint64_t number : print_system::JobNumbers(jobs_directory)) {
+  for (uint64_t number : JobNumbers(jobs_directory)) {
     // A job appears by rename once complete, so what is listed is whole.
-    auto bytes = ReadFile(jobs_directory + "/" + print_system::JobFileName(number));
+    auto bytes = ReadFile(jobs_directory + "/" + JobFileName(number));
     if (bytes) jobs.push_back(std::move(*bytes));
   }
   return jobs;
@@ -104,8 +104,7 @@ std::vector<std::string> ReadJobs(const std::string& jobs_directory) {
 std::vector<std::string> WaitForJobs(const std::string& jobs_directory, size_t count,
                                      std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (print_system::JobNumbers(jobs_directory).size() < count &&
-         std::chrono::steady_clock::now() < deadline) {
+  while (JobNumbers(jobs_directory).size() < count && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return ReadJobs(jobs_directory);

@@ -42,7 +42,7 @@ constexpr const char* kDescription =
     "2 for a usage error.";
 
 struct Settings {
-  corvella::print_system::LabelPrinterOptions options;
+  corvella::testing::LabelPrinterOptions options;
   gchar* jobs = nullptr;
   gchar* port_file = nullptr;
   gboolean no_render = FALSE;
@@ -69,7 +69,7 @@ gboolean ReadPort(const gchar* option, const gchar* value, gpointer data, GError
 }
 
 gboolean ReadMode(const gchar* option, const gchar* value, gpointer data, GError** error) {
-  auto mode = corvella::print_system::ParsePrinterMode(value);
+  auto mode = corvella::testing::ParsePrinterMode(value);
   if (!mode) return BadValue(error, option, value, "record, close, stall or down");
   static_cast<Settings*>(data)->options.mode = *mode;
   return TRUE;
@@ -85,7 +85,7 @@ gboolean ReadDpmm(const gchar* option, const gchar* value, gpointer data, GError
 }
 
 gboolean ReadCondition(const gchar* option, const gchar* value, gpointer data, GError** error) {
-  auto condition = corvella::print_system::ParsePrinterCondition(value);
+  auto condition = corvella::testing::ParsePrinterCondition(value);
   if (!condition) return BadValue(error, option, value, "ready, out-of-labels or head-open");
   static_cast<Settings*>(data)->options.condition = *condition;
   return TRUE;
@@ -101,7 +101,7 @@ gboolean ReadMedia(const gchar* option, const gchar* value, gpointer data, GErro
 }  // namespace
 
 int main(int argc, char** argv) {
-  using corvella::print_system::LabelPrinterServer;
+  using corvella::testing::LabelPrinterServer;
 
   Settings settings;
   const GOptionEntry entries[] = {
@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
   }
   if (argc > 1) return corvella::UsageError(kTool, std::string("Unexpected argument ") + argv[1]);
   if (settings.jobs == nullptr) return corvella::UsageError(kTool, "Missing --jobs DIR");
-  corvella::print_system::LabelPrinterOptions& options = settings.options;
+  corvella::testing::LabelPrinterOptions& options = settings.options;
   options.jobs_directory = settings.jobs;
   if (settings.port_file != nullptr) options.port_file = settings.port_file;
   options.render = !settings.no_render;
@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  if (!LabelPrinterServer::BlockTerminationSignals()) {
+  if (!LabelPrinterServer::blockTerminationSignals()) {
     std::fprintf(stderr, "corvella-label-printer: cannot block signals\n");
     return 1;
   }

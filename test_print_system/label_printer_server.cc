@@ -18,7 +18,7 @@
 #include "process/failure.h"
 #include "test_print_system/job_directory.h"
 
-namespace corvella::print_system {
+namespace corvella::testing {
 namespace {
 
 constexpr size_t kReadChunk = 64 * 1024;
@@ -43,7 +43,7 @@ bool Failed(std::string& reason, std::string what) {
 LabelPrinterServer::LabelPrinterServer(LabelPrinterOptions options)
     : options_(std::move(options)) {}
 
-bool LabelPrinterServer::BlockTerminationSignals() {
+bool LabelPrinterServer::blockTerminationSignals() {
   const sigset_t set = TerminationSignals();
   return pthread_sigmask(SIG_BLOCK, &set, nullptr) == 0;
 }
@@ -270,4 +270,4 @@ bool LabelPrinterServer::serve(std::string& reason) {
   return !fatal_;
 }
 
-}  // namespace corvella::print_system
+}  // namespace corvella::testing

@@ -13,7 +13,7 @@
 #include "test_print_system/printer_condition.h"
 #include "test_print_system/printer_mode.h"
 
-namespace corvella::print_system {
+namespace corvella::testing {
 
 struct LabelPrinterOptions {
   std::string jobs_directory;
@@ -60,7 +60,7 @@ class LabelPrinterServer {
 
   // Blocks SIGTERM, SIGINT and SIGHUP in the calling thread so serve() can
   // take them through a signalfd.
-  static bool BlockTerminationSignals();
+  static bool blockTerminationSignals();
 
  private:
   // One connection being recorded: its socket and the job file that takes
@@ -103,4 +103,4 @@ class LabelPrinterServer {
   std::vector<UniqueFd> held_;           // stalled sockets, never read
 };
 
-}  // namespace corvella::print_system
+}  // namespace corvella::testing

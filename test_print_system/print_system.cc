@@ -69,8 +69,7 @@ std::vector<std::string> QueuePrinter::waitForJobs(size_t count,
 }
 
 bool QueuePrinter::setMode(Mode mode, std::string& reason) {
-  return system_.runScript({"--printer", name_, "--mode", print_system::PrinterModeName(mode)},
-                           reason);
+  return system_.runScript({"--printer", name_, "--mode", PrinterModeName(mode)}, reason);
 }
 
 bool QueuePrinter::setCondition(const std::string& condition, std::string& reason) {
@@ -91,7 +90,7 @@ bool PrintSystem::available(std::string& reason) {
   return true;
 }
 
-std::string PrintSystem::ScriptPath() { return CORVELLA_PRINT_SYSTEM_SCRIPT; }
+std::string PrintSystem::scriptPath() { return CORVELLA_PRINT_SYSTEM_SCRIPT; }
 
 bool PrintSystem::start(std::string& reason, const std::vector<std::string>& options) {
   if (script_.pid() > 0) {
@@ -103,7 +102,7 @@ bool PrintSystem::start(std::string& reason, const std::vector<std::string>& opt
   if (!log) return false;
   SpawnOptions spawn = ToOutputFile(*log);
   spawn.terminate_with_parent = true;
-  std::vector<std::string> argv = {ScriptPath()};
+  std::vector<std::string> argv = {scriptPath()};
   argv.insert(argv.end(), options.begin(), options.end());
   if (!script_.start(argv, spawn, reason)) return false;
   std::string output;
@@ -142,7 +141,7 @@ bool PrintSystem::run(const std::vector<std::string>& argv, std::string& reason)
 }
 
 bool PrintSystem::runScript(const std::vector<std::string>& arguments, std::string& reason) {
-  std::vector<std::string> argv = {ScriptPath()};
+  std::vector<std::string> argv = {scriptPath()};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   return run(argv, reason);
 }
@@ -156,7 +155,7 @@ QueuePrinter* PrintSystem::addQueue(const std::string& name, std::string& reason
     reason = "queue " + name + " exists already";
     return nullptr;
   }
-  if (!runScript({"--printer", name, "--mode", print_system::PrinterModeName(mode)}, reason)) {
+  if (!runScript({"--printer", name, "--mode", PrinterModeName(mode)}, reason)) {
     return nullptr;
   }
   auto& printer = printers_[name] = std::make_unique<QueuePrinter>(*this, name);

@@ -20,7 +20,7 @@ class PrintSystem;
 // The simulated printer behind one queue: its jobs, and its mode.
 class QueuePrinter {
  public:
-  using Mode = print_system::PrinterMode;
+  using Mode = PrinterMode;
 
   QueuePrinter(PrintSystem& system, std::string name);
   // The bytes of every finished job so far, in arrival order.
@@ -55,7 +55,7 @@ class QueuePrinter {
 // What can fail returns false (or nullptr) and says why in `reason`.
 class PrintSystem {
  public:
-  using Mode = print_system::PrinterMode;
+  using Mode = PrinterMode;
 
   PrintSystem() = default;
   ~PrintSystem();
@@ -65,7 +65,7 @@ class PrintSystem {
   // Whether the print system can run here; when not, `reason` says why.
   static bool available(std::string& reason);
   // The script, built beside the tests (build/bin/corvella-print-system).
-  static std::string ScriptPath();
+  static std::string scriptPath();
 
   // Starts the script with `options` (e.g. "--tcp") and waits until its
   // scheduler answers.

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string_view>
 
-namespace corvella::print_system {
+namespace corvella::testing {
 
 // What the simulated label printer reports of itself when asked for its host
 // status (~HS), as a real one reports its paper-out and head-up flags.
@@ -32,4 +32,4 @@ inline std::optional<PrinterCondition> ParsePrinterCondition(std::string_view te
   }
 }
 
-}  // namespace corvella::print_system
+}  // namespace corvella::testing

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string_view>
 
-namespace corvella::print_system {
+namespace corvella::testing {
 
 // How the simulated label printer treats a connection.
 enum class PrinterMode {
@@ -36,4 +36,4 @@ inline std::optional<PrinterMode> ParsePrinterMode(std::string_view text) {
   return std::nullopt;
 }
 
-}  // namespace corvella::print_system
+}  // namespace corvella::testing

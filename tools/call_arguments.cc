@@ -72,7 +72,7 @@ std::optional<CallRequest> Finish(PendingCall& pending, std::string& reason) {
   if (pending.json) call.arguments = std::move(*pending.json);
   if (pending.pairs.empty()) return call;
   if (fl_value_get_type(call.arguments.get()) == FL_VALUE_TYPE_NULL) {
-    call.arguments = Value::Take(fl_value_new_map());
+    call.arguments = Value::take(fl_value_new_map());
   }
   FlValue* map = call.arguments.get();
   if (fl_value_get_type(map) != FL_VALUE_TYPE_MAP) {

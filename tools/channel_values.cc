@@ -22,13 +22,13 @@ std::vector<uint8_t> ToVector(GBytes* bytes) {
 }  // namespace
 
 Value ListValue(std::initializer_list<Value> items) {
-  Value list = Value::Take(fl_value_new_list());
+  Value list = Value::take(fl_value_new_list());
   for (const Value& item : items) fl_value_append(list.get(), item.get());
   return list;
 }
 
 Value MapValue(std::initializer_list<std::pair<Value, Value>> entries) {
-  Value map = Value::Take(fl_value_new_map());
+  Value map = Value::take(fl_value_new_map());
   for (const auto& [key, value] : entries) fl_value_set(map.get(), key.get(), value.get());
   return map;
 }

@@ -24,7 +24,7 @@ class Value {
   Value(const std::vector<uint8_t>& bytes)
       : value_(fl_value_new_uint8_list(bytes.data(), bytes.size())) {}
   // Takes the reference that `value` carries (transfer full).
-  static Value Take(FlValue* value) { return Value(value, 0); }
+  static Value take(FlValue* value) { return Value(value, 0); }
 
   Value(const Value& other) : value_(fl_value_ref(other.value_)) {}
   Value(Value&& other) noexcept : value_(std::exchange(other.value_, nullptr)) {}

@@ -39,14 +39,14 @@ std::unique_ptr<HostSession> HostSession::start(const std::string& host_path,
   }
   ChildStreams streams;
   if (link) {
-    streams.input = ChildStream::Descriptor(to_host->read.get());
+    streams.input = ChildStream::descriptor(to_host->read.get());
   } else if (options.input == Options::Input::kDevNull) {
     streams.input.kind = ChildStream::Kind::kDevNull;
   } else {
     streams.input.kind = ChildStream::Kind::kClosed;
   }
-  streams.output = ChildStream::Descriptor(from_host->write.get());
-  if (options.error_fd >= 0) streams.error = ChildStream::Descriptor(options.error_fd);
+  streams.output = ChildStream::descriptor(from_host->write.get());
+  if (options.error_fd >= 0) streams.error = ChildStream::descriptor(options.error_fd);
   const std::optional<pid_t> pid = SpawnChild(host_path, options.arguments, streams, reason);
   if (!pid) return nullptr;
   return std::unique_ptr<HostSession>(new HostSession(

@@ -38,7 +38,7 @@ class ValueBuilder final : public nlohmann::json_sax<Json> {
   bool string(string_t& value) override { return put(Value(value)); }
   bool binary(binary_t&) override { return fail("binary values are not JSON"); }
   bool start_object(std::size_t) override {
-    open_.push_back({Value::Take(fl_value_new_map()), {}, {}});
+    open_.push_back({Value::take(fl_value_new_map()), {}, {}});
     return true;
   }
   bool key(string_t& value) override {
@@ -49,7 +49,7 @@ class ValueBuilder final : public nlohmann::json_sax<Json> {
   }
   bool end_object() override { return close(); }
   bool start_array(std::size_t) override {
-    open_.push_back({Value::Take(fl_value_new_list()), {}, {}});
+    open_.push_back({Value::take(fl_value_new_list()), {}, {}});
     return true;
   }
   bool end_array() override { return close(); }

@@ -45,7 +45,7 @@ std::optional<Value> Decode(const Bytes& bytes, FlMessageCodec* codec = nullptr)
     EXPECT_NE(error, nullptr) << "a refusal says why";
     return std::nullopt;
   }
-  return Value::Take(value);
+  return Value::take(value);
 }
 
 // The code of the error that decoding `bytes` fails with; -1 when it decodes.
@@ -68,7 +68,7 @@ TEST(FlValue, WritesFloatsAsTheEngineDoes) {
   EXPECT_EQ(text(0.1), "0.1");
   EXPECT_EQ(text(-2.5), "-2.5");
   const double floats[] = {0.0, -0.5, 3.141592653589793};
-  EXPECT_EQ(text(Value::Take(fl_value_new_float_list(floats, 3))),
+  EXPECT_EQ(text(Value::take(fl_value_new_float_list(floats, 3))),
             "[0.0, -0.5, 3.1415926535897931]");
   EXPECT_EQ(text(ListValue({1.0, 2})), "[1.0, 2]");
 }
@@ -119,10 +119,10 @@ TEST(StandardMessageCodec, AlignsPaddingToTheStartOfTheMessage) {
     const int64_t int64s[] = {1};
     const float floats[] = {1.5f};
     const Value list =
-        ListValue({std::string(prefix, 'p'), 0.5, Value::Take(fl_value_new_int32_list(int32s, 2)),
-                   Value::Take(fl_value_new_float_list(nullptr, 0)),
-                   Value::Take(fl_value_new_int64_list(int64s, 1)),
-                   Value::Take(fl_value_new_float32_list(floats, 1))});
+        ListValue({std::string(prefix, 'p'), 0.5, Value::take(fl_value_new_int32_list(int32s, 2)),
+                   Value::take(fl_value_new_float_list(nullptr, 0)),
+                   Value::take(fl_value_new_int64_list(int64s, 1)),
+                   Value::take(fl_value_new_float32_list(floats, 1))});
     const Bytes encoded = Encode(list);
     // 0x0c, count, 0x07, size, prefix bytes, then the double's tag.
     const size_t tag_at = 4 + prefix;
@@ -143,10 +143,10 @@ TEST(StandardMessageCodec, RoundTripsEveryKindAndReadsLargeIntegersAsText) {
   const double nan[] = {NAN};
   const Value all =
       ListValue({Value(), true, -1, int64_t{1} << 40, -0.0, std::string("\0a", 2),
-                 std::vector<uint8_t>{0, 255}, Value::Take(fl_value_new_int32_list(nullptr, 0)),
-                 Value::Take(fl_value_new_int64_list(int64s, 1)),
-                 Value::Take(fl_value_new_float_list(nan, 1)),
-                 Value::Take(fl_value_new_float32_list(nullptr, 0)),
+                 std::vector<uint8_t>{0, 255}, Value::take(fl_value_new_int32_list(nullptr, 0)),
+                 Value::take(fl_value_new_int64_list(int64s, 1)),
+                 Value::take(fl_value_new_float_list(nan, 1)),
+                 Value::take(fl_value_new_float32_list(nullptr, 0)),
                  MapValue({{1, ListValue({})}, {"x", Value()}})});
   std::optional<Value> decoded = Decode(Encode(all));
   ASSERT_TRUE(decoded);

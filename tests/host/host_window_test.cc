@@ -1,6 +1,6 @@
 // The start-up of the main window inside this process: the application
-// registered, the window built from its description and its awakeFromNib
-// run, as the application's activation does.
+// registered and the window built from its description, with the engine's
+// view and the plug-ins, as the application's activation does.
 #include <fcntl.h>
 #include <flutter_linux/flutter_linux.h>
 #include <gtest/gtest.h>
@@ -43,7 +43,7 @@ class HostWindowTest : public ::testing::Test {
     window_ = main_flutter_window_new(GTK_APPLICATION(app_), nullptr);
     ASSERT_NE(window_, nullptr);
     GtkWidget* child = gtk_bin_get_child(GTK_BIN(window_));
-    ASSERT_TRUE(child != nullptr && FL_IS_VIEW(child)) << "awakeFromNib gave the window no view";
+    ASSERT_TRUE(child != nullptr && FL_IS_VIEW(child)) << "the built window has no view";
     view_ = FL_VIEW(child);
   }
 
@@ -116,7 +116,7 @@ TEST_F(HostWindowTest, LinkedComponentIsRegisteredOnceOnTheViewsMessenger) {
 }
 
 TEST_F(HostWindowTest, PrinterChannelAnswersAsSoonAsTheWindowIsBuilt) {
-  // No main-loop iteration has happened since awakeFromNib.
+  // No main-loop iteration has happened since the window was built.
   EXPECT_EQ(Call("zebra_printer_channel", "initialize"), std::vector<std::string>{"true"});
   EXPECT_EQ(Call("zebra_printer_channel", "getPrinterStatus"),
             std::vector<std::string>{"{\"connected\":false}"});

@@ -278,8 +278,8 @@ class PrintSessionTest : public PrintSystemTest {
   }
 
   size_t jobsArrived() {
-    return print_system::JobNumbers(print_system_.printer(kQueue)->jobDirectory()).size() +
-           print_system::JobNumbers(print_system_.printer(kOtherQueue)->jobDirectory()).size();
+    return JobNumbers(print_system_.printer(kQueue)->jobDirectory()).size() +
+           JobNumbers(print_system_.printer(kOtherQueue)->jobDirectory()).size();
   }
 
   // Waits (up to 120 s) until every label of `labels` (queue, bytes) has

@@ -44,7 +44,7 @@ class ScriptedPrintTools {
       std::filesystem::create_directories(root_ / directory);
     writeTool("lp");
     writeTool("lpr");
-    tmpdir_.set(TemporaryDirectory().c_str());
+    tmpdir_.set(temporaryDirectory().c_str());
   }
   ScriptedPrintTools(const ScriptedPrintTools&) = delete;
   ScriptedPrintTools& operator=(const ScriptedPrintTools&) = delete;
@@ -56,7 +56,7 @@ class ScriptedPrintTools {
     return tools;
   }
   // The directory TMPDIR names while this object lives.
-  std::filesystem::path TemporaryDirectory() const { return root_ / "tmp"; }
+  std::filesystem::path temporaryDirectory() const { return root_ / "tmp"; }
   std::filesystem::path root() const { return root_; }
 
   void setStatus(const std::string& tool, Mode mode, int status) {
@@ -100,7 +100,7 @@ class ScriptedPrintTools {
   // The files in the temporary directory.
   std::vector<std::filesystem::path> temporaryFiles() const {
     std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(TemporaryDirectory())) {
+    for (const auto& entry : std::filesystem::directory_iterator(temporaryDirectory())) {
       files.push_back(entry.path());
     }
     return files;

@@ -89,7 +89,7 @@ TEST_F(Submission, ASuccessOfLpOnTheFileEndsTheCallSilently) {
   ASSERT_TRUE(queued);
   const fs::path file = onlyTemporaryFile();
   EXPECT_TRUE(std::regex_match(file.filename().string(), kFileName)) << file;
-  EXPECT_EQ(file.parent_path(), tools_.TemporaryDirectory());
+  EXPECT_EQ(file.parent_path(), tools_.temporaryDirectory());
   struct stat info {};
   ASSERT_EQ(lstat(file.c_str(), &info), 0);
   EXPECT_TRUE(S_ISREG(info.st_mode));
@@ -253,7 +253,7 @@ TEST_F(Submission, ALabelFileNotWrittenWholeIsNeverPrintedNorWhatReplacesIt) {
 TEST_F(Submission, ANameTakenBySomeoneElseIsNeverHandedToTheTools) {
   // The name this call will use, taken first by a file and by a link.
   const std::string uuid = "01020300-0000-4000-8000-000000000000";
-  const fs::path taken = tools_.TemporaryDirectory() / ("corvella_" + uuid + ".zpl");
+  const fs::path taken = tools_.temporaryDirectory() / ("corvella_" + uuid + ".zpl");
   const ZplSubmission submission(tools_.tools(), [&uuid] { return uuid; });
   for (bool link : {false, true}) {
     SCOPED_TRACE(link ? "a link" : "a file");
@@ -285,12 +285,12 @@ TEST_F(Submission, WhatAnotherUserRenamesOverTheLabelFileIsNeverPrinted) {
   // A shared folder that everyone may write to, without the sticky bit:
   // anyone may rename anything there.
   fs::permissions(tools_.root(), fs::perms(0711));
-  fs::permissions(tools_.TemporaryDirectory(), fs::perms(0777));
+  fs::permissions(tools_.temporaryDirectory(), fs::perms(0777));
   const fs::path secret = tools_.root() / "root-only";
   std::ofstream(secret) << "^XA^FDroot's secret^FS^XZ";
   fs::permissions(secret, fs::perms(0600));
   const std::string uuid = "0A0B0C00-0000-4000-8000-000000000000";
-  const fs::path name = tools_.TemporaryDirectory() / ("corvella_" + uuid + ".zpl");
+  const fs::path name = tools_.temporaryDirectory() / ("corvella_" + uuid + ".zpl");
   const ZplSubmission submission(tools_.tools(), [&uuid] { return uuid; });
   // Just before lp opens what it was given, nobody renames a label of
   // their own, or a link to a file only root may read, over the name.

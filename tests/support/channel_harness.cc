@@ -77,7 +77,7 @@ std::string ErrorAnswer(const std::string& code, const std::string& message) {
 }
 
 Value TextMap(std::initializer_list<std::pair<const char*, Value>> entries) {
-  Value map = Value::Take(fl_value_new_map());
+  Value map = Value::take(fl_value_new_map());
   for (const auto& [key, value] : entries) fl_value_set_string(map.get(), key, value.get());
   return map;
 }

@@ -49,8 +49,8 @@ ProgramRun RunProgram(const std::vector<std::string>& argv) {
   if (argv.empty() || !output.valid() || !errors.valid()) return run;
   ChildStreams streams;
   streams.input.kind = ChildStream::Kind::kDevNull;
-  streams.output = ChildStream::Descriptor(output.get());
-  streams.error = ChildStream::Descriptor(errors.get());
+  streams.output = ChildStream::descriptor(output.get());
+  streams.error = ChildStream::descriptor(errors.get());
   std::string reason;
   const std::optional<pid_t> pid = SpawnChild(
       argv.front(), std::vector<std::string>(argv.begin() + 1, argv.end()), streams, reason);

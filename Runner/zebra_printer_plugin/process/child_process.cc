@@ -116,10 +116,10 @@ std::optional<Spawned> Spawn(const std::string& path, const std::vector<std::str
     reason = "Cannot launch " + path + ": " + pipe_reason;
     return std::nullopt;
   }
-  const ChildStream to_capture = ChildStream::Descriptor(captured->write.get());
+  const ChildStream to_capture = ChildStream::descriptor(captured->write.get());
   const ChildStream dropped{ChildStream::Kind::kDevNull};
   ChildStreams streams;
-  streams.input = in ? ChildStream::Descriptor(in->read.get()) : dropped;
+  streams.input = in ? ChildStream::descriptor(in->read.get()) : dropped;
   streams.output = capture == ChildProcess::Capture::kStandardOutput ? to_capture : dropped;
   streams.error = capture == ChildProcess::Capture::kStandardError ? to_capture : dropped;
   streams.passed = passed;

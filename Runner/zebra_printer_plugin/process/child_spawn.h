@@ -29,7 +29,7 @@ struct ChildStream {
   Kind kind = Kind::kInherited;
   int fd = -1;  // for kDescriptor: a descriptor of this process
 
-  static ChildStream Descriptor(int fd) { return {Kind::kDescriptor, fd}; }
+  static ChildStream descriptor(int fd) { return {Kind::kDescriptor, fd}; }
 };
 struct ChildStreams {
   ChildStream input;

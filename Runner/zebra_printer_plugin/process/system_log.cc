@@ -13,6 +13,8 @@
 
 #include "process/write_all.h"
 
+namespace corvella {
+
 namespace {
 
 std::mutex& ObserverMutex() {
@@ -66,3 +68,5 @@ void RemoveLogObserver(int id) {
   std::lock_guard<std::mutex> lock(ObserverMutex());
   Observers().erase(id);
 }
+
+}  // namespace corvella

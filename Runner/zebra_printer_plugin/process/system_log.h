@@ -3,10 +3,12 @@
 #include <functional>
 #include <string_view>
 
-// The host's system log (the platform's NSLog). Each message becomes one line on standard error,
-// "YYYY-MM-DD HH:MM:SS.mmm corvella[PID:TID] MESSAGE", and one syslog(3) entry.
-// The message is written literally: a "%" in it is never a format directive.
-// Safe to call from any thread.
+namespace corvella {
+
+// The host's system log. Each message becomes one line on standard error,
+// "YYYY-MM-DD HH:MM:SS.mmm corvella[PID:TID] MESSAGE", and one syslog(3)
+// entry. The message is written literally: a "%" in it is never a format
+// directive. Safe to call from any thread.
 void Log(std::string_view message);
 
 // Observers see every message passed to Log, on the logging thread. Tests use
@@ -14,3 +16,5 @@ void Log(std::string_view message);
 using LogObserver = std::function<void(std::string_view message)>;
 int AddLogObserver(LogObserver observer);
 void RemoveLogObserver(int id);
+
+}  // namespace corvella

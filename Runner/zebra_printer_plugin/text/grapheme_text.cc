@@ -29,7 +29,7 @@ class CharacterBoundaries {
     if (ascii_) return;
     UErrorCode status = U_ZERO_ERROR;
     utext_ = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
-    icu::BreakIterator* iterator = ThreadIterator();
+    icu::BreakIterator* iterator = threadIterator();
     if (U_FAILURE(status) || iterator == nullptr) {
       // Without ICU the text still splits, by bytes, and nothing is lost.
       ascii_ = true;
@@ -62,7 +62,7 @@ class CharacterBoundaries {
   }
 
  private:
-  static icu::BreakIterator* ThreadIterator() {
+  static icu::BreakIterator* threadIterator() {
     thread_local std::unique_ptr<icu::BreakIterator> iterator = [] {
       UErrorCode status = U_ZERO_ERROR;
       std::unique_ptr<icu::BreakIterator> created(
