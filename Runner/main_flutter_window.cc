@@ -7,35 +7,27 @@
 
 struct _MainFlutterWindow {
   GtkApplicationWindow parent_instance;
-  // The user interface's entrypoint arguments, until the window is built.
-  gchar** dart_entrypoint_arguments;
 };
 
 G_DEFINE_TYPE(MainFlutterWindow, main_flutter_window, GTK_TYPE_APPLICATION_WINDOW)
 
-enum { kPropDartEntrypointArguments = 1 };
-
-static void main_flutter_window_set_property(GObject* object, guint id, const GValue* value,
-                                             GParamSpec* spec) {
-  MainFlutterWindow* self = CORVELLA_MAIN_FLUTTER_WINDOW(object);
-  if (id != kPropDartEntrypointArguments) {
-    G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
-    return;
-  }
-  g_strfreev(self->dart_entrypoint_arguments);
-  self->dart_entrypoint_arguments = static_cast<gchar**>(g_value_dup_boxed(value));
+static void main_flutter_window_class_init(MainFlutterWindowClass* klass) {
+  gtk_widget_class_set_template_from_resource(GTK_WIDGET_CLASS(klass),
+                                              "/application/main_window.ui");
 }
 
-// The window is built from its description: the engine's view becomes its
-// content and the plug-ins are registered.
-static void main_flutter_window_constructed(GObject* object) {
-  G_OBJECT_CLASS(main_flutter_window_parent_class)->constructed(object);
-  MainFlutterWindow* self = CORVELLA_MAIN_FLUTTER_WINDOW(object);
-  GtkWindow* window = GTK_WINDOW(self);
+static void main_flutter_window_init(MainFlutterWindow* self) {
+  gtk_widget_init_template(GTK_WIDGET(self));
+}
 
+// Once the window is built and belongs to its application: the engine's view
+// becomes its content and the plug-ins are registered (the printer plug-in
+// finds the application through the view's window).
+static void main_flutter_window_add_view(MainFlutterWindow* self,
+                                         gchar** dart_entrypoint_arguments) {
+  GtkWindow* window = GTK_WINDOW(self);
   g_autoptr(FlDartProject) project = fl_dart_project_new();
-  fl_dart_project_set_dart_entrypoint_arguments(project, self->dart_entrypoint_arguments);
-  g_clear_pointer(&self->dart_entrypoint_arguments, g_strfreev);
+  fl_dart_project_set_dart_entrypoint_arguments(project, dart_entrypoint_arguments);
   FlView* view = fl_view_new(project);
 
   // The size the description gave, kept whatever size the view asks for.
@@ -55,34 +47,11 @@ static void main_flutter_window_constructed(GObject* object) {
   zebra_printer_plugin_register_with_registrar(registrar);
 }
 
-static void main_flutter_window_finalize(GObject* object) {
-  g_strfreev(CORVELLA_MAIN_FLUTTER_WINDOW(object)->dart_entrypoint_arguments);
-  G_OBJECT_CLASS(main_flutter_window_parent_class)->finalize(object);
-}
-
-static void main_flutter_window_class_init(MainFlutterWindowClass* klass) {
-  GObjectClass* object_class = G_OBJECT_CLASS(klass);
-  object_class->set_property = main_flutter_window_set_property;
-  object_class->constructed = main_flutter_window_constructed;
-  object_class->finalize = main_flutter_window_finalize;
-  g_object_class_install_property(
-      object_class, kPropDartEntrypointArguments,
-      g_param_spec_boxed("dart-entrypoint-arguments", "Dart entrypoint arguments",
-                         "The arguments handed to the user interface", G_TYPE_STRV,
-                         static_cast<GParamFlags>(G_PARAM_WRITABLE | G_PARAM_CONSTRUCT_ONLY |
-                                                  G_PARAM_STATIC_STRINGS)));
-  gtk_widget_class_set_template_from_resource(GTK_WIDGET_CLASS(klass),
-                                              "/application/main_window.ui");
-}
-
-static void main_flutter_window_init(MainFlutterWindow* self) {
-  gtk_widget_init_template(GTK_WIDGET(self));
-}
-
 MainFlutterWindow* main_flutter_window_new(GtkApplication* application,
                                            gchar** dart_entrypoint_arguments) {
   g_return_val_if_fail(GTK_IS_APPLICATION(application), nullptr);
-  return CORVELLA_MAIN_FLUTTER_WINDOW(g_object_new(main_flutter_window_get_type(), "application",
-                                                   application, "dart-entrypoint-arguments",
-                                                   dart_entrypoint_arguments, nullptr));
+  MainFlutterWindow* self = CORVELLA_MAIN_FLUTTER_WINDOW(
+      g_object_new(main_flutter_window_get_type(), "application", application, nullptr));
+  main_flutter_window_add_view(self, dart_entrypoint_arguments);
+  return self;
 }

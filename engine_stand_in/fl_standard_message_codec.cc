@@ -11,7 +11,7 @@
 
 #include "engine_stand_in/fl_standard_codec_private.h"
 #include "engine_stand_in/fl_value_private.h"
-#include "engine_stand_in/nul_terminated_message.h"
+#include "engine_stand_in/kept_message.h"
 #include "engine_stand_in/standard_codec_tags.h"
 
 G_DEFINE_QUARK(fl_message_codec_error_quark, fl_message_codec_error)
@@ -348,13 +348,12 @@ static FlValue* fl_standard_message_codec_real_read_value_of_type(FlStandardMess
         return nullptr;
       }
       const auto* text = reinterpret_cast<const gchar*>(reader.here());
-      // A large text that ends a message known to be followed by a NUL
-      // byte is kept where it lies: a label document is held once, not
-      // twice, while its call is in flight.
-      FlValue* value = size >= kKeptTextMinimum && size == reader.remaining() &&
-                               NulTerminatedMessage::covers(buffer)
-                           ? fl_value_new_string_in_bytes(buffer, text, size)
-                           : fl_value_new_string_sized(text, size);
+      // A large text that ends a kept message is held where it lies: a label
+      // document is held once, not twice, while its call is in flight.
+      FlValue* value =
+          size >= kKeptTextMinimum && size == reader.remaining() && IsKeptMessage(buffer)
+              ? fl_value_new_string_in_bytes(buffer, text, size)
+              : fl_value_new_string_sized(text, size);
       reader.skip(size);
       return value;
     }

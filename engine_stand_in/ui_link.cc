@@ -11,8 +11,8 @@
 #include <atomic>
 #include <utility>
 
+#include "engine_stand_in/kept_message.h"
 #include "engine_stand_in/main_thread_queue.h"
-#include "engine_stand_in/nul_terminated_message.h"
 #include "engine_stand_in/ui_link_log.h"
 
 namespace {
@@ -105,18 +105,11 @@ void UiLink::deliver(std::vector<UiLinkCall> calls) {
   std::weak_ptr<UiLink> weak = weak_from_this();
   for (UiLinkCall& call : calls) {
     ++unanswered_;
-    // The message is handed on without a copy: the bytes are released with
-    // the last reference to them. A NUL byte follows them (in the room the
-    // frame's header left), so a text that ends the message can be decoded
-    // where it lies.
-    auto* body = new std::vector<uint8_t>(std::move(call.message));
-    const size_t message_size = body->size();
-    backlog_->remove(message_size);
-    body->push_back(0);
-    g_autoptr(GBytes) message = g_bytes_new_with_free_func(
-        body->data(), message_size,
-        [](gpointer data) { delete static_cast<std::vector<uint8_t>*>(data); }, body);
-    const NulTerminatedMessage marked(message);
+    // The message is handed on without a copy, kept where it arrived (a
+    // text that ends it is decoded where it lies); its bytes are released
+    // with the last reference to them.
+    backlog_->remove(call.message.size());
+    g_autoptr(GBytes) message = KeepMessage(std::move(call.message));
     dispatch_(call.channel, message, [weak, id = call.id](GBytes* reply) {
       auto link = weak.lock();
       if (!link) return;
