@@ -19,11 +19,15 @@ set(PKG_CONFIG_EXECUTABLE ${CORVELLA_TARGET_TRIPLE}-pkg-config CACHE FILEPATH "p
 # qemu-user runs what is built (test discovery, ctest), with the target's
 # dynamic loader and libraries from the multiarch folders.
 #
-# No -L root: the cross toolchain's root (/usr/aarch64-linux-gnu) holds a
-# loader of another glibc build (libc6-arm64-cross) than the multiarch
-# libc.so.6 every library here links against, and a loader and a libc of
-# different builds disagree on the layout of the state they share: fork and
-# pthread_create then walk its list of thread stacks forever.
+# -L /: paths are the machine's own. Not the cross toolchain's root
+# (/usr/aarch64-linux-gnu), which holds a loader of another glibc build
+# (libc6-arm64-cross) than the multiarch libc.so.6 every library here links
+# against: a loader and a libc of different builds disagree on the layout of
+# the state they share, and fork and pthread_create then walk its list of
+# thread stacks forever. Nor qemu's default prefix (/etc/qemu-binfmt/...):
+# any prefix but / turns on qemu's path translation, which takes one lock
+# for every system call with a path; a child forked while another guest
+# thread holds it blocks on its first open or exec for good.
 #
 # G_SLICE=always-malloc for the emulator itself: qemu 7.2 keeps its table of
 # translated code in a GLib tree whose nodes come from GLib's slice
@@ -31,4 +35,4 @@ set(PKG_CONFIG_EXECUTABLE ${CORVELLA_TARGET_TRIPLE}-pkg-config CACHE FILEPATH "p
 # thread forks to start a child while another is translating, the child blocks
 # on that lock for good and never reaches exec. malloc is fork-safe. -U keeps
 # the variable from the emulated program, which sees its own environment.
-set(CMAKE_CROSSCOMPILING_EMULATOR env G_SLICE=always-malloc qemu-aarch64 -U G_SLICE)
+set(CMAKE_CROSSCOMPILING_EMULATOR env G_SLICE=always-malloc qemu-aarch64 -L / -U G_SLICE)

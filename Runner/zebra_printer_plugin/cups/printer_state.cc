@@ -3,9 +3,9 @@
 #include <cups/cups.h>
 #include <glib.h>
 
-#include <climits>
 #include <cstring>
 
+#include "cups/cups_connection.h"
 #include "text/utf8.h"
 
 namespace corvella {
@@ -13,25 +13,6 @@ namespace corvella {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// When a wait of libcups gives up: at the deadline, or once cancelled.
-struct WaitLimit {
-  Clock::time_point deadline;
-  const std::atomic<bool>* cancelled;
-};
-
-// Called by libcups each time a read or write has waited kCheckInterval: 1
-// waits on, 0 gives up.
-int KeepWaiting(http_t*, void* data) {
-  const auto* limit = static_cast<const WaitLimit*>(data);
-  return !limit->cancelled->load() && Clock::now() < limit->deadline ? 1 : 0;
-}
-
-// libcups asks this thread's callback when a server wants a password; there
-// is no one to ask, so the request is declined and fails.
-const char* DeclinePassword(const char*, http_t*, const char*, const char*, void*) {
-  return nullptr;
-}
 
 // Whether CUPS can have a queue of this name: what its scheduler accepts
 // for a new queue. Any other name would also not survive the trip in a URI
@@ -86,7 +67,7 @@ PrinterState FromAttributes(ipp_t* response) {
   return state;
 }
 
-// The request and its answer on a connection whose waits `limit` bounds.
+// The request and its answer on `http`.
 PrinterState Ask(http_t* http, const std::string& name) {
   PrinterState state;
   char uri[HTTP_MAX_URI];
@@ -140,21 +121,8 @@ PrinterState ReadPrinterState(const std::string& name, Clock::time_point deadlin
     state.condition = PrinterState::Condition::kAbsent;
     return state;
   }
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-  if (left.count() > 0 && !cancelled) {
-    // Per thread in libcups: this thread's requests never prompt.
-    cupsSetPasswordCB2(DeclinePassword, nullptr);
-    const int timeout_ms = left.count() > INT_MAX ? INT_MAX : static_cast<int>(left.count());
-    http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
-                                timeout_ms, nullptr);
-    if (http != nullptr) {
-      WaitLimit limit{deadline, &cancelled};
-      httpSetTimeout(http, std::chrono::duration<double>(kCheckInterval).count(), KeepWaiting,
-                     &limit);
-      state = Ask(http, name);
-      httpClose(http);
-    }
-  }
+  const CupsConnection connection(deadline, &cancelled);
+  if (connection.get() != nullptr) state = Ask(connection.get(), name);
   state.timed_out =
       state.condition == PrinterState::Condition::kUnknown && Clock::now() >= deadline;
   return state;

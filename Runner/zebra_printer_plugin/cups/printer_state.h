@@ -35,17 +35,15 @@ struct PrinterState {
 const char* ConditionName(PrinterState::Condition condition);
 
 // Asks the scheduler that libcups finds (CUPS_SERVER, client.conf) for the
-// state of queue `name`, on the calling thread, which it blocks. Every wait
-// gives up once `deadline` has passed or `cancelled` is set (checked about
-// every kCheckInterval), so the call returns soon after either. A server
-// that asks for a password is declined, never prompted for: the answer is
-// kUnknown. A name that no CUPS queue can have (empty, too long, or holding
+// state of queue `name`, on the calling thread, which it blocks, over a
+// CupsConnection: every wait gives up once `deadline` has passed or
+// `cancelled` is set, so the call returns soon after either, and a server
+// that asks for a password is declined, never prompted for (the answer is
+// kUnknown). A name that no CUPS queue can have (empty, too long, or holding
 // a space, a control character, '/', '\\', '?', '\'', '"' or '#') is
 // kAbsent without asking.
 PrinterState ReadPrinterState(const std::string& name,
                               std::chrono::steady_clock::time_point deadline,
                               const std::atomic<bool>& cancelled);
-
-inline constexpr std::chrono::milliseconds kCheckInterval{100};
 
 }  // namespace corvella
