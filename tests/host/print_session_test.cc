@@ -33,7 +33,6 @@
 #include "tests/host/host_process.h"
 #include "tests/host/process_use.h"
 #include "tests/host/virtual_display.h"
-#include "tests/host/window_client.h"
 #include "tests/support/channel_harness.h"
 #include "tests/support/print_system_test.h"
 #include "tests/support/time_scale.h"
@@ -464,94 +463,6 @@ TEST_P(PrintSessionScenarioTest, EveryCallIsAnsweredOnceAndEveryLabelArrivesAsTh
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, PrintSessionScenarioTest, ::testing::ValuesIn(kScenarios),
                          [](const auto& param) { return std::string(param.param.name); });
-
-// Queries that pile up while the scheduler is frozen hold the main thread
-// for one query's limit in all, not one limit each: the first gives up, the
-// ones behind it answer at once as a query that found nothing, and so does
-// a status call sent a second later. Once the scheduler runs again the list
-// is whole within moments, and the prints sent during the freeze go out
-// once each.
-class StalledQueriesTest : public PrintSessionTest, public ::testing::WithParamInterface<size_t> {};
-
-TEST_P(StalledQueriesTest, HoldTheHostForOneLimitInAll) {
-  const size_t queries = GetParam();
-  HostProcess host(HostPath());
-  ASSERT_TRUE(host.started());
-  Session session(host);
-  const uint32_t selected =
-      session.call("connectToPrinter", TextMap({{"printerName", kQueue}}), {"true"});
-  session.flush();
-  ASSERT_TRUE(session.await(selected, seconds(30))) << host.errorOutput();
-
-  std::shared_ptr<void> stall = stallScheduler();
-  ASSERT_TRUE(stall.use_count() > 0) << "cannot stop the scheduler";
-  std::vector<uint32_t> asked;
-  const std::pair<const char*, std::string> kNothingFound[] = {
-      {"getAvailablePrinters", "[]"},
-      {"getDefaultPrinter", "\"\""},
-      {"connectToDefaultPrinter", "false"}};
-  for (size_t i = 0; i < queries; ++i) {
-    const auto& [method, answer] = kNothingFound[i % std::size(kNothingFound)];
-    asked.push_back(session.call(method, {}, {answer}));
-    session.print(kQueue, MakeLabel("Frozen " + std::to_string(i), i), Phase::kDuring, {"true"});
-  }
-  const auto queued = steady_clock::now();
-  session.flush();
-  std::this_thread::sleep_for(seconds(1));
-  const uint32_t status = session.call("getPrinterStatus", {}, {StatusJson(kQueue)});
-  const auto status_sent = steady_clock::now();
-  session.flush();
-
-  // How long after `since` the answer to `id` had come (its upper bound:
-  // replies are read in batches), waiting for it as long as a loaded
-  // machine could need.
-  const auto answered_after = [&](uint32_t id, steady_clock::time_point since) {
-    EXPECT_TRUE(session.await(id, seconds(60))) << host.errorOutput();
-    return std::chrono::duration_cast<milliseconds>(steady_clock::now() - since);
-  };
-  const milliseconds status_time = answered_after(status, status_sent);
-  EXPECT_LE(status_time, Scaled(milliseconds(5500))) << "getPrinterStatus held behind the queries";
-  for (const uint32_t query : asked) {
-    const milliseconds query_time = answered_after(query, queued);
-    EXPECT_LE(query_time, Scaled(seconds(6))) << "query " << query << " waited its own limit again";
-  }
-
-  stall.reset();
-  EXPECT_TRUE(ListIsWholeWithin(session, seconds(2)))
-      << "the list is not whole 2 s after the scheduler runs again";
-
-  if (!session.awaitAll(seconds(120))) return;
-  std::set<std::pair<std::string, std::string>> sent;
-  for (const auto& [id, print] : session.prints()) sent.insert({print.queue, print.bytes});
-  auto arrived = arrivals(sent);
-  for (const auto& [queue, bytes] : sent) {
-    EXPECT_EQ(arrived[queue][bytes], 1u) << bytes.substr(0, 60);
-  }
-  host.closeInput();
-  EXPECT_TRUE(host.readToEnd(seconds(60)).empty()) << "a reply nobody asked for";
-  host.expectCleanExit(seconds(60));
-}
-
-INSTANTIATE_TEST_SUITE_P(Queued, StalledQueriesTest, ::testing::Values(3, 10),
-                         [](const auto& param) { return std::to_string(param.param); });
-
-TEST_F(PrintSessionTest, TheWindowClosesWhileTheSchedulerStalls) {
-  HostProcess host(HostPath());
-  ASSERT_TRUE(host.started());
-  WindowClient client(display_.name());
-  ASSERT_TRUE(client.connected());
-  const std::optional<WindowClient::WindowId> window = client.findWindow(host.pid(), seconds(20));
-  ASSERT_TRUE(window.has_value()) << host.errorOutput();
-
-  const std::shared_ptr<void> stall = stallScheduler();
-  ASSERT_TRUE(stall.use_count() > 0) << "cannot stop the scheduler";
-  Session session(host);
-  const uint32_t list = session.call("getAvailablePrinters", {}, {"[]"});
-  session.flush();
-  ASSERT_TRUE(session.await(list, kStalledQuery)) << host.errorOutput();
-  client.close(*window);
-  host.expectCleanExit(kStalledQuery);  // the app ends while the scheduler stalls
-}
 
 }  // namespace
 }  // namespace corvella::testing
