@@ -52,7 +52,7 @@ void DrawLinear(LabelCanvas& canvas, LabelText& text, Placement at, Ink ink,
   const int text_height = line ? line_font.height + line_gap : 0;
   const int bars_top = line && field.line_above ? text_height : 0;
   at.anchor_v = bars_top + height;
-  const cairo_matrix_t matrix = LabelCanvas::FieldMatrix(at, total_width, height + text_height);
+  const cairo_matrix_t matrix = LabelCanvas::fieldMatrix(at, total_width, height + text_height);
   canvas.fill(matrix, ink, [&](cairo_t* cr) {
     int x = 0;
     for (auto [dots, dark] : runs) {
@@ -77,7 +77,7 @@ void DrawRows(LabelCanvas& canvas, Placement at, Ink ink, const BarcodeField& fi
   const int module = field.module, row_height = field.row_height;
   at.anchor_v = modules.rows * row_height;
   const cairo_matrix_t matrix =
-      LabelCanvas::FieldMatrix(at, modules.columns * module, modules.rows * row_height);
+      LabelCanvas::fieldMatrix(at, modules.columns * module, modules.rows * row_height);
   canvas.fill(matrix, ink, [&](cairo_t* cr) {
     for (int r = 0; r < modules.rows; ++r) {
       for (int c = 0; c < modules.columns;) {
@@ -113,7 +113,7 @@ void DrawMaxiCode(LabelCanvas& canvas, Placement at, Ink ink, const BarcodeModul
   const double pitch_y = 26.91 / 33 * dots_per_mm;
   const double w = 30 * pitch_x, h = 33 * pitch_y;
   at.anchor_v = h;
-  canvas.fill(LabelCanvas::FieldMatrix(at, w, h), ink, [&](cairo_t* cr) {
+  canvas.fill(LabelCanvas::fieldMatrix(at, w, h), ink, [&](cairo_t* cr) {
     for (int r = 0; r < modules.rows; ++r) {
       for (int c = 0; c < modules.columns; ++c) {
         if (!modules.at(r, c)) continue;

@@ -30,7 +30,7 @@ void LabelCanvas::setPrintArea(int left, int width) {
   cairo_clip(cr_.get());
 }
 
-cairo_matrix_t LabelCanvas::FieldMatrix(const Placement& placement, double width, double height) {
+cairo_matrix_t LabelCanvas::fieldMatrix(const Placement& placement, double width, double height) {
   // Rotation part (xx, yx, xy, yy) of u -> label x/y.
   double xx = 1, yx = 0, xy = 0, yy = 1;
   double box_dx = 0, box_dy = 0;  // the turned box's top left relative to the turned origin
@@ -67,9 +67,9 @@ cairo_matrix_t LabelCanvas::FieldMatrix(const Placement& placement, double width
   return matrix;
 }
 
-Point LabelCanvas::FieldPoint(const Placement& placement, double width, double height, double u,
+Point LabelCanvas::fieldPoint(const Placement& placement, double width, double height, double u,
                               double v) {
-  const cairo_matrix_t matrix = FieldMatrix(placement, width, height);
+  const cairo_matrix_t matrix = fieldMatrix(placement, width, height);
   cairo_matrix_transform_point(&matrix, &u, &v);
   return {u, v};
 }

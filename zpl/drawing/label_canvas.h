@@ -69,9 +69,9 @@ class LabelCanvas {
   void setPrintArea(int left, int width);
 
   // The matrix that takes a field's upright coordinates to the label.
-  static cairo_matrix_t FieldMatrix(const Placement& placement, double width, double height);
+  static cairo_matrix_t fieldMatrix(const Placement& placement, double width, double height);
   // Where the field's point (u, v) lands on the label.
-  static Point FieldPoint(const Placement& placement, double width, double height, double u,
+  static Point fieldPoint(const Placement& placement, double width, double height, double u,
                           double v);
 
   // Runs `draw` with the field's matrix set and the ink's operator, then

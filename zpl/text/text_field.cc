@@ -23,9 +23,9 @@ TextFieldResult DrawTextField(LabelCanvas& canvas, LabelText& text, Placement at
                               const TextBlock* block) {
   const LabelText::Layout& layout = text.layOut(block ? BlockLines(shown) : shown, font, block);
   at.anchor_v = block ? layout.last_baseline : layout.baseline;
-  canvas.draw(LabelCanvas::FieldMatrix(at, layout.width, layout.height), ink,
+  canvas.draw(LabelCanvas::fieldMatrix(at, layout.width, layout.height), ink,
               [&](cairo_t* cr) { text.draw(cr); });
-  return {LabelCanvas::FieldPoint(at, layout.width, layout.height, layout.advance, at.anchor_v),
+  return {LabelCanvas::fieldPoint(at, layout.width, layout.height, layout.advance, at.anchor_v),
           layout.truncated, layout.cut_to};
 }
 
