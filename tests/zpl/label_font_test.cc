@@ -25,7 +25,7 @@ std::vector<int> InkStarts(const Picture& picture) {
 }
 
 // Font 0 moves the pen by the printer's advance of each character, not by
-// the drawn face's: digits half the font width, a hyphen 0.72 of it, at any
+// the drawn face's: digits half the font width, a hyphen 0.8 of it, at any
 // height; a following field starts after the advances of the one before.
 TEST_F(LabelPictureTest, FontZeroAdvancesByThePrintersCharacterWidths) {
   for (auto [h, w] : {std::pair{50, 50}, std::pair{80, 60}, std::pair{40, 80}}) {
@@ -36,28 +36,60 @@ TEST_F(LabelPictureTest, FontZeroAdvancesByThePrintersCharacterWidths) {
     EXPECT_NEAR((digits[9] - digits[0]) / 9.0, 0.5 * w, 0.02 * w);
     const std::vector<int> hyphens = InkStarts(one("^XA^FO50,50" + font + "^FD0-0-0-0^FS^XZ"));
     ASSERT_EQ(hyphens.size(), 7u);
-    EXPECT_NEAR((hyphens[6] - hyphens[0]) / 3.0, (0.5 + 0.72) * w, 0.03 * w);
-    // A field after "--" starts two hyphens' advances on.
+    EXPECT_NEAR((hyphens[6] - hyphens[0]) / 3.0, (0.5 + 0.8) * w, 0.03 * w);
+    // A field after "--" starts two hyphens' advances on: where "--0" has
+    // its 0.
     const std::vector<int> after =
         InkStarts(one("^XA^FT50,200" + font + "^FD--^FS^FT" + font + "^FD0^FS^XZ"));
+    const std::vector<int> whole = InkStarts(one("^XA^FT50,200" + font + "^FD--0^FS^XZ"));
     ASSERT_EQ(after.size(), 3u);
-    EXPECT_NEAR(after[2] - after[0], 2 * 0.72 * w, 0.04 * w + 1);
+    ASSERT_EQ(whole.size(), 3u);
+    EXPECT_NEAR(after[2], whole[2], 1);
+    EXPECT_NEAR(whole[1] - whole[0], 0.8 * w, 1);
+  }
+}
+
+// Font 0's glyphs are the printer's: each as wide as its ink in the
+// printer's pictures (a condensed face's, its M wide and its rounds
+// narrow), and no darker: a word has the ink the printer gives it.
+TEST_F(LabelPictureTest, FontZeroGlyphsHaveThePrintersInk) {
+  struct Glyph {
+    const char* field;
+    int width;  // of the ink, in the printer's pictures
+  };
+  for (const Glyph& glyph : std::vector<Glyph>{{"^A0N,100,100^FDM", 70},
+                                               {"^A0N,100,100^FDC", 47},
+                                               {"^A0N,100,100^FDl", 13},
+                                               {"^A0N,30,20^FDA", 11},
+                                               {"^A0N,30,20^FDE", 8}}) {
+    SCOPED_TRACE(glyph.field);
+    const Picture::Box box = one(std::string("^XA^FO50,50") + glyph.field + "^FS^XZ").inkBox();
+    EXPECT_NEAR(box.right - box.left + 1, glyph.width, 1.5);
+  }
+  struct Word {
+    const char* field;
+    int dots;  // of ink in the printer's picture
+  };
+  for (const Word& word : std::vector<Word>{{"^FO30,30^A0N,,28^FDGOGREEN", 1474},
+                                            {"^FT10,200^A0N,120,100^FDSale", 7728}}) {
+    SCOPED_TRACE(word.field);
+    const Picture picture = one(std::string("^XA") + word.field + "^FS^XZ");
+    EXPECT_NEAR(picture.count(0, 0, picture.width, picture.height), word.dots, 0.07 * word.dots);
   }
 }
 
 TEST_F(LabelPictureTest, FontsMarksAndSymbolsHaveAPrintersMetrics) {
-  // Font 0: capitals 0.77 h tall from the origin down, letters about
-  // 0.544 w apart.
+  // Font 0: capitals 0.75 h tall from the origin down, E's 0.508 w apart.
   for (auto [h, w] : {std::pair{28, 28}, std::pair{40, 40}, std::pair{60, 30}, {100, 100}}) {
     SCOPED_TRACE(std::to_string(h) + "," + std::to_string(w));
     const Picture picture = one("^XA^FO50,50^A0N," + std::to_string(h) + "," + std::to_string(w) +
                                 "^FDEEEEEEEEEE^FS^XZ");
     const Picture::Box box = picture.inkBox();
     EXPECT_EQ(box.top, 50);
-    EXPECT_NEAR(box.bottom - box.top + 1, 0.77 * h, 1);
+    EXPECT_NEAR(box.bottom - box.top + 1, 0.75 * h, 1);
     const std::vector<int> starts = InkStarts(picture);
     ASSERT_EQ(starts.size(), 10u);
-    EXPECT_NEAR((starts[9] - starts[0]) / 9.0, 0.544 * w, 0.02 * w);
+    EXPECT_NEAR((starts[9] - starts[0]) / 9.0, 0.508 * w, 0.02 * w);
   }
   // The interpretation line: digits 6 modules apart and 7.5 modules tall,
   // 2.5 modules below the bars.

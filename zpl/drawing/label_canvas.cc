@@ -17,6 +17,7 @@ namespace corvella::zpl {
 LabelCanvas::LabelCanvas(int width, int height)
     : width_(width),
       height_(height),
+      print_width_(width),
       surface_(cairo_image_surface_create(CAIRO_FORMAT_A8, width, height)),
       cr_(cairo_create(surface_.get())) {
   cairo_set_antialias(cr_.get(), CAIRO_ANTIALIAS_NONE);
@@ -25,6 +26,7 @@ LabelCanvas::LabelCanvas(int width, int height)
 
 void LabelCanvas::setPrintArea(int left, int width) {
   print_left_ = left;
+  print_width_ = width;
   cairo_reset_clip(cr_.get());
   cairo_rectangle(cr_.get(), left, 0, width, height_);
   cairo_clip(cr_.get());
@@ -101,6 +103,30 @@ void LabelCanvas::fill(const cairo_matrix_t& matrix, Ink ink,
   path(cr_.get());
   cairo_fill(cr_.get());
   cairo_restore(cr_.get());
+}
+
+void LabelCanvas::fillGrown(const cairo_matrix_t& matrix, Ink ink, double grow,
+                            const std::function<void(cairo_t*)>& path) {
+  cairo_t* cr = cr_.get();
+  cairo_save(cr);
+  begin(matrix, ink);
+  cairo_new_path(cr);
+  path(cr);
+  cairo_identity_matrix(cr);
+  const CairoPtr<cairo_path_t> flat(cairo_copy_path_flat(cr));
+  cairo_new_path(cr);
+  cairo_restore(cr);
+  if (flat->status != CAIRO_STATUS_SUCCESS) return;
+  cairo_surface_flush(surface_.get());
+  const SpanInk span_ink = ink == Ink::kBlack   ? SpanInk::kSet
+                           : ink == Ink::kWhite ? SpanInk::kClear
+                                                : SpanInk::kFlip;
+  // The field's horizontal runs along the picture's rows unless turned.
+  const bool along_x = matrix.xx != 0;
+  grown_.fill(flat.get(), along_x, grow, span_ink, cairo_image_surface_get_data(surface_.get()),
+              cairo_image_surface_get_stride(surface_.get()), width_, height_, print_left_,
+              print_left_ + print_width_);
+  cairo_surface_mark_dirty(surface_.get());
 }
 
 void LabelCanvas::draw(const cairo_matrix_t& matrix, Ink ink,

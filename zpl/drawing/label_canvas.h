@@ -7,6 +7,7 @@
 #include <string>
 
 #include "zpl/document/graphic_field.h"
+#include "zpl/drawing/grown_fill.h"
 
 namespace corvella::zpl {
 
@@ -28,6 +29,7 @@ struct CairoDestroy {
   void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
   void operator()(cairo_pattern_t* pattern) const { cairo_pattern_destroy(pattern); }
   void operator()(cairo_font_options_t* options) const { cairo_font_options_destroy(options); }
+  void operator()(cairo_path_t* path) const { cairo_path_destroy(path); }
 };
 template <typename T>
 using CairoPtr = std::unique_ptr<T, CairoDestroy>;
@@ -78,6 +80,11 @@ class LabelCanvas {
   // fills what it left as the current path (even-odd, so an outline is the
   // ring between two shapes).
   void fill(const cairo_matrix_t& matrix, Ink ink, const std::function<void(cairo_t*)>& path);
+  // Fills what `path` leaves as the current path, in the field's matrix,
+  // grown by `grow` dots to either side along the field's own horizontal
+  // (GrownFill): letters heavier in their stems, no taller.
+  void fillGrown(const cairo_matrix_t& matrix, Ink ink, double grow,
+                 const std::function<void(cairo_t*)>& path);
   // Draws `draw`'s own output (text) with the field's matrix and ink.
   void draw(const cairo_matrix_t& matrix, Ink ink, const std::function<void(cairo_t*)>& draw);
   // Draws a bitmap with its top left dot at the field's (0, 0), each bitmap
@@ -106,8 +113,10 @@ class LabelCanvas {
   int width_ = 0;
   int height_ = 0;
   int print_left_ = 0;
+  int print_width_ = 0;
   CairoPtr<cairo_surface_t> surface_;
   CairoPtr<cairo_t> cr_;
+  GrownFill grown_;
 };
 
 }  // namespace corvella::zpl

@@ -23,8 +23,12 @@ TextFieldResult DrawTextField(LabelCanvas& canvas, LabelText& text, Placement at
                               const TextBlock* block) {
   const LabelText::Layout& layout = text.layOut(block ? BlockLines(shown) : shown, font, block);
   at.anchor_v = block ? layout.last_baseline : layout.baseline;
-  canvas.draw(LabelCanvas::fieldMatrix(at, layout.width, layout.height), ink,
-              [&](cairo_t* cr) { text.draw(cr); });
+  const cairo_matrix_t matrix = LabelCanvas::fieldMatrix(at, layout.width, layout.height);
+  if (layout.grow > 0) {
+    canvas.fillGrown(matrix, ink, layout.grow, [&](cairo_t* cr) { text.path(cr); });
+  } else {
+    canvas.draw(matrix, ink, [&](cairo_t* cr) { text.draw(cr); });
+  }
   return {LabelCanvas::fieldPoint(at, layout.width, layout.height, layout.advance, at.anchor_v),
           layout.truncated, layout.cut_to};
 }
