@@ -81,7 +81,7 @@ class MarkDrawing {
     const int size = std::max(1, static_cast<int>(std::lround(cap_dots / 0.77)));
     const int width = std::max(1, static_cast<int>(std::lround(size * wide)));
     const LabelText::Layout& layout =
-        text_.layOut(shown, ResolveFont('0', size, width), nullptr, LabelText::Advance::kFace);
+        text_.layOut(shown, ResolveFont('0', size, width), nullptr, LabelText::Style::kFace);
     canvas_.draw(matrix_, ink_, [&](cairo_t* cr) {
       if (clip > 0) {
         cairo_new_path(cr);

@@ -40,6 +40,10 @@ constexpr const char* kScalableFallback = "DejaVu Sans";
 // kWidth * w, advancing kTracking * w dots more.
 constexpr double kPrinterCap = 0.75;
 constexpr double kGrow = 0.03;
+// The interpretation line of a barcode: the face's regular weight, grown by
+// kLightGrow * w, as the printer's pictures of lines at 1 to 6 dots a
+// module show it.
+constexpr double kLightGrow = 0.01;
 constexpr double kWidth = 0.5;
 constexpr double kTracking = 0.05;
 // The ^GS marks' letters, calibrated to the face's own glyphs: capitals
@@ -94,7 +98,7 @@ LabelText::LabelText() {
   const CairoPtr<cairo_font_options_t> options(cairo_font_options_create());
   cairo_font_options_set_antialias(options.get(), CAIRO_ANTIALIAS_NONE);
   cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_OFF);
-  cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_SLIGHT);
+  cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_NONE);
   pango_cairo_context_set_font_options(context_, options.get());
   layout_ = pango_layout_new(context_);
   one_glyph_ = pango_glyph_string_new();
@@ -123,9 +127,9 @@ LabelText::~LabelText() {
   g_object_unref(font_map_);
 }
 
-const LabelText::Face& LabelText::face(const FontChoice& font, Advance advance) {
-  if (font.name != '0') advance = Advance::kFace;
-  auto key = std::make_tuple(font.name, font.height, font.width, advance);
+const LabelText::Face& LabelText::face(const FontChoice& font, Style style) {
+  if (font.name != '0') style = Style::kFace;
+  auto key = std::make_tuple(font.name, font.height, font.width, style);
   if (auto found = faces_.find(key); found != faces_.end()) return found->second;
   // A long-running printer sees any number of sizes; keep the cache bounded.
   if (faces_.size() >= kMaxFaces) {
@@ -136,22 +140,24 @@ const LabelText::Face& LabelText::face(const FontChoice& font, Advance advance) 
   pango_layout_set_width(layout_, -1);
   pango_layout_set_attributes(layout_, nullptr);
   if (font.name == '0') {
-    measureScalable(font, advance, face);
+    measureScalable(font, style, face);
   } else {
     measureBitmap(font, face);
   }
   return faces_.emplace(key, face).first->second;
 }
 
-void LabelText::measureScalable(const FontChoice& font, Advance advance, Face& face) {
-  face.description = pango_font_description_from_string((scalable_family_ + " Bold").c_str());
+void LabelText::measureScalable(const FontChoice& font, Style style, Face& face) {
+  const bool light = style == Style::kLight;
+  face.description =
+      pango_font_description_from_string((scalable_family_ + (light ? "" : " Bold")).c_str());
   // Measured once at a large size: the face's cap height and the advance of
   // a line of capitals, per dot of size.
   constexpr double kProbe = 200;
   pango_font_description_set_absolute_size(face.description, kProbe * PANGO_SCALE);
   pango_layout_set_font_description(layout_, face.description);
   const double cap = Extents(layout_, "H", true).height / static_cast<double>(PANGO_SCALE) / kProbe;
-  if (scalable_advance_[0] == 0) {
+  if (scalable_advance_[0] == 0 && !light) {
     for (size_t i = 0; i < scalable_advance_.size(); ++i) {
       const char character[] = {static_cast<char>(' ' + i), '\0'};
       scalable_advance_[i] =
@@ -160,13 +166,13 @@ void LabelText::measureScalable(const FontChoice& font, Advance advance, Face& f
   }
   // The printer's own metrics: capitals kPrinterCap * h tall, glyphs grown
   // along the line only. The face's own: heavier by an outline all round.
-  if (advance == Advance::kPrinter) {
-    face.grow = kGrow * font.width;
+  if (style != Style::kFace) {
+    face.grow = (light ? kLightGrow : kGrow) * font.width;
   } else {
     face.weight = kWeight * std::min(font.height, font.width);
   }
-  double size = advance == Advance::kPrinter ? kPrinterCap * font.height / cap
-                                             : (kCapHeight * font.height - face.weight) / cap;
+  double size = style != Style::kFace ? kPrinterCap * font.height / cap
+                                      : (kCapHeight * font.height - face.weight) / cap;
   face.scale_y = std::max(1.0, size / kMaxFaceSize);
   size /= face.scale_y;
   pango_font_description_set_absolute_size(face.description, size * PANGO_SCALE);
@@ -240,8 +246,8 @@ void LabelText::spaceScalable(std::string_view text, const Face& f, PangoAttrLis
 }
 
 const LabelText::Layout& LabelText::layOut(const std::string& text, const FontChoice& font,
-                                           const TextBlock* block, Advance advance) {
-  const Face& f = face(font, advance);
+                                           const TextBlock* block, Style style) {
+  const Face& f = face(font, style);
   last_ = Layout{};
   placed_.clear();
   last_.scale_x = f.scale_x;
@@ -274,9 +280,9 @@ const LabelText::Layout& LabelText::layOut(const std::string& text, const FontCh
   }
   pango_layout_set_text(layout_, shown.data(), static_cast<int>(shown.size()));
   PangoAttrList* attributes = pango_attr_list_new();
-  if (f.grow > 0) {
+  if (style == Style::kPrinter && font.name == '0') {
     spaceScalable(shown, f, attributes);
-  } else if (f.tracking > 0) {
+  } else if (f.tracking > 0 && f.grow <= 0) {
     pango_attr_list_insert(attributes, pango_attr_letter_spacing_new(
                                            static_cast<int>(f.tracking / f.scale_x * PANGO_SCALE)));
   }

@@ -61,15 +61,16 @@ class LabelText {
     double advance = 0;
   };
 
-  // How font 0 moves the pen: by the printer's advance of each character
-  // (text fields), or by the drawn face's own (shapes calibrated to it: the
-  // letters of ^GS marks, the interpretation line fitted to its modules).
-  enum class Advance { kPrinter, kFace };
+  // How font 0 is drawn: by the printer's metrics (text fields), by them
+  // with the lighter strokes of a barcode's interpretation line, or as the
+  // face's own glyphs heavier by an outline (the letters of ^GS marks,
+  // calibrated to them).
+  enum class Style { kPrinter, kLight, kFace };
 
   // Lays out `text` (UTF-8); with `block` null, a single line as wide as
   // its text.
   const Layout& layOut(const std::string& text, const FontChoice& font, const TextBlock* block,
-                       Advance advance = Advance::kPrinter);
+                       Style style = Style::kPrinter);
   // Draws the last layout with the field's top left at cairo's origin.
   void draw(cairo_t* cr) const;
   // Adds the glyphs of the last layout, when it has `grow`, to the path.
@@ -88,9 +89,9 @@ class LabelText {
     double cap_top = 0;        // from the top of the cell to the baseline
     bool fixed_pitch = false;  // cells placed by their advance, not by their ink
   };
-  void measureScalable(const FontChoice& font, Advance advance, Face& face);
+  void measureScalable(const FontChoice& font, Style style, Face& face);
   void measureBitmap(const FontChoice& font, Face& face);
-  const Face& face(const FontChoice& font, Advance advance);
+  const Face& face(const FontChoice& font, Style style);
   // Letter spacing for each character of `text` in `f` (font 0), so that
   // Pango breaks a block's lines where the printer's advances fill them.
   void spaceScalable(std::string_view text, const Face& f, PangoAttrList* attributes);
@@ -100,7 +101,7 @@ class LabelText {
   PangoLayout* layout_ = nullptr;
   std::string scalable_family_;  // the face drawn for font 0
   std::string bitmap_family_;    // the face drawn for the bitmap fonts
-  std::map<std::tuple<char, int, int, Advance>, Face> faces_;
+  std::map<std::tuple<char, int, int, Style>, Face> faces_;
   // The scalable face's advance of each printable ASCII character per dot
   // of size, measured once.
   std::array<double, 95> scalable_advance_{};
