@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace corvella::zpl {
 
@@ -11,13 +12,23 @@ void GrownFill::fill(const cairo_path_t* path, bool along_x, double grow, SpanIn
   // Lines run across the growth axis: picture rows when growing along x.
   const int lines = along_x ? height : width;
   const int span_limit = along_x ? width : height;
+  // The path's edges that cross a line's centre, each with the lines it
+  // crosses: those whose centres lie in [its top, its bottom).
   edges_.clear();
+  int first_line = lines, end_line = 0;
+  const auto add_edge = [&](double a0, double b0, double a1, double b1) {
+    if (b0 == b1) return;
+    const int from = std::max(0, static_cast<int>(std::ceil(std::min(b0, b1) - 0.5)));
+    const int to = std::min(lines, static_cast<int>(std::ceil(std::max(b0, b1) - 0.5)));
+    if (from >= to) return;
+    const double slope = (a1 - a0) / (b1 - b0);
+    edges_.push_back({a0, b0, slope, from, to, b1 > b0 ? 1 : -1});
+    first_line = std::min(first_line, from), end_line = std::max(end_line, to);
+  };
   double first_a = 0, first_b = 0, last_a = 0, last_b = 0;
   bool open = false;
   const auto close = [&] {
-    if (open && (last_a != first_a || last_b != first_b)) {
-      edges_.push_back({last_a, last_b, first_a, first_b});
-    }
+    if (open) add_edge(last_a, last_b, first_a, first_b);
     open = false;
   };
   for (int i = 0; i < path->num_data; i += path->data[i].header.length) {
@@ -36,41 +47,49 @@ void GrownFill::fill(const cairo_path_t* path, bool along_x, double grow, SpanIn
       open = true;
     } else if (header.header.type == CAIRO_PATH_LINE_TO) {
       if (!open) first_a = last_a, first_b = last_b, open = true;
-      edges_.push_back({last_a, last_b, a, b});
+      add_edge(last_a, last_b, a, b);
       last_a = a, last_b = b;
     }
   }
   close();
+  if (first_line >= end_line) return;
 
-  // Each edge crosses the lines whose centres lie in [its top, its bottom).
-  crossings_.clear();
+  // The crossings, counted per line, then set down line by line.
+  line_starts_.assign(static_cast<size_t>(end_line - first_line) + 1, 0);
   for (const Edge& e : edges_) {
-    if (e.b0 == e.b1) continue;
-    const bool down = e.b1 > e.b0;
-    const double top = down ? e.b0 : e.b1, bottom = down ? e.b1 : e.b0;
-    const int from = std::max(0, static_cast<int>(std::ceil(top - 0.5)));
-    const int to = std::min(lines, static_cast<int>(std::ceil(bottom - 0.5)));
-    const double slope = (e.a1 - e.a0) / (e.b1 - e.b0);
-    for (int line = from; line < to; ++line) {
-      const double centre = line + 0.5;
-      crossings_.push_back({line, e.a0 + (centre - e.b0) * slope, down ? 1 : -1});
+    for (int line = e.from; line < e.to; ++line) {
+      ++line_starts_[static_cast<size_t>(line - first_line) + 1];
     }
   }
-  std::sort(crossings_.begin(), crossings_.end());
+  for (size_t i = 1; i < line_starts_.size(); ++i) line_starts_[i] += line_starts_[i - 1];
+  crossings_.resize(line_starts_.back());
+  next_slot_.assign(line_starts_.begin(), line_starts_.end() - 1);
+  for (const Edge& e : edges_) {
+    for (int line = e.from; line < e.to; ++line) {
+      crossings_[next_slot_[static_cast<size_t>(line - first_line)]++] = {
+          e.a0 + (line + 0.5 - e.b0) * e.slope, e.winding};
+    }
+  }
 
   const unsigned char value = ink == SpanInk::kClear ? 0 : 255;
-  for (size_t i = 0; i < crossings_.size();) {
-    const int line = crossings_[i].line;
+  for (int line = first_line; line < end_line; ++line) {
+    const auto begin =
+        crossings_.begin() +
+        static_cast<std::ptrdiff_t>(line_starts_[static_cast<size_t>(line - first_line)]);
+    const auto end =
+        crossings_.begin() +
+        static_cast<std::ptrdiff_t>(line_starts_[static_cast<size_t>(line - first_line) + 1]);
+    std::sort(begin, end);
     // The line's inside, by non-zero winding, each span grown and merged.
     spans_.clear();
     int winding = 0;
     double start = 0;
-    for (; i < crossings_.size() && crossings_[i].line == line; ++i) {
+    for (auto i = begin; i != end; ++i) {
       const int before = winding;
-      winding += crossings_[i].winding;
-      if (before == 0 && winding != 0) start = crossings_[i].a;
+      winding += i->winding;
+      if (before == 0 && winding != 0) start = i->a;
       if (before != 0 && winding == 0) {
-        const double from = start - grow, to = crossings_[i].a + grow;
+        const double from = start - grow, to = i->a + grow;
         if (!spans_.empty() && from <= spans_.back().second) {
           spans_.back().second = std::max(spans_.back().second, to);
         } else {
@@ -85,11 +104,21 @@ void GrownFill::fill(const cairo_path_t* path, bool along_x, double grow, SpanIn
       // The dots whose centres lie in [from, to).
       const int first = std::max(lo, static_cast<int>(std::ceil(from - 0.5)));
       const int last = std::min(hi, static_cast<int>(std::ceil(to - 0.5)));
-      for (int at = first; at < last; ++at) {
-        const size_t row = static_cast<size_t>(along_x ? line : at);
-        const size_t column = static_cast<size_t>(along_x ? at : line);
-        unsigned char& dot = data[row * static_cast<size_t>(stride) + column];
-        dot = ink == SpanInk::kFlip ? static_cast<unsigned char>(dot ^ 255) : value;
+      if (first >= last) continue;
+      // Along a row the dots are adjacent, along a column a stride apart.
+      const size_t step = along_x ? 1 : static_cast<size_t>(stride);
+      unsigned char* dot = along_x
+                               ? data + static_cast<size_t>(line) * static_cast<size_t>(stride) +
+                                     static_cast<size_t>(first)
+                               : data + static_cast<size_t>(first) * static_cast<size_t>(stride) +
+                                     static_cast<size_t>(line);
+      const size_t count = static_cast<size_t>(last - first);
+      if (along_x && ink != SpanInk::kFlip) {
+        std::memset(dot, value, count);
+        continue;
+      }
+      for (size_t k = 0; k < count; ++k, dot += step) {
+        *dot = ink == SpanInk::kFlip ? static_cast<unsigned char>(*dot ^ 255) : value;
       }
     }
   }

@@ -2,6 +2,7 @@
 
 #include <cairo.h>
 
+#include <cstddef>
 #include <vector>
 
 namespace corvella::zpl {
@@ -23,18 +24,26 @@ class GrownFill {
             int stride, int width, int height, int clip_left, int clip_right);
 
  private:
+  // An edge from (a0, b0), a along the growth axis and b across it,
+  // crossing the centres of lines [from, to).
   struct Edge {
-    double a0, b0, a1, b1;  // a: the growth axis, b: across it
+    double a0;
+    double b0;
+    double slope;  // da / db
+    int from;
+    int to;
+    int winding;
   };
   struct Crossing {
-    int line;
     double a;
     int winding;
-    bool operator<(const Crossing& o) const { return line != o.line ? line < o.line : a < o.a; }
+    bool operator<(const Crossing& o) const { return a != o.a ? a < o.a : winding < o.winding; }
   };
   // Kept between fills, so that a label's texts share their memory.
   std::vector<Edge> edges_;
-  std::vector<Crossing> crossings_;
+  std::vector<Crossing> crossings_;  // line by line
+  std::vector<size_t> line_starts_;  // where each line's crossings start
+  std::vector<size_t> next_slot_;    // where each line's next crossing goes
   std::vector<std::pair<double, double>> spans_;
 };
 

@@ -280,9 +280,14 @@ const LabelText::Layout& LabelText::layOut(const std::string& text, const FontCh
   }
   pango_layout_set_text(layout_, shown.data(), static_cast<int>(shown.size()));
   PangoAttrList* attributes = pango_attr_list_new();
-  if (style == Style::kPrinter && font.name == '0') {
-    spaceScalable(shown, f, attributes);
-  } else if (f.tracking > 0 && f.grow <= 0) {
+  if (f.grow > 0) {
+    // Font 0 is placed by the printer's metrics, a glyph to a character;
+    // only a block's line breaks follow Pango's advances, made the
+    // printer's by letter spacing (which splits the text into as many runs
+    // to shape).
+    pango_attr_list_insert(attributes, pango_attr_font_features_new("liga 0, clig 0"));
+    if (style == Style::kPrinter && block && block->width > 0) spaceScalable(shown, f, attributes);
+  } else if (f.tracking > 0) {
     pango_attr_list_insert(attributes, pango_attr_letter_spacing_new(
                                            static_cast<int>(f.tracking / f.scale_x * PANGO_SCALE)));
   }
