@@ -61,7 +61,10 @@ void DrawLinear(LabelCanvas& canvas, LabelText& text, Placement at, Ink ink,
   cairo_matrix_t line_matrix = matrix;
   cairo_matrix_translate(&line_matrix, (total_width - layout->width) / 2,
                          field.line_above ? 0 : height + line_gap);
-  canvas.fillGrown(line_matrix, ink, layout->grow, [&](cairo_t* cr) { text.path(cr); });
+  canvas.fillGrown(line_matrix, ink, layout->grow,
+                   [&](const cairo_matrix_t& to_picture, GrownFill& shape, cairo_t* cr) {
+                     text.outline(to_picture, shape, cr);
+                   });
 }
 
 // Rows of square-ish modules, each row's dark runs as one rectangle.

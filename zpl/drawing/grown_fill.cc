@@ -6,52 +6,63 @@
 
 namespace corvella::zpl {
 
-void GrownFill::fill(const cairo_path_t* path, bool along_x, double grow, SpanInk ink,
-                     unsigned char* data, int stride, int width, int height, int clip_left,
-                     int clip_right) {
-  // Lines run across the growth axis: picture rows when growing along x.
-  const int lines = along_x ? height : width;
-  const int span_limit = along_x ? width : height;
-  // The path's edges that cross a line's centre, each with the lines it
-  // crosses: those whose centres lie in [its top, its bottom).
+void GrownFill::begin(bool along_x, int width, int height) {
+  along_x_ = along_x;
+  lines_ = along_x ? height : width;
   edges_.clear();
-  int first_line = lines, end_line = 0;
-  const auto add_edge = [&](double a0, double b0, double a1, double b1) {
-    if (b0 == b1) return;
-    const int from = std::max(0, static_cast<int>(std::ceil(std::min(b0, b1) - 0.5)));
-    const int to = std::min(lines, static_cast<int>(std::ceil(std::max(b0, b1) - 0.5)));
-    if (from >= to) return;
-    const double slope = (a1 - a0) / (b1 - b0);
-    edges_.push_back({a0, b0, slope, from, to, b1 > b0 ? 1 : -1});
-    first_line = std::min(first_line, from), end_line = std::max(end_line, to);
-  };
-  double first_a = 0, first_b = 0, last_a = 0, last_b = 0;
-  bool open = false;
-  const auto close = [&] {
-    if (open) add_edge(last_a, last_b, first_a, first_b);
-    open = false;
-  };
+  first_line_ = lines_, end_line_ = 0;
+  open_ = false;
+}
+
+void GrownFill::addEdge(double a0, double b0, double a1, double b1) {
+  // The lines it crosses: those whose centres lie in [its top, its bottom).
+  if (b0 == b1) return;
+  const int from = std::max(0, static_cast<int>(std::ceil(std::min(b0, b1) - 0.5)));
+  const int to = std::min(lines_, static_cast<int>(std::ceil(std::max(b0, b1) - 0.5)));
+  if (from >= to) return;
+  edges_.push_back({a0, b0, (a1 - a0) / (b1 - b0), from, to, b1 > b0 ? 1 : -1});
+  first_line_ = std::min(first_line_, from), end_line_ = std::max(end_line_, to);
+}
+
+void GrownFill::moveTo(double x, double y) {
+  closePath();
+  first_a_ = last_a_ = along_x_ ? x : y;
+  first_b_ = last_b_ = along_x_ ? y : x;
+  open_ = true;
+}
+
+void GrownFill::lineTo(double x, double y) {
+  const double a = along_x_ ? x : y, b = along_x_ ? y : x;
+  if (!open_) first_a_ = last_a_, first_b_ = last_b_, open_ = true;
+  addEdge(last_a_, last_b_, a, b);
+  last_a_ = a, last_b_ = b;
+}
+
+void GrownFill::closePath() {
+  if (open_) addEdge(last_a_, last_b_, first_a_, first_b_);
+  last_a_ = first_a_, last_b_ = first_b_;
+  open_ = false;
+}
+
+void GrownFill::addPath(const cairo_path_t* path) {
   for (int i = 0; i < path->num_data; i += path->data[i].header.length) {
     const cairo_path_data_t& header = path->data[i];
     if (header.header.type == CAIRO_PATH_CLOSE_PATH) {
-      close();
-      last_a = first_a, last_b = first_b;
-      continue;
-    }
-    const cairo_path_data_t& point = path->data[i + 1];
-    const double a = along_x ? point.point.x : point.point.y;
-    const double b = along_x ? point.point.y : point.point.x;
-    if (header.header.type == CAIRO_PATH_MOVE_TO) {
-      close();
-      first_a = last_a = a, first_b = last_b = b;
-      open = true;
+      closePath();
+    } else if (header.header.type == CAIRO_PATH_MOVE_TO) {
+      moveTo(path->data[i + 1].point.x, path->data[i + 1].point.y);
     } else if (header.header.type == CAIRO_PATH_LINE_TO) {
-      if (!open) first_a = last_a, first_b = last_b, open = true;
-      add_edge(last_a, last_b, a, b);
-      last_a = a, last_b = b;
+      lineTo(path->data[i + 1].point.x, path->data[i + 1].point.y);
     }
   }
-  close();
+}
+
+void GrownFill::fill(double grow, SpanInk ink, unsigned char* data, int stride, int width,
+                     int height, int clip_left, int clip_right) {
+  closePath();
+  const int span_limit = along_x_ ? width : height;
+  const bool along_x = along_x_;
+  const int first_line = first_line_, end_line = end_line_;
   if (first_line >= end_line) return;
 
   // The crossings, counted per line, then set down line by line.

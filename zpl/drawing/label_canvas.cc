@@ -106,25 +106,30 @@ void LabelCanvas::fill(const cairo_matrix_t& matrix, Ink ink,
   cairo_restore(cr_.get());
 }
 
-void LabelCanvas::fillGrown(const cairo_matrix_t& matrix, Ink ink, double grow,
-                            const std::function<void(cairo_t*)>& path) {
+void LabelCanvas::fillGrown(
+    const cairo_matrix_t& matrix, Ink ink, double grow,
+    const std::function<void(const cairo_matrix_t&, GrownFill&, cairo_t*)>& outline) {
   cairo_t* cr = cr_.get();
   cairo_save(cr);
   begin(matrix, ink);
+  cairo_matrix_t to_picture;
+  cairo_get_matrix(cr, &to_picture);
+  // The field's horizontal runs along the picture's rows unless turned.
+  grown_.begin(matrix.xx != 0, width_, height_);
   cairo_new_path(cr);
-  path(cr);
+  outline(to_picture, grown_, cr);
   cairo_identity_matrix(cr);
-  const CairoPtr<cairo_path_t> flat(cairo_copy_path_flat(cr));
+  if (cairo_has_current_point(cr)) {
+    const CairoPtr<cairo_path_t> flat(cairo_copy_path_flat(cr));
+    if (flat->status == CAIRO_STATUS_SUCCESS) grown_.addPath(flat.get());
+  }
   cairo_new_path(cr);
   cairo_restore(cr);
-  if (flat->status != CAIRO_STATUS_SUCCESS) return;
   cairo_surface_flush(surface_.get());
   const SpanInk span_ink = ink == Ink::kBlack   ? SpanInk::kSet
                            : ink == Ink::kWhite ? SpanInk::kClear
                                                 : SpanInk::kFlip;
-  // The field's horizontal runs along the picture's rows unless turned.
-  const bool along_x = matrix.xx != 0;
-  grown_.fill(flat.get(), along_x, grow, span_ink, cairo_image_surface_get_data(surface_.get()),
+  grown_.fill(grow, span_ink, cairo_image_surface_get_data(surface_.get()),
               cairo_image_surface_get_stride(surface_.get()), width_, height_, print_left_,
               print_left_ + print_width_);
   cairo_surface_mark_dirty(surface_.get());

@@ -80,11 +80,14 @@ class LabelCanvas {
   // fills what it left as the current path (even-odd, so an outline is the
   // ring between two shapes).
   void fill(const cairo_matrix_t& matrix, Ink ink, const std::function<void(cairo_t*)>& path);
-  // Fills what `path` leaves as the current path, in the field's matrix,
-  // grown by `grow` dots to either side along the field's own horizontal
-  // (GrownFill): letters heavier in their stems, no taller.
+  // Fills a shape grown by `grow` dots to either side along the field's
+  // own horizontal (GrownFill): letters heavier in their stems, no taller.
+  // `outline` gives the shape: polygons added to the GrownFill in picture
+  // dots (`to_picture` takes the field's coordinates there), or a path left
+  // on cairo in the field's coordinates.
   void fillGrown(const cairo_matrix_t& matrix, Ink ink, double grow,
-                 const std::function<void(cairo_t*)>& path);
+                 const std::function<void(const cairo_matrix_t& to_picture, GrownFill& shape,
+                                          cairo_t* cr)>& outline);
   // Draws `draw`'s own output (text) with the field's matrix and ink.
   void draw(const cairo_matrix_t& matrix, Ink ink, const std::function<void(cairo_t*)>& draw);
   // Draws a bitmap with its top left dot at the field's (0, 0), each bitmap

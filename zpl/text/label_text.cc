@@ -357,12 +357,22 @@ const LabelText::Layout& LabelText::layOut(const std::string& text, const FontCh
   return last_;
 }
 
-void LabelText::path(cairo_t* cr) const {
+void LabelText::outline(const cairo_matrix_t& to_picture, GrownFill& shape, cairo_t* cr) {
+  outlines_.newLayout();
   for (const PlacedGlyph& p : placed_) {
+    cairo_matrix_t glyph;
+    cairo_matrix_init_translate(&glyph, last_.line_x[static_cast<size_t>(p.line)] + p.x,
+                                last_.baseline + p.line * last_.pitch + p.y);
+    cairo_matrix_scale(&glyph, p.scale_x, last_.scale_y);
+    cairo_matrix_t glyph_to_picture;
+    cairo_matrix_multiply(&glyph_to_picture, &glyph, &to_picture);
+    if ((p.glyph & PANGO_GLYPH_UNKNOWN_FLAG) == 0 &&
+        outlines_.add(p.font, p.glyph, glyph_to_picture, shape)) {
+      continue;
+    }
+    // Pango's box for a missing glyph, or a font FreeType cannot give.
     cairo_save(cr);
-    cairo_translate(cr, last_.line_x[static_cast<size_t>(p.line)] + p.x,
-                    last_.baseline + p.line * last_.pitch + p.y);
-    cairo_scale(cr, p.scale_x, last_.scale_y);
+    cairo_transform(cr, &glyph);
     one_glyph_->glyphs[0].glyph = p.glyph;
     one_glyph_->glyphs[0].geometry = {};
     cairo_move_to(cr, 0, 0);

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "zpl/drawing/grown_fill.h"
+#include "zpl/text/glyph_outlines.h"
 #include "zpl/text/glyph_placement.h"
 #include "zpl/text/printer_fonts.h"
 
@@ -73,8 +75,10 @@ class LabelText {
                        Style style = Style::kPrinter);
   // Draws the last layout with the field's top left at cairo's origin.
   void draw(cairo_t* cr) const;
-  // Adds the glyphs of the last layout, when it has `grow`, to the path.
-  void path(cairo_t* cr) const;
+  // Adds the glyphs of the last layout, when it has `grow`, to `shape`
+  // (`to_picture` takes the field's coordinates to the picture's), or to
+  // cairo's path in the field's coordinates those it cannot.
+  void outline(const cairo_matrix_t& to_picture, GrownFill& shape, cairo_t* cr);
 
  private:
   struct Face {
@@ -108,6 +112,7 @@ class LabelText {
   Layout last_;
   std::vector<PlacedGlyph> placed_;  // the last layout's, when it has `grow`
   PangoGlyphString* one_glyph_ = nullptr;
+  GlyphOutlines outlines_;
 };
 
 }  // namespace corvella::zpl

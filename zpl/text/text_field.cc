@@ -25,7 +25,10 @@ TextFieldResult DrawTextField(LabelCanvas& canvas, LabelText& text, Placement at
   at.anchor_v = block ? layout.last_baseline : layout.baseline;
   const cairo_matrix_t matrix = LabelCanvas::fieldMatrix(at, layout.width, layout.height);
   if (layout.grow > 0) {
-    canvas.fillGrown(matrix, ink, layout.grow, [&](cairo_t* cr) { text.path(cr); });
+    canvas.fillGrown(matrix, ink, layout.grow,
+                     [&](const cairo_matrix_t& to_picture, GrownFill& shape, cairo_t* cr) {
+                       text.outline(to_picture, shape, cr);
+                     });
   } else {
     canvas.draw(matrix, ink, [&](cairo_t* cr) { text.draw(cr); });
   }
