@@ -133,6 +133,13 @@ TEST_F(LabelPictureTest, FontsMarksAndSymbolsHaveAPrintersMetrics) {
         one(std::string("^XA") + by + "^FT20,300^BQN,2,4^FDQA,CORVELLA^FS^XZ").inkBox().bottom,
         300 - 7 * 4 - 1);
   }
+  // Automatic input sets the data in one mode, the narrowest that holds all
+  // of it: a letter and 40 digits go out as 41 bytes (version 3, 29 modules
+  // a side), not a byte and a run of digits (version 2).
+  const std::string mixed = "a0123456789012345678901234567890123456789";
+  const Picture one_mode = one("^XA^FO20,20^BQN,2,4^FDMA," + mixed + "^FS^XZ");
+  EXPECT_EQ(one_mode.inkBox().right - one_mode.inkBox().left + 1, 29 * 4);
+  EXPECT_EQ(Scan(one_mode, ZXing::BarcodeFormat::QRCode), mixed);
   // Data that does not start with a level is drawn at level M.
   const Picture unprefixed = one("^XA^FO20,20^BQN,2,4^FDXYZCORVELLA^FS^XZ");
   const ZXing::Result qr =
