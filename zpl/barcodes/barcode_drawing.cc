@@ -9,19 +9,11 @@
 namespace corvella::zpl {
 namespace {
 
-// The interpretation line grows with the module: a printer sets its digits
-// 6 modules apart and 7.5 modules tall (font 0, 9.75 modules high, as wide
-// as puts its digits 6 modules apart), 2.5 modules below the bars.
-FontChoice InterpretationFont(LabelText& text, int module) {
-  const int height = static_cast<int>(std::lround(9.75 * module));
-  const int width = static_cast<int>(std::lround(12.7 * module));
-  constexpr const char kDigits[] = "0123456789";
-  const double pitch =
-      text.layOut(kDigits, ResolveFont('0', height, width), nullptr, LabelText::Advance::kFace)
-          .width /
-      10;
-  return ResolveFont('0', height, static_cast<int>(std::lround(width * 6 * module / pitch)));
-}
+// The interpretation line grows with the module: a printer sets it in font
+// 0 10 modules high and 12 wide, so that its digits stand 6 modules apart
+// and 7.5 tall, with the lighter strokes of LabelText::Style::kLight; 2.5
+// modules from the bars, below or above them.
+FontChoice InterpretationFont(int module) { return ResolveFont('0', 10 * module, 12 * module); }
 
 // A linear symbol's bars as runs of (width in dots, dark): wide elements of
 // Code 39 and 2 of 5 follow the ratio.
@@ -46,13 +38,18 @@ void DrawLinear(LabelCanvas& canvas, LabelText& text, Placement at, Ink ink,
   int total_width = 0;
   const std::vector<std::pair<int, bool>> runs = BarRuns(field, total_width);
   const int module = field.module, height = field.bar_height;
-  const FontChoice line_font = InterpretationFont(text, module);
+  const FontChoice line_font = InterpretationFont(module);
   const int line_gap = (5 * module + 1) / 2;
   const bool line = (field.line_below || field.line_above) && !field.modules.readable.empty();
-  const int text_height = line ? line_font.height + line_gap : 0;
+  // The field's box ends with the line's capitals: above the bars, their
+  // tops are the field's top; turned, their edge is the box's.
+  const LabelText::Layout* layout =
+      line ? &text.layOut(field.modules.readable, line_font, nullptr, LabelText::Style::kLight)
+           : nullptr;
+  const int text_height = line ? static_cast<int>(std::ceil(layout->baseline - 0.5)) + line_gap : 0;
   const int bars_top = line && field.line_above ? text_height : 0;
   at.anchor_v = bars_top + height;
-  const cairo_matrix_t matrix = LabelCanvas::FieldMatrix(at, total_width, height + text_height);
+  const cairo_matrix_t matrix = LabelCanvas::fieldMatrix(at, total_width, height + text_height);
   canvas.fill(matrix, ink, [&](cairo_t* cr) {
     int x = 0;
     for (auto [dots, dark] : runs) {
@@ -61,14 +58,13 @@ void DrawLinear(LabelCanvas& canvas, LabelText& text, Placement at, Ink ink,
     }
   });
   if (!line) return;
-  const LabelText::Layout& layout =
-      text.layOut(field.modules.readable, line_font, nullptr, LabelText::Advance::kFace);
-  const double x = (total_width - layout.width) / 2;
-  const double y = field.line_above ? 0 : height + line_gap;
-  canvas.draw(matrix, ink, [&](cairo_t* cr) {
-    cairo_translate(cr, x, y);
-    text.draw(cr);
-  });
+  cairo_matrix_t line_matrix = matrix;
+  cairo_matrix_translate(&line_matrix, (total_width - layout->width) / 2,
+                         field.line_above ? 0 : height + line_gap);
+  canvas.fillGrown(line_matrix, ink, layout->grow,
+                   [&](const cairo_matrix_t& to_picture, GrownFill& shape, cairo_t* cr) {
+                     text.outline(to_picture, shape, cr);
+                   });
 }
 
 // Rows of square-ish modules, each row's dark runs as one rectangle.
@@ -77,7 +73,7 @@ void DrawRows(LabelCanvas& canvas, Placement at, Ink ink, const BarcodeField& fi
   const int module = field.module, row_height = field.row_height;
   at.anchor_v = modules.rows * row_height;
   const cairo_matrix_t matrix =
-      LabelCanvas::FieldMatrix(at, modules.columns * module, modules.rows * row_height);
+      LabelCanvas::fieldMatrix(at, modules.columns * module, modules.rows * row_height);
   canvas.fill(matrix, ink, [&](cairo_t* cr) {
     for (int r = 0; r < modules.rows; ++r) {
       for (int c = 0; c < modules.columns;) {
@@ -113,7 +109,7 @@ void DrawMaxiCode(LabelCanvas& canvas, Placement at, Ink ink, const BarcodeModul
   const double pitch_y = 26.91 / 33 * dots_per_mm;
   const double w = 30 * pitch_x, h = 33 * pitch_y;
   at.anchor_v = h;
-  canvas.fill(LabelCanvas::FieldMatrix(at, w, h), ink, [&](cairo_t* cr) {
+  canvas.fill(LabelCanvas::fieldMatrix(at, w, h), ink, [&](cairo_t* cr) {
     for (int r = 0; r < modules.rows; ++r) {
       for (int c = 0; c < modules.columns; ++c) {
         if (!modules.at(r, c)) continue;

@@ -29,7 +29,7 @@ int DefaultMagnification(int dots_per_mm) {
 // takes the first three characters (after the structured-append header) as
 // level, input mode and comma whatever they are: data without them loses
 // its first three characters, as on paper. A level other than H, Q, M, L
-// is M; input mode M reads the data as segments
+// is M; input mode A sets the data in one mode, M reads it as segments
 // <N|A|K><characters> or B<four-digit count><bytes>, separated by commas.
 bool ReadQrData(const std::string& data, BarcodeRequest& request, BarcodeField& field,
                 std::string& reason) {
@@ -54,6 +54,9 @@ bool ReadQrData(const std::string& data, BarcodeRequest& request, BarcodeField& 
                              "', not a level, input mode and comma; the printer takes them so");
   }
   std::string rest = data.substr(at + 3);
+  // Automatic input sets all the data in one mode, as the printer's
+  // pictures show: a mixed text goes out as bytes throughout.
+  request.one_mode = g_ascii_toupper(data[at + 1]) == 'A';
   if (g_ascii_toupper(data[at + 1]) == 'M') {
     std::string joined;
     for (size_t k = 0; k < rest.size();) {

@@ -1,9 +1,12 @@
 #include "zpl/barcodes/barcode_symbol.h"
 
+#include <ZXing/BitMatrix.h>
+#include <ZXing/MultiFormatWriter.h>
 #include <zint.h>
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -61,6 +64,37 @@ std::vector<AztecSize> AztecSizesBySpace() {
   return sizes;
 }
 
+// A QR code of `request.data` in one mode: numeric, alphanumeric or bytes,
+// whichever holds every character (ZXing's encoder chooses so), at the
+// request's level, the smallest version and the mask of least penalty.
+std::optional<BarcodeModules> EncodeQrInOneMode(const BarcodeRequest& request,
+                                                std::string& reason) {
+  // Each byte one character, so that bytes go out as themselves (ISO 8859-1,
+  // the default that needs no ECI).
+  std::wstring data;
+  for (const char byte : request.data) {
+    data.push_back(static_cast<wchar_t>(static_cast<unsigned char>(byte)));
+  }
+  try {
+    // ZXing's levels 0-8 pair up: 1 L, 3 M, 5 Q, 7 H.
+    const ZXing::BitMatrix matrix = ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode)
+                                        .setEccLevel(2 * std::clamp(request.ecc, 1, 4) - 1)
+                                        .setMargin(0)
+                                        .encode(data, 0, 0);
+    BarcodeModules modules;
+    modules.rows = matrix.height();
+    modules.columns = matrix.width();
+    modules.dark.reserve(static_cast<size_t>(modules.rows) * static_cast<size_t>(modules.columns));
+    for (int r = 0; r < modules.rows; ++r) {
+      for (int c = 0; c < modules.columns; ++c) modules.dark.push_back(matrix.get(c, r) ? 1 : 0);
+    }
+    return modules;
+  } catch (const std::exception& e) {  // ZXing reports data it cannot encode so
+    reason = e.what();
+    return std::nullopt;
+  }
+}
+
 }  // namespace
 
 std::optional<BarcodeModules> EncodeBarcode(const BarcodeRequest& request, std::string& reason) {
@@ -91,6 +125,9 @@ std::optional<BarcodeModules> EncodeBarcode(const BarcodeRequest& request, std::
     }
     sized.aztec_size = sizes.back().option;
     return EncodeBarcode(sized, reason);
+  }
+  if (request.symbology == Symbology::kQrCode && request.one_mode && request.append_count <= 1) {
+    return EncodeQrInOneMode(request, reason);
   }
   std::unique_ptr<zint_symbol, SymbolDeleter> symbol(ZBarcode_Create());
   if (!symbol) {

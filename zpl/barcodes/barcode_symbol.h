@@ -25,6 +25,7 @@ struct BarcodeRequest {
   std::string data;
   bool check_digit = false;  // Code 39 mod 43, Interleaved 2 of 5 mod 10
   int ecc = 0;               // QR: 1 L .. 4 H; PDF417: security level + 1 (0 automatic)
+  bool one_mode = false;     // QR: the data in one mode, the narrowest that holds all of it
   int columns = 0;           // PDF417 data columns, Data Matrix symbol size (0 automatic)
   int rows = 0;              // PDF417 rows (0 automatic)
   bool truncated = false;    // PDF417 without right row indicators and stop pattern
@@ -55,8 +56,9 @@ struct BarcodeModules {
   }
 };
 
-// Encodes through libzint. Returns nothing, with libzint's reason in
-// `reason`, when the data cannot be encoded in that symbology.
+// Encodes through libzint (a QR code in one mode through ZXing's encoder).
+// Returns nothing, with the library's reason in `reason`, when the data
+// cannot be encoded in that symbology.
 std::optional<BarcodeModules> EncodeBarcode(const BarcodeRequest& request, std::string& reason);
 
 }  // namespace corvella::zpl

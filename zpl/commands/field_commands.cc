@@ -53,7 +53,7 @@ char PrinterFont(LabelState& s, char name) {
 // The font ^A@ names (or the one it named last): font 0 when the printer
 // has no such font.
 char FontByName(LabelState& s, const std::string& file) {
-  if (!file.empty()) s.format.font_by_name = PrinterMemory::ObjectName(file, "FNT");
+  if (!file.empty()) s.format.font_by_name = PrinterMemory::objectName(file, "FNT");
   const std::optional<char> font = FontOfName(s.format.font_by_name);
   if (!font) s.warn("^A@ font " + s.format.font_by_name + " is not in the printer: font 0 drawn");
   return PrinterFont(s, font.value_or('0'));

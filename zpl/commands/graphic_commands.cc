@@ -17,7 +17,7 @@ void DrawGraphic(LabelState& s, const Bitmap& bitmap, int scale_x, int scale_y) 
   const double w = static_cast<double>(bitmap.width) * scale_x,
                h = static_cast<double>(bitmap.height) * scale_y;
   at.anchor_v = h;
-  s.label.picture.drawBitmap(LabelCanvas::FieldMatrix(at, w, h), s.ink(), bitmap, scale_x, scale_y);
+  s.label.picture.drawBitmap(LabelCanvas::fieldMatrix(at, w, h), s.ink(), bitmap, scale_x, scale_y);
 }
 
 // A box or diagonal: its sides at least its line's thickness, which they
@@ -119,7 +119,7 @@ void StoredGraphic(LabelState& s, const ZplCommand& c, const Params& p) {
   };
   const Stored g = ReadParams(p, Stored{}, P(&Stored::name), P(&Stored::scale_x, 1, 10),
                               P(&Stored::scale_y, 1, 10));
-  const std::string name = PrinterMemory::ObjectName(g.name, "GRF");
+  const std::string name = PrinterMemory::objectName(g.name, "GRF");
   const Bitmap* graphic = s.memory.graphic(name);
   if (!graphic) {
     s.warn("^" + c.code + " " + name + " is not stored in the printer");

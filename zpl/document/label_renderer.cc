@@ -109,7 +109,7 @@ void LabelRenderer::storeGraphic(const ZplCommand& download, bool aborted, Docum
   const Download d = ReadParams(SplitParams(download.params, 4), Download{}, P(&Download::name),
                                 P(&Download::total_bytes, 0, 1 << 30),
                                 P(&Download::row_bytes, 0, 1 << 30), P(&Download::data));
-  const std::string name = PrinterMemory::ObjectName(d.name, "GRF");
+  const std::string name = PrinterMemory::objectName(d.name, "GRF");
   const size_t max_bytes =
       static_cast<size_t>(options_.max_side_dots) * static_cast<size_t>(options_.max_side_dots) / 8;
   std::string error;
@@ -137,7 +137,7 @@ bool LabelRenderer::storeFormat(const std::vector<ZplCommand>& label, DocumentRe
     for (size_t j = k + 1; j < label.size(); ++j) {
       if (label[j].control || label[j].code != "XZ") stored.push_back(label[j]);
     }
-    const std::string name = PrinterMemory::ObjectName(label[k].params, "ZPL");
+    const std::string name = PrinterMemory::objectName(label[k].params, "ZPL");
     memory_->storeFormat(name, std::move(stored));
     result.stored.push_back(name);
     return true;

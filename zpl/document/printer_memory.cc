@@ -30,7 +30,7 @@ bool IsFieldData(const ZplCommand& c) { return Is(c, "FD") || Is(c, "FV") || Is(
 
 }  // namespace
 
-std::string PrinterMemory::ObjectName(std::string_view reference, std::string_view extension) {
+std::string PrinterMemory::objectName(std::string_view reference, std::string_view extension) {
   const size_t colon = reference.find(':');
   std::string_view name = colon == std::string_view::npos ? reference : reference.substr(colon + 1);
   while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
@@ -125,7 +125,7 @@ std::vector<const ZplCommand*> ExpandStoredFormats(const std::vector<const ZplCo
       out.push_back(c);
       continue;
     }
-    const std::string name = PrinterMemory::ObjectName(c->params, "ZPL");
+    const std::string name = PrinterMemory::objectName(c->params, "ZPL");
     const std::vector<ZplCommand>* format = memory.format(name);
     if (!format) {
       warnings.push_back("^XF " + name + " is not stored in the printer");

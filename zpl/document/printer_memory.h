@@ -19,7 +19,7 @@ class PrinterMemory {
  public:
   // The object name of a reference "d:o.x": the name and extension in upper
   // case, `extension` when it has none, "UNKNOWN" for a missing name.
-  static std::string ObjectName(std::string_view reference, std::string_view extension);
+  static std::string objectName(std::string_view reference, std::string_view extension);
 
   // Stores an object, replacing one of the same name. Memory is bounded: past
   // its limits the oldest objects are dropped.

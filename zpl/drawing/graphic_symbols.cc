@@ -81,7 +81,7 @@ class MarkDrawing {
     const int size = std::max(1, static_cast<int>(std::lround(cap_dots / 0.77)));
     const int width = std::max(1, static_cast<int>(std::lround(size * wide)));
     const LabelText::Layout& layout =
-        text_.layOut(shown, ResolveFont('0', size, width), nullptr, LabelText::Advance::kFace);
+        text_.layOut(shown, ResolveFont('0', size, width), nullptr, LabelText::Style::kFace);
     canvas_.draw(matrix_, ink_, [&](cairo_t* cr) {
       if (clip > 0) {
         cairo_new_path(cr);
@@ -115,14 +115,14 @@ std::optional<Point> DrawGraphicSymbols(LabelCanvas& canvas, LabelText& text, Pl
   if (marks.empty()) return std::nullopt;
   at.anchor_v = 0.73 * h;
   const double box_width = (pen + 1.2 * h) * sx;
-  cairo_matrix_t matrix = LabelCanvas::FieldMatrix(at, box_width, h);
+  cairo_matrix_t matrix = LabelCanvas::fieldMatrix(at, box_width, h);
   cairo_matrix_scale(&matrix, sx, 1);
   for (auto [x, letter] : marks) {
     cairo_matrix_t m = matrix;
     cairo_matrix_translate(&m, x, 0);
     MarkDrawing(canvas, text, m, ink, h).draw(letter);
   }
-  return LabelCanvas::FieldPoint(at, box_width, h, (marks.back().first + 0.95 * h) * sx,
+  return LabelCanvas::fieldPoint(at, box_width, h, (marks.back().first + 0.95 * h) * sx,
                                  at.anchor_v);
 }
 

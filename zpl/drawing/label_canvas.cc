@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <bit>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +18,7 @@ namespace corvella::zpl {
 LabelCanvas::LabelCanvas(int width, int height)
     : width_(width),
       height_(height),
+      print_width_(width),
       surface_(cairo_image_surface_create(CAIRO_FORMAT_A8, width, height)),
       cr_(cairo_create(surface_.get())) {
   cairo_set_antialias(cr_.get(), CAIRO_ANTIALIAS_NONE);
@@ -25,12 +27,13 @@ LabelCanvas::LabelCanvas(int width, int height)
 
 void LabelCanvas::setPrintArea(int left, int width) {
   print_left_ = left;
+  print_width_ = width;
   cairo_reset_clip(cr_.get());
   cairo_rectangle(cr_.get(), left, 0, width, height_);
   cairo_clip(cr_.get());
 }
 
-cairo_matrix_t LabelCanvas::FieldMatrix(const Placement& placement, double width, double height) {
+cairo_matrix_t LabelCanvas::fieldMatrix(const Placement& placement, double width, double height) {
   // Rotation part (xx, yx, xy, yy) of u -> label x/y.
   double xx = 1, yx = 0, xy = 0, yy = 1;
   double box_dx = 0, box_dy = 0;  // the turned box's top left relative to the turned origin
@@ -67,9 +70,9 @@ cairo_matrix_t LabelCanvas::FieldMatrix(const Placement& placement, double width
   return matrix;
 }
 
-Point LabelCanvas::FieldPoint(const Placement& placement, double width, double height, double u,
+Point LabelCanvas::fieldPoint(const Placement& placement, double width, double height, double u,
                               double v) {
-  const cairo_matrix_t matrix = FieldMatrix(placement, width, height);
+  const cairo_matrix_t matrix = fieldMatrix(placement, width, height);
   cairo_matrix_transform_point(&matrix, &u, &v);
   return {u, v};
 }
@@ -101,6 +104,35 @@ void LabelCanvas::fill(const cairo_matrix_t& matrix, Ink ink,
   path(cr_.get());
   cairo_fill(cr_.get());
   cairo_restore(cr_.get());
+}
+
+void LabelCanvas::fillGrown(
+    const cairo_matrix_t& matrix, Ink ink, double grow,
+    const std::function<void(const cairo_matrix_t&, GrownFill&, cairo_t*)>& outline) {
+  cairo_t* cr = cr_.get();
+  cairo_save(cr);
+  begin(matrix, ink);
+  cairo_matrix_t to_picture;
+  cairo_get_matrix(cr, &to_picture);
+  // The field's horizontal runs along the picture's rows unless turned.
+  grown_.begin(matrix.xx != 0, width_, height_);
+  cairo_new_path(cr);
+  outline(to_picture, grown_, cr);
+  cairo_identity_matrix(cr);
+  if (cairo_has_current_point(cr)) {
+    const CairoPtr<cairo_path_t> flat(cairo_copy_path_flat(cr));
+    if (flat->status == CAIRO_STATUS_SUCCESS) grown_.addPath(flat.get());
+  }
+  cairo_new_path(cr);
+  cairo_restore(cr);
+  cairo_surface_flush(surface_.get());
+  const SpanInk span_ink = ink == Ink::kBlack   ? SpanInk::kSet
+                           : ink == Ink::kWhite ? SpanInk::kClear
+                                                : SpanInk::kFlip;
+  grown_.fill(grow, span_ink, cairo_image_surface_get_data(surface_.get()),
+              cairo_image_surface_get_stride(surface_.get()), width_, height_, print_left_,
+              print_left_ + print_width_);
+  cairo_surface_mark_dirty(surface_.get());
 }
 
 void LabelCanvas::draw(const cairo_matrix_t& matrix, Ink ink,
@@ -166,6 +198,27 @@ void LabelCanvas::invert() {
 
 namespace {
 
+// The ink bit (the top bit: a dot at 128 or more) of eight dots, in place.
+uint64_t Inked(const unsigned char* dots) {
+  uint64_t eight;
+  std::memcpy(&eight, dots, sizeof eight);
+  return eight & 0x8080808080808080u;
+}
+
+// The ink bits of eight dots (`inked`, from Inked) as one byte, the first
+// dot in the top bit. On a little-endian processor one multiplication
+// gathers them (each dot's bit lands on its own place of the top byte, no
+// two on one bit); on any other, one dot at a time.
+unsigned PackedBits(const unsigned char* dots, uint64_t inked) {
+  if constexpr (std::endian::native == std::endian::little) {
+    return static_cast<unsigned>(((inked >> 7) * 0x8040201008040201u) >> 56);
+  } else {
+    unsigned bits = 0;
+    for (size_t k = 0; k < 8; ++k) bits |= (dots[k] & 0x80u) >> k;
+    return bits;
+  }
+}
+
 // libpng reports errors by longjmp, so this frame holds nothing to destroy.
 bool WriteOneBitPng(FILE* file, int width, int height, const unsigned char* rows, size_t row_bytes,
                     int dots_per_mm) {
@@ -208,7 +261,7 @@ bool LabelCanvas::writePng(const std::string& path, std::string& reason, int dot
   const unsigned char* data = cairo_image_surface_get_data(surface_.get());
   const size_t stride = static_cast<size_t>(cairo_image_surface_get_stride(surface_.get()));
   // One bit per dot, 0 black: the printer's own picture. Eight dots at a
-  // time, and a run of eight without ink (most of a label) at a glance.
+  // time, and a run of 32 without ink (most of a label) at a glance.
   const size_t width = static_cast<size_t>(width_);
   const size_t row_bytes = (width + 7) / 8;
   std::vector<unsigned char> rows(row_bytes * static_cast<size_t>(height_), 0xff);
@@ -216,13 +269,15 @@ bool LabelCanvas::writePng(const std::string& path, std::string& reason, int dot
     const unsigned char* line = data + y * stride;
     unsigned char* out = rows.data() + y * row_bytes;
     size_t x = 0;
-    for (; x + 8 <= width; x += 8) {
-      uint64_t eight;
-      std::memcpy(&eight, line + x, sizeof eight);
-      if ((eight & 0x8080808080808080u) == 0) continue;
-      unsigned bits = 0;
-      for (size_t k = 0; k < 8; ++k) bits |= (line[x + k] & 0x80u) >> k;
-      out[x / 8] = static_cast<unsigned char>(~bits);
+    while (x + 8 <= width) {
+      if (x + 32 <= width && (Inked(line + x) | Inked(line + x + 8) | Inked(line + x + 16) |
+                              Inked(line + x + 24)) == 0) {
+        x += 32;
+        continue;
+      }
+      const uint64_t inked = Inked(line + x);
+      if (inked != 0) out[x / 8] = static_cast<unsigned char>(~PackedBits(line + x, inked));
+      x += 8;
     }
     for (; x < width; ++x) {
       if (line[x] >= 128) out[x / 8] &= static_cast<unsigned char>(~(0x80u >> (x % 8)));

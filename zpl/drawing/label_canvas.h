@@ -7,6 +7,7 @@
 #include <string>
 
 #include "zpl/document/graphic_field.h"
+#include "zpl/drawing/grown_fill.h"
 
 namespace corvella::zpl {
 
@@ -28,6 +29,7 @@ struct CairoDestroy {
   void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
   void operator()(cairo_pattern_t* pattern) const { cairo_pattern_destroy(pattern); }
   void operator()(cairo_font_options_t* options) const { cairo_font_options_destroy(options); }
+  void operator()(cairo_path_t* path) const { cairo_path_destroy(path); }
 };
 template <typename T>
 using CairoPtr = std::unique_ptr<T, CairoDestroy>;
@@ -69,15 +71,23 @@ class LabelCanvas {
   void setPrintArea(int left, int width);
 
   // The matrix that takes a field's upright coordinates to the label.
-  static cairo_matrix_t FieldMatrix(const Placement& placement, double width, double height);
+  static cairo_matrix_t fieldMatrix(const Placement& placement, double width, double height);
   // Where the field's point (u, v) lands on the label.
-  static Point FieldPoint(const Placement& placement, double width, double height, double u,
+  static Point fieldPoint(const Placement& placement, double width, double height, double u,
                           double v);
 
   // Runs `draw` with the field's matrix set and the ink's operator, then
   // fills what it left as the current path (even-odd, so an outline is the
   // ring between two shapes).
   void fill(const cairo_matrix_t& matrix, Ink ink, const std::function<void(cairo_t*)>& path);
+  // Fills a shape grown by `grow` dots to either side along the field's
+  // own horizontal (GrownFill): letters heavier in their stems, no taller.
+  // `outline` gives the shape: polygons added to the GrownFill in picture
+  // dots (`to_picture` takes the field's coordinates there), or a path left
+  // on cairo in the field's coordinates.
+  void fillGrown(const cairo_matrix_t& matrix, Ink ink, double grow,
+                 const std::function<void(const cairo_matrix_t& to_picture, GrownFill& shape,
+                                          cairo_t* cr)>& outline);
   // Draws `draw`'s own output (text) with the field's matrix and ink.
   void draw(const cairo_matrix_t& matrix, Ink ink, const std::function<void(cairo_t*)>& draw);
   // Draws a bitmap with its top left dot at the field's (0, 0), each bitmap
@@ -106,8 +116,10 @@ class LabelCanvas {
   int width_ = 0;
   int height_ = 0;
   int print_left_ = 0;
+  int print_width_ = 0;
   CairoPtr<cairo_surface_t> surface_;
   CairoPtr<cairo_t> cr_;
+  GrownFill grown_;
 };
 
 }  // namespace corvella::zpl

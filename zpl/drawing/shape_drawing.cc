@@ -26,7 +26,7 @@ void RectanglePath(cairo_t* cr, double x, double y, double w, double h, double r
 cairo_matrix_t ShapeMatrix(Placement at, double width, double height) {
   at.orientation = Orientation::kNormal;
   at.anchor_v = height;
-  return LabelCanvas::FieldMatrix(at, width, height);
+  return LabelCanvas::fieldMatrix(at, width, height);
 }
 
 }  // namespace

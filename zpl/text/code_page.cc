@@ -89,7 +89,7 @@ bool IsNumber(const std::string& text) {
 
 }  // namespace
 
-std::array<uint8_t, 256> CodePage::Identity() {
+std::array<uint8_t, 256> CodePage::identity() {
   std::array<uint8_t, 256> table{};
   std::iota(table.begin(), table.end(), uint8_t{0});
   return table;
@@ -105,7 +105,7 @@ bool CodePage::select(const std::vector<std::string>& params, std::string& warni
     return false;
   }
   number_ = number;
-  remap_ = Identity();
+  remap_ = identity();
   // Remapping pairs: byte s is drawn as byte d.
   for (size_t i = 1; i + 1 < params.size(); i += 2) {
     if (!IsNumber(params[i]) || !IsNumber(params[i + 1])) continue;

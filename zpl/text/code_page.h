@@ -24,9 +24,9 @@ class CodePage {
 
  private:
   int number_ = 0;
-  std::array<uint8_t, 256> remap_ = Identity();
+  std::array<uint8_t, 256> remap_ = identity();
 
-  static std::array<uint8_t, 256> Identity();
+  static std::array<uint8_t, 256> identity();
 };
 
 }  // namespace corvella::zpl

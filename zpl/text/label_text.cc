@@ -2,33 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
-#include <optional>
 #include <string_view>
 
 #include "zpl/drawing/label_canvas.h"
-#include "zpl/text/scalable_advance.h"
+#include "zpl/text/glyph_placement.h"
+#include "zpl/text/scalable_metrics.h"
 
 namespace corvella::zpl {
 namespace {
-
-struct BitmapCell {
-  char name;
-  int height;
-  int width;
-  int gap;  // blank dots after each cell
-};
-
-// The printer's bitmap fonts: base cell (height x width) and the gap
-// between cells, in dots. Fonts P-V are the printer's preset sizes, their
-// cells set edge to edge.
-constexpr BitmapCell kBitmapCells[] = {
-    {'A', 9, 5, 1},   {'B', 11, 7, 2},  {'C', 18, 10, 2}, {'D', 18, 10, 2}, {'E', 28, 15, 5},
-    {'F', 26, 13, 3}, {'G', 60, 40, 8}, {'H', 21, 13, 6}, {'P', 20, 18, 0}, {'Q', 28, 24, 0},
-    {'R', 35, 31, 0}, {'S', 40, 35, 0}, {'T', 48, 42, 0}, {'U', 59, 53, 0}, {'V', 80, 71, 0},
-};
-
-// Largest cell drawn; bigger requests are drawn at this size.
-constexpr int kMaxCell = 1500;
 
 // Pango measures a layout in ints of 1/1024 of a dot of the face: a line
 // stays within this many, half of what an int holds.
@@ -50,14 +31,25 @@ constexpr const char* kScalableFamilies[] = {"TeX Gyre Heros Cn", "Nimbus Sans N
 constexpr const char* kScalableFallback = "DejaVu Sans";
 
 // The printer's scalable font in a cell h dots high and w wide, as the
-// printer's pictures show it: capitals are kCapHeight * h tall; glyphs are
-// heavier than the face by kWeight * h dots of outline and as wide as the
-// face's capitals at an average advance of kWidth * w, and each letter
-// advances kTracking * w dots more.
-constexpr double kCapHeight = 0.77;
-constexpr double kWeight = 0.06;
+// printer's pictures show it: capitals kPrinterCap * h tall, each glyph
+// where the printer's metrics put it (glyph_placement.h) and grown by
+// kGrow * w dots to either side along the line: its stems heavier, its
+// bars not (the face is a wide one made narrow, which thins its stems
+// only). A character without the printer's metrics is the
+// face's glyph as wide as the face's capitals at an average advance of
+// kWidth * w, advancing kTracking * w dots more.
+constexpr double kPrinterCap = 0.75;
+constexpr double kGrow = 0.03;
+// The interpretation line of a barcode: the face's regular weight, grown by
+// kLightGrow * w, as the printer's pictures of lines at 1 to 6 dots a
+// module show it.
+constexpr double kLightGrow = 0.01;
 constexpr double kWidth = 0.5;
 constexpr double kTracking = 0.05;
+// The ^GS marks' letters, calibrated to the face's own glyphs: capitals
+// kCapHeight * h tall, heavier by an outline kWeight * min(h, w) dots wide.
+constexpr double kCapHeight = 0.77;
+constexpr double kWeight = 0.06;
 
 // The bitmap fonts are fixed-pitch faces; these monospaced faces are drawn
 // in their cells, the first found. A printer's bitmap font lays capitals
@@ -90,12 +82,6 @@ std::string FirstFamily(PangoFontMap* font_map, const char* const* families, siz
   return fallback;
 }
 
-// The whole multiple of the base cell nearest to what is asked, 1 to 10.
-int Magnification(int asked, int base) {
-  if (asked <= 0) return 0;
-  return static_cast<int>(std::clamp(std::lround(static_cast<double>(asked) / base), 1L, 10L));
-}
-
 // The extents of `text` in the layout's font, in dots.
 PangoRectangle Extents(PangoLayout* layout, const char* text, bool ink) {
   pango_layout_set_text(layout, text, -1);
@@ -106,37 +92,17 @@ PangoRectangle Extents(PangoLayout* layout, const char* text, bool ink) {
 
 }  // namespace
 
-bool IsPrinterFont(char name) {
-  if (name == '0') return true;
-  for (const BitmapCell& cell : kBitmapCells) {
-    if (cell.name == name) return true;
-  }
-  return false;
-}
-
-FontChoice ResolveFont(char name, int height, int width) {
-  for (const BitmapCell& cell : kBitmapCells) {
-    if (cell.name != name) continue;
-    int mag_h = Magnification(height, cell.height);
-    int mag_w = Magnification(width, cell.width);
-    if (mag_h == 0) mag_h = mag_w == 0 ? 1 : mag_w;
-    if (mag_w == 0) mag_w = mag_h;
-    return {name, cell.height * mag_h, cell.width * mag_w, cell.gap * mag_w};
-  }
-  int h = height > 0 ? height : (width > 0 ? width : 15);
-  int w = width > 0 ? width : h;
-  return {'0', std::clamp(h, 10, kMaxCell), std::clamp(w, 10, kMaxCell), 0};
-}
-
 LabelText::LabelText() {
   font_map_ = pango_cairo_font_map_new();
   context_ = pango_font_map_create_context(font_map_);
   const CairoPtr<cairo_font_options_t> options(cairo_font_options_create());
   cairo_font_options_set_antialias(options.get(), CAIRO_ANTIALIAS_NONE);
   cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_OFF);
-  cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_SLIGHT);
+  cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_NONE);
   pango_cairo_context_set_font_options(context_, options.get());
   layout_ = pango_layout_new(context_);
+  one_glyph_ = pango_glyph_string_new();
+  pango_glyph_string_set_size(one_glyph_, 1);
   scalable_family_ =
       FirstFamily(font_map_, kScalableFamilies, std::size(kScalableFamilies), kScalableFallback);
   bitmap_family_ =
@@ -154,14 +120,16 @@ LabelText::LabelText() {
 }
 
 LabelText::~LabelText() {
+  if (one_glyph_) pango_glyph_string_free(one_glyph_);
   for (auto& [key, face] : faces_) pango_font_description_free(face.description);
   g_object_unref(layout_);
   g_object_unref(context_);
   g_object_unref(font_map_);
 }
 
-const LabelText::Face& LabelText::face(const FontChoice& font) {
-  auto key = std::make_tuple(font.name, font.height, font.width);
+const LabelText::Face& LabelText::face(const FontChoice& font, Style style) {
+  if (font.name != '0') style = Style::kFace;
+  auto key = std::make_tuple(font.name, font.height, font.width, style);
   if (auto found = faces_.find(key); found != faces_.end()) return found->second;
   // A long-running printer sees any number of sizes; keep the cache bounded.
   if (faces_.size() >= kMaxFaces) {
@@ -172,38 +140,47 @@ const LabelText::Face& LabelText::face(const FontChoice& font) {
   pango_layout_set_width(layout_, -1);
   pango_layout_set_attributes(layout_, nullptr);
   if (font.name == '0') {
-    measureScalable(font, face);
+    measureScalable(font, style, face);
   } else {
     measureBitmap(font, face);
   }
   return faces_.emplace(key, face).first->second;
 }
 
-void LabelText::measureScalable(const FontChoice& font, Face& face) {
-  face.description = pango_font_description_from_string((scalable_family_ + " Bold").c_str());
+void LabelText::measureScalable(const FontChoice& font, Style style, Face& face) {
+  const bool light = style == Style::kLight;
+  face.description =
+      pango_font_description_from_string((scalable_family_ + (light ? "" : " Bold")).c_str());
   // Measured once at a large size: the face's cap height and the advance of
   // a line of capitals, per dot of size.
   constexpr double kProbe = 200;
   pango_font_description_set_absolute_size(face.description, kProbe * PANGO_SCALE);
   pango_layout_set_font_description(layout_, face.description);
   const double cap = Extents(layout_, "H", true).height / static_cast<double>(PANGO_SCALE) / kProbe;
-  if (scalable_advance_[0] == 0) {
+  if (scalable_advance_[0] == 0 && !light) {
     for (size_t i = 0; i < scalable_advance_.size(); ++i) {
       const char character[] = {static_cast<char>(' ' + i), '\0'};
       scalable_advance_[i] =
           Extents(layout_, character, false).width / static_cast<double>(PANGO_SCALE) / kProbe;
     }
   }
-  face.weight = kWeight * std::min(font.height, font.width);
-  double size = (kCapHeight * font.height - face.weight) / cap;
+  // The printer's own metrics: capitals kPrinterCap * h tall, glyphs grown
+  // along the line only. The face's own: heavier by an outline all round.
+  if (style != Style::kFace) {
+    face.grow = (light ? kLightGrow : kGrow) * font.width;
+  } else {
+    face.weight = kWeight * std::min(font.height, font.width);
+  }
+  double size = style != Style::kFace ? kPrinterCap * font.height / cap
+                                      : (kCapHeight * font.height - face.weight) / cap;
   face.scale_y = std::max(1.0, size / kMaxFaceSize);
   size /= face.scale_y;
   pango_font_description_set_absolute_size(face.description, size * PANGO_SCALE);
   pango_layout_set_font_description(layout_, face.description);
   constexpr const char kCapitals[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-  const double advance =
+  const double capital_advance =
       Extents(layout_, kCapitals, false).width / static_cast<double>(PANGO_SCALE) / 26;
-  face.scale_x = kWidth * font.width / advance;
+  face.scale_x = kWidth * font.width / capital_advance;
   face.tracking = kTracking * font.width;
   face.size = size;
   face.font_width = font.width;
@@ -235,8 +212,7 @@ void LabelText::measureBitmap(const FontChoice& font, Face& face) {
   face.cap_top = (kBitmapTop + kBitmapCap) * font.height;
 }
 
-double LabelText::spaceScalable(std::string_view text, const Face& f, bool justified,
-                                PangoAttrList* attributes) {
+void LabelText::spaceScalable(std::string_view text, const Face& f, PangoAttrList* attributes) {
   // One attribute for each run of characters spaced alike.
   int run_start = 0;
   int run_spacing = 0;
@@ -247,23 +223,17 @@ double LabelText::spaceScalable(std::string_view text, const Face& f, bool justi
     spacing->end_index = static_cast<guint>(end);
     pango_attr_list_insert(attributes, spacing);
   };
-  std::optional<double> first;
-  double last = f.tracking;
   const char* const begin = text.data();
   const char* const end = begin + text.size();
   for (const char* at = begin; at < end; at = g_utf8_find_next_char(at, end)) {
     if (at == nullptr) break;
     const gunichar character = g_utf8_get_char_validated(at, end - at);
     double dots = f.tracking;
-    // Pango stretches a justified line's spaces itself, and only those
-    // spaced as the rest of the line.
-    const double advance = justified && character == ' ' ? 0 : ScalableAdvance(character);
-    if (advance > 0) {
+    const double advance = PrinterMetrics(character).advance;
+    if (advance > 0 && character >= ' ' && character <= '~') {
       const double drawn = scalable_advance_[character - ' '] * f.size * f.scale_x;
       dots = advance * f.font_width - drawn;
     }
-    if (!first) first = dots;
-    last = dots;
     const int spacing = static_cast<int>(std::lround(dots / f.scale_x * PANGO_SCALE));
     const int index = static_cast<int>(at - begin);
     if (spacing != run_spacing) {
@@ -273,18 +243,22 @@ double LabelText::spaceScalable(std::string_view text, const Face& f, bool justi
     }
   }
   close_run(static_cast<int>(text.size()));
-  return (first.value_or(f.tracking) + last) / 2;
 }
 
 const LabelText::Layout& LabelText::layOut(const std::string& text, const FontChoice& font,
-                                           const TextBlock* block, Advance advance) {
-  const Face& f = face(font);
+                                           const TextBlock* block, Style style) {
+  const Face& f = face(font, style);
   last_ = Layout{};
+  placed_.clear();
   last_.scale_x = f.scale_x;
   last_.scale_y = f.scale_y;
   last_.weight = f.weight;
+  last_.grow = f.grow;
   pango_layout_set_font_description(layout_, f.description);
-  pango_layout_set_justify(layout_, block && block->justification == Justification::kJustified);
+  // Font 0 is justified by its own metrics (placeLine), the bitmap fonts by
+  // Pango.
+  const bool justified = block && block->justification == Justification::kJustified;
+  pango_layout_set_justify(layout_, justified && f.grow <= 0);
   if (block && block->width > 0) {
     // A narrow font in a wide block asks for more than Pango's int holds.
     const double width = std::min(block->width / f.scale_x * PANGO_SCALE, 1e9);
@@ -306,10 +280,13 @@ const LabelText::Layout& LabelText::layOut(const std::string& text, const FontCh
   }
   pango_layout_set_text(layout_, shown.data(), static_cast<int>(shown.size()));
   PangoAttrList* attributes = pango_attr_list_new();
-  double trailing = f.tracking;
-  if (font.name == '0' && advance == Advance::kPrinter) {
-    trailing = spaceScalable(shown, f, block && block->justification == Justification::kJustified,
-                             attributes);
+  if (f.grow > 0) {
+    // Font 0 is placed by the printer's metrics, a glyph to a character;
+    // only a block's line breaks follow Pango's advances, made the
+    // printer's by letter spacing (which splits the text into as many runs
+    // to shape).
+    pango_attr_list_insert(attributes, pango_attr_font_features_new("liga 0, clig 0"));
+    if (style == Style::kPrinter && block && block->width > 0) spaceScalable(shown, f, attributes);
   } else if (f.tracking > 0) {
     pango_attr_list_insert(attributes, pango_attr_letter_spacing_new(
                                            static_cast<int>(f.tracking / f.scale_x * PANGO_SCALE)));
@@ -333,9 +310,23 @@ const LabelText::Layout& LabelText::layOut(const std::string& text, const FontCh
     pango_layout_line_get_pixel_extents(line, &ink, nullptr);
     pango_layout_line_get_extents(line, nullptr, &logical);
     // Scalable letters start with their ink, bitmap cells with the cell.
-    const double start = f.fixed_pitch ? logical.x * f.scale_x / PANGO_SCALE : ink.x * f.scale_x;
-    const double width =
-        f.fixed_pitch ? logical.width * f.scale_x / PANGO_SCALE : ink.width * f.scale_x;
+    double start = f.fixed_pitch ? logical.x * f.scale_x / PANGO_SCALE : ink.x * f.scale_x;
+    double width = f.fixed_pitch ? logical.width * f.scale_x / PANGO_SCALE : ink.width * f.scale_x;
+    // The printer's metrics: lines start and end with the pen.
+    double pen_end = 0;
+    if (f.grow > 0) {
+      // A justified block's lines fill it, but for each paragraph's last.
+      const bool last_of_paragraph =
+          i + 1 == available || pango_layout_get_line_readonly(layout_, i + 1)->is_paragraph_start;
+      const double fill =
+          justified && !last_of_paragraph ? block->width - (i > 0 ? block->indent : 0) : 0;
+      const auto [visible, end] =
+          PlaceGlyphs(line, pango_layout_get_text(layout_), i,
+                      {f.scale_x, f.scale_y, f.font_width, f.tracking, f.grow}, fill, placed_);
+      start = 0;
+      width = visible;
+      pen_end = end;
+    }
     double x = -start;
     if (block && block->width > 0) {
       switch (block->justification) {
@@ -356,11 +347,38 @@ const LabelText::Layout& LabelText::layOut(const std::string& text, const FontCh
     // Pango spaces letters only between them: the spacing it leaves off
     // the line's ends (a bitmap font's gap) comes after the line.
     last_.advance =
-        x + (static_cast<double>(logical.x) + logical.width) * f.scale_x / PANGO_SCALE + trailing;
+        f.grow > 0
+            ? x + pen_end
+            : x + (static_cast<double>(logical.x) + logical.width) * f.scale_x / PANGO_SCALE +
+                  f.tracking;
   }
   last_.width = block && block->width > 0 ? block->width : widest;
   last_.height = (block ? max_lines : 1) * pitch - spacing;
   return last_;
+}
+
+void LabelText::outline(const cairo_matrix_t& to_picture, GrownFill& shape, cairo_t* cr) {
+  outlines_.newLayout();
+  for (const PlacedGlyph& p : placed_) {
+    cairo_matrix_t glyph;
+    cairo_matrix_init_translate(&glyph, last_.line_x[static_cast<size_t>(p.line)] + p.x,
+                                last_.baseline + p.line * last_.pitch + p.y);
+    cairo_matrix_scale(&glyph, p.scale_x, last_.scale_y);
+    cairo_matrix_t glyph_to_picture;
+    cairo_matrix_multiply(&glyph_to_picture, &glyph, &to_picture);
+    if ((p.glyph & PANGO_GLYPH_UNKNOWN_FLAG) == 0 &&
+        outlines_.add(p.font, p.glyph, glyph_to_picture, shape)) {
+      continue;
+    }
+    // Pango's box for a missing glyph, or a font FreeType cannot give.
+    cairo_save(cr);
+    cairo_transform(cr, &glyph);
+    one_glyph_->glyphs[0].glyph = p.glyph;
+    one_glyph_->glyphs[0].geometry = {};
+    cairo_move_to(cr, 0, 0);
+    pango_cairo_glyph_string_path(cr, p.font, one_glyph_);
+    cairo_restore(cr);
+  }
 }
 
 void LabelText::draw(cairo_t* cr) const {

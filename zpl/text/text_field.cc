@@ -23,9 +23,16 @@ TextFieldResult DrawTextField(LabelCanvas& canvas, LabelText& text, Placement at
                               const TextBlock* block) {
   const LabelText::Layout& layout = text.layOut(block ? BlockLines(shown) : shown, font, block);
   at.anchor_v = block ? layout.last_baseline : layout.baseline;
-  canvas.draw(LabelCanvas::FieldMatrix(at, layout.width, layout.height), ink,
-              [&](cairo_t* cr) { text.draw(cr); });
-  return {LabelCanvas::FieldPoint(at, layout.width, layout.height, layout.advance, at.anchor_v),
+  const cairo_matrix_t matrix = LabelCanvas::fieldMatrix(at, layout.width, layout.height);
+  if (layout.grow > 0) {
+    canvas.fillGrown(matrix, ink, layout.grow,
+                     [&](const cairo_matrix_t& to_picture, GrownFill& shape, cairo_t* cr) {
+                       text.outline(to_picture, shape, cr);
+                     });
+  } else {
+    canvas.draw(matrix, ink, [&](cairo_t* cr) { text.draw(cr); });
+  }
+  return {LabelCanvas::fieldPoint(at, layout.width, layout.height, layout.advance, at.anchor_v),
           layout.truncated, layout.cut_to};
 }
 
