@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -17,6 +16,7 @@
 #include "test_print_system/printer_condition.h"
 #include "test_print_system/printer_mode.h"
 #include "tools/command_line.h"
+#include "zpl/document/label_renderer.h"
 
 namespace {
 
@@ -76,11 +76,9 @@ gboolean ReadMode(const gchar* option, const gchar* value, gpointer data, GError
 }
 
 gboolean ReadDpmm(const gchar* option, const gchar* value, gpointer data, GError** error) {
-  const std::string text = value;
-  if (text != "6" && text != "8" && text != "12" && text != "24") {
-    return BadValue(error, option, value, "6, 8, 12 or 24");
-  }
-  static_cast<Settings*>(data)->options.dots_per_mm = std::atoi(value);
+  const std::optional<int> dots_per_mm = corvella::zpl::ParseDotsPerMm(value);
+  if (!dots_per_mm) return BadValue(error, option, value, "6, 8, 12 or 24");
+  static_cast<Settings*>(data)->options.dots_per_mm = *dots_per_mm;
   return TRUE;
 }
 

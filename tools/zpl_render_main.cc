@@ -4,7 +4,6 @@
 #include <glib.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -45,14 +44,13 @@ struct Settings {
 };
 
 gboolean ReadDpmm(const gchar* option, const gchar* value, gpointer data, GError** error) {
-  auto* settings = static_cast<Settings*>(data);
-  const std::string text = value;
-  if (text != "6" && text != "8" && text != "12" && text != "24") {
+  const std::optional<int> dots_per_mm = corvella::zpl::ParseDotsPerMm(value);
+  if (!dots_per_mm) {
     g_set_error(error, G_OPTION_ERROR, G_OPTION_ERROR_BAD_VALUE, "%s: '%s' is not 6, 8, 12 or 24",
                 option, value);
     return FALSE;
   }
-  settings->options.dots_per_mm = std::atoi(value);
+  static_cast<Settings*>(data)->options.dots_per_mm = *dots_per_mm;
   return TRUE;
 }
 

@@ -89,6 +89,13 @@ std::optional<MediaSize> ParseMediaSize(std::string text) {
   return MediaSize{w * unit, h * unit};
 }
 
+std::optional<int> ParseDotsPerMm(std::string_view text) {
+  for (int dots_per_mm : {6, 8, 12, 24}) {
+    if (text == std::to_string(dots_per_mm)) return dots_per_mm;
+  }
+  return std::nullopt;
+}
+
 LabelRenderer::LabelRenderer(RenderOptions options)
     : options_(options),
       text_(std::make_unique<LabelText>()),

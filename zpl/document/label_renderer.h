@@ -22,6 +22,10 @@ struct MediaSize {
 // for any other text.
 std::optional<MediaSize> ParseMediaSize(std::string text);
 
+// A printer's resolution in dots per millimetre as a program's option
+// gives it: "6", "8", "12" or "24"; nothing for any other text.
+std::optional<int> ParseDotsPerMm(std::string_view text);
+
 struct RenderOptions {
   int dots_per_mm = 8;  // 6, 8, 12 or 24
   // With media, each picture is the media: a print width (^PW) narrower than
