@@ -53,16 +53,10 @@ struct Settings {
   }
 };
 
-gboolean BadValue(GError** error, const gchar* option, const gchar* value, const char* what) {
-  g_set_error(error, G_OPTION_ERROR, G_OPTION_ERROR_BAD_VALUE, "%s: '%s' is not %s", option, value,
-              what);
-  return FALSE;
-}
-
 gboolean ReadPort(const gchar* option, const gchar* value, gpointer data, GError** error) {
   guint64 port = 0;
   if (!g_ascii_string_to_unsigned(value, 10, 0, 65535, &port, nullptr)) {
-    return BadValue(error, option, value, "a port (0 to 65535)");
+    return corvella::BadOptionValue(error, option, value, "a port (0 to 65535)");
   }
   static_cast<Settings*>(data)->options.port = static_cast<uint16_t>(port);
   return TRUE;
@@ -70,28 +64,30 @@ gboolean ReadPort(const gchar* option, const gchar* value, gpointer data, GError
 
 gboolean ReadMode(const gchar* option, const gchar* value, gpointer data, GError** error) {
   auto mode = corvella::testing::ParsePrinterMode(value);
-  if (!mode) return BadValue(error, option, value, "record, close, stall or down");
+  if (!mode) return corvella::BadOptionValue(error, option, value, "record, close, stall or down");
   static_cast<Settings*>(data)->options.mode = *mode;
   return TRUE;
 }
 
 gboolean ReadDpmm(const gchar* option, const gchar* value, gpointer data, GError** error) {
   const std::optional<int> dots_per_mm = corvella::zpl::ParseDotsPerMm(value);
-  if (!dots_per_mm) return BadValue(error, option, value, "6, 8, 12 or 24");
+  if (!dots_per_mm) return corvella::BadOptionValue(error, option, value, "6, 8, 12 or 24");
   static_cast<Settings*>(data)->options.dots_per_mm = *dots_per_mm;
   return TRUE;
 }
 
 gboolean ReadCondition(const gchar* option, const gchar* value, gpointer data, GError** error) {
   auto condition = corvella::testing::ParsePrinterCondition(value);
-  if (!condition) return BadValue(error, option, value, "ready, out-of-labels or head-open");
+  if (!condition)
+    return corvella::BadOptionValue(error, option, value, "ready, out-of-labels or head-open");
   static_cast<Settings*>(data)->options.condition = *condition;
   return TRUE;
 }
 
 gboolean ReadMedia(const gchar* option, const gchar* value, gpointer data, GError** error) {
   const std::optional<corvella::zpl::MediaSize> media = corvella::zpl::ParseMediaSize(value);
-  if (!media) return BadValue(error, option, value, "a size (e.g. 4x6 or 100x150mm)");
+  if (!media)
+    return corvella::BadOptionValue(error, option, value, "a size (e.g. 4x6 or 100x150mm)");
   static_cast<Settings*>(data)->options.media = *media;
   return TRUE;
 }

@@ -18,6 +18,12 @@ int UsageError(const char* tool, const std::string& message) {
   return kExitUsage;
 }
 
+gboolean BadOptionValue(GError** error, const gchar* option, const gchar* value, const char* what) {
+  g_set_error(error, G_OPTION_ERROR, G_OPTION_ERROR_BAD_VALUE, "%s: '%s' is not %s", option, value,
+              what);
+  return FALSE;
+}
+
 void PrintVersion(const char* tool) { std::printf("%s %s\n", tool, kToolsVersion); }
 
 std::optional<int> ParseToolOptions(const char* tool, const char* parameters,

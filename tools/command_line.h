@@ -24,6 +24,10 @@ int UsageError(const char* tool, const std::string& message);
 // Prints "TOOL VERSION" on standard output.
 void PrintVersion(const char* tool);
 
+// For an option callback that refuses its value: sets `error` to
+// "OPTION: 'VALUE' is not WHAT" and returns FALSE, as the callback returns.
+gboolean BadOptionValue(GError** error, const gchar* option, const gchar* value, const char* what);
+
 // Parses `entries` (their callbacks get `data`) out of argc/argv, leaving
 // the other arguments in them; `parameters` and `description` go into the
 // help. -h or --help before any "--" is answered on standard output, and

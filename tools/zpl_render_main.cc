@@ -45,11 +45,7 @@ struct Settings {
 
 gboolean ReadDpmm(const gchar* option, const gchar* value, gpointer data, GError** error) {
   const std::optional<int> dots_per_mm = corvella::zpl::ParseDotsPerMm(value);
-  if (!dots_per_mm) {
-    g_set_error(error, G_OPTION_ERROR, G_OPTION_ERROR_BAD_VALUE, "%s: '%s' is not 6, 8, 12 or 24",
-                option, value);
-    return FALSE;
-  }
+  if (!dots_per_mm) return corvella::BadOptionValue(error, option, value, "6, 8, 12 or 24");
   static_cast<Settings*>(data)->options.dots_per_mm = *dots_per_mm;
   return TRUE;
 }
@@ -58,9 +54,7 @@ gboolean ReadSize(const gchar* option, const gchar* value, gpointer data, GError
   auto* settings = static_cast<Settings*>(data);
   settings->options.media = corvella::zpl::ParseMediaSize(value);
   if (!settings->options.media) {
-    g_set_error(error, G_OPTION_ERROR, G_OPTION_ERROR_BAD_VALUE,
-                "%s: '%s' is not a size (e.g. 4x6 or 100x150mm)", option, value);
-    return FALSE;
+    return corvella::BadOptionValue(error, option, value, "a size (e.g. 4x6 or 100x150mm)");
   }
   return TRUE;
 }
