@@ -303,6 +303,13 @@ TEST_F(LabelPictureTest, HostileSizesAreCutWithAWarningNotOverflowed) {
   // A narrow font runs down the label as far as its text goes.
   const Picture narrow = one("^XA^A0R,32000,10^FO0,0^FD" + text + "^FS^XZ");
   EXPECT_EQ(narrow.inkBox().bottom, narrow.height - 1);
+  // A mark stretched past what the text engine can draw stops at 1,000
+  // times its height, its letters still there (the sanitizer build's leak
+  // check sees a font the engine refused).
+  const Picture stretched = one("^XA^FO0,0^GSN,3,32000^FDA^FS^XZ");
+  ASSERT_EQ(last_.labels[0].report.warnings.size(), 1u);
+  EXPECT_NE(last_.labels[0].report.warnings[0].find("1000 times as wide"), std::string::npos);
+  EXPECT_EQ(stretched.luminance, one("^XA^FO0,0^GSN,3,3000^FDA^FS^XZ").luminance);
 }
 
 }  // namespace

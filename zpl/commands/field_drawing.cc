@@ -63,7 +63,18 @@ void DrawText(LabelState& s, const std::string& text) {
 void DrawSymbols(LabelState& s, const PendingSymbol& symbol, const std::string& letters) {
   const int asked = s.field.font ? s.field.font->height : s.format.default_height;
   const double h = symbol.height > 0 ? symbol.height : asked > 0 ? asked : kSymbolCell;
-  const double w = symbol.width > 0 ? symbol.width : h;
+  // No real mark is stretched more than a few times; the text engine
+  // refuses a font stretched thousands of times wider than high (and never
+  // frees it), so the mark's width stops at kMaxSymbolStretch heights.
+  constexpr double kMaxSymbolStretch = 1000;
+  double w = symbol.width > 0 ? symbol.width : h;
+  if (w > kMaxSymbolStretch * h) {
+    s.warn("^GS " + std::to_string(static_cast<int>(h)) + " x " +
+           std::to_string(static_cast<int>(w)) + " drawn " +
+           std::to_string(static_cast<int>(kMaxSymbolStretch)) +
+           " times as wide as high, not wider");
+    w = kMaxSymbolStretch * h;
+  }
   const std::optional<Point> pen = DrawGraphicSymbols(
       s.label.picture, s.text, s.placement(symbol.orientation), s.ink(), letters, h, w);
   if (!pen) {
